@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QPoint>
+#include <QPolygon>
+#include <QRect>
+#include <QString>
+
+namespace ostrevo {
+
+// A logical font as GDI knows it: a positive height is the character cell height, a
+// width is the average character width (0 = the face's own), escapement is the angle of
+// the text in tenths of a degree (900 = running up the page).
+struct LogFont {
+    int height = 0;
+    int width = 0;
+    int escapement = 0;
+    int orientation = 0;
+    int weight = 400;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+    int charSet = 238; // East European: text bytes are Windows-1250
+    QString faceName = QStringLiteral("Courier New");
+
+    bool operator==(const LogFont &) const = default;
+};
+
+struct CanvasPen {
+    int width = 1;
+    QColor color = Qt::black;
+    bool operator==(const CanvasPen &) const = default;
+};
+
+struct CanvasBrush {
+    QColor color = Qt::white;
+    bool solid = true;
+    bool operator==(const CanvasBrush &) const = default;
+};
+
+// The drawing surface of the renderers, in device pixels. Text is given as bytes in
+// Windows-1250 (the canvas decodes it for the font), with its cell's top-left corner at
+// the point given; under escapement 900 that corner is the cell's bottom-left on paper.
+class Canvas {
+public:
+    virtual ~Canvas() = default;
+
+    virtual void setFont(const LogFont &font) = 0;
+    virtual const LogFont &font() const = 0;
+    virtual void setPen(const CanvasPen &pen) = 0;
+    virtual const CanvasPen &pen() const = 0;
+    virtual void setBrush(const CanvasBrush &brush) = 0;
+
+    virtual void textOut(int x, int y, const QByteArray &win1250) = 0;
+    // Extent of the text in the current font, unrotated: advance width and cell height.
+    virtual int textWidth(const QByteArray &win1250) = 0;
+    virtual int textHeight(const QByteArray &win1250) = 0;
+
+    virtual void moveTo(int x, int y) = 0;
+    virtual void lineTo(int x, int y) = 0;
+    virtual void rectangle(const QRect &rect) = 0;
+    virtual void polygon(const QPolygon &points) = 0;
+};
+
+} // namespace ostrevo

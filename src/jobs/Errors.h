@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+
+namespace ostrevo {
+
+// Failures carry a message a user can act on: what failed, on which file or device.
+class JobError : public std::exception {
+public:
+    explicit JobError(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+    const QString &message() const noexcept { return m_message; }
+    const char *what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_message;
+    QByteArray m_utf8;
+};
+
+// A file that cannot be opened, read, written or deleted.
+class IoError : public JobError {
+public:
+    using JobError::JobError;
+};
+
+// Text that should be a number, a date or a known value and is not.
+class ConversionError : public JobError {
+public:
+    using JobError::JobError;
+};
+
+} // namespace ostrevo

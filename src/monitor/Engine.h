@@ -1,0 +1,121 @@
+#pragma once
+
+#include "monitor/JobHandlers.h"
+#include "monitor/MonitorStatus.h"
+#include "monitor/Settings.h"
+
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QTimer;
+
+namespace ostrevo {
+
+class DirectoryWatcher;
+class Journal;
+class SettingsStore;
+
+// The printers that CheckSettings accepts and the one to preselect.
+struct PrinterNames {
+    std::function<QStringList()> list = [] { return QStringList(); };
+    std::function<QString()> defaultName = [] { return QString(); };
+};
+
+struct EngineConfig {
+    QString programDir;            // Ostrevo.ini, DefSym.ovx, ostrevo.log live here
+    QString executablePath;        // for the start-with-system entry
+    QString autostartDir;          // XDG autostart directory; empty = none managed
+    PrinterNames printers;
+    JobHandlers handlers;
+    // Called once after the settings are read at start (symbol table, built-in printer
+    // directory, ...). Returns warnings to show, e.g. bad lines of DefSym.ovx.
+    std::function<QStringList(const Settings &)> afterSettingsRead;
+};
+
+// The job monitor: settings, start-up, scans, ProcessJob, watcher, status and journal.
+// It lives on the job thread; other threads talk to it through its slots (queued) and
+// listen to its signals.
+class Engine : public QObject {
+    Q_OBJECT
+public:
+    explicit Engine(EngineConfig config, QObject *parent = nullptr);
+    ~Engine() override;
+
+    // --- for the engine's own thread ---
+    const Settings &settings() const { return m_settings; }
+    const MonitorStatus &status() const { return m_status; }
+    int CheckSettings() const;
+    void ShowStatus(int code);
+    void ScanDirectory(const QString &directory);
+    void ProcessJob(const QString &markerPath);
+    void ScanDirectory1();
+    void ScanDirectory2();
+    bool watcherSuspended() const;
+    bool timerWatchActive() const;
+    // Monitored directory as a Linux path (DOS paths go through [Dyski]).
+    QString resolveDirectory(const QString &text) const;
+
+    // Reads the settings; the first step of both start() and runOnce().
+    void readSettings();
+    // --once: one scan of each monitored directory, every waiting job performed.
+    // Returns 0, or the CheckSettings code when the settings fail.
+    int runOnce();
+
+public slots:
+    // The start-up sequence: settings read, symbols, emptying, then TimerSleep's ten
+    // ticks, after which monitoring resumes if it ran at the last save.
+    void start();
+    // btnStart: pause or resume.
+    void toggleMonitoring();
+    // Edits from the window or the configuration dialog. A directory edit takes effect
+    // at the next scan.
+    void updateSettings(const ostrevo::Settings &settings);
+    // Writes Ostrevo.ini; with `updateAutostart` also the start-with-system entry.
+    void saveSettings(bool updateAutostart);
+    // Quitting: stops the watcher and timers and writes the settings a last time.
+    void shutdown();
+
+signals:
+    void statusChanged(const ostrevo::MonitorStatus &status);
+    void settingsLoaded(const ostrevo::Settings &settings);
+    // Start-up has completed; the printer lists can be filled.
+    void startupCompleted();
+    // Marker path, when a job begins (after its text file was found).
+    void jobStarted(const QString &textPath);
+    // One line of the journal, as written.
+    void jobFinished(const QString &journalLine);
+    // A failure that escaped a job's handler, or a start-up warning.
+    void errorEscaped(const QString &message);
+    void warning(const QString &message);
+    void shutdownComplete();
+
+private:
+    void startupTick();
+    void completeStartup();
+    void timerWatchTick();
+    void pauseMonitoring();
+    void resumeMonitoring();
+    void startWatcher();
+    void runJob(const QString &markerPath, const QString &textPath);
+    void emptyAtStart();
+    JobContext contextFor(int directoryNumber) const;
+
+    EngineConfig m_config;
+    Settings m_settings;
+    std::unique_ptr<SettingsStore> m_store;
+    std::unique_ptr<Journal> m_journal;
+    std::unique_ptr<DirectoryWatcher> m_watcher;
+    QTimer *m_timerWatch = nullptr;
+    QTimer *m_timerSleep = nullptr;
+    int m_sleepTicks = 0;
+    MonitorStatus m_status;
+    JobContext m_context;
+    int m_scanDepth = 0;
+    bool m_rescanPending = false;
+    bool m_quitting = false;
+    std::shared_ptr<std::atomic_bool> m_quitFlag;
+};
+
+} // namespace ostrevo

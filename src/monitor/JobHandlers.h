@@ -1,0 +1,50 @@
+#pragma once
+
+#include "jobs/JobKind.h"
+#include "monitor/Settings.h"
+
+#include <QString>
+#include <array>
+#include <functional>
+
+namespace ostrevo {
+
+// What a job's handler tells the journal. Handlers catch their own failures and report
+// them their own way; `Failed` records such a handled failure. An exception that escapes a
+// handler is the monitor's business (the job still ends, and the error is reported).
+struct JobResult {
+    enum Outcome { Done, Failed, NotSupported };
+    Outcome outcome = Done;
+    QString detail;
+
+    static JobResult done(QString detail = {}) { return {Done, std::move(detail)}; }
+    static JobResult failed(QString why) { return {Failed, std::move(why)}; }
+};
+
+// The job context that the monitor sets before each directory scan and handlers read.
+struct JobContext {
+    QString currentJobDir;      // CurrentJobDir: the monitored directory as configured (Linux path)
+    QString currentPrinterName; // CurrentPrinterName: the printer paired with it
+    QString programDir;         // where Ostrevo.ini, DefSym.ovx, Wzorzec/ live
+    const Settings *settings = nullptr;
+    // True once the program is quitting; long handlers look at it where they would have
+    // let window messages through, and give up early.
+    std::function<bool()> quitRequested = [] { return false; };
+};
+
+using JobHandler = std::function<JobResult(const JobContext &, const QString &textPath)>;
+
+// The dispatch table: one handler per job kind; kinds without one are journaled as not
+// supported and their files deleted like those of an empty job.
+class JobHandlers {
+public:
+    JobHandlers();
+    void set(JobKind kind, JobHandler handler) { m_handlers.at(kind) = std::move(handler); }
+    bool has(JobKind kind) const { return kind < JobKindCount && bool(m_handlers[kind]); }
+    JobResult run(JobKind kind, const JobContext &context, const QString &textPath) const;
+
+private:
+    std::array<JobHandler, JobKindCount> m_handlers;
+};
+
+} // namespace ostrevo

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+namespace ostrevo {
+
+enum class MonitorState { Starting, Running, Paused, Error };
+
+// What the window, the tray icon and the headless log show of the monitor.
+struct MonitorStatus {
+    int code = 0;                 // CheckSettings code shown: 0 ok, 1..4 the failed test
+    QString text;                 // first status-bar panel
+    MonitorState state = MonitorState::Starting;
+    int icon = 2;                 // 1 green (running), 2 yellow (paused), 3 red (error)
+    bool monitoringActive = false; // MonitoringActive
+    bool startEnabled = false;     // btnStart is usable once start-up has completed
+
+    bool operator==(const MonitorStatus &) const = default;
+};
+
+// Texts of the status display.
+QString StatusText(int code, int monitorMode);
+
+} // namespace ostrevo
+
+Q_DECLARE_METATYPE(ostrevo::MonitorStatus)

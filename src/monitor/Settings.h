@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+namespace ostrevo {
+
+enum MonitorMode : int { MonitorMutex = 0, MonitorTimer = 1 };
+
+// [Mail]
+struct MailSettings {
+    QString serverName;
+    int serverPort = 25;
+    QString serverUser;
+    QString serverPassword; // plain in memory, scrambled in the file
+    int smtpAuthenticationType = 0;
+    QString userName;
+    int poczta = 0; // 0 = system mail client, 1 = own SMTP client
+
+    bool operator==(const MailSettings &) const = default;
+};
+
+// Every setting of Ostrevo.ini, with the defaults of a fresh installation.
+struct Settings {
+    // [Opcje]
+    QString katalog = QStringLiteral("C:\\Ostrevo");
+    QString drukarka;
+    bool monitorowanie2 = false;
+    QString katalog2;
+    QString drukarka2;
+    bool autoRun = true;
+    bool ground = true;
+    bool clear = true;
+    bool clearFtp = true;
+    bool clearPdf = true;
+    bool clearErrors = true;
+    bool clearMail = true;
+    bool clearDownload = true;
+    int timer = MonitorTimer; // MonitorMode
+    bool monitorowanie = false; // MonitoringActive at the last save
+    bool passive = true;
+
+    MailSettings mail;
+
+    // [Duplex]
+    int kartka = 1; // 1 = long edge, other = short edge
+
+    // [Dyski]: drive letter (upper case) -> Linux directory, for DOS paths in jobs.
+    QMap<QChar, QString> drives;
+
+    // [DrukarkaPDF] Katalog: output directory of the built-in printer; empty = "wydruki"
+    // in the program directory.
+    QString pdfPrinterDir;
+
+    bool operator==(const Settings &) const = default;
+};
+
+inline const QString ProgramVersion = QStringLiteral("v 2.02.010");
+
+} // namespace ostrevo

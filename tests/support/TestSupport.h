@@ -1,0 +1,48 @@
+#pragma once
+
+// Small helpers shared by the test programs: real files in real temporary directories.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace ostrevo::test {
+
+inline void WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write test file " + path.toStdString());
+    f.write(bytes);
+}
+
+inline QByteArray ReadFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+// tests/data/<name>
+inline QString TestData(const QString &name)
+{
+    return QString::fromLocal8Bit(qgetenv("OSTREVO_TEST_DATA")) + u'/' + name;
+}
+
+// The built ostrevo executable.
+inline QString OstrevoBinary()
+{
+    return QString::fromLocal8Bit(qgetenv("OSTREVO_BINARY"));
+}
+
+inline QStringList Entries(const QString &dir)
+{
+    QStringList names = QDir(dir).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    names.sort();
+    return names;
+}
+
+} // namespace ostrevo::test
