@@ -1,0 +1,108 @@
+#pragma once
+
+#include "devices/Canvas.h"
+#include "devices/PrinterError.h"
+
+#include <QSizeF>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+
+namespace ostrevo {
+
+class PrintDevice;
+class QPainterCanvas;
+
+// The name of the printer that is always there, writing each document as a PDF file.
+inline QString BuiltinPrinterName() { return QStringLiteral("Ostrevo PDF"); }
+
+// One printer at a time: the list of printers, the choice of one, its device mode
+// (copies, orientation, two-sided printing), and the document and page brackets.
+class TPrinter {
+public:
+    TPrinter();
+    ~TPrinter();
+    TPrinter(const TPrinter &) = delete;
+    TPrinter &operator=(const TPrinter &) = delete;
+
+    // CUPS queues, then the built-in printer; built on first use and kept.
+    const QStringList &printers();
+    // Chooses the default printer when none is chosen yet.
+    int printerIndex();
+    // -1 = the default printer; always reloads the printer's default device mode.
+    void setPrinterIndex(int index);
+
+    // Printable area in device pixels, and the device resolution.
+    int pageWidth();
+    int pageHeight();
+    int dpiX();
+    int dpiY();
+    QSizeF physicalSizeMm();
+
+    // Drawing needs a running document; measuring text works at any time.
+    Canvas &canvas();
+
+    void beginDoc();
+    void newPage();
+    void endDoc();
+    void abort();
+    int pageNumber() const { return m_pageNumber; }
+    bool printing() const { return m_printing; }
+    bool aborted() const { return m_aborted; }
+
+    void setCopies(int n);
+    void setOrientation(int orientation); // 0 portrait, 1 landscape
+    std::uint8_t GetDuplex();             // 0 one-sided, 1 short edge, 2 long edge
+    void SetDuplex(std::uint8_t value);
+    bool hasDeviceMode();
+
+    // The job's text file base name: the CUPS job title, and the built-in printer's file name.
+    void setDocumentName(const QString &name) { m_documentName = name; }
+    const QString &documentName() const { return m_documentName; }
+
+private:
+    void chooseDefault();
+    void choose(int index);
+    PrintDevice &device();
+    void requireNotPrinting() const;
+    void requirePrinting() const;
+    void requireDeviceMode();
+    void finishDocument();
+
+    std::unique_ptr<QPainterCanvas> m_canvas;
+    std::unique_ptr<PrintDevice> m_device;
+    QStringList m_printers;
+    bool m_listBuilt = false;
+    int m_printerIndex = -1;
+    int m_pageNumber = 0;
+    bool m_printing = false;
+    bool m_aborted = false;
+    QString m_documentName;
+};
+
+// The process-wide instance.
+TPrinter &Printer();
+
+// Re-chooses the current printer (reloading its defaults), then chooses the entry named
+// exactly `name`; -1 when there is none.
+int SelectPrinterByName(const QString &name);
+
+// Neutral font, pen and brush on the shared instance's canvas.
+void ResetPrinterCanvas();
+
+// CUPS queues and the built-in printer, as the settings check and the window list them.
+QStringList InstalledPrinterNames();
+// The CUPS default queue, else the built-in printer.
+QString DefaultPrinterName();
+
+// Where the built-in printer writes its PDF files ([DrukarkaPDF] Katalog).
+void SetBuiltinPrinterDirectory(const QString &dir);
+QString BuiltinPrinterDirectory();
+
+// Submits an existing PDF file to the named (else the default) CUPS queue, or copies it
+// into the built-in printer's directory; false on failure.
+bool PrintPdfFile(const QString &pdfPath, const QString &printerName = {});
+
+} // namespace ostrevo
