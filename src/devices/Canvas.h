@@ -2,10 +2,12 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QLine>
 #include <QPoint>
 #include <QPolygon>
 #include <QRect>
 #include <QString>
+#include <QVector>
 
 namespace ostrevo {
 
@@ -61,6 +63,16 @@ public:
     virtual void lineTo(int x, int y) = 0;
     virtual void rectangle(const QRect &rect) = 0;
     virtual void polygon(const QPolygon &points) = 0;
+
+    // Straight lines in the current pen, each from its first point to its second; a
+    // device that can batch them should, since frames draw many short lines per text line.
+    virtual void drawLines(const QVector<QLine> &lines)
+    {
+        for (const QLine &line : lines) {
+            moveTo(line.x1(), line.y1());
+            lineTo(line.x2(), line.y2());
+        }
+    }
 };
 
 } // namespace ostrevo
