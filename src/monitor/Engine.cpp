@@ -1,0 +1,511 @@
+#include "monitor/Engine.h"
+
+#include "jobs/Classifier.h"
+#include "jobs/DosPath.h"
+#include "jobs/Errors.h"
+#include "monitor/Autostart.h"
+#include "monitor/DirectoryWatcher.h"
+#include "monitor/JobFiles.h"
+#include "monitor/Journal.h"
+#include "monitor/SettingsStore.h"
+#include "monitor/StartupClear.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace ostrevo {
+
+namespace {
+
+constexpr int TimerWatchMs = 5000;
+constexpr int TimerSleepMs = 50;
+constexpr int StartupTicks = 10;
+
+// Lets the watcher thread wait for a scan that runs on the job thread, without ever
+// blocking the job thread on the watcher (which is what makes quitting safe).
+struct ScanCompletion {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool done = false;
+
+    void finish()
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+        cv.notify_all();
+    }
+    void wait(const std::atomic_bool &abandoned)
+    {
+        std::unique_lock lock(mutex);
+        while (!done && !abandoned.load())
+            cv.wait_for(lock, std::chrono::milliseconds(100));
+    }
+};
+
+QString OutcomeText(const JobResult &result)
+{
+    switch (result.outcome) {
+    case JobResult::Done:
+        return result.detail.isEmpty() ? QStringLiteral("OK") : QStringLiteral("OK: ") + result.detail;
+    case JobResult::Failed:
+        return QStringLiteral("FAILED: ") + result.detail;
+    case JobResult::NotSupported:
+        return QStringLiteral("NOT SUPPORTED: ") + result.detail;
+    }
+    return {};
+}
+
+} // namespace
+
+Engine::Engine(EngineConfig config, QObject *parent)
+    : QObject(parent), m_config(std::move(config)), m_quitFlag(std::make_shared<std::atomic_bool>(false))
+{
+    qRegisterMetaType<MonitorStatus>();
+    qRegisterMetaType<Settings>();
+    m_store = std::make_unique<SettingsStore>(m_config.programDir + QStringLiteral("/Ostrevo.ini"));
+    m_journal = std::make_unique<Journal>(m_config.programDir + QStringLiteral("/ostrevo.log"));
+
+    m_timerWatch = new QTimer(this);
+    m_timerWatch->setInterval(TimerWatchMs);
+    connect(m_timerWatch, &QTimer::timeout, this, &Engine::timerWatchTick);
+    m_timerSleep = new QTimer(this);
+    m_timerSleep->setInterval(TimerSleepMs);
+    connect(m_timerSleep, &QTimer::timeout, this, &Engine::startupTick);
+
+    m_context.programDir = m_config.programDir;
+    m_context.settings = &m_settings;
+    auto flag = m_quitFlag;
+    m_context.quitRequested = [flag] { return flag->load(); };
+}
+
+Engine::~Engine()
+{
+    if (m_watcher)
+        m_watcher->stop();
+}
+
+void Engine::requestQuit()
+{
+    m_quitFlag->store(true);
+}
+
+// ---------------------------------------------------------------- settings
+
+void Engine::readSettings()
+{
+    m_settings = m_store->read();
+    m_settingsRead = true;
+    m_monitoringActive = m_settings.monitorowanie;
+    if (m_config.afterSettingsRead) {
+        for (const QString &message : m_config.afterSettingsRead(m_settings))
+            emit warning(message);
+    }
+    emit settingsLoaded(m_settings);
+}
+
+void Engine::updateSettings(const Settings &settings)
+{
+    const bool active = m_monitoringActive;
+    m_settings = settings;
+    m_settings.monitorowanie = active;
+}
+
+void Engine::saveSettings(bool updateAutostart)
+{
+    m_settings.monitorowanie = m_monitoringActive;
+    try {
+        m_store->write(m_settings);
+    } catch (const JobError &e) {
+        emit warning(e.message());
+    }
+    if (updateAutostart && !m_config.autostartDir.isEmpty())
+        UpdateAutostartEntry(m_config.autostartDir, m_settings.autoRun, m_config.executablePath);
+}
+
+QString Engine::resolveDirectory(const QString &text) const
+{
+    if (text.isEmpty() || !DosPathMapper::looksLikeDos(text))
+        return text;
+    return DosPathMapper(m_settings.drives, m_config.programDir).toLocal(text);
+}
+
+// ---------------------------------------------------------------- start-up
+
+void Engine::start()
+{
+    readSettings();
+    emptyAtStart();
+    m_status = MonitorStatus{};
+    m_status.text.clear();
+    emit statusChanged(m_status);
+    m_sleepTicks = 0;
+    m_timerSleep->start();
+}
+
+void Engine::emptyAtStart()
+{
+    EmptyAtStart(m_settings, [this](const QString &dir) { return resolveDirectory(dir); });
+}
+
+void Engine::startupTick()
+{
+    if (++m_sleepTicks < StartupTicks)
+        return;
+    m_timerSleep->stop();
+    completeStartup();
+}
+
+void Engine::completeStartup()
+{
+    if (m_settings.drukarka.isEmpty()) {
+        m_settings.drukarka = m_config.printers.defaultName();
+        emit settingsLoaded(m_settings);
+    }
+    ensureWatcher();
+    if (m_monitoringActive && CheckSettings() == 0) {
+        if (m_settings.timer == MonitorMutex) {
+            ScanDirectory1();
+            ScanDirectory2();
+            resumeWatcher();
+        } else if (m_settings.timer == MonitorTimer) {
+            m_timerWatch->start();
+        }
+    }
+    m_status.startEnabled = true;
+    ShowStatus(CheckSettings());
+    emit startupCompleted();
+}
+
+void Engine::ensureWatcher()
+{
+    if (m_watcher || m_onceMode)
+        return;
+    QPointer<Engine> self(this);
+    auto scan = [self](int directory, const std::atomic_bool &abandoned) {
+        auto completion = std::make_shared<ScanCompletion>();
+        if (!self)
+            return;
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, directory, completion] {
+                struct Finish {
+                    std::shared_ptr<ScanCompletion> c;
+                    ~Finish() { c->finish(); }
+                } finish{completion};
+                if (directory == 1)
+                    self->ScanDirectory1();
+                else
+                    self->ScanDirectory2();
+            },
+            Qt::QueuedConnection);
+        completion->wait(abandoned);
+    };
+    auto presence = [self](int directory, bool present) {
+        if (self)
+            QMetaObject::invokeMethod(self.data(), [self, directory, present] {
+                if (self)
+                    self->directoryPresence(directory, present);
+            }, Qt::QueuedConnection);
+    };
+    m_watcher = std::make_unique<DirectoryWatcher>(scan, presence);
+}
+
+// ---------------------------------------------------------------- start / pause
+
+void Engine::toggleMonitoring()
+{
+    if (CheckSettings() == 0) {
+        if (m_settings.timer == MonitorMutex) {
+            ensureWatcher();
+            if (watcherSuspended()) {
+                ScanDirectory1();
+                ScanDirectory2();
+                resumeWatcher();
+            } else {
+                m_watcher->suspend();
+            }
+        } else if (m_settings.timer == MonitorTimer) {
+            if (m_timerWatch->isActive())
+                m_timerWatch->stop();
+            else
+                m_timerWatch->start();
+        }
+    }
+    ShowStatus(CheckSettings());
+}
+
+bool Engine::watcherSuspended() const
+{
+    return !m_watcher || m_watcher->suspended();
+}
+
+bool Engine::timerWatchActive() const
+{
+    return m_timerWatch->isActive();
+}
+
+void Engine::resumeWatcher()
+{
+    if (!m_watcher || m_quitFlag->load())
+        return;
+    m_watcher->resume({resolveDirectory(m_settings.katalog), m_settings.monitorowanie2,
+                       resolveDirectory(m_settings.katalog2)});
+}
+
+void Engine::pauseMonitoring()
+{
+    if (m_settings.timer == MonitorMutex) {
+        if (m_watcher && !m_watcher->suspended())
+            m_watcher->suspend();
+    } else if (m_settings.timer == MonitorTimer) {
+        m_timerWatch->stop();
+    }
+}
+
+void Engine::resumeMonitoring()
+{
+    if (m_quitFlag->load())
+        return;
+    if (m_settings.timer == MonitorMutex) {
+        if (!watcherSuspended() && m_watcher)
+            return;
+        // Jobs that arrived during this one are performed now. The rescan is one loop at
+        // the outermost job, not one more nesting level per job: thousands of waiting
+        // jobs must not turn into thousands of nested scans.
+        if (m_nestedRescan) {
+            m_rescanPending = true;
+            return;
+        }
+        m_nestedRescan = true;
+        do {
+            m_rescanPending = false;
+            ScanDirectory1();
+            ScanDirectory2();
+        } while (m_rescanPending && !m_quitFlag->load());
+        m_nestedRescan = false;
+        resumeWatcher();
+    } else if (m_settings.timer == MonitorTimer) {
+        if (!m_timerWatch->isActive() && !m_onceMode)
+            m_timerWatch->start();
+    }
+}
+
+void Engine::timerWatchTick()
+{
+    if (!watcherSuspended())
+        return;
+    // A directory that vanished shows as an error; the timer keeps running, and the
+    // status clears itself when the directory is back.
+    const int code = directoryCode();
+    if (code != 0) {
+        ShowStatus(code);
+    } else if (m_status.state == MonitorState::Error) {
+        ShowStatus(CheckSettings());
+    }
+    ScanDirectory1();
+    ScanDirectory2();
+}
+
+void Engine::directoryPresence(int, bool)
+{
+    const int code = CheckSettings();
+    ShowStatus(code);
+}
+
+// ---------------------------------------------------------------- status
+
+int Engine::directoryCode() const
+{
+    if (!DirectoryExists(resolveDirectory(m_settings.katalog)))
+        return 1;
+    if (m_settings.monitorowanie2 && !DirectoryExists(resolveDirectory(m_settings.katalog2)))
+        return 3;
+    return 0;
+}
+
+int Engine::CheckSettings() const
+{
+    const QStringList printers = m_config.printers.list();
+    const auto known = [&printers](const QString &name) {
+        return printers.contains(name, Qt::CaseInsensitive);
+    };
+    if (!DirectoryExists(resolveDirectory(m_settings.katalog)))
+        return 1;
+    if (!known(m_settings.drukarka))
+        return 2;
+    if (!m_settings.monitorowanie2)
+        return 0;
+    if (!DirectoryExists(resolveDirectory(m_settings.katalog2)))
+        return 3;
+    if (!known(m_settings.drukarka2))
+        return 4;
+    return 0;
+}
+
+void Engine::ShowStatus(int code)
+{
+    MonitorState state;
+    if (code == 0) {
+        if (m_settings.timer == MonitorMutex)
+            state = watcherSuspended() ? MonitorState::Paused : MonitorState::Running;
+        else if (m_settings.timer == MonitorTimer)
+            state = m_timerWatch->isActive() ? MonitorState::Running : MonitorState::Paused;
+        else
+            return;
+    } else if (code >= 1 && code <= 4) {
+        state = MonitorState::Error;
+    } else {
+        return;
+    }
+    m_status.code = code;
+    m_status.text = StatusText(code, m_settings.timer);
+    m_status.state = state;
+    m_status.icon = state == MonitorState::Running ? 1 : state == MonitorState::Paused ? 2 : 3;
+    m_monitoringActive = state == MonitorState::Running;
+    m_status.monitoringActive = m_monitoringActive;
+    m_status.jobRunning = m_jobDepth > 0;
+    emitStatus();
+}
+
+void Engine::emitStatus()
+{
+    emit statusChanged(m_status);
+}
+
+// ---------------------------------------------------------------- scans and jobs
+
+void Engine::setContext(int directoryNumber)
+{
+    if (directoryNumber == 1) {
+        m_context.currentPrinterName = m_settings.drukarka;
+        m_context.currentJobDir = resolveDirectory(m_settings.katalog);
+    } else {
+        m_context.currentPrinterName = m_settings.drukarka2;
+        m_context.currentJobDir = resolveDirectory(m_settings.katalog2);
+    }
+}
+
+void Engine::ScanDirectory1()
+{
+    setContext(1);
+    ScanDirectory(m_context.currentJobDir);
+}
+
+void Engine::ScanDirectory2()
+{
+    if (!m_settings.monitorowanie2)
+        return;
+    setContext(2);
+    ScanDirectory(m_context.currentJobDir);
+}
+
+void Engine::ScanDirectory(const QString &directory)
+{
+    if (directory.isEmpty())
+        return;
+    const QStringList markers = ListMarkers(directory);
+    bool waiting = false;
+    for (const QString &name : markers) {
+        if (m_quitFlag->load())
+            break;
+        m_markerWaitingSeen = false;
+        ProcessJob(directory + u'/' + name);
+        waiting = waiting || m_markerWaitingSeen;
+    }
+    if (m_watcher && !m_nestedRescan)
+        m_watcher->setMarkerWaiting(waiting);
+}
+
+void Engine::ProcessJob(const QString &markerPath)
+{
+    // A marker whose text file is not there yet waits for the next scan; one that is
+    // gone was performed by a nested scan already.
+    if (!FileExists(markerPath))
+        return;
+    const QString textPath = FindTextFile(markerPath);
+    if (textPath.isEmpty()) {
+        m_markerWaitingSeen = true;
+        return;
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    pauseMonitoring();
+    ++m_jobDepth;
+    ShowStatus(0);
+    m_status.text = QStringLiteral("Odczyt pliku...");
+    emitStatus();
+    emit jobStarted(textPath);
+
+    // A job context survives nested jobs of the rescan below unchanged.
+    const JobContext context = m_context;
+    QString kindName = QStringLiteral("?");
+    QString outcome;
+    QString escaped;
+    try {
+        const JobKind kind = ClassifyJob(textPath);
+        kindName = JobKindName(kind);
+        outcome = OutcomeText(m_config.handlers.run(kind, context, textPath));
+    } catch (const JobError &e) {
+        escaped = e.message();
+    } catch (const std::exception &e) {
+        escaped = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        escaped = QStringLiteral("nieznany błąd");
+    }
+
+    RemoveFile(markerPath);
+    RemoveFile(textPath);
+    if (!escaped.isEmpty())
+        outcome = QStringLiteral("ERROR: ") + escaped;
+    const QString line = m_journal->record(context.currentJobDir, QFileInfo(textPath).fileName(), kindName,
+                                           clock.elapsed(), outcome);
+    --m_jobDepth;
+    emit jobFinished(line);
+
+    resumeMonitoring();
+    m_context = context;
+    ShowStatus(0);
+    if (!escaped.isEmpty())
+        emit errorEscaped(escaped);
+}
+
+// ---------------------------------------------------------------- once and shutdown
+
+int Engine::runOnce()
+{
+    m_onceMode = true;
+    readSettings();
+    if (m_settings.drukarka.isEmpty())
+        m_settings.drukarka = m_config.printers.defaultName();
+    const int code = CheckSettings();
+    if (code != 0)
+        return code;
+    ScanDirectory1();
+    ScanDirectory2();
+    return 0;
+}
+
+void Engine::shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    m_quitFlag->store(true);
+    m_timerSleep->stop();
+    m_timerWatch->stop();
+    if (m_watcher)
+        m_watcher->stop();
+    // Settings are written only when they were read: a start-up cut short must not
+    // overwrite the file with defaults.
+    if (m_settingsRead && !m_onceMode)
+        saveSettings(true);
+    emit shutdownComplete();
+}
+
+} // namespace ostrevo

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -63,6 +64,10 @@ public:
     // Returns 0, or the CheckSettings code when the settings fail.
     int runOnce();
 
+    // Any thread: the program is quitting; a running job gives up at its next check and
+    // no further job starts. shutdown() follows on the engine's thread.
+    void requestQuit();
+
 public slots:
     // The start-up sequence: settings read, symbols, emptying, then TimerSleep's ten
     // ticks, after which monitoring resumes if it ran at the last save.
@@ -97,10 +102,13 @@ private:
     void timerWatchTick();
     void pauseMonitoring();
     void resumeMonitoring();
-    void startWatcher();
-    void runJob(const QString &markerPath, const QString &textPath);
+    void resumeWatcher();
+    void ensureWatcher();
+    void directoryPresence(int directory, bool present);
+    void emitStatus();
     void emptyAtStart();
-    JobContext contextFor(int directoryNumber) const;
+    void setContext(int directoryNumber);
+    int directoryCode() const;
 
     EngineConfig m_config;
     Settings m_settings;
@@ -111,10 +119,15 @@ private:
     QTimer *m_timerSleep = nullptr;
     int m_sleepTicks = 0;
     MonitorStatus m_status;
+    bool m_monitoringActive = false; // as read until start-up completes, then as shown
     JobContext m_context;
-    int m_scanDepth = 0;
+    int m_jobDepth = 0;
+    bool m_nestedRescan = false;
     bool m_rescanPending = false;
-    bool m_quitting = false;
+    bool m_onceMode = false;
+    bool m_shutDown = false;
+    bool m_settingsRead = false;
+    bool m_markerWaitingSeen = false;
     std::shared_ptr<std::atomic_bool> m_quitFlag;
 };
 

@@ -15,6 +15,7 @@ struct MonitorStatus {
     int icon = 2;                 // 1 green (running), 2 yellow (paused), 3 red (error)
     bool monitoringActive = false; // MonitoringActive
     bool startEnabled = false;     // btnStart is usable once start-up has completed
+    bool jobRunning = false;       // shown as paused while a job runs; not a change of mind
 
     bool operator==(const MonitorStatus &) const = default;
 };

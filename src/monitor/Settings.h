@@ -58,3 +58,6 @@ struct Settings {
 inline const QString ProgramVersion = QStringLiteral("v 2.02.010");
 
 } // namespace ostrevo
+
+#include <QMetaType>
+Q_DECLARE_METATYPE(ostrevo::Settings)

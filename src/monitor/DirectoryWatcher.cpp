@@ -1,0 +1,200 @@
+#include "monitor/DirectoryWatcher.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace ostrevo {
+
+namespace {
+
+constexpr int SleepAfterWakeMs = 500;
+constexpr int MissingDirectoryPollMs = 2000;
+constexpr uint32_t WatchMask = IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+bool EndsWithCi(const char *name, const char *suffix)
+{
+    const size_t n = strlen(name);
+    const size_t s = strlen(suffix);
+    return n >= s && strcasecmp(name + n - s, suffix) == 0;
+}
+
+} // namespace
+
+DirectoryWatcher::DirectoryWatcher(ScanRequest scan, DirectoryState state)
+    : m_scan(std::move(scan)), m_state(std::move(state))
+{
+    m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    m_thread = std::thread([this] { run(); });
+}
+
+DirectoryWatcher::~DirectoryWatcher()
+{
+    stop();
+    if (m_inotify >= 0)
+        ::close(m_inotify);
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
+}
+
+void DirectoryWatcher::wake()
+{
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
+}
+
+void DirectoryWatcher::suspend()
+{
+    m_suspended.store(true);
+}
+
+void DirectoryWatcher::resume(const Directories &dirs)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!(dirs == m_wanted) || !m_everResumed) {
+            m_wanted = dirs;
+            m_rearm = true;
+            m_everResumed = true;
+        }
+    }
+    m_suspended.store(false);
+    wake();
+}
+
+void DirectoryWatcher::stop()
+{
+    m_stopping.store(true);
+    wake();
+    m_cv.notify_all();
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
+}
+
+bool DirectoryWatcher::sleepInterruptibly(int ms)
+{
+    std::unique_lock lock(m_mutex);
+    return !m_cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping.load(); });
+}
+
+void DirectoryWatcher::rearm()
+{
+    Directories dirs;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_rearm)
+            return;
+        m_rearm = false;
+        dirs = m_wanted;
+    }
+    for (int n = 1; n <= 2; ++n) {
+        if (m_watch[n] >= 0)
+            inotify_rm_watch(m_inotify, m_watch[n]);
+        m_watch[n] = -1;
+        m_pending[n] = false;
+        m_present[n] = true;
+    }
+    m_armed = dirs;
+    const QString paths[3] = {QString(), dirs.dir1, dirs.dir2};
+    for (int n = 1; n <= 2; ++n) {
+        if (n == 2 && !dirs.monitor2)
+            continue;
+        const QByteArray path = QFile::encodeName(paths[n]);
+        m_watch[n] = path.isEmpty() ? -1 : inotify_add_watch(m_inotify, path.constData(), WatchMask);
+        if (m_watch[n] < 0) {
+            // The directory is not there: note it, and look for it again from time to time.
+            m_present[n] = false;
+            if (m_state)
+                m_state(n, false);
+            sleepInterruptibly(SleepAfterWakeMs);
+        }
+    }
+}
+
+void DirectoryWatcher::run()
+{
+    alignas(struct inotify_event) char buffer[16 * 1024];
+    while (!m_stopping.load()) {
+        const bool missing = (!m_present[1]) || (m_armed.monitor2 && !m_present[2]);
+        pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_inotify, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, missing ? MissingDirectoryPollMs : -1);
+        if (m_stopping.load())
+            break;
+        if (ready < 0 && errno != EINTR)
+            sleepInterruptibly(SleepAfterWakeMs);
+        if (fds[0].revents & POLLIN) {
+            uint64_t count = 0;
+            [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &count, sizeof count);
+        }
+        if (!m_suspended.load())
+            rearm();
+
+        if (fds[1].revents & POLLIN) {
+            for (;;) {
+                const ssize_t len = ::read(m_inotify, buffer, sizeof buffer);
+                if (len <= 0)
+                    break;
+                for (ssize_t off = 0; off < len;) {
+                    const auto *ev = reinterpret_cast<const struct inotify_event *>(buffer + off);
+                    off += ssize_t(sizeof(struct inotify_event) + ev->len);
+                    const int n = ev->wd == m_watch[1] ? 1 : ev->wd == m_watch[2] ? 2 : 0;
+                    if (n == 0)
+                        continue;
+                    if (ev->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
+                        if (m_watch[n] >= 0 && !(ev->mask & IN_IGNORED))
+                            inotify_rm_watch(m_inotify, m_watch[n]);
+                        m_watch[n] = -1;
+                        if (m_present[n]) {
+                            m_present[n] = false;
+                            if (m_state)
+                                m_state(n, false);
+                        }
+                        continue;
+                    }
+                    // Only a new marker brings work; a text file matters only while a
+                    // marker waits for it. Our own deletions wake nobody.
+                    if (ev->len > 0 && (EndsWithCi(ev->name, ".end")
+                                        || (m_markerWaiting.load() && EndsWithCi(ev->name, ".txt"))))
+                        m_pending[n] = true;
+                }
+            }
+        }
+
+        // A directory that went away is watched again once it is back, and scanned.
+        const QString paths[3] = {QString(), m_armed.dir1, m_armed.dir2};
+        for (int n = 1; n <= 2; ++n) {
+            if (m_present[n] || (n == 2 && !m_armed.monitor2) || paths[n].isEmpty())
+                continue;
+            const QByteArray path = QFile::encodeName(paths[n]);
+            m_watch[n] = inotify_add_watch(m_inotify, path.constData(), WatchMask);
+            if (m_watch[n] >= 0) {
+                m_present[n] = true;
+                m_pending[n] = true;
+                if (m_state)
+                    m_state(n, true);
+            }
+        }
+
+        if (m_suspended.load())
+            continue;
+        bool dispatched = false;
+        for (int n = 1; n <= 2 && !m_stopping.load(); ++n) {
+            if (!m_pending[n])
+                continue;
+            m_pending[n] = false;
+            if (n == 2 && !m_armed.monitor2)
+                continue;
+            m_scan(n, m_stopping);
+            dispatched = true;
+        }
+        if (dispatched)
+            sleepInterruptibly(SleepAfterWakeMs);
+    }
+}
+
+} // namespace ostrevo

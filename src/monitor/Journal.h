@@ -1,0 +1,31 @@
+#pragma once
+
+#include "jobs/JobKind.h"
+
+#include <QString>
+
+namespace ostrevo {
+
+// The job journal, ostrevo.log in the program directory: one line per job with time,
+// directory, job file, kind, duration and outcome, separated by tabs. Lines are appended
+// with O_APPEND so that a crash never leaves half a line in the middle of the file.
+class Journal {
+public:
+    explicit Journal(QString path);
+    ~Journal();
+    Journal(const Journal &) = delete;
+    Journal &operator=(const Journal &) = delete;
+
+    // Returns the line as written (without its line end).
+    QString record(const QString &directory, const QString &jobFile, const QString &kind, qint64 durationMs,
+                   const QString &outcome);
+    const QString &path() const { return m_path; }
+
+private:
+    void open();
+
+    QString m_path;
+    int m_fd = -1;
+};
+
+} // namespace ostrevo
