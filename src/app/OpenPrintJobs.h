@@ -1,0 +1,27 @@
+#pragma once
+
+#include "monitor/JobHandlers.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace ostrevo {
+
+// Turns a PDF_FILE value (bytes in the DOS code page) into a local path.
+using DosPathMapping = std::function<QString(const QByteArray &)>;
+
+// The PDF_FILE value of an <OPEN> or <PRINT> job: the tag must be on the very first line,
+// the key block starts on the line after it, and a later PDF_FILE replaces an earlier one.
+// Nothing when the tag or the key is missing. Throws IoError when the file cannot be read.
+std::optional<QByteArray> ReadPdfFileKey(const QString &textPath, const char *tag);
+
+// <OPEN>: the file opened in the desktop's program for its type (xdg-open), not waited for.
+JobResult OpenPdfJob(const JobContext &context, const QString &textPath, const DosPathMapping &mapDosPath);
+// <PRINT>: the file submitted to the default printer.
+JobResult PrintPdfJob(const JobContext &context, const QString &textPath, const DosPathMapping &mapDosPath);
+
+void RegisterOpenPrintHandlers(JobHandlers &handlers, DosPathMapping mapDosPath);
+
+} // namespace ostrevo

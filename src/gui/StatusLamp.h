@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+
+namespace ostrevo {
+
+// shStart: a round lamp in the colour of the monitoring state.
+class StatusLamp : public QWidget {
+    Q_OBJECT
+public:
+    explicit StatusLamp(QWidget *parent = nullptr);
+
+    void setColor(const QColor &color);
+    QColor color() const { return m_color; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QColor m_color = Qt::lightGray;
+};
+
+} // namespace ostrevo

@@ -1,0 +1,467 @@
+#include "gui/TForm1.h"
+
+#include "devices/TPrinter.h"
+#include "gui/StatusIcons.h"
+#include "gui/StatusLamp.h"
+#include "gui/TFormCONFIG.h"
+#include "monitor/Engine.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+
+using namespace Qt::StringLiterals;
+
+namespace ostrevo {
+
+namespace {
+
+constexpr int ClientWidth = 352;
+constexpr int ClientHeight = 232;
+
+template<typename W>
+W *named(W *widget, const QString &name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+void setEditText(QComboBox *combo, const QString &text)
+{
+    if (combo->currentText() != text)
+        combo->setEditText(text);
+}
+
+} // namespace
+
+QString ApplicationTitle(const QString &executablePath)
+{
+    const QString name = QFileInfo(executablePath).fileName();
+    return name.section(u'.', 0, 0).left(63);
+}
+
+TForm1::TForm1(Engine *engine, TForm1Options options, QWidget *parent)
+    : QMainWindow(parent)
+    , m_engine(engine)
+    , m_options(std::move(options))
+{
+    if (m_options.executablePath.isEmpty())
+        m_options.executablePath = QCoreApplication::applicationFilePath();
+    if (!m_options.printerNames)
+        m_options.printerNames = [] { return InstalledPrinterNames(); };
+    m_title = ApplicationTitle(m_options.executablePath);
+
+    setObjectName(u"Form1"_s);
+    setWindowTitle(u"Ostrevo"_s);
+    setWindowIcon(PrinterIcon(0));
+    // Fixed size, only the close button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
+
+    buildControls();
+    buildMenus();
+    buildTray();
+    connectEngine();
+
+    m_hotKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12), this);
+    m_hotKey->setContext(Qt::ApplicationShortcut);
+    m_hotKey->setEnabled(false);
+    connect(m_hotKey, &QShortcut::activated, this, &TForm1::Konfiguracja1Click);
+
+    setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    showStatus(m_status);
+    const bool showWanted = m_options.showAtStart || qEnvironmentVariableIntValue("OSTREVO_SHOW_WINDOW") == 1;
+    // Without a tray the window is the only way in, so it is shown instead of hidden.
+    if (showWanted || !QSystemTrayIcon::isSystemTrayAvailable())
+        show();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildControls()
+{
+    auto *client = new QWidget(this);
+    setCentralWidget(client);
+
+    auto label = [&](const QString &name, const QString &caption, int y) {
+        auto *l = named(new QLabel(caption, client), name);
+        l->setGeometry(8, y, 70, 22);
+        return l;
+    };
+    auto edit = [&](const QString &name, int y) {
+        auto *e = named(new QLineEdit(client), name);
+        e->setGeometry(80, y, 232, 22);
+        e->installEventFilter(this);
+        return e;
+    };
+    auto dirButton = [&](const QString &name, int y) {
+        auto *b = named(new QPushButton(u"..."_s, client), name);
+        b->setGeometry(316, y, 28, 22);
+        return b;
+    };
+    auto combo = [&](const QString &name, int y) {
+        auto *c = named(new QComboBox(client), name);
+        c->setEditable(true);
+        c->setInsertPolicy(QComboBox::NoInsert);
+        c->setGeometry(80, y, 264, 22);
+        c->installEventFilter(this);
+        return c;
+    };
+
+    lblDir = label(u"lblDir"_s, u"Katalog1:"_s, 6);
+    edtDir = edit(u"edtDir"_s, 6);
+    btnDir = dirButton(u"btnDir"_s, 6);
+    lblPrinter = label(u"lblPrinter"_s, u"Drukarka1:"_s, 32);
+    cbxPrinter = combo(u"cbxPrinter"_s, 32);
+    chbMon2 = named(new QCheckBox(u"Monitorowanie Katalogu2"_s, client), u"chbMon2"_s);
+    chbMon2->setGeometry(80, 57, 264, 20);
+    Label1 = label(u"Label1"_s, u"Katalog2:"_s, 80);
+    edtDir2 = edit(u"edtDir2"_s, 80);
+    btnDir2 = dirButton(u"btnDir2"_s, 80);
+    Label2 = label(u"Label2"_s, u"Drukarka2:"_s, 106);
+    cbxPrinter2 = combo(u"cbxPrinter2"_s, 106);
+    chbRun = named(new QCheckBox(u"Uruchom przy starcie systemu"_s, client), u"chbRun"_s);
+    chbRun->setGeometry(8, 132, 336, 20);
+    chbGround = named(new QCheckBox(u"Drukuj tło formularzy"_s, client), u"chbGround"_s);
+    chbGround->setGeometry(8, 152, 336, 20);
+
+    shStart = named(new StatusLamp(client), u"shStart"_s);
+    shStart->setGeometry(8, 180, 24, 24);
+    btnStart = named(new QPushButton(u"Start"_s, client), u"btnStart"_s);
+    btnStart->setGeometry(40, 180, 96, 25);
+    btnRoll = named(new QPushButton(u"&Zwiń"_s, client), u"btnRoll"_s);
+    btnRoll->setToolTip(u"Zwiń na pasek"_s);
+    btnRoll->setGeometry(144, 180, 96, 25);
+    btnExit = named(new QPushButton(u"Za&kończ"_s, client), u"btnExit"_s);
+    btnExit->setToolTip(u"Zakończ aplikację"_s);
+    btnExit->setGeometry(248, 180, 96, 25);
+
+    connect(btnStart, &QPushButton::clicked, this, &TForm1::btnStartClick);
+    connect(btnRoll, &QPushButton::clicked, this, &TForm1::btnRollClick);
+    connect(btnExit, &QPushButton::clicked, this, &TForm1::btnExitClick);
+    connect(btnDir, &QPushButton::clicked, this, &TForm1::btnDirClick);
+    connect(btnDir2, &QPushButton::clicked, this, &TForm1::btnDir2Click);
+
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(u"sb"_s);
+    bar->setSizeGripEnabled(false);
+    // The hot key is noted on the bar but not shown as a tip, as on the legacy window.
+    bar->setWhatsThis(u"CTRL+SHIFT+F12"_s);
+    const int widths[3] = {280, 0, 50};
+    for (int i = 0; i < 3; ++i) {
+        m_panels[i] = named(new QLabel(bar), u"sbPanel%1"_s.arg(i));
+        m_panels[i]->setFixedWidth(widths[i]);
+        m_panels[i]->setVisible(widths[i] > 0);
+        bar->addWidget(m_panels[i]);
+    }
+    m_panels[2]->setText(ProgramVersion);
+}
+
+void TForm1::buildMenus()
+{
+    QMenuBar *mm1 = menuBar();
+    mm1->setObjectName(u"mm1"_s);
+    Konfiguracja1 = mm1->addAction(u"Konfiguracja"_s);
+    Konfiguracja1->setObjectName(u"Konfiguracja1"_s);
+    connect(Konfiguracja1, &QAction::triggered, this, &TForm1::Konfiguracja1Click);
+
+    PopupMenu1 = named(new QMenu(this), u"PopupMenu1"_s);
+    Open1 = PopupMenu1->addAction(u"&Otwórz okno konfiguracji"_s);
+    Open1->setObjectName(u"Open1"_s);
+    Exit1 = PopupMenu1->addAction(u"&Zakończ aplikację"_s);
+    Exit1->setObjectName(u"Exit1"_s);
+    connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
+    connect(Exit1, &QAction::triggered, this, &TForm1::btnExitClick);
+}
+
+void TForm1::buildTray()
+{
+    m_tray = new QSystemTrayIcon(PrinterIcon(m_status.icon), this);
+    m_tray->setObjectName(u"TrayIcon"_s);
+    m_tray->setToolTip(m_title);
+    m_tray->setContextMenu(PopupMenu1);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        // Status-notifier trays deliver a plain activation and never a double click.
+        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
+            Open1Click();
+    });
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        m_tray->show();
+}
+
+void TForm1::connectEngine()
+{
+    if (!m_engine)
+        return;
+    connect(m_engine, &Engine::statusChanged, this, &TForm1::showStatus);
+    connect(m_engine, &Engine::settingsLoaded, this, &TForm1::loadSettings);
+    connect(m_engine, &Engine::startupCompleted, this, &TForm1::fillPrinterLists);
+    connect(m_engine, &Engine::errorEscaped, this, &TForm1::showEscapedError);
+    connect(m_engine, &Engine::warning, this, &TForm1::showWarning);
+    connect(m_engine, &Engine::shutdownComplete, this, [] { QCoreApplication::quit(); });
+}
+
+Settings TForm1::currentSettings() const
+{
+    Settings s = m_settings;
+    s.katalog = edtDir->text();
+    s.drukarka = cbxPrinter->currentText();
+    s.monitorowanie2 = chbMon2->isChecked();
+    s.katalog2 = edtDir2->text();
+    s.drukarka2 = cbxPrinter2->currentText();
+    s.autoRun = chbRun->isChecked();
+    s.ground = chbGround->isChecked();
+    return s;
+}
+
+void TForm1::sendSettings()
+{
+    if (!m_engine)
+        return;
+    Engine *engine = m_engine;
+    const Settings settings = currentSettings();
+    QMetaObject::invokeMethod(engine, [engine, settings] { engine->updateSettings(settings); },
+                              Qt::QueuedConnection);
+}
+
+void TForm1::loadSettings(const Settings &settings)
+{
+    m_settings = settings;
+    if (edtDir->text() != settings.katalog)
+        edtDir->setText(settings.katalog);
+    setEditText(cbxPrinter, settings.drukarka);
+    chbMon2->setChecked(settings.monitorowanie2);
+    if (edtDir2->text() != settings.katalog2)
+        edtDir2->setText(settings.katalog2);
+    setEditText(cbxPrinter2, settings.drukarka2);
+    chbRun->setChecked(settings.autoRun);
+    chbGround->setChecked(settings.ground);
+}
+
+void TForm1::showStatus(const MonitorStatus &status)
+{
+    m_status = status;
+    if (status.state != MonitorState::Starting)
+        m_settings.monitorowanie = status.monitoringActive;
+    m_panels[0]->setText(status.text);
+
+    const bool running = status.state == MonitorState::Running;
+    btnStart->setEnabled(status.startEnabled);
+    if (!status.startEnabled) {
+        btnStart->setText(u"Start"_s);
+        btnStart->setToolTip(QString());
+    } else if (running) {
+        btnStart->setText(u"&Wstrzymaj"_s);
+        btnStart->setToolTip(u"Wstrzymaj monitorowanie"_s);
+    } else {
+        btnStart->setText(u"&Wznów"_s);
+        btnStart->setToolTip(u"Wznów monitorowanie"_s);
+    }
+
+    shStart->setColor(StatusColor(status.icon));
+    switch (status.state) {
+    case MonitorState::Running:
+        shStart->setToolTip(u"Monitorowanie aktywne"_s);
+        break;
+    case MonitorState::Paused:
+        shStart->setToolTip(u"Monitorowanie wstrzymane"_s);
+        break;
+    case MonitorState::Error:
+        shStart->setToolTip(u"BŁĄD! Monitorowanie wstrzymane"_s);
+        break;
+    case MonitorState::Starting:
+        shStart->setToolTip(QString());
+        break;
+    }
+
+    // The settings can only be edited while monitoring does not run.
+    for (QWidget *w : {static_cast<QWidget *>(edtDir), static_cast<QWidget *>(cbxPrinter),
+                       static_cast<QWidget *>(btnDir), static_cast<QWidget *>(chbMon2),
+                       static_cast<QWidget *>(edtDir2), static_cast<QWidget *>(cbxPrinter2),
+                       static_cast<QWidget *>(btnDir2)})
+        w->setEnabled(!running);
+    Konfiguracja1->setEnabled(!running);
+
+    m_tray->setIcon(PrinterIcon(status.icon));
+}
+
+void TForm1::fillPrinterLists()
+{
+    refillPrinters(cbxPrinter);
+    refillPrinters(cbxPrinter2);
+}
+
+void TForm1::refillPrinters(QComboBox *combo)
+{
+    const QString typed = combo->currentText();
+    combo->clear();
+    combo->addItems(m_options.printerNames());
+    combo->setEditText(typed);
+}
+
+void TForm1::btnStartClick()
+{
+    if (!m_engine)
+        return;
+    // The check runs on what the controls show, as they may have been edited since.
+    sendSettings();
+    QMetaObject::invokeMethod(m_engine, "toggleMonitoring", Qt::QueuedConnection);
+}
+
+void TForm1::rollUp()
+{
+    hide();
+    sendSettings();
+    if (m_engine)
+        QMetaObject::invokeMethod(m_engine, "saveSettings", Qt::QueuedConnection, Q_ARG(bool, true));
+}
+
+void TForm1::btnRollClick()
+{
+    rollUp();
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    if (m_quitting) {
+        event->accept();
+        return;
+    }
+    // The close button only hides: the monitor keeps running in the tray.
+    event->ignore();
+    rollUp();
+}
+
+void TForm1::btnExitClick()
+{
+    if (m_quitting)
+        return;
+    m_quitting = true;
+    m_tray->hide();
+    hide();
+    if (!m_engine) {
+        QCoreApplication::quit();
+        return;
+    }
+    // The engine writes the settings a last time, with what the window shows.
+    sendSettings();
+    QMetaObject::invokeMethod(m_engine, "shutdown", Qt::QueuedConnection);
+}
+
+void TForm1::Open1Click()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm1::Konfiguracja1Click()
+{
+    if (m_config) {
+        m_config->raise();
+        m_config->activateWindow();
+        return;
+    }
+    m_config = new TFormCONFIG(currentSettings(), m_status.monitoringActive, this);
+    m_config->setAttribute(Qt::WA_DeleteOnClose);
+    m_config->setWindowModality(Qt::ApplicationModal);
+    connect(m_config, &QDialog::accepted, this, &TForm1::configAccepted);
+    m_config->open();
+}
+
+void TForm1::configAccepted()
+{
+    if (!m_config)
+        return;
+    const Settings edited = m_config->settings();
+    m_settings = edited;
+    // The controls of this window stay as they are; the dialog only edits the rest.
+    sendSettings();
+    if (m_engine)
+        QMetaObject::invokeMethod(m_engine, "saveSettings", Qt::QueuedConnection, Q_ARG(bool, false));
+}
+
+void TForm1::btnDirClick()
+{
+    chooseDirectory(edtDir);
+}
+
+void TForm1::btnDir2Click()
+{
+    chooseDirectory(edtDir2);
+}
+
+void TForm1::chooseDirectory(QLineEdit *field)
+{
+    if (!field->isEnabled())
+        return;
+    const QFileInfo current(field->text());
+    const QString start = !field->text().isEmpty() && current.isDir() ? current.absoluteFilePath() : QString();
+    const QString chosen = QFileDialog::getExistingDirectory(this, u"Wybierz monitorowany katalog..."_s, start,
+                                                             QFileDialog::ShowDirsOnly);
+    if (!chosen.isEmpty())
+        field->setText(QDir::toNativeSeparators(chosen));
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == edtDir)
+            btnDirClick();
+        else if (watched == edtDir2)
+            btnDir2Click();
+    } else if (event->type() == QEvent::FocusIn) {
+        if (watched == cbxPrinter || watched == cbxPrinter2)
+            refillPrinters(static_cast<QComboBox *>(watched));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    m_hotKey->setEnabled(true);
+    QMainWindow::showEvent(event);
+}
+
+void TForm1::hideEvent(QHideEvent *event)
+{
+    m_hotKey->setEnabled(false);
+    QMainWindow::hideEvent(event);
+}
+
+void TForm1::showMessage(int icon, const QString &message)
+{
+    // Not modal and not waited for: the monitor goes on while the box is open.
+    auto *box = new QMessageBox(static_cast<QMessageBox::Icon>(icon), m_title, message, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
+void TForm1::showEscapedError(const QString &message)
+{
+    showMessage(QMessageBox::Critical, message);
+}
+
+void TForm1::showWarning(const QString &message)
+{
+    showMessage(QMessageBox::Warning, message);
+}
+
+} // namespace ostrevo

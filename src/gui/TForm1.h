@@ -1,0 +1,124 @@
+#pragma once
+
+#include "monitor/MonitorStatus.h"
+#include "monitor/Settings.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QShortcut;
+class QSystemTrayIcon;
+
+namespace ostrevo {
+
+class Engine;
+class StatusLamp;
+class TFormCONFIG;
+
+struct TForm1Options {
+    // The tray tip is this file's name up to its first dot; empty = the running executable.
+    QString executablePath;
+    // Shown at start instead of hidden in the tray. Also when no tray is available, or
+    // when the environment sets OSTREVO_SHOW_WINDOW=1 (screenshots).
+    bool showAtStart = false;
+    // The printers offered by the printer combo boxes; empty = InstalledPrinterNames().
+    std::function<QStringList()> printerNames;
+};
+
+// The application title: the executable's file name up to its first dot, at most 63
+// characters (the longest tip a tray icon kept on the legacy system).
+QString ApplicationTitle(const QString &executablePath);
+
+// The main window and the tray icon: a view of the engine's status and settings. It
+// talks to the engine (which lives on the job thread) only through queued calls and the
+// engine's signals, so it never waits for a job.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(Engine *engine, TForm1Options options = {}, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // The last settings received, with the values the window's controls show now.
+    Settings currentSettings() const;
+    const MonitorStatus &status() const { return m_status; }
+    QSystemTrayIcon *trayIcon() const { return m_tray; }
+    // The open configuration dialog, if any.
+    TFormCONFIG *configDialog() const { return m_config; }
+
+public slots:
+    void btnStartClick();
+    void btnRollClick();
+    void btnExitClick();
+    void btnDirClick();
+    void btnDir2Click();
+    void Open1Click();
+    void Konfiguracja1Click();
+
+    void showStatus(const ostrevo::MonitorStatus &status);
+    void loadSettings(const ostrevo::Settings &settings);
+    void fillPrinterLists();
+    void showEscapedError(const QString &message);
+    void showWarning(const QString &message);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void buildTray();
+    void connectEngine();
+    void rollUp();
+    void chooseDirectory(QLineEdit *field);
+    void refillPrinters(QComboBox *combo);
+    void sendSettings();
+    void configAccepted();
+    void showMessage(int icon, const QString &message);
+
+    Engine *m_engine;
+    TForm1Options m_options;
+    QString m_title;
+    Settings m_settings;
+    MonitorStatus m_status;
+    bool m_quitting = false;
+    QPointer<TFormCONFIG> m_config;
+
+    QLabel *lblDir;
+    QLineEdit *edtDir;
+    QPushButton *btnDir;
+    QLabel *lblPrinter;
+    QComboBox *cbxPrinter;
+    QCheckBox *chbMon2;
+    QLabel *Label1;
+    QLineEdit *edtDir2;
+    QPushButton *btnDir2;
+    QLabel *Label2;
+    QComboBox *cbxPrinter2;
+    QCheckBox *chbRun;
+    QCheckBox *chbGround;
+    StatusLamp *shStart;
+    QPushButton *btnStart;
+    QPushButton *btnRoll;
+    QPushButton *btnExit;
+    QLabel *m_panels[3];
+    QAction *Konfiguracja1;
+    QMenu *PopupMenu1;
+    QAction *Open1;
+    QAction *Exit1;
+    QShortcut *m_hotKey;
+    QSystemTrayIcon *m_tray;
+};
+
+} // namespace ostrevo
