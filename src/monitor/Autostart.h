@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace ostrevo {
+
+// Start with the session: the XDG autostart entry <autostartDir>/Ostv.desktop stands in
+// for the Windows registry value "Ostv". Unchecked: the entry is deleted. Checked: it is
+// written when missing; an existing entry is left as it is, whatever it runs. Failures
+// are ignored, as the registry ones were.
+void UpdateAutostartEntry(const QString &autostartDir, bool autoRun, const QString &executablePath);
+
+// $XDG_CONFIG_HOME/autostart, or ~/.config/autostart.
+QString DefaultAutostartDir();
+
+// The Exec value that runs the program with no arguments, quoted as the Desktop Entry
+// Specification asks (argument quoting, then string escapes).
+QString DesktopExecValue(const QString &executablePath);
+
+} // namespace ostrevo

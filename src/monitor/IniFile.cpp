@@ -1,0 +1,238 @@
+#include "monitor/IniFile.h"
+
+#include "jobs/Charsets.h"
+#include "jobs/Errors.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace ostrevo {
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+QByteArray TrimBlanks(const QByteArray &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && IsBlank(text.at(begin)))
+        ++begin;
+    while (end > begin && IsBlank(text.at(end - 1)))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+bool SameName(const QByteArray &a, const QByteArray &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+bool Quoted(const QByteArray &v)
+{
+    return v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
+}
+
+QByteArray ParseValue(const QByteArray &raw)
+{
+    const qsizetype eq = raw.indexOf('=');
+    QByteArray v = TrimBlanks(raw.mid(eq + 1));
+    if (Quoted(v))
+        v = v.mid(1, v.size() - 2);
+    return v;
+}
+
+// "[name]" (blanks allowed around) gives the name; nothing for other lines.
+std::optional<QByteArray> SectionName(const QByteArray &line)
+{
+    const QByteArray t = TrimBlanks(line);
+    if (!t.startsWith('['))
+        return std::nullopt;
+    const qsizetype close = t.indexOf(']');
+    return TrimBlanks(t.mid(1, close < 0 ? -1 : close - 1));
+}
+
+QByteArray KeyOf(const QByteArray &line)
+{
+    const QByteArray t = TrimBlanks(line);
+    if (t.startsWith(';'))
+        return {};
+    const qsizetype eq = t.indexOf('=');
+    return eq <= 0 ? QByteArray() : TrimBlanks(t.left(eq));
+}
+
+QByteArray EncodeValue(QByteArray v)
+{
+    for (char &c : v) {
+        if (c == '\r' || c == '\n' || c == '\0')
+            c = ' ';
+    }
+    if (!v.isEmpty() && (IsBlank(v.front()) || IsBlank(v.back()) || Quoted(v)))
+        return '"' + v + '"';
+    return v;
+}
+
+} // namespace
+
+IniFile IniFile::fromBytes(const QByteArray &bytes)
+{
+    IniFile ini;
+    QList<QByteArray> lines = bytes.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QByteArray &line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (auto name = SectionName(line)) {
+            ini.m_sections.append(Section{*name, {Line{line, {}}}});
+            continue;
+        }
+        ini.m_sections.last().lines.append(Line{line, KeyOf(line)});
+    }
+    return ini;
+}
+
+QByteArray IniFile::toBytes() const
+{
+    QByteArray out;
+    for (const Section &section : m_sections) {
+        for (const Line &line : section.lines)
+            out += line.raw + "\r\n";
+    }
+    return out;
+}
+
+IniFile IniFile::load(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return {};
+    if (!file.open(QIODevice::ReadOnly))
+        throw IoError(QStringLiteral("Nie można odczytać pliku %1: %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw IoError(QStringLiteral("Błąd odczytu pliku %1: %2").arg(path, file.errorString()));
+    return fromBytes(bytes);
+}
+
+void IniFile::save(const QString &path) const
+{
+    QSaveFile file(path);
+    auto fail = [&path, &file] {
+        return IoError(QStringLiteral("Nie można zapisać pliku %1: %2").arg(path, file.errorString()));
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        throw fail();
+    // The file holds the SMTP password: owner only, also when it existed with more.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QByteArray bytes = toBytes();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        throw fail();
+    }
+    if (!file.commit())
+        throw fail();
+}
+
+IniFile::Section *IniFile::findSection(const QByteArray &name)
+{
+    for (qsizetype i = 1; i < m_sections.size(); ++i) {
+        if (SameName(m_sections[i].name, name))
+            return &m_sections[i];
+    }
+    return nullptr;
+}
+
+const IniFile::Section *IniFile::findSection(const QByteArray &name) const
+{
+    return const_cast<IniFile *>(this)->findSection(name);
+}
+
+std::optional<QByteArray> IniFile::value(const QByteArray &section, const QByteArray &key) const
+{
+    if (const Section *s = findSection(section)) {
+        for (const Line &line : s->lines) {
+            if (!line.key.isEmpty() && SameName(line.key, key))
+                return ParseValue(line.raw);
+        }
+    }
+    return std::nullopt;
+}
+
+QByteArray IniFile::value(const QByteArray &section, const QByteArray &key, const QByteArray &fallback) const
+{
+    return value(section, key).value_or(fallback);
+}
+
+void IniFile::setValue(const QByteArray &section, const QByteArray &key, const QByteArray &value)
+{
+    Section *s = findSection(section);
+    if (!s) {
+        m_sections.append(Section{section, {Line{'[' + section + ']', {}}}});
+        s = &m_sections.last();
+    }
+    for (Line &line : s->lines) {
+        if (!line.key.isEmpty() && SameName(line.key, key)) {
+            line.raw = line.key + '=' + EncodeValue(value);
+            return;
+        }
+    }
+    // After the last non-blank line, so that a blank line before the next section stays.
+    qsizetype at = s->lines.size();
+    while (at > 1 && TrimBlanks(s->lines[at - 1].raw).isEmpty())
+        --at;
+    s->lines.insert(at, Line{key + '=' + EncodeValue(value), key});
+}
+
+void IniFile::removeKey(const QByteArray &section, const QByteArray &key)
+{
+    if (Section *s = findSection(section)) {
+        s->lines.removeIf([&key](const Line &line) { return !line.key.isEmpty() && SameName(line.key, key); });
+    }
+}
+
+QString IniFile::string(const QByteArray &section, const QByteArray &key, const QString &fallback) const
+{
+    const auto v = value(section, key);
+    return v ? Win1250ToUnicode(*v) : fallback;
+}
+
+void IniFile::setString(const QByteArray &section, const QByteArray &key, const QString &value)
+{
+    setValue(section, key, UnicodeToWin1250(value));
+}
+
+bool IniFile::hasSection(const QByteArray &section) const
+{
+    return findSection(section) != nullptr;
+}
+
+QList<QByteArray> IniFile::sections() const
+{
+    QList<QByteArray> names;
+    for (qsizetype i = 1; i < m_sections.size(); ++i)
+        names.append(m_sections[i].name);
+    return names;
+}
+
+QList<QByteArray> IniFile::keys(const QByteArray &section) const
+{
+    QList<QByteArray> names;
+    if (const Section *s = findSection(section)) {
+        for (const Line &line : s->lines) {
+            if (line.key.isEmpty())
+                continue;
+            const bool seen = std::any_of(names.cbegin(), names.cend(),
+                                          [&line](const QByteArray &n) { return SameName(n, line.key); });
+            if (!seen)
+                names.append(line.key);
+        }
+    }
+    return names;
+}
+
+} // namespace ostrevo

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace ostrevo {
+
+// A Windows INI file kept line by line, so that writing it back changes only the values
+// that were set: sections and keys are matched case-insensitively (ASCII), order, unknown
+// sections and keys, comments and blank lines stay as they were, lines end with CR LF.
+// Values are bytes (Windows-1250 in practice). Reading follows GetPrivateProfileString:
+// the value is trimmed of spaces and tabs and one pair of enclosing quotes is removed;
+// the first of two equal keys or sections counts.
+class IniFile {
+public:
+    IniFile() = default;
+
+    static IniFile fromBytes(const QByteArray &bytes);
+    QByteArray toBytes() const;
+
+    // A missing file gives an empty INI file. Throws IoError when the file exists but
+    // cannot be read.
+    static IniFile load(const QString &path);
+    // Atomic (temporary file + rename); the file is left readable by its owner only,
+    // since it holds a password. Throws IoError.
+    void save(const QString &path) const;
+
+    std::optional<QByteArray> value(const QByteArray &section, const QByteArray &key) const;
+    QByteArray value(const QByteArray &section, const QByteArray &key, const QByteArray &fallback) const;
+    // Line breaks and NUL bytes cannot be stored and become spaces; a value that would not
+    // read back the same (blanks at its ends, enclosing quotes) is written in quotes.
+    void setValue(const QByteArray &section, const QByteArray &key, const QByteArray &value);
+    void removeKey(const QByteArray &section, const QByteArray &key);
+
+    // Values through the Windows-1250 code page.
+    QString string(const QByteArray &section, const QByteArray &key, const QString &fallback = {}) const;
+    void setString(const QByteArray &section, const QByteArray &key, const QString &value);
+
+    bool hasSection(const QByteArray &section) const;
+    QList<QByteArray> sections() const;
+    // Keys of the section in file order, as spelled in the file, without duplicates.
+    QList<QByteArray> keys(const QByteArray &section) const;
+
+private:
+    struct Line {
+        QByteArray raw;
+        QByteArray key; // empty for comments, blank and other lines
+    };
+    struct Section {
+        QByteArray name;
+        QList<Line> lines; // the header line first, when there is one
+    };
+
+    Section *findSection(const QByteArray &name);
+    const Section *findSection(const QByteArray &name) const;
+
+    // Section 0 holds the lines before the first header and has no name.
+    QList<Section> m_sections{Section{}};
+};
+
+} // namespace ostrevo

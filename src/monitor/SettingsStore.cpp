@@ -1,0 +1,193 @@
+#include "monitor/SettingsStore.h"
+
+#include "jobs/Charsets.h"
+#include "jobs/Errors.h"
+#include "monitor/IniFile.h"
+#include "monitor/Scramble.h"
+
+namespace ostrevo {
+
+namespace {
+
+const QByteArray Opcje = QByteArrayLiteral("Opcje");
+const QByteArray Mail = QByteArrayLiteral("Mail");
+const QByteArray Duplex = QByteArrayLiteral("Duplex");
+const QByteArray Dyski = QByteArrayLiteral("Dyski");
+const QByteArray DrukarkaPdf = QByteArrayLiteral("DrukarkaPDF");
+
+// The legacy scrambling loses non-ASCII bytes and a "~" (it comes back as a space). Such a
+// password is also kept here, as scrambled hex of its UTF-8 bytes; it is used only while
+// it still matches ServerPassword, so an edit of ServerPassword alone wins.
+const QByteArray ServerPasswordUtf8 = QByteArrayLiteral("ServerPasswordUtf8");
+
+std::optional<qlonglong> Number(const IniFile &ini, const QByteArray &section, const QByteArray &key)
+{
+    const auto raw = ini.value(section, key);
+    if (!raw)
+        return std::nullopt;
+    bool ok = false;
+    const qlonglong n = raw->trimmed().toLongLong(&ok, 10);
+    return ok ? std::optional(n) : std::nullopt;
+}
+
+int Integer(const IniFile &ini, const QByteArray &section, const QByteArray &key, int fallback)
+{
+    const auto n = Number(ini, section, key);
+    return n && *n >= INT_MIN && *n <= INT_MAX ? int(*n) : fallback;
+}
+
+bool Boolean(const IniFile &ini, const QByteArray &section, const QByteArray &key, bool fallback)
+{
+    const auto n = Number(ini, section, key);
+    return n ? *n != 0 : fallback;
+}
+
+void SetInteger(IniFile &ini, const QByteArray &section, const QByteArray &key, int value)
+{
+    ini.setValue(section, key, QByteArray::number(value));
+}
+
+void SetBoolean(IniFile &ini, const QByteArray &section, const QByteArray &key, bool value)
+{
+    ini.setValue(section, key, value ? QByteArrayLiteral("1") : QByteArrayLiteral("0"));
+}
+
+bool IsDriveKey(const QByteArray &key)
+{
+    return key.size() == 1 && ((key[0] >= 'A' && key[0] <= 'Z') || (key[0] >= 'a' && key[0] <= 'z'));
+}
+
+QString ReadPassword(const IniFile &ini)
+{
+    const QByteArray stored = ini.value(Mail, "ServerPassword", {});
+    if (const auto extra = ini.value(Mail, ServerPasswordUtf8)) {
+        const QByteArray hex = UnscramblePassword(*extra);
+        const QString candidate = QString::fromUtf8(QByteArray::fromHex(hex));
+        if (ScramblePassword(UnicodeToWin1250(candidate)) == stored)
+            return candidate;
+    }
+    return Win1250ToUnicode(UnscramblePassword(stored));
+}
+
+void WritePassword(IniFile &ini, const QString &password)
+{
+    const QByteArray bytes = UnicodeToWin1250(password);
+    ini.setValue(Mail, "ServerPassword", ScramblePassword(bytes));
+    if (FitsWin1250(password) && SurvivesScrambling(bytes))
+        ini.removeKey(Mail, ServerPasswordUtf8);
+    else
+        ini.setValue(Mail, ServerPasswordUtf8, ScramblePassword(password.toUtf8().toHex()));
+}
+
+int ReadPort(const IniFile &ini)
+{
+    const int port = Integer(ini, Mail, "ServerPort", 25);
+    return port >= 1 && port <= 65535 ? port : 25;
+}
+
+} // namespace
+
+SettingsStore::SettingsStore(QString iniPath) : m_path(std::move(iniPath)) {}
+
+Settings SettingsStore::fromIni(const IniFile &ini)
+{
+    Settings s;
+    s.katalog = ini.string(Opcje, "Katalog", s.katalog);
+    s.drukarka = ini.string(Opcje, "Drukarka", s.drukarka);
+    s.monitorowanie2 = Boolean(ini, Opcje, "Monitorowanie2", s.monitorowanie2);
+    s.katalog2 = ini.string(Opcje, "Katalog2", s.katalog2);
+    s.drukarka2 = ini.string(Opcje, "Drukarka2", s.drukarka2);
+    s.autoRun = Boolean(ini, Opcje, "AutoRun", s.autoRun);
+    s.ground = Boolean(ini, Opcje, "Ground", s.ground);
+    s.clear = Boolean(ini, Opcje, "Clear", s.clear);
+    s.clearFtp = Boolean(ini, Opcje, "ClearFTP", s.clearFtp);
+    s.clearPdf = Boolean(ini, Opcje, "ClearPDF", s.clearPdf);
+    s.clearErrors = Boolean(ini, Opcje, "ClearERRORS", s.clearErrors);
+    s.clearMail = Boolean(ini, Opcje, "ClearMAIL", s.clearMail);
+    s.clearDownload = Boolean(ini, Opcje, "ClearDownload", s.clearDownload);
+    s.timer = Integer(ini, Opcje, "Timer", s.timer);
+    s.monitorowanie = Boolean(ini, Opcje, "Monitorowanie", s.monitorowanie);
+    s.passive = Boolean(ini, Opcje, "Passive", s.passive);
+
+    s.mail.serverName = ini.string(Mail, "ServerName");
+    s.mail.serverPort = ReadPort(ini);
+    s.mail.serverUser = ini.string(Mail, "ServerUser");
+    s.mail.serverPassword = ReadPassword(ini);
+    s.mail.smtpAuthenticationType = Integer(ini, Mail, "SMTPAuthenticationType", s.mail.smtpAuthenticationType);
+    s.mail.userName = ini.string(Mail, "UserName");
+    s.mail.poczta = Integer(ini, Mail, "Poczta", s.mail.poczta);
+
+    s.kartka = Integer(ini, Duplex, "Kartka", s.kartka);
+
+    for (const QByteArray &key : ini.keys(Dyski)) {
+        const QString dir = ini.string(Dyski, key);
+        if (IsDriveKey(key) && !dir.isEmpty())
+            s.drives.insert(QChar(char16_t(key.toUpper().at(0))), dir);
+    }
+    s.pdfPrinterDir = ini.string(DrukarkaPdf, "Katalog");
+    return s;
+}
+
+void SettingsStore::toIni(const Settings &s, IniFile &ini)
+{
+    ini.setString(Opcje, "Katalog", s.katalog);
+    ini.setString(Opcje, "Drukarka", s.drukarka);
+    SetBoolean(ini, Opcje, "Monitorowanie2", s.monitorowanie2);
+    ini.setString(Opcje, "Katalog2", s.katalog2);
+    ini.setString(Opcje, "Drukarka2", s.drukarka2);
+    SetBoolean(ini, Opcje, "AutoRun", s.autoRun);
+    SetBoolean(ini, Opcje, "Ground", s.ground);
+    SetBoolean(ini, Opcje, "Clear", s.clear);
+    SetBoolean(ini, Opcje, "ClearFTP", s.clearFtp);
+    SetBoolean(ini, Opcje, "ClearPDF", s.clearPdf);
+    SetBoolean(ini, Opcje, "ClearERRORS", s.clearErrors);
+    SetBoolean(ini, Opcje, "ClearMAIL", s.clearMail);
+    SetBoolean(ini, Opcje, "ClearDownload", s.clearDownload);
+    SetInteger(ini, Opcje, "Timer", s.timer);
+    SetBoolean(ini, Opcje, "Monitorowanie", s.monitorowanie);
+    SetBoolean(ini, Opcje, "Passive", s.passive);
+    ini.setString(Opcje, "Version", ProgramVersion);
+
+    ini.setString(Mail, "ServerName", s.mail.serverName);
+    SetInteger(ini, Mail, "ServerPort", s.mail.serverPort);
+    ini.setString(Mail, "ServerUser", s.mail.serverUser);
+    WritePassword(ini, s.mail.serverPassword);
+    SetInteger(ini, Mail, "SMTPAuthenticationType", s.mail.smtpAuthenticationType);
+    ini.setString(Mail, "UserName", s.mail.userName);
+    SetInteger(ini, Mail, "Poczta", s.mail.poczta);
+
+    SetInteger(ini, Duplex, "Kartka", s.kartka);
+
+    // The drive table is ours: letters dropped from it leave the file too.
+    for (const QByteArray &key : ini.keys(Dyski)) {
+        if (IsDriveKey(key) && !s.drives.contains(QChar(char16_t(key.toUpper().at(0)))))
+            ini.removeKey(Dyski, key);
+    }
+    for (auto it = s.drives.cbegin(); it != s.drives.cend(); ++it) {
+        const QChar letter = it.key().toUpper();
+        if (letter.unicode() >= 'A' && letter.unicode() <= 'Z')
+            ini.setString(Dyski, QByteArray(1, char(letter.unicode())), it.value());
+    }
+    if (!s.pdfPrinterDir.isEmpty() || ini.value(DrukarkaPdf, "Katalog"))
+        ini.setString(DrukarkaPdf, "Katalog", s.pdfPrinterDir);
+}
+
+Settings SettingsStore::read()
+{
+    m_readError.clear();
+    try {
+        return fromIni(IniFile::load(m_path));
+    } catch (const IoError &e) {
+        m_readError = e.message();
+        return {};
+    }
+}
+
+void SettingsStore::write(const Settings &s)
+{
+    IniFile ini = IniFile::load(m_path);
+    toIni(s, ini);
+    ini.save(m_path);
+}
+
+} // namespace ostrevo

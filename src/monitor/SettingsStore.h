@@ -1,0 +1,39 @@
+#pragma once
+
+#include "monitor/Settings.h"
+
+#include <QString>
+
+namespace ostrevo {
+
+class IniFile;
+
+// Ostrevo.ini: sections [Opcje], [Mail], [Duplex] as the Windows program keeps them, plus
+// [Dyski] (drive letter -> Linux directory) and [DrukarkaPDF] Katalog.
+//
+// write() re-reads the file and changes only the keys it owns, so sections and keys it
+// does not know (and edits made to them while the program runs) stay as they are on disk
+// at the time of the write, as the Windows INI functions do.
+class SettingsStore {
+public:
+    explicit SettingsStore(QString iniPath);
+
+    // Missing file or keys, and malformed values, give the defaults. A file that exists but
+    // cannot be read gives the defaults too, and readError() says why.
+    Settings read();
+    // Throws IoError when the file cannot be read back or written.
+    void write(const Settings &s);
+
+    const QString &path() const { return m_path; }
+    const QString &readError() const { return m_readError; }
+
+    // The parts that work on an INI file in memory.
+    static Settings fromIni(const IniFile &ini);
+    static void toIni(const Settings &s, IniFile &ini);
+
+private:
+    QString m_path;
+    QString m_readError;
+};
+
+} // namespace ostrevo
