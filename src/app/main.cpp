@@ -1,4 +1,118 @@
-int main()
+#include "app/CommandLine.h"
+#include "app/EngineHost.h"
+#include "app/Headless.h"
+#include "app/ProgramDir.h"
+#include "app/SingleInstance.h"
+#include "app/Subsystems.h"
+#include "monitor/Autostart.h"
+#include "monitor/Settings.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#ifdef OSTREVO_WITH_GUI
+#include "gui/TForm1.h"
+#include <QApplication>
+#endif
+
+#include <cstdio>
+#include <memory>
+
+using namespace ostrevo;
+
+namespace {
+
+void Print(FILE *stream, const QString &text)
 {
-    return 0;
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+bool HasDisplay()
+{
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")
+        || qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QString programName = QFileInfo(arguments.value(0, QStringLiteral("ostrevo"))).fileName();
+    const CommandLine cl = CommandLine::parse(arguments);
+    if (!cl.error.isEmpty()) {
+        Print(stderr, programName + QStringLiteral(": ") + cl.error + u'\n' + CommandLine::usage(programName));
+        return 2;
+    }
+    if (cl.help) {
+        Print(stdout, CommandLine::usage(programName));
+        return 0;
+    }
+    if (cl.version) {
+        Print(stdout, QStringLiteral("Ostrevo %1\n").arg(ProgramVersion));
+        return 0;
+    }
+
+    bool windows = !cl.headless && !cl.once;
+#ifndef OSTREVO_WITH_GUI
+    windows = false;
+#endif
+    if (windows && !HasDisplay()) {
+        Print(stderr, programName + QStringLiteral(": no display to show the window on; use --headless\n"));
+        return 1;
+    }
+    // The headless monitor needs fonts and printers but no screen.
+    if (!windows && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    std::unique_ptr<QGuiApplication> app;
+#ifdef OSTREVO_WITH_GUI
+    if (windows)
+        app = std::make_unique<QApplication>(argc, argv);
+#endif
+    if (!app)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("Ostrevo"));
+    QGuiApplication::setApplicationVersion(ProgramVersion);
+
+    const QString executablePath = QCoreApplication::applicationFilePath();
+    const QString programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
+
+    // A second instance ends at once, before it reads settings or empties a directory.
+    SingleInstance instance(QFileInfo(executablePath).fileName(), programDir);
+    if (!instance.acquire())
+        return 0;
+
+    Subsystems subsystems(programDir);
+    EngineConfig config = subsystems.engineConfig(executablePath, DefaultAutostartDir());
+
+    if (cl.once) {
+        Engine engine(std::move(config));
+        Headless reporter(&engine);
+        return engine.runOnce();
+    }
+
+    EngineHost host(std::move(config));
+    std::unique_ptr<Headless> headless;
+#ifdef OSTREVO_WITH_GUI
+    std::unique_ptr<TForm1> window;
+#endif
+    if (windows) {
+#ifdef OSTREVO_WITH_GUI
+        TForm1Options options;
+        options.executablePath = executablePath;
+        window = std::make_unique<TForm1>(host.engine(), options);
+#endif
+    } else {
+        headless = std::make_unique<Headless>(host.engine());
+    }
+    Headless::installSignalHandlers();
+    QObject::connect(app.get(), &QCoreApplication::aboutToQuit, [&host] { host.stop(); });
+    host.start();
+    const int rc = app->exec();
+    host.stop();
+    return rc;
 }

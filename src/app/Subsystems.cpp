@@ -1,0 +1,50 @@
+#include "app/Subsystems.h"
+
+#include "app/OpenPrintJobs.h"
+#include "devices/TPrinter.h"
+#include "jobs/DosPath.h"
+#include "monitor/JobFiles.h"
+#include "textprint/TextPrinter.h"
+
+namespace ostrevo {
+
+Subsystems::Subsystems(QString programDir)
+    : m_programDir(std::move(programDir)), m_textPrinter(std::make_unique<TextPrinter>(m_symbols, Printer())),
+      m_settings(std::make_shared<Settings>())
+{
+}
+
+Subsystems::~Subsystems() = default;
+
+QStringList Subsystems::afterSettingsRead(const Settings &settings)
+{
+    *m_settings = settings;
+    SetBuiltinPrinterDirectory(settings.pdfPrinterDir.isEmpty()
+                                   ? m_programDir + QStringLiteral("/wydruki")
+                                   : DosPathMapper(settings.drives, m_programDir).toLocal(settings.pdfPrinterDir));
+    const QString symbols = m_programDir + QStringLiteral("/DefSym.ovx");
+    if (FileExists(symbols))
+        return m_symbols.LoadSymbolDefinitions(symbols);
+    return {};
+}
+
+EngineConfig Subsystems::engineConfig(const QString &executablePath, const QString &autostartDir)
+{
+    EngineConfig config;
+    config.programDir = m_programDir;
+    config.executablePath = executablePath;
+    config.autostartDir = autostartDir;
+    config.printers.list = [] { return InstalledPrinterNames(); };
+    config.printers.defaultName = [] { return DefaultPrinterName(); };
+    config.afterSettingsRead = [this](const Settings &settings) { return afterSettingsRead(settings); };
+
+    RegisterTextPrintHandler(config.handlers, *m_textPrinter);
+    auto settings = m_settings;
+    const QString programDir = m_programDir;
+    RegisterOpenPrintHandlers(config.handlers, [settings, programDir](const QByteArray &value) {
+        return DosPathMapper(settings->drives, programDir).toLocal(value);
+    });
+    return config;
+}
+
+} // namespace ostrevo

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "monitor/Engine.h"
+#include "textprint/SymbolTable.h"
+
+#include <QString>
+#include <memory>
+
+namespace ostrevo {
+
+class TextPrinter;
+
+// The long-lived objects of the job kinds (symbol table, printout renderer, ...) and the
+// engine configuration that registers their handlers. Lives as long as the program.
+class Subsystems {
+public:
+    explicit Subsystems(QString programDir);
+    ~Subsystems();
+    Subsystems(const Subsystems &) = delete;
+    Subsystems &operator=(const Subsystems &) = delete;
+
+    EngineConfig engineConfig(const QString &executablePath, const QString &autostartDir);
+
+private:
+    QStringList afterSettingsRead(const Settings &settings);
+
+    QString m_programDir;
+    SymbolTable m_symbols;
+    std::unique_ptr<TextPrinter> m_textPrinter;
+    std::shared_ptr<Settings> m_settings; // drive letters for paths inside jobs
+};
+
+} // namespace ostrevo
