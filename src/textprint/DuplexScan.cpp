@@ -1,0 +1,36 @@
+#include "textprint/DuplexScan.h"
+
+#include "jobs/JobFile.h"
+
+namespace ostrevo {
+
+DuplexRequest ScanDuplexRequest(const QString &textPath)
+{
+    LineReader reader(textPath);
+    while (auto line = reader.next()) {
+        const QByteArray text = RemoveComment(*line);
+        if (text.isEmpty())
+            continue;
+        if (HoldsTag(text, "<DX->"))
+            return DuplexRequest::Off;
+        if (HoldsTag(text, "<DX+>"))
+            return DuplexRequest::On;
+        return DuplexRequest::None;
+    }
+    return DuplexRequest::None;
+}
+
+std::uint8_t DuplexToApply(DuplexRequest request, int kartka, std::uint8_t printerDefault)
+{
+    switch (request) {
+    case DuplexRequest::Off:
+        return 0;
+    case DuplexRequest::On:
+        return kartka == 1 ? 2 : 1;
+    case DuplexRequest::None:
+        break;
+    }
+    return printerDefault;
+}
+
+} // namespace ostrevo

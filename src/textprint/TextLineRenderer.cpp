@@ -1,0 +1,324 @@
+#include "textprint/TextLineRenderer.h"
+
+#include "jobs/Charsets.h"
+#include "textprint/FrameChars.h"
+#include "textprint/MarginTag.h"
+#include "textprint/PrintSurface.h"
+#include "textprint/Rounding.h"
+#include "textprint/SymbolScanner.h"
+
+#include <algorithm>
+
+namespace ostrevo {
+
+namespace {
+
+// The meaning of each index of the symbol table.
+enum Symbol {
+    SixLinesPerInch = 0, EightLinesPerInch = 1,
+    Columns80 = 2, Columns132 = 3, Columns160 = 4, Columns96 = 5,
+    BoldOn = 6, BoldOff = 7, PageFeed = 8, Portrait = 9, Landscape = 10, MarginPlaceholder = 11,
+    DoubleHeightOn = 12, DoubleHeightOff = 13, UnderlineOn = 14, UnderlineOff = 15,
+    ItalicOn = 16, ItalicOff = 17, StrikeOutOn = 18, StrikeOutOff = 19,
+    SuperscriptOn = 20, SuperscriptOff = 21, SubscriptOn = 22, SubscriptOff = 23,
+    DuplexOn = 24, DuplexOff = 25, Spare = 26,
+};
+
+const QByteArray LetterX = QByteArrayLiteral("X");
+
+// Positions stay far inside int even on absurd lines; beyond any page nothing shows anyway.
+constexpr qint64 PositionLimit = qint64(1) << 28;
+
+int ClampPosition(qint64 value)
+{
+    return int(std::clamp(value, -PositionLimit, PositionLimit));
+}
+
+bool BlankText(const QByteArray &text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
+}
+
+} // namespace
+
+TextLineRenderer::TextLineRenderer(PrintSurface &surface, const PrinterSymbolTable &symbols,
+                                   TextPrintState &state, ScriptMemory &memory)
+    : m_surface(surface), m_symbols(symbols), m_state(state), m_memory(memory)
+{
+}
+
+Canvas &TextLineRenderer::canvas()
+{
+    return m_surface.canvas();
+}
+
+void TextLineRenderer::startJob(const PageMetrics &metrics)
+{
+    TextPrintState &s = m_state;
+    s = TextPrintState{};
+    s.pageWidth = metrics.pageWidth;
+    s.pageHeight = metrics.pageHeight;
+    s.dpiX = metrics.dpiX;
+    s.dpiY = metrics.dpiY;
+    s.lineHeight = RoundHalfEven(s.dpiY / 6.0);
+    m_baseHeight = RoundHalfEven(s.lineHeight * 0.95);
+    s.fontHeight = m_baseHeight;
+    m_columns = 80;
+    s.charWidth = RoundHalfEven(s.pageWidth / 80.0);
+    m_sizeMode = SizeMode::Normal;
+    m_doubleHeightShift = 0;
+    m_fitStep = 0;
+    m_hasFittedFont = false;
+}
+
+LogFont TextLineRenderer::stateFont() const
+{
+    LogFont font;
+    font.height = m_state.fontHeight;
+    font.width = m_state.charWidth;
+    font.escapement = m_state.escapement;
+    font.orientation = 0;
+    font.weight = m_state.weight;
+    font.italic = m_state.italic != 0;
+    font.underline = m_state.underline != 0;
+    font.strikeOut = m_state.strikeOut != 0;
+    font.charSet = 238;
+    font.faceName = m_state.faceName;
+    return font;
+}
+
+void TextLineRenderer::realiseFont()
+{
+    Canvas &c = canvas();
+    LogFont font = stateFont();
+    if (m_hasFittedFont && font == m_fittedFont && m_columns == m_fittedColumns && c.font() == font)
+        return;
+    c.setFont(font);
+    // Narrow by 1, then 2 more, then 3 more... until the columns fit. A device that cannot
+    // narrow the face any further must not keep the loop going forever.
+    while (qint64(c.textWidth(LetterX)) * m_columns > m_state.pageWidth) {
+        if (m_state.charWidth + m_fitStep - 1 < 1)
+            break;
+        --m_fitStep;
+        m_state.charWidth += m_fitStep;
+        font.width = m_state.charWidth;
+        c.setFont(font);
+    }
+    m_fitStep = 0;
+    m_fittedFont = font;
+    m_fittedColumns = m_columns;
+    m_hasFittedFont = true;
+}
+
+void TextLineRenderer::renderLine(const QByteArray &original, bool moreLines)
+{
+    QByteArray line = original;
+    applyMarginTag(line);
+    SymbolScanner scanner(m_symbols, line);
+    qsizetype pos = 0;
+    while (pos < line.size()) {
+        const auto hit = scanner.next(pos);
+        if (!hit) {
+            drawSegment(line.mid(pos));
+            return;
+        }
+        const QByteArray segment = line.mid(pos, hit->at - pos);
+        pos = hit->at + m_symbols[size_t(hit->index)].size();
+        carryOut(hit->index, segment, moreLines);
+    }
+}
+
+void TextLineRenderer::applyMarginTag(QByteArray &line)
+{
+    const auto tag = FindMarginTag(line);
+    if (!tag)
+        return;
+    const qint64 margin = qint64(tag->columns) * canvas().textWidth(LetterX);
+    // A margin past the page shows nothing either way; capped, it cannot overflow.
+    m_state.leftMargin = int(std::min<qint64>(margin, std::max(m_state.pageWidth, m_state.pageHeight)));
+    if (m_state.escapement == 900)
+        m_state.y = m_state.pageHeight - m_state.leftMargin;
+    else
+        m_state.x = m_state.leftMargin;
+    line.remove(tag->at, tag->length);
+}
+
+void TextLineRenderer::carryOut(int symbol, const QByteArray &segment, bool moreLines)
+{
+    TextPrintState &s = m_state;
+    switch (symbol) {
+    case SixLinesPerInch:
+    case EightLinesPerInch:
+        drawSegment(segment);
+        s.lineHeight = RoundHalfEven(s.dpiY / (symbol == SixLinesPerInch ? 6.0 : 8.0));
+        recomputeSizes(true);
+        return;
+    case Columns80: drawSegment(segment); advanceOver(segment); setColumns(80); break;
+    case Columns132: drawSegment(segment); advanceOver(segment); setColumns(132); break;
+    case Columns160: drawSegment(segment); advanceOver(segment); setColumns(160); break;
+    case Columns96: drawSegment(segment); advanceOver(segment); setColumns(96); break;
+    case PageFeed:
+        drawSegment(segment);
+        pageFeed(moreLines);
+        return;
+    case Portrait:
+        s.escapement = 0;
+        s.x = 0;
+        s.y = 0;
+        return;
+    case Landscape:
+        s.escapement = 900;
+        s.x = 0;
+        s.y = s.pageHeight;
+        return;
+    case MarginPlaceholder:
+    case DuplexOn:
+    case DuplexOff:
+    case Spare:
+        return;
+    default:
+        drawSegment(segment);
+        advanceOver(segment);
+        break;
+    }
+    switch (symbol) {
+    case BoldOn: s.weight = 700; break;
+    case BoldOff: s.weight = 400; break;
+    case DoubleHeightOn: beginDoubleHeight(); break;
+    case DoubleHeightOff: endDoubleHeight(); break;
+    case UnderlineOn: s.underline = 1; break;
+    case UnderlineOff: s.underline = 0; break;
+    case ItalicOn: s.italic = 1; break;
+    case ItalicOff: s.italic = 0; break;
+    case StrikeOutOn: s.strikeOut = 1; break;
+    case StrikeOutOff: s.strikeOut = 0; break;
+    case SuperscriptOn: beginScript(m_memory.superscriptShift, 0.06, false); break;
+    case SuperscriptOff: endScript(m_memory.superscriptShift, false); break;
+    case SubscriptOn: beginScript(m_memory.subscriptShift, 0.4, true); break;
+    case SubscriptOff: endScript(m_memory.subscriptShift, true); break;
+    default: break;
+    }
+    recomputeSizes(false);
+}
+
+void TextLineRenderer::drawSegment(const QByteArray &segment)
+{
+    realiseFont();
+    if (segment.isEmpty())
+        return;
+    Canvas &c = canvas();
+    const QByteArray text = Cp852PrintoutToWin1250(segment);
+    // Blanks leave no ink unless underlined or struck out: frame-only segments skip the text.
+    if (!BlankText(text) || m_state.underline || m_state.strikeOut)
+        c.textOut(m_state.x, m_state.y, text);
+    DrawFrameChars(c, segment, QPoint(m_state.x, m_state.y), m_state.escapement, m_state.dpiY);
+}
+
+void TextLineRenderer::advanceOver(const QByteArray &segment)
+{
+    if (segment.isEmpty())
+        return;
+    const qint64 width = canvas().textWidth(segment);
+    if (m_state.escapement == 900)
+        m_state.y = ClampPosition(m_state.y - width);
+    else
+        m_state.x = ClampPosition(m_state.x + width);
+}
+
+void TextLineRenderer::setColumns(int columns)
+{
+    m_columns = columns;
+}
+
+void TextLineRenderer::recomputeSizes(bool fromLineHeight)
+{
+    if (fromLineHeight)
+        m_baseHeight = RoundHalfEven(m_state.lineHeight * 0.95);
+    switch (m_sizeMode) {
+    case SizeMode::Normal:
+        m_state.fontHeight = m_baseHeight;
+        break;
+    case SizeMode::DoubleHeight:
+        m_state.fontHeight = 2 * m_baseHeight;
+        break;
+    case SizeMode::Script:
+        if (m_memory.savedSizeMode == SizeMode::Normal)
+            m_state.fontHeight = RoundHalfEven(m_baseHeight * 0.6);
+        else if (m_memory.savedSizeMode == SizeMode::DoubleHeight)
+            m_state.fontHeight = RoundHalfEven(m_baseHeight * 1.2);
+        break;
+    }
+    m_state.charWidth = RoundHalfEven(double(m_state.pageWidth) / m_columns);
+}
+
+void TextLineRenderer::pageFeed(bool moreLines)
+{
+    if (!moreLines || m_surface.aborted())
+        return;
+    m_surface.newPage();
+    m_state.x = 0;
+    m_state.y = m_state.escapement == 900 ? m_state.pageHeight : 0;
+}
+
+void TextLineRenderer::moveUp(int by)
+{
+    if (m_state.escapement == 900)
+        m_state.x = ClampPosition(qint64(m_state.x) - by);
+    else
+        m_state.y = ClampPosition(qint64(m_state.y) - by);
+}
+
+void TextLineRenderer::beginDoubleHeight()
+{
+    m_doubleHeightShift = RoundHalfEven(m_state.fontHeight * 0.73);
+    if (m_sizeMode == SizeMode::Normal)
+        moveUp(m_doubleHeightShift);
+    m_sizeMode = SizeMode::DoubleHeight;
+}
+
+void TextLineRenderer::endDoubleHeight()
+{
+    if (m_sizeMode == SizeMode::DoubleHeight)
+        moveUp(-m_doubleHeightShift);
+    m_sizeMode = SizeMode::Normal;
+}
+
+void TextLineRenderer::beginScript(int &shift, double factor, bool down)
+{
+    shift = RoundHalfEven(m_state.fontHeight * factor);
+    m_memory.savedSizeMode = m_sizeMode;
+    if (m_sizeMode == SizeMode::Normal || m_sizeMode == SizeMode::DoubleHeight)
+        moveUp(down ? -shift : shift);
+    m_sizeMode = SizeMode::Script;
+}
+
+void TextLineRenderer::endScript(int shift, bool wasDown)
+{
+    if (m_sizeMode == SizeMode::Script)
+        moveUp(wasDown ? shift : -shift);
+    m_sizeMode = m_memory.savedSizeMode;
+}
+
+void TextLineRenderer::nextLine()
+{
+    TextPrintState &s = m_state;
+    if (s.escapement == 900) {
+        s.x = ClampPosition(qint64(s.x) + s.lineHeight);
+        s.y = s.pageHeight - s.leftMargin;
+        if (canvas().textHeight(LetterX) + s.x >= s.pageWidth) {
+            m_surface.newPage();
+            s.x = 0;
+            s.y = s.pageHeight - s.leftMargin;
+        }
+    } else {
+        s.y = ClampPosition(qint64(s.y) + s.lineHeight);
+        s.x = s.leftMargin;
+        if (canvas().textHeight(LetterX) + s.y >= s.pageHeight) {
+            m_surface.newPage();
+            s.y = 0;
+            s.x = s.leftMargin;
+        }
+    }
+}
+
+} // namespace ostrevo

@@ -1,0 +1,134 @@
+#include "textprint/TextPrinter.h"
+
+#include "devices/TPrinter.h"
+#include "jobs/JobFile.h"
+#include "textprint/DuplexScan.h"
+#include "textprint/PrintSurface.h"
+#include "textprint/TextLineRenderer.h"
+
+#include <QFileInfo>
+
+namespace ostrevo {
+
+namespace {
+
+class PrinterSurface : public PrintSurface {
+public:
+    explicit PrinterSurface(TPrinter &printer) : m_printer(printer) {}
+    Canvas &canvas() override { return m_printer.canvas(); }
+    void newPage() override { m_printer.newPage(); }
+    bool aborted() const override { return m_printer.aborted(); }
+
+private:
+    TPrinter &m_printer;
+};
+
+QString MessageOf(const std::exception &error)
+{
+    if (const auto *jobError = dynamic_cast<const JobError *>(&error))
+        return jobError->message();
+    return QString::fromLocal8Bit(error.what());
+}
+
+} // namespace
+
+TextPrinter::TextPrinter(SymbolTable &symbols, TPrinter &printer) : m_symbols(symbols), m_printer(printer) {}
+
+TextPrinter::TextPrinter(SymbolTable &symbols) : TextPrinter(symbols, Printer()) {}
+
+std::uint8_t TextPrinter::probeDefaultDuplex(int printerIndex)
+{
+    // A printer of its own holds the driver's defaults, untouched by earlier jobs.
+    TPrinter probe;
+    probe.setPrinterIndex(printerIndex);
+    return probe.GetDuplex();
+}
+
+QString TextPrinter::restoreDuplex(std::uint8_t value)
+{
+    try {
+        m_printer.SetDuplex(value);
+    } catch (const std::exception &error) {
+        return MessageOf(error);
+    }
+    return {};
+}
+
+JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &textPath)
+{
+    const int index = SelectPrinterByName(context.currentPrinterName);
+    const DuplexRequest request = ScanDuplexRequest(textPath);
+    LineReader reader(textPath);
+    const std::uint8_t printerDefault = probeDefaultDuplex(index);
+    // Chosen twice so that its device mode is re-read from the driver.
+    m_printer.setPrinterIndex(index);
+    m_printer.setPrinterIndex(m_printer.printerIndex());
+    // Laid out for the printer that prints it, also when the directory's printer is gone
+    // and the default printer stands in.
+    const PageMetrics metrics{m_printer.pageWidth(), m_printer.pageHeight(), m_printer.dpiX(), m_printer.dpiY()};
+
+    PrinterSurface surface(m_printer);
+    TextLineRenderer renderer(surface, m_symbols.PrinterSymbols, m_state, m_memory);
+    renderer.startJob(metrics);
+    const int kartka = context.settings ? context.settings->kartka : 1;
+
+    QString failure;
+    int pages = 0;
+    try {
+        const std::uint8_t applied = DuplexToApply(request, kartka, printerDefault);
+        m_printer.SetDuplex(applied);
+        m_printer.setDocumentName(QFileInfo(textPath).completeBaseName());
+        m_printer.beginDoc();
+        // The job's own font measures a margin tag on its first line, not the last job's.
+        renderer.realiseFont();
+        while (auto line = reader.next()) {
+            if (context.quitRequested && context.quitRequested()) {
+                failure = QStringLiteral("Wydruk przerwany: program kończy pracę");
+                break;
+            }
+            renderer.renderLine(*line, !reader.atEnd());
+            renderer.nextLine();
+        }
+        if (failure.isEmpty()) {
+            // A two-sided job fills whole sheets.
+            if (m_printer.pageNumber() % 2 == 1 && applied != 0)
+                m_printer.newPage();
+            pages = m_printer.pageNumber();
+            if (!m_printer.aborted())
+                m_printer.endDoc();
+        }
+    } catch (const std::exception &error) {
+        failure = QStringLiteral("Wydruk przerwany: %1").arg(MessageOf(error));
+        if (!m_printer.printing()) {
+            // Nothing to abort yet: the real reason goes to the caller, the default back first.
+            ResetPrinterCanvas();
+            restoreDuplex(printerDefault);
+            throw;
+        }
+    }
+    if (!failure.isEmpty()) {
+        try {
+            if (m_printer.printing())
+                m_printer.abort();
+        } catch (const std::exception &) {
+            // The document is gone either way; the first failure is the one to report.
+        }
+        ResetPrinterCanvas();
+    }
+    const QString notRestored = restoreDuplex(printerDefault);
+    if (!failure.isEmpty())
+        return JobResult::failed(failure);
+    QString detail = QStringLiteral("stron: %1").arg(pages);
+    if (!notRestored.isEmpty())
+        detail += QStringLiteral("; domyślny druk dwustronny nie przywrócony: %1").arg(notRestored);
+    return JobResult::done(detail);
+}
+
+void RegisterTextPrintHandler(JobHandlers &handlers, TextPrinter &printer)
+{
+    handlers.set(jkText, [&printer](const JobContext &context, const QString &textPath) {
+        return printer.PrintTextJob(context, textPath);
+    });
+}
+
+} // namespace ostrevo
