@@ -14,6 +14,7 @@ namespace ostrevo {
 
 class PrintDevice;
 class QPainterCanvas;
+struct PageMetrics;
 
 // The name of the printer that is always there, writing each document as a PDF file.
 inline QString BuiltinPrinterName() { return QStringLiteral("Ostrevo PDF"); }
@@ -57,22 +58,29 @@ public:
     std::uint8_t GetDuplex();             // 0 one-sided, 1 short edge, 2 long edge
     void SetDuplex(std::uint8_t value);
     bool hasDeviceMode();
+    // The device mode's copies and orientation as they stand.
+    int copies();
+    int orientation();
 
     // The job's text file base name: the CUPS job title, and the built-in printer's file name.
     void setDocumentName(const QString &name) { m_documentName = name; }
     const QString &documentName() const { return m_documentName; }
 
 private:
+    struct Chosen;
+
     void chooseDefault();
     void choose(int index);
     PrintDevice &device();
+    const PageMetrics &metrics();
+    void dropConnection();
     void requireNotPrinting() const;
     void requirePrinting() const;
     void requireDeviceMode();
     void finishDocument();
 
     std::unique_ptr<QPainterCanvas> m_canvas;
-    std::unique_ptr<PrintDevice> m_device;
+    std::unique_ptr<Chosen> m_chosen;
     QStringList m_printers;
     bool m_listBuilt = false;
     int m_printerIndex = -1;

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "devices/PdfDocument.h"
+#include "devices/PrintDevice.h"
+
+#include <memory>
+
+namespace ostrevo {
+
+// "Ostrevo PDF": A4 at 600 dpi with a printable area of 4800 x 6800 pixels; each document
+// becomes NAME.pdf (NAME-2.pdf, ... when taken) in its directory. The file is written
+// under a hidden temporary name and appears only when the document ends.
+class BuiltinPdfPrinter final : public PrintDevice {
+public:
+    static constexpr int Dpi = 600;
+    static constexpr int PrintableWidth = 4800;
+    static constexpr int PrintableHeight = 6800;
+
+    QString name() const override;
+    bool loadDefaults(DeviceMode &mode) override;
+    PageMetrics metrics(const DeviceMode &mode) override;
+    QPainter *beginDocument(const DeviceMode &mode, const QString &title) override;
+    void newPage() override;
+    void endDocument() override;
+    void abortDocument() override;
+
+    // The file the last finished document went to.
+    const QString &lastFile() const { return m_lastFile; }
+
+private:
+    std::unique_ptr<PdfDocument> m_document;
+    QString m_directory;
+    QString m_stem;
+    QString m_lastFile;
+};
+
+} // namespace ostrevo

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "devices/CupsQueues.h"
+#include "devices/PdfDocument.h"
+#include "devices/PrintDevice.h"
+
+#include <memory>
+#include <optional>
+
+namespace ostrevo {
+
+// A CUPS queue. A document is drawn into a temporary PDF file and submitted as one job
+// at its end, with the device mode as the job's options; an aborted document is never
+// submitted.
+class CupsPrinter final : public PrintDevice {
+public:
+    // Drawing resolution; the PDF is vectors, the queue's filters rasterise it.
+    static constexpr int Dpi = 600;
+
+    explicit CupsPrinter(const QString &queue);
+
+    QString name() const override { return m_queue; }
+    bool loadDefaults(DeviceMode &mode) override;
+    PageMetrics metrics(const DeviceMode &mode) override;
+    QPainter *beginDocument(const DeviceMode &mode, const QString &title) override;
+    void newPage() override;
+    void endDocument() override;
+    void abortDocument() override;
+
+private:
+    QString m_queue;
+    std::optional<CupsQueueSetup> m_setup;
+    std::unique_ptr<PdfDocument> m_document;
+    DeviceMode m_jobMode;
+    QString m_title;
+};
+
+} // namespace ostrevo

@@ -1,0 +1,142 @@
+#include "devices/CupsQueues.h"
+
+#include <QFile>
+
+#include <cups/cups.h>
+
+#include <memory>
+
+namespace ostrevo {
+
+namespace {
+
+struct DestsDeleter {
+    int count;
+    void operator()(cups_dest_t *dests) const { cupsFreeDests(count, dests); }
+};
+using DestPtr = std::unique_ptr<cups_dest_t, DestsDeleter>;
+
+struct InfoDeleter {
+    void operator()(cups_dinfo_t *info) const { cupsFreeDestInfo(info); }
+};
+using InfoPtr = std::unique_ptr<cups_dinfo_t, InfoDeleter>;
+
+DestPtr NamedDest(const QString &queue)
+{
+    const QByteArray name = queue.toUtf8();
+    return DestPtr(cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.isEmpty() ? nullptr : name.constData(), nullptr),
+                   DestsDeleter{1});
+}
+
+std::uint8_t DuplexFromSides(const char *sides)
+{
+    const QByteArray s(sides ? sides : "");
+    if (s == "two-sided-long-edge")
+        return 2;
+    if (s == "two-sided-short-edge")
+        return 1;
+    return 0;
+}
+
+// The user's saved option wins over the queue's default, as lp does.
+const char *DefaultValue(cups_dest_t *dest, cups_dinfo_t *info, const char *option, QByteArray &storage)
+{
+    if (const char *v = cupsGetOption(option, dest->num_options, dest->options))
+        return v;
+    ipp_attribute_t *attr = cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, option);
+    if (!attr)
+        return nullptr;
+    char buffer[256];
+    if (ippAttributeString(attr, buffer, sizeof buffer) == 0)
+        return nullptr;
+    storage = QByteArray(buffer);
+    return storage.constData();
+}
+
+} // namespace
+
+QStringList CupsQueueNames()
+{
+    cups_dest_t *dests = nullptr;
+    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+    DestPtr guard(dests, DestsDeleter{count});
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        if (dests[i].instance)
+            continue; // instances are lpoptions presets of a queue, not printers
+        const QString name = QString::fromUtf8(dests[i].name);
+        if (!names.contains(name))
+            names.append(name);
+    }
+    return names;
+}
+
+QString CupsDefaultQueue()
+{
+    DestPtr dest = NamedDest({});
+    return dest ? QString::fromUtf8(dest->name) : QString();
+}
+
+bool CupsQueueExists(const QString &queue)
+{
+    return !queue.isEmpty() && NamedDest(queue) != nullptr;
+}
+
+std::optional<CupsQueueSetup> CupsQueueDefaults(const QString &queue)
+{
+    DestPtr dest = NamedDest(queue);
+    if (!dest)
+        return std::nullopt;
+    InfoPtr info(cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest.get()));
+    if (!info)
+        return std::nullopt;
+
+    CupsQueueSetup setup;
+    QByteArray storage;
+    if (const char *v = DefaultValue(dest.get(), info.get(), "copies", storage))
+        setup.mode.copies = qMax(1, QByteArray(v).toInt());
+    if (const char *v = DefaultValue(dest.get(), info.get(), "orientation-requested", storage)) {
+        // IPP names landscape 4 (and reverse-landscape 5); the attribute string may be a keyword.
+        const QByteArray o(v);
+        setup.mode.orientation = (o == "4" || o == "5" || o == "landscape" || o == "reverse-landscape") ? 1 : 0;
+    }
+    setup.mode.duplex = DuplexFromSides(DefaultValue(dest.get(), info.get(), "sides", storage));
+
+    cups_size_t size{};
+    if (cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest.get(), info.get(), 0, &size) && size.width > 0
+        && size.length > 0) {
+        // libcups gives hundredths of a millimetre.
+        setup.mediaMm = QSizeF(size.width / 100.0, size.length / 100.0);
+        setup.printableMm = QRectF(size.left / 100.0, size.top / 100.0, (size.width - size.left - size.right) / 100.0,
+                                   (size.length - size.top - size.bottom) / 100.0);
+    }
+    return setup;
+}
+
+CupsOptions CupsJobOptions(const DeviceMode &mode)
+{
+    static const char *const Sides[] = {"one-sided", "two-sided-short-edge", "two-sided-long-edge"};
+    CupsOptions options;
+    options.append(qMakePair(QByteArray("copies"), QByteArray::number(qMax(1, mode.copies))));
+    options.append(qMakePair(QByteArray("sides"), QByteArray(Sides[mode.duplex <= 2 ? mode.duplex : 0])));
+    return options;
+}
+
+QString CupsSubmitFile(const QString &queue, const QString &path, const QString &title, const CupsOptions &options)
+{
+    cups_option_t *cupsOptions = nullptr;
+    int count = 0;
+    for (const auto &[name, value] : options)
+        count = cupsAddOption(name.constData(), value.constData(), count, &cupsOptions);
+    const QByteArray q = queue.toUtf8();
+    const QByteArray file = QFile::encodeName(path);
+    const QByteArray t = title.toUtf8();
+    const int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, q.constData(), file.constData(), t.constData(), count, cupsOptions);
+    cupsFreeOptions(count, cupsOptions);
+    if (job > 0)
+        return {};
+    QString reason = QString::fromUtf8(cupsLastErrorString());
+    return reason.isEmpty() ? QStringLiteral("job refused") : reason;
+}
+
+} // namespace ostrevo

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "devices/PrintDevice.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <memory>
+
+namespace ostrevo {
+
+// One print document as a compressed PDF file at a path of the caller's choosing, with
+// the painter set up in device pixels from the printable area's top-left corner.
+class PdfDocument {
+public:
+    // Throws PrinterError when the file cannot be created.
+    PdfDocument(const QString &path, const PageMetrics &metrics, const QString &title);
+    ~PdfDocument();
+
+    QPainter *painter() { return &m_painter; }
+    void newPage();
+    // Closes the file; throws PrinterError when it could not be written completely.
+    void finish();
+    // Closes and deletes the file.
+    void discard();
+    const QString &path() const { return m_path; }
+
+private:
+    void placeOrigin();
+
+    QString m_path;
+    PageMetrics m_metrics;
+    QFile m_file;
+    std::unique_ptr<QPdfWriter> m_writer;
+    QPainter m_painter;
+    bool m_open = false;
+};
+
+} // namespace ostrevo

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QPointF>
+#include <QSizeF>
+#include <QString>
+
+#include <cstdint>
+
+class QPainter;
+
+namespace ostrevo {
+
+// The settings a printer keeps per choice, as a DEVMODE does.
+struct DeviceMode {
+    int copies = 1;
+    int orientation = 0;       // 0 portrait, 1 landscape
+    std::uint8_t duplex = 0;   // 0 one-sided, 1 short edge, 2 long edge
+};
+
+// What a printer reports about its paper, in the current orientation.
+struct PageMetrics {
+    int width = 0;   // printable area in device pixels
+    int height = 0;
+    int dpiX = 0;
+    int dpiY = 0;
+    QSizeF physicalMm;
+    QPointF offset;  // top-left corner of the printable area on the sheet, device pixels
+};
+
+// One kind of printer behind TPrinter: the built-in PDF printer or a CUPS queue.
+class PrintDevice {
+public:
+    virtual ~PrintDevice() = default;
+
+    virtual QString name() const = 0;
+    // The printer's own default settings; false when it offers none.
+    virtual bool loadDefaults(DeviceMode &mode) = 0;
+    // Throws PrinterError "Printer selected is not valid" when the printer cannot be reached.
+    virtual PageMetrics metrics(const DeviceMode &mode) = 0;
+
+    // A painter whose origin is the top-left corner of the printable area, in device pixels.
+    virtual QPainter *beginDocument(const DeviceMode &mode, const QString &title) = 0;
+    virtual void newPage() = 0;
+    // Delivers the document; throws PrinterError when it cannot.
+    virtual void endDocument() = 0;
+    // Drops the document: nothing is delivered and nothing is left behind.
+    virtual void abortDocument() = 0;
+};
+
+} // namespace ostrevo

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "devices/Canvas.h"
+
+#include <QGlyphRun>
+#include <QRawFont>
+
+#include <array>
+#include <memory>
+
+namespace ostrevo {
+
+// A logical font made real the way GDI does it for a TrueType face: a positive height is
+// the cell height (ascent + descent from the OS/2 win metrics), a negative one the em
+// height; a width is the average character width, reached by stretching horizontally.
+// Glyphs and advances are tabled per byte, so measuring and drawing do no lookups.
+class RealisedFont {
+public:
+    // The dots per inch only matter for height 0, which GDI reads as 12 points.
+    RealisedFont(const LogFont &font, int dpiY);
+
+    int cellHeight() const { return m_cellHeight; }
+    int ascent() const { return m_ascent; }
+    // Advance widths are whole device pixels, as on a GDI device.
+    int advance(unsigned char byte) const { return m_advance[byte]; }
+    int textWidth(const QByteArray &bytes) const;
+    // Horizontal stretch applied to the glyph outlines.
+    qreal scaleX() const { return m_scaleX; }
+    // Glyphs of the text with their positions along the unstretched baseline at y = ascent.
+    QGlyphRun glyphRun(const QByteArray &bytes) const;
+
+private:
+    QRawFont m_raw;
+    int m_cellHeight = 0;
+    int m_ascent = 0;
+    qreal m_scaleX = 1.0;
+    bool m_underline = false;
+    bool m_strikeOut = false;
+    std::array<quint32, 256> m_glyph{};
+    std::array<int, 256> m_advance{};
+};
+
+} // namespace ostrevo
