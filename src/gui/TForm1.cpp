@@ -359,8 +359,10 @@ void TForm1::btnExitClick()
         QCoreApplication::quit();
         return;
     }
-    // The engine writes the settings a last time, with what the window shows.
+    // The engine writes the settings a last time, with what the window shows; a job
+    // that is running gives up at its next check instead of holding the exit up.
     sendSettings();
+    m_engine->requestQuit();
     QMetaObject::invokeMethod(m_engine, "shutdown", Qt::QueuedConnection);
 }
 

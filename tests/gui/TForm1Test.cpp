@@ -1,0 +1,550 @@
+// The main window and the configuration dialog over the real engine on its own thread,
+// with real directories and a real Ostrevo.ini, on the offscreen platform.
+
+#include "gui/StatusIcons.h"
+#include "gui/StatusLamp.h"
+#include "gui/TForm1.h"
+#include "gui/TFormCONFIG.h"
+#include "jobs/Errors.h"
+#include "monitor/Engine.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace ostrevo;
+using ostrevo::test::ReadFile;
+using ostrevo::test::WriteFile;
+
+namespace {
+
+const QStringList Printers = {u"Ostrevo PDF"_s, u"Biuro HP"_s};
+
+// A program directory, an engine on a job thread, and the window over them.
+class Rig {
+public:
+    explicit Rig(const QByteArray &ini, JobHandlers handlers = {})
+    {
+        m_jobs = m_home.path() + u"/jobs"_s;
+        QDir().mkpath(m_jobs);
+        QByteArray text = ini;
+        text.replace("@JOBS@", m_jobs.toUtf8());
+        WriteFile(iniPath(), text);
+
+        EngineConfig config;
+        config.programDir = m_home.path();
+        config.executablePath = u"/opt/ostrevo/ostrevo"_s;
+        config.autostartDir = autostartDir();
+        config.printers.list = [] { return Printers; };
+        config.printers.defaultName = [] { return Printers.first(); };
+        config.handlers = std::move(handlers);
+        m_engine = new Engine(std::move(config));
+        m_engine->moveToThread(&m_thread);
+        QObject::connect(&m_thread, &QThread::finished, m_engine, &QObject::deleteLater);
+        m_thread.start();
+
+        TForm1Options options;
+        options.executablePath = u"/opt/ostrevo/ostrevo"_s;
+        options.printerNames = [] { return Printers; };
+        window = std::make_unique<TForm1>(m_engine, options);
+        QMetaObject::invokeMethod(m_engine, "start", Qt::QueuedConnection);
+    }
+
+    ~Rig()
+    {
+        window.reset();
+        QMetaObject::invokeMethod(m_engine, "shutdown", Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+    bool startedUp() const { return window->status().startEnabled; }
+    QString iniPath() const { return m_home.path() + u"/Ostrevo.ini"_s; }
+    QString autostartDir() const { return m_home.path() + u"/autostart"_s; }
+    QString jobs() const { return m_jobs; }
+    QString home() const { return m_home.path(); }
+    QByteArray ini() const { return ReadFile(iniPath()); }
+
+    template<typename W>
+    W *find(const QString &name) const
+    {
+        W *w = window->findChild<W *>(name);
+        if (!w)
+            qFatal("no child %s", qPrintable(name));
+        return w;
+    }
+    QPushButton *button(const QString &name) const { return find<QPushButton>(name); }
+    QString panel0() const { return find<QLabel>(u"sbPanel0"_s)->text(); }
+    StatusLamp *lamp() const { return find<StatusLamp>(u"shStart"_s); }
+    QAction *konfiguracja() const { return find<QAction>(u"Konfiguracja1"_s); }
+
+    // Waits until the engine has handled everything sent to it so far.
+    void sync() { QMetaObject::invokeMethod(m_engine, [] {}, Qt::BlockingQueuedConnection); QApplication::processEvents(); }
+
+    std::unique_ptr<TForm1> window;
+
+private:
+    QTemporaryDir m_home;
+    QString m_jobs;
+    QThread m_thread;
+    Engine *m_engine = nullptr;
+};
+
+const QByteArray ValidIni = "[Opcje]\r\nKatalog=@JOBS@\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\nMonitorowanie=0\r\n";
+
+bool SameImage(const QIcon &icon, int status)
+{
+    return icon.pixmap(32).toImage() == DrawPrinterIcon(status, 32).toImage();
+}
+
+QStringList SettingsControls()
+{
+    return {u"edtDir"_s, u"cbxPrinter"_s, u"btnDir"_s, u"chbMon2"_s, u"edtDir2"_s, u"cbxPrinter2"_s, u"btnDir2"_s};
+}
+
+// Runs `action` on the next modal widget that opens (a message box or a file dialog).
+void OnNextModal(std::function<void(QWidget *)> action)
+{
+    auto *poll = new QTimer;
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || qobject_cast<TFormCONFIG *>(modal))
+            return;
+        poll->stop();
+        poll->deleteLater();
+        action(modal);
+    });
+    poll->start();
+}
+
+} // namespace
+
+class TForm1Test : public QObject {
+    Q_OBJECT
+private slots:
+    void layoutAndTexts();
+    void applicationTitle_data();
+    void applicationTitle();
+    void startAndPauseChangeTheWholeLook();
+    void settingsErrorsAndTheirRepair();
+    void printerComboRefillKeepsTypedText();
+    void hidingWritesTheSettings();
+    void exitWritesTheSettingsAndQuits();
+    void dialogPasswordMismatchStoresNothing();
+    void dialogOkStoresEverythingButNotAutostart();
+    void dialogCancelLeavesIniUntouched();
+    void dialogModeLockedWhileRunning();
+    void hotKeyOpensDialog();
+    void folderChooserStartsAtFieldAndIsOffWhileRunning();
+    void escapedErrorShowsBoxAndMonitoringGoesOn();
+};
+
+void TForm1Test::layoutAndTexts()
+{
+    Rig rig(ValidIni);
+    TForm1 &w = *rig.window;
+    QCOMPARE(w.windowTitle(), u"Ostrevo"_s);
+    // No tray on the offscreen platform: the window must be shown so the program is reachable.
+    QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.centralWidget()->height() + w.statusBar()->height(), 232);
+    QCOMPARE(w.width(), 352);
+    QCOMPARE(w.minimumSize(), w.maximumSize());
+
+    QCOMPARE(rig.find<QLabel>(u"lblDir"_s)->text(), u"Katalog1:"_s);
+    QCOMPARE(rig.find<QLabel>(u"lblPrinter"_s)->text(), u"Drukarka1:"_s);
+    QCOMPARE(rig.find<QCheckBox>(u"chbMon2"_s)->text(), u"Monitorowanie Katalogu2"_s);
+    QCOMPARE(rig.find<QLabel>(u"Label1"_s)->text(), u"Katalog2:"_s);
+    QCOMPARE(rig.find<QLabel>(u"Label2"_s)->text(), u"Drukarka2:"_s);
+    QCOMPARE(rig.find<QCheckBox>(u"chbRun"_s)->text(), u"Uruchom przy starcie systemu"_s);
+    QCOMPARE(rig.find<QCheckBox>(u"chbGround"_s)->text(), u"Drukuj tło formularzy"_s);
+    QCOMPARE(rig.button(u"btnDir"_s)->text(), u"..."_s);
+    QCOMPARE(rig.button(u"btnRoll"_s)->text(), u"&Zwiń"_s);
+    QCOMPARE(rig.button(u"btnRoll"_s)->toolTip(), u"Zwiń na pasek"_s);
+    QCOMPARE(rig.button(u"btnExit"_s)->text(), u"Za&kończ"_s);
+    QCOMPARE(rig.button(u"btnExit"_s)->toolTip(), u"Zakończ aplikację"_s);
+    QCOMPARE(rig.find<QLabel>(u"sbPanel2"_s)->text(), u"v 2.02.010"_s);
+    QCOMPARE(rig.find<QLabel>(u"sbPanel0"_s)->width(), 280);
+    QCOMPARE(rig.konfiguracja()->text(), u"Konfiguracja"_s);
+    QCOMPARE(rig.find<QAction>(u"Open1"_s)->text(), u"&Otwórz okno konfiguracji"_s);
+    QCOMPARE(rig.find<QAction>(u"Exit1"_s)->text(), u"&Zakończ aplikację"_s);
+    QCOMPARE(w.trayIcon()->contextMenu()->objectName(), u"PopupMenu1"_s);
+    QCOMPARE(w.trayIcon()->toolTip(), u"ostrevo"_s);
+
+    // Until start-up completes the start button waits.
+    QCOMPARE(rig.button(u"btnStart"_s)->text(), u"Start"_s);
+    QVERIFY(!rig.button(u"btnStart"_s)->isEnabled());
+    QTRY_VERIFY(rig.startedUp());
+    QCOMPARE(rig.find<QLineEdit>(u"edtDir"_s)->text(), rig.jobs());
+    QCOMPARE(rig.find<QComboBox>(u"cbxPrinter"_s)->currentText(), u"Ostrevo PDF"_s);
+    QCOMPARE(rig.find<QComboBox>(u"cbxPrinter"_s)->count(), Printers.size());
+}
+
+void TForm1Test::applicationTitle_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("plain") << u"/usr/bin/ostrevo"_s << u"ostrevo"_s;
+    QTest::newRow("up to the first dot") << u"/opt/Ostrevo.v2.bin"_s << u"Ostrevo"_s;
+    QTest::newRow("cut to 63") << u"/x/"_s + QString(70, u'a') + u".exe"_s << QString(63, u'a');
+}
+
+void TForm1Test::applicationTitle()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, title);
+    QCOMPARE(ApplicationTitle(path), title);
+}
+
+void TForm1Test::startAndPauseChangeTheWholeLook()
+{
+    Rig rig(ValidIni);
+    QTRY_VERIFY(rig.startedUp());
+    QPushButton *start = rig.button(u"btnStart"_s);
+
+    auto expectPaused = [&] {
+        QCOMPARE(start->text(), u"&Wznów"_s);
+        QCOMPARE(start->toolTip(), u"Wznów monitorowanie"_s);
+        QCOMPARE(rig.lamp()->color(), StatusColor(2));
+        QCOMPARE(rig.lamp()->toolTip(), u"Monitorowanie wstrzymane"_s);
+        QVERIFY(SameImage(rig.window->trayIcon()->icon(), 2));
+        for (const QString &name : SettingsControls())
+            QVERIFY2(rig.find<QWidget>(name)->isEnabled(), qPrintable(name));
+        QVERIFY(rig.konfiguracja()->isEnabled());
+    };
+    QCOMPARE(rig.window->status().state, MonitorState::Paused);
+    expectPaused();
+    QCOMPARE(rig.panel0(), u"Tryb monitorowania: TIMER"_s);
+
+    start->click();
+    QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
+    QCOMPARE(start->text(), u"&Wstrzymaj"_s);
+    QCOMPARE(start->toolTip(), u"Wstrzymaj monitorowanie"_s);
+    QCOMPARE(rig.lamp()->color(), StatusColor(1));
+    QCOMPARE(rig.lamp()->toolTip(), u"Monitorowanie aktywne"_s);
+    QVERIFY(SameImage(rig.window->trayIcon()->icon(), 1));
+    for (const QString &name : SettingsControls())
+        QVERIFY2(!rig.find<QWidget>(name)->isEnabled(), qPrintable(name));
+    QVERIFY(!rig.konfiguracja()->isEnabled());
+    QVERIFY(start->isEnabled());
+    QCOMPARE(rig.panel0(), u"Tryb monitorowania: TIMER"_s);
+
+    start->click();
+    QTRY_COMPARE(rig.window->status().state, MonitorState::Paused);
+    expectPaused();
+}
+
+void TForm1Test::settingsErrorsAndTheirRepair()
+{
+    Rig rig("[Opcje]\r\nKatalog=@JOBS@/missing\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\nMonitorowanie=1\r\n");
+    QTRY_VERIFY(rig.startedUp());
+    // Saved as running, but directory 1 does not exist: error, not running.
+    QCOMPARE(rig.window->status().state, MonitorState::Error);
+    QCOMPARE(rig.panel0(), u"BŁĄD(1)! Niewłaściwy katalog 1"_s);
+    QCOMPARE(rig.lamp()->color(), StatusColor(3));
+    QCOMPARE(rig.lamp()->toolTip(), u"BŁĄD! Monitorowanie wstrzymane"_s);
+    QVERIFY(SameImage(rig.window->trayIcon()->icon(), 3));
+    QCOMPARE(rig.button(u"btnStart"_s)->text(), u"&Wznów"_s);
+    for (const QString &name : SettingsControls())
+        QVERIFY(rig.find<QWidget>(name)->isEnabled());
+
+    // What is typed counts at the next press of the start button.
+    auto *edtDir = rig.find<QLineEdit>(u"edtDir"_s);
+    auto *cbxPrinter = rig.find<QComboBox>(u"cbxPrinter"_s);
+    edtDir->setText(rig.jobs());
+    cbxPrinter->setEditText(u"Nieznana"_s);
+    rig.button(u"btnStart"_s)->click();
+    QTRY_COMPARE(rig.panel0(), u"BŁĄD(2)! Niewłaściwa drukarka 1"_s);
+    QCOMPARE(rig.window->status().state, MonitorState::Error);
+
+    // A printer name in another letter case passes the check.
+    cbxPrinter->setEditText(u"oSTREVO pdf"_s);
+    rig.button(u"btnStart"_s)->click();
+    QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
+    QCOMPARE(rig.panel0(), u"Tryb monitorowania: TIMER"_s);
+    QCOMPARE(cbxPrinter->currentText(), u"oSTREVO pdf"_s);
+}
+
+void TForm1Test::printerComboRefillKeepsTypedText()
+{
+    Rig rig(ValidIni);
+    QTRY_VERIFY(rig.startedUp());
+    auto *combo = rig.find<QComboBox>(u"cbxPrinter2"_s);
+    combo->clear();
+    combo->setEditText(u"biuro"_s);
+    QCOMPARE(combo->count(), 0);
+    rig.window->activateWindow();
+    combo->setFocus();
+    QTRY_COMPARE(combo->count(), Printers.size());
+    QCOMPARE(combo->currentText(), u"biuro"_s);
+    QCOMPARE(combo->itemText(1), u"Biuro HP"_s);
+}
+
+void TForm1Test::hidingWritesTheSettings()
+{
+    Rig rig(ValidIni);
+    QTRY_VERIFY(rig.startedUp());
+    const QString other = rig.home() + u"/other"_s;
+    QDir().mkpath(other);
+
+    // Typed on the window and rolled into the tray: stored at once.
+    rig.find<QLineEdit>(u"edtDir"_s)->setText(other);
+    rig.find<QCheckBox>(u"chbGround"_s)->setChecked(false);
+    rig.button(u"btnRoll"_s)->click();
+    QVERIFY(!rig.window->isVisible());
+    rig.sync();
+    QVERIFY(rig.ini().contains("Katalog=" + other.toUtf8() + "\r\n"));
+    QVERIFY(rig.ini().contains("Ground=0"));
+    // Hiding also keeps the start-with-system entry (AutoRun defaults to true).
+    QVERIFY(QFileInfo::exists(rig.autostartDir() + u"/Ostv.desktop"_s));
+
+    // The close button only hides, and writes too.
+    rig.window->show();
+    rig.find<QCheckBox>(u"chbRun"_s)->setChecked(false);
+    QVERIFY(!rig.window->close());
+    QVERIFY(!rig.window->isVisible());
+    rig.sync();
+    QVERIFY(rig.ini().contains("AutoRun=0"));
+    QVERIFY(!QFileInfo::exists(rig.autostartDir() + u"/Ostv.desktop"_s));
+}
+
+void TForm1Test::exitWritesTheSettingsAndQuits()
+{
+    Rig rig(ValidIni);
+    QTRY_VERIFY(rig.startedUp());
+    const QString other = rig.home() + u"/exit"_s;
+    rig.find<QLineEdit>(u"edtDir2"_s)->setText(other);
+    rig.find<QAction>(u"Exit1"_s)->trigger();
+    QVERIFY(!rig.window->isVisible());
+    QVERIFY(!rig.window->trayIcon()->isVisible());
+    rig.sync();
+    QVERIFY(rig.ini().contains("Katalog2=" + other.toUtf8() + "\r\n"));
+}
+
+void TForm1Test::dialogPasswordMismatchStoresNothing()
+{
+    Rig rig(ValidIni);
+    QTRY_VERIFY(rig.startedUp());
+    const QByteArray before = rig.ini();
+    rig.konfiguracja()->trigger();
+    TFormCONFIG *dialog = rig.window->configDialog();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->windowTitle(), u"Konfiguracja"_s);
+    dialog->findChild<QLineEdit *>(u"edtServerName"_s)->setText(u"smtp.example.pl"_s);
+    dialog->findChild<QLineEdit *>(u"edtServerPassword"_s)->setText(u"Tajne"_s);
+    dialog->findChild<QLineEdit *>(u"edtServerPassword1"_s)->setText(u"tajne"_s);
+
+    QString shown;
+    OnNextModal([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        shown = box->text();
+        QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+        box->button(QMessageBox::Ok)->click();
+    });
+    dialog->findChild<QPushButton *>(u"OKBtn"_s)->click();
+    QCOMPARE(shown, u"Błąd! Wprowadź ponownie hasło"_s);
+    QVERIFY(rig.window->configDialog());
+    QVERIFY(dialog->isVisible());
+    rig.sync();
+    QCOMPARE(rig.ini(), before);
+    QCOMPARE(rig.window->currentSettings().mail.serverName, QString());
+    dialog->reject();
+}
+
+void TForm1Test::dialogOkStoresEverythingButNotAutostart()
+{
+    Rig rig(ValidIni);
+    QTRY_VERIFY(rig.startedUp());
+    rig.konfiguracja()->trigger();
+    TFormCONFIG *dialog = rig.window->configDialog();
+    QVERIFY(dialog);
+    // Filled from the current settings.
+    QVERIFY(dialog->findChild<QCheckBox *>(u"chbClearFTP"_s)->isChecked());
+    QCOMPARE(dialog->findChild<QLineEdit *>(u"edtServerPort"_s)->text(), u"25"_s);
+    QCOMPARE(dialog->findChild<QLineEdit *>(u"edtServerPassword"_s)->echoMode(), QLineEdit::Password);
+    QCOMPARE(dialog->findChild<QLineEdit *>(u"edtServerPassword1"_s)->echoMode(), QLineEdit::Password);
+
+    dialog->findChild<QCheckBox *>(u"chbClearFTP"_s)->setChecked(false);
+    dialog->findChild<QLineEdit *>(u"edtServerName"_s)->setText(u"smtp.example.pl"_s);
+    dialog->findChild<QLineEdit *>(u"edtServerPort"_s)->setText(u"dwadzieścia"_s);
+    dialog->findChild<QLineEdit *>(u"edtServerPassword"_s)->setText(u"Ala ma 2 koty"_s);
+    dialog->findChild<QLineEdit *>(u"edtServerPassword1"_s)->setText(u"Ala ma 2 koty"_s);
+    dialog->findChild<RadioGroup *>(u"rgMon"_s)->setItemIndex(0);
+    dialog->findChild<RadioGroup *>(u"rgMail"_s)->setItemIndex(1);
+    dialog->findChild<QPushButton *>(u"OKBtn"_s)->click();
+    QTRY_VERIFY(!rig.window->configDialog());
+
+    rig.sync();
+    const QByteArray ini = rig.ini();
+    QVERIFY(ini.contains("ClearFTP=0"));
+    QVERIFY(ini.contains("ServerName=smtp.example.pl"));
+    QVERIFY(ini.contains("ServerPort=25"));
+    QVERIFY(ini.contains("Timer=0"));
+    QVERIFY(ini.contains("Poczta=1"));
+    QVERIFY(ini.contains("ServerPassword="));
+    QVERIFY(!ini.contains("Ala ma 2 koty")); // stored scrambled
+    // The dialog does not touch the start-with-system entry.
+    QVERIFY(!QFileInfo::exists(rig.autostartDir() + u"/Ostv.desktop"_s));
+
+    // Opened again: the stored values come back, the password in both fields.
+    rig.konfiguracja()->trigger();
+    dialog = rig.window->configDialog();
+    QCOMPARE(dialog->findChild<QLineEdit *>(u"edtServerPassword1"_s)->text(), u"Ala ma 2 koty"_s);
+    QCOMPARE(dialog->findChild<RadioGroup *>(u"rgMon"_s)->itemIndex(), 0);
+    QVERIFY(!dialog->findChild<QCheckBox *>(u"chbClearFTP"_s)->isChecked());
+    dialog->reject();
+
+    QCOMPARE(TFormCONFIG::PortFromText(u" 587 "_s), 587);
+    QCOMPARE(TFormCONFIG::PortFromText(u"0"_s), 25);
+    QCOMPARE(TFormCONFIG::PortFromText(u"70000"_s), 25);
+    QCOMPARE(TFormCONFIG::PortFromText(u"25.5"_s), 25);
+}
+
+void TForm1Test::dialogCancelLeavesIniUntouched()
+{
+    Rig rig(ValidIni + "[Mail]\r\nServerName=stary.example.pl\r\n");
+    QTRY_VERIFY(rig.startedUp());
+    const QByteArray before = rig.ini();
+    rig.konfiguracja()->trigger();
+    TFormCONFIG *dialog = rig.window->configDialog();
+    QCOMPARE(dialog->findChild<QLineEdit *>(u"edtServerName"_s)->text(), u"stary.example.pl"_s);
+    dialog->findChild<QLineEdit *>(u"edtServerName"_s)->setText(u"nowy.example.pl"_s);
+    dialog->findChild<QCheckBox *>(u"chbPassive"_s)->setChecked(false);
+    dialog->findChild<QPushButton *>(u"CancelBtn"_s)->click();
+    QTRY_VERIFY(!rig.window->configDialog());
+    rig.sync();
+    QCOMPARE(rig.ini(), before);
+
+    // Nor does the next hiding store what was cancelled.
+    rig.button(u"btnRoll"_s)->click();
+    rig.sync();
+    QVERIFY(rig.ini().contains("ServerName=stary.example.pl"));
+    QVERIFY(rig.ini().contains("Passive=1"));
+}
+
+void TForm1Test::dialogModeLockedWhileRunning()
+{
+    Rig rig(ValidIni);
+    QTRY_VERIFY(rig.startedUp());
+    rig.window->Konfiguracja1Click();
+    QVERIFY(rig.window->configDialog()->findChild<RadioGroup *>(u"rgMon"_s)->isEnabled());
+    rig.window->configDialog()->reject();
+    QTRY_VERIFY(!rig.window->configDialog());
+
+    rig.button(u"btnStart"_s)->click();
+    QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
+    rig.window->Konfiguracja1Click();
+    auto *rgMon = rig.window->configDialog()->findChild<RadioGroup *>(u"rgMon"_s);
+    QVERIFY(!rgMon->isEnabled());
+    QCOMPARE(rgMon->itemIndex(), 1);
+    rig.window->configDialog()->reject();
+}
+
+void TForm1Test::hotKeyOpensDialog()
+{
+    Rig rig(ValidIni);
+    QTRY_VERIFY(rig.startedUp());
+    rig.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+    QTest::keyClick(rig.window.get(), Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_VERIFY(rig.window->configDialog());
+    rig.window->configDialog()->reject();
+    QTRY_VERIFY(!rig.window->configDialog());
+
+    // Hidden, the window gives the hot key up.
+    rig.window->hide();
+    QTest::keyClick(rig.window.get(), Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::qWait(50);
+    QVERIFY(!rig.window->configDialog());
+}
+
+void TForm1Test::folderChooserStartsAtFieldAndIsOffWhileRunning()
+{
+    Rig rig(ValidIni);
+    QTRY_VERIFY(rig.startedUp());
+    const QString chosen = rig.home() + u"/wybrany"_s;
+    QDir().mkpath(chosen);
+    auto *edtDir = rig.find<QLineEdit>(u"edtDir"_s);
+
+    QString title;
+    QString startedAt;
+    OnNextModal([&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        title = dialog->windowTitle();
+        startedAt = dialog->directory().absolutePath();
+        dialog->setDirectory(QFileInfo(chosen).absolutePath());
+        dialog->selectFile(QFileInfo(chosen).fileName());
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    QTest::mouseDClick(edtDir, Qt::LeftButton);
+    QCOMPARE(title, u"Wybierz monitorowany katalog..."_s);
+    QCOMPARE(startedAt, QFileInfo(rig.jobs()).absoluteFilePath());
+    QCOMPARE(edtDir->text(), chosen);
+
+    // Cancelled: the field keeps its text.
+    OnNextModal([](QWidget *modal) { static_cast<QDialog *>(modal)->reject(); });
+    rig.button(u"btnDir"_s)->click();
+    QCOMPARE(edtDir->text(), chosen);
+
+    // While monitoring runs the field is disabled and a double click does nothing.
+    rig.button(u"btnStart"_s)->click();
+    QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
+    bool opened = false;
+    OnNextModal([&](QWidget *modal) {
+        opened = true;
+        static_cast<QDialog *>(modal)->reject();
+    });
+    QTest::mouseDClick(edtDir, Qt::LeftButton);
+    QTest::qWait(100);
+    QVERIFY(!opened);
+    QCOMPARE(edtDir->text(), chosen);
+}
+
+void TForm1Test::escapedErrorShowsBoxAndMonitoringGoesOn()
+{
+    JobHandlers handlers;
+    handlers.set(jkText, [](const JobContext &, const QString &) -> JobResult {
+        throw IoError(u"dysk pełny"_s);
+    });
+    Rig rig(ValidIni, std::move(handlers));
+    QTRY_VERIFY(rig.startedUp());
+    rig.button(u"btnStart"_s)->click();
+    QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
+
+    WriteFile(rig.jobs() + u"/A.txt"_s, "tekst\r\n");
+    WriteFile(rig.jobs() + u"/A.END"_s, "");
+    // TIMER mode: the scan follows within five seconds.
+    QMessageBox *box = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((box = rig.window->findChild<QMessageBox *>()) != nullptr, 12000);
+    QVERIFY(box->isVisible());
+    QVERIFY(!box->isModal());
+    QCOMPARE(box->icon(), QMessageBox::Critical);
+    QVERIFY(box->text().contains(u"dysk pełny"_s));
+    QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
+    QVERIFY(!QFileInfo::exists(rig.jobs() + u"/A.END"_s));
+    box->button(QMessageBox::Ok)->click();
+    QTRY_VERIFY(!rig.window->findChild<QMessageBox *>());
+}
+
+QTEST_MAIN(TForm1Test)
+#include "TForm1Test.moc"
