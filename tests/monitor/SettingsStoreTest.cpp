@@ -1,0 +1,218 @@
+#include "monitor/SettingsStore.h"
+
+#include "jobs/Errors.h"
+#include "monitor/IniFile.h"
+#include "monitor/Scramble.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace ostrevo;
+using ostrevo::test::ReadFile;
+using ostrevo::test::TestData;
+using ostrevo::test::WriteFile;
+
+namespace {
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    QString iniPath() const { return m_tmp.filePath(QStringLiteral("Ostrevo.ini")); }
+    QTemporaryDir m_tmp;
+};
+
+} // namespace
+
+TEST_F(SettingsStoreTest, FreshInstallationHasTheDefaults)
+{
+    SettingsStore store(iniPath());
+    const Settings s = store.read();
+    EXPECT_EQ(s, Settings());
+    EXPECT_EQ(s.katalog, QStringLiteral("C:\\Ostrevo"));
+    EXPECT_EQ(s.timer, MonitorTimer);
+    EXPECT_FALSE(s.monitorowanie);
+    EXPECT_TRUE(s.autoRun);
+    EXPECT_TRUE(store.readError().isEmpty());
+}
+
+TEST_F(SettingsStoreTest, FreshFileIsWrittenInKeyOrder)
+{
+    SettingsStore store(iniPath());
+    store.write(Settings());
+    EXPECT_EQ(ReadFile(iniPath()), QByteArray("[Opcje]\r\n"
+                                              "Katalog=C:\\Ostrevo\r\n"
+                                              "Drukarka=\r\n"
+                                              "Monitorowanie2=0\r\n"
+                                              "Katalog2=\r\n"
+                                              "Drukarka2=\r\n"
+                                              "AutoRun=1\r\n"
+                                              "Ground=1\r\n"
+                                              "Clear=1\r\n"
+                                              "ClearFTP=1\r\n"
+                                              "ClearPDF=1\r\n"
+                                              "ClearERRORS=1\r\n"
+                                              "ClearMAIL=1\r\n"
+                                              "ClearDownload=1\r\n"
+                                              "Timer=1\r\n"
+                                              "Monitorowanie=0\r\n"
+                                              "Passive=1\r\n"
+                                              "Version=v 2.02.010\r\n"
+                                              "[Mail]\r\n"
+                                              "ServerName=\r\n"
+                                              "ServerPort=25\r\n"
+                                              "ServerUser=\r\n"
+                                              "ServerPassword=\r\n"
+                                              "SMTPAuthenticationType=0\r\n"
+                                              "UserName=\r\n"
+                                              "Poczta=0\r\n"
+                                              "[Duplex]\r\n"
+                                              "Kartka=1\r\n"));
+}
+
+TEST_F(SettingsStoreTest, ReadsAFileOfTheWindowsProgram)
+{
+    QFile::copy(TestData(QStringLiteral("ini-windows.ini")), iniPath());
+    SettingsStore store(iniPath());
+    const Settings s = store.read();
+    EXPECT_EQ(s.katalog, QStringLiteral("C:\\KSIęGI\\Ostrevo"));
+    EXPECT_EQ(s.drukarka, QStringLiteral("HP LaserJet Łódź"));
+    EXPECT_TRUE(s.monitorowanie2);
+    EXPECT_EQ(s.katalog2, QStringLiteral("D:\\DRUGI"));
+    EXPECT_FALSE(s.autoRun);
+    EXPECT_FALSE(s.ground);
+    EXPECT_FALSE(s.clear);
+    EXPECT_TRUE(s.clearFtp); // "2": any non-zero number is true
+    EXPECT_TRUE(s.clearErrors);
+    EXPECT_EQ(s.timer, MonitorMutex);
+    EXPECT_TRUE(s.monitorowanie);
+    EXPECT_FALSE(s.passive);
+    EXPECT_EQ(s.mail.serverName, QStringLiteral("smtp.example.pl"));
+    EXPECT_EQ(s.mail.serverPort, 587);
+    EXPECT_EQ(s.mail.serverPassword, QStringLiteral("Tajne 123"));
+    EXPECT_EQ(s.mail.smtpAuthenticationType, 2);
+    EXPECT_EQ(s.mail.poczta, 1);
+    EXPECT_EQ(s.kartka, 2);
+    EXPECT_EQ(s.drives, (QMap<QChar, QString>{{u'C', QStringLiteral("/srv/dos/c")}, {u'D', QStringLiteral("/srv/dos/d")}}));
+    EXPECT_EQ(s.pdfPrinterDir, QStringLiteral("/srv/wydruki"));
+}
+
+TEST_F(SettingsStoreTest, RewritingKeepsEverythingElseOfTheFile)
+{
+    QFile::copy(TestData(QStringLiteral("ini-windows.ini")), iniPath());
+    QFile::setPermissions(iniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QByteArray original = ReadFile(iniPath());
+    SettingsStore store(iniPath());
+    Settings s = store.read();
+    s.clearFtp = true; // "2" comes back as "1"
+    store.write(s);
+    QByteArray expected = original;
+    expected.replace("ClearFTP=2", "ClearFTP=1");
+    expected.replace("Version=v 2.02.009", "Version=v 2.02.010");
+    EXPECT_EQ(ReadFile(iniPath()), expected);
+
+    // Keys of other sections edited on disk after the read survive the next write.
+    WriteFile(iniPath(), ReadFile(iniPath()) + "[Nowa]\r\nA=1\r\n");
+    s.katalog = QStringLiteral("/srv/dos/c/OSTREVO");
+    s.drives.remove(u'D');
+    s.drives.insert(u'E', QStringLiteral("/mnt/e"));
+    store.write(s);
+    const IniFile back = IniFile::load(iniPath());
+    EXPECT_EQ(back.value("Nowa", "A"), QByteArray("1"));
+    EXPECT_EQ(back.value("Inne", "Klucz"), QByteArray("warto\x9c\xe6"));
+    EXPECT_EQ(back.keys("Dyski"), (QList<QByteArray>{"C", "E"}));
+    EXPECT_EQ(store.read(), s);
+}
+
+TEST_F(SettingsStoreTest, MalformedValuesFallBackToTheirDefaults)
+{
+    WriteFile(iniPath(), "[Opcje]\r\nAutoRun=tak\r\nClear= 0 \r\nTimer=x\r\nPassive=\r\n"
+                         "[Mail]\r\nServerPort=abc\r\nPoczta=1.5\r\n"
+                         "[Duplex]\r\nKartka=99999999999\r\n"
+                         "[Dyski]\r\nCD=/bad\r\nc=\r\n1=/bad\r\n");
+    const Settings s = SettingsStore(iniPath()).read();
+    EXPECT_TRUE(s.autoRun);
+    EXPECT_FALSE(s.clear);
+    EXPECT_EQ(s.timer, MonitorTimer);
+    EXPECT_TRUE(s.passive);
+    EXPECT_EQ(s.mail.serverPort, 25);
+    EXPECT_EQ(s.mail.poczta, 0);
+    EXPECT_EQ(s.kartka, 1);
+    EXPECT_TRUE(s.drives.isEmpty());
+
+    WriteFile(iniPath(), "[Mail]\r\nServerPort=70000\r\n");
+    EXPECT_EQ(SettingsStore(iniPath()).read().mail.serverPort, 25);
+}
+
+TEST_F(SettingsStoreTest, PasswordsSurviveASaveAndANewStart)
+{
+    const QStringList passwords = {QString(), QStringLiteral("Ala ma kota 42"), QStringLiteral("  spacje  "),
+                                   QStringLiteral("\"cudzysłów\""), QStringLiteral("tylda~~~"),
+                                   QStringLiteral("zażółć gęślą"), QStringLiteral("\u0416\u0436")};
+    for (const QString &password : passwords) {
+        Settings s;
+        s.mail.serverPassword = password;
+        SettingsStore(iniPath()).write(s);
+        EXPECT_EQ(SettingsStore(iniPath()).read().mail.serverPassword, password) << password.toStdString();
+        // Never stored in plain text.
+        if (password.size() > 2)
+            EXPECT_FALSE(ReadFile(iniPath()).contains(password.toUtf8()));
+    }
+    // The ASCII password is stored exactly as the Windows program stores it.
+    Settings s;
+    s.mail.serverPassword = QStringLiteral("Tajne 123");
+    SettingsStore(iniPath()).write(s);
+    EXPECT_EQ(IniFile::load(iniPath()).value("Mail", "ServerPassword"), QByteArray("Yky$~>TZ`"));
+    EXPECT_FALSE(IniFile::load(iniPath()).value("Mail", "ServerPasswordUtf8"));
+}
+
+TEST_F(SettingsStoreTest, PasswordEditedElsewhereWinsOverTheExtraKey)
+{
+    Settings s;
+    s.mail.serverPassword = QStringLiteral("zażółć");
+    SettingsStore(iniPath()).write(s);
+    // Someone sets ServerPassword by hand (or with the Windows program) and leaves the
+    // extra key alone.
+    IniFile ini = IniFile::load(iniPath());
+    ini.setValue("Mail", "ServerPassword", ScramblePassword(QByteArray("nowe")));
+    ini.save(iniPath());
+    EXPECT_EQ(SettingsStore(iniPath()).read().mail.serverPassword, QStringLiteral("nowe"));
+}
+
+TEST_F(SettingsStoreTest, UnwritableFileThrowsIoError)
+{
+    const QString dir = m_tmp.filePath(QStringLiteral("brak/katalogu"));
+    SettingsStore store(dir + QStringLiteral("/Ostrevo.ini"));
+    try {
+        store.write(Settings());
+        FAIL() << "write into a missing directory succeeded";
+    } catch (const IoError &e) {
+        EXPECT_TRUE(e.message().contains(store.path())) << e.what();
+    }
+}
+
+TEST(Scramble, ArithmeticOfTheLegacyProgram)
+{
+    // n = 3: shifts 33, 66, 5 (11 * i * 3 mod 94).
+    EXPECT_EQ(ScramblePassword(QByteArray("abc")), QByteArray("$Fh"));
+    EXPECT_EQ(ScramblePassword(QByteArray("AAA")), QByteArray("b%F"));
+    EXPECT_EQ(UnscramblePassword(QByteArray("b%F")), QByteArray("AAA"));
+    EXPECT_EQ(ScramblePassword(QByteArray()), QByteArray());
+    // Every printable ASCII text but "~" makes the round trip, at any length.
+    for (int n = 1; n <= 40; ++n) {
+        QByteArray text;
+        for (int i = 0; i < n; ++i)
+            text.append(char(32 + (i * 7 + n) % 94));
+        const QByteArray scrambled = ScramblePassword(text);
+        for (char c : scrambled)
+            EXPECT_TRUE(c >= 32 && c <= 126);
+        EXPECT_EQ(UnscramblePassword(scrambled), text);
+        EXPECT_TRUE(SurvivesScrambling(text));
+    }
+    // A "~" where the shift is not 0 comes back as a space.
+    EXPECT_EQ(UnscramblePassword(ScramblePassword(QByteArray("a~"))), QByteArray("a "));
+    EXPECT_FALSE(SurvivesScrambling(QByteArray("a~")));
+    EXPECT_FALSE(SurvivesScrambling(QByteArray("\xB9")));
+    EXPECT_EQ(ScramblePassword(QStringLiteral("AAA")), QStringLiteral("b%F"));
+}
