@@ -1,23 +1,32 @@
 #include "textprint/MarginTag.h"
 
+#include <limits>
+
 namespace ostrevo {
 
 namespace {
 
-// A whole number as the legacy program read it: an optional sign and decimal digits that
-// fit in 32 bits; anything else is -1.
+// A whole number as the legacy program read it: blanks before it, an optional sign and
+// decimal digits that fit in 32 bits; anything else (also blanks after it) is -1.
 int WholeNumberOrMinusOne(const QByteArray &text)
 {
-    bool ok = false;
-    const int value = text.toInt(&ok, 10);
-    if (!ok)
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    if (i == text.size())
         return -1;
-    for (char c : text) {
-        // QByteArray::toInt also skips blanks around the number; the tag does not.
-        if (c == ' ' || (c >= '\t' && c <= '\r'))
+    qint64 value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return -1;
+        value = value * 10 + (text[i] - '0');
+        if (value > std::numeric_limits<int>::max())
             return -1;
     }
-    return value;
+    return negative && value != 0 ? -1 : int(value);
 }
 
 } // namespace
