@@ -1,0 +1,99 @@
+#include "monitor/Autostart.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+using namespace ostrevo;
+using ostrevo::test::ReadFile;
+using ostrevo::test::WriteFile;
+
+namespace {
+
+class AutostartTest : public ::testing::Test {
+protected:
+    QString autostartDir() const { return m_tmp.filePath(QStringLiteral("config/autostart")); }
+    QString entry() const { return autostartDir() + QStringLiteral("/Ostv.desktop"); }
+    QTemporaryDir m_tmp;
+};
+
+} // namespace
+
+TEST_F(AutostartTest, WrittenOnlyWhenMissingAndDeletedWhenUnchecked)
+{
+    UpdateAutostartEntry(autostartDir(), true, QStringLiteral("/opt/ostrevo/bin/ostrevo"));
+    const QByteArray written = ReadFile(entry());
+    EXPECT_TRUE(written.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(written.contains("\nType=Application\n"));
+    EXPECT_TRUE(written.contains("\nExec=\"/opt/ostrevo/bin/ostrevo\"\n"));
+
+    // An entry that runs something else is left alone.
+    WriteFile(entry(), "[Desktop Entry]\nType=Application\nName=Inny\nExec=/usr/bin/inny\n");
+    UpdateAutostartEntry(autostartDir(), true, QStringLiteral("/opt/ostrevo/bin/ostrevo"));
+    EXPECT_EQ(ReadFile(entry()), QByteArray("[Desktop Entry]\nType=Application\nName=Inny\nExec=/usr/bin/inny\n"));
+
+    UpdateAutostartEntry(autostartDir(), false, QStringLiteral("/opt/ostrevo/bin/ostrevo"));
+    EXPECT_FALSE(QFileInfo::exists(entry()));
+    UpdateAutostartEntry(autostartDir(), false, QStringLiteral("/opt/ostrevo/bin/ostrevo")); // nothing to delete
+}
+
+TEST_F(AutostartTest, FailuresAreIgnored)
+{
+    // The autostart "directory" is a file: nothing can be written, nothing is thrown.
+    WriteFile(m_tmp.filePath(QStringLiteral("plik")), "x");
+    UpdateAutostartEntry(m_tmp.filePath(QStringLiteral("plik")), true, QStringLiteral("/usr/bin/ostrevo"));
+    UpdateAutostartEntry(m_tmp.filePath(QStringLiteral("plik")), false, QStringLiteral("/usr/bin/ostrevo"));
+    EXPECT_EQ(ReadFile(m_tmp.filePath(QStringLiteral("plik"))), QByteArray("x"));
+}
+
+TEST_F(AutostartTest, ExecQuotingFollowsTheDesktopEntryRules)
+{
+    // Quoting rule ('"', '`', '$', '\' take a backslash), then the string escapes, so a
+    // backslash ends up as four; '%' is doubled.
+    EXPECT_EQ(DesktopExecValue(QStringLiteral("/a b/c$d\"e`f\\g%h")),
+              QStringLiteral("\"/a b/c\\\\$d\\\\\"e\\\\`f\\\\\\\\g%%h\""));
+}
+
+TEST_F(AutostartTest, TheEntryRunsTheProgram)
+{
+    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    if (gio.isEmpty())
+        GTEST_SKIP() << "gio (libglib2.0-bin) is not installed";
+    // A program in a directory whose name needs every kind of quoting.
+    const QString dir = m_tmp.filePath(QStringLiteral("Program Files $x \"y\" `z` \\w ąę"));
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const QString program = dir + QStringLiteral("/ostrevo");
+    const QString marker = m_tmp.filePath(QStringLiteral("ran"));
+    WriteFile(program, "#!/bin/sh\necho \"$#\" > '" + marker.toUtf8() + "'\n");
+    QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    UpdateAutostartEntry(autostartDir(), true, program);
+    QProcess launch;
+    launch.start(gio, {QStringLiteral("launch"), entry()});
+    ASSERT_TRUE(launch.waitForFinished(10000));
+    ASSERT_EQ(launch.exitCode(), 0) << launch.readAllStandardError().constData();
+    QDeadlineTimer deadline(10000);
+    while (!QFileInfo::exists(marker) && !deadline.hasExpired())
+        QThread::msleep(20);
+    QThread::msleep(50);
+    EXPECT_EQ(ReadFile(marker), QByteArray("0\n")); // run with no arguments
+}
+
+TEST_F(AutostartTest, DefaultDirectoryFollowsXdgConfigHome)
+{
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", m_tmp.path().toLocal8Bit());
+    EXPECT_EQ(DefaultAutostartDir(), m_tmp.path() + QStringLiteral("/autostart"));
+    if (saved.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", saved);
+}
