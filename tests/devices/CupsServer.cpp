@@ -1,0 +1,90 @@
+#include "devices/CupsServer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <cups/cups.h>
+
+namespace ostrevo::test {
+
+namespace {
+
+QString Script()
+{
+    return QString::fromLocal8Bit(qgetenv("OSTREVO_TEST_SERVICES")) + QStringLiteral("/cupsd.sh");
+}
+
+QString &NoServerSocket()
+{
+    static QString path = QDir::tempPath() + QStringLiteral("/ostrevo-no-cups-%1.sock").arg(QCoreApplication::applicationPid());
+    return path;
+}
+
+} // namespace
+
+void UseCupsServer(const QString &socket)
+{
+    const QByteArray s = QFile::encodeName(socket);
+    qputenv("CUPS_SERVER", s);
+    cupsSetServer(s.constData());
+}
+
+void UseNoCupsServer()
+{
+    UseCupsServer(NoServerSocket());
+}
+
+CupsServer::CupsServer()
+    : m_dir(QDir::tempPath() + QStringLiteral("/ostrevo-cups-XXXXXX"))
+{
+    QProcess p;
+    p.start(QStringLiteral("/bin/sh"), {Script(), QStringLiteral("start"), m_dir.path()});
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        m_failure = QString::fromLocal8Bit(p.readAllStandardError());
+        if (m_failure.isEmpty())
+            m_failure = QStringLiteral("cupsd.sh did not finish");
+        return;
+    }
+    m_socket = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    UseCupsServer(m_socket);
+    m_running = true;
+}
+
+CupsServer::~CupsServer()
+{
+    UseNoCupsServer();
+    QProcess p;
+    p.start(QStringLiteral("/bin/sh"), {Script(), QStringLiteral("stop"), m_dir.path()});
+    p.waitForFinished(30000);
+}
+
+int CupsServer::lpadmin(const QStringList &arguments) const
+{
+    QProcess p;
+    p.start(QStringLiteral("lpadmin"), arguments);
+    if (!p.waitForFinished(30000))
+        return -1;
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+bool CupsServer::waitIdle(const QString &queue, int timeoutMs) const
+{
+    const QByteArray name = queue.toUtf8();
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        cups_job_t *jobs = nullptr;
+        const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, name.constData(), 0, CUPS_WHICHJOBS_ACTIVE);
+        cupsFreeJobs(n, jobs);
+        if (n == 0)
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+} // namespace ostrevo::test

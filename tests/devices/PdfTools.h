@@ -1,0 +1,30 @@
+#pragma once
+
+// Reading PDF output back with poppler's command-line tools.
+
+#include <QList>
+#include <QRectF>
+#include <QString>
+
+namespace ostrevo::test {
+
+struct PdfWord {
+    QString text;
+    QRectF box; // points, from the page's top-left corner
+};
+
+QString RunTool(const QString &program, const QStringList &arguments);
+int PdfPageCount(const QString &path);
+// "Page size:" of pdfinfo, e.g. "595.276 x 841.89 pts (A4)".
+QString PdfPageSize(const QString &path);
+QString PdfText(const QString &path);
+QList<PdfWord> PdfWords(const QString &path);
+QString PdfFonts(const QString &path);
+
+// Device pixels at 600 dpi to points.
+inline double Pt(double px)
+{
+    return px * 72.0 / 600.0;
+}
+
+} // namespace ostrevo::test
