@@ -12,6 +12,7 @@
 
 #ifdef OSTREVO_WITH_GUI
 #include "gui/TForm1.h"
+#include "gui/TFormCONFIG.h"
 #include <QApplication>
 #endif
 

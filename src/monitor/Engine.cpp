@@ -22,7 +22,6 @@ namespace ostrevo {
 
 namespace {
 
-constexpr int TimerWatchMs = 5000;
 constexpr int TimerSleepMs = 50;
 constexpr int StartupTicks = 10;
 
@@ -71,7 +70,7 @@ Engine::Engine(EngineConfig config, QObject *parent)
     m_journal = std::make_unique<Journal>(m_config.programDir + QStringLiteral("/ostrevo.log"));
 
     m_timerWatch = new QTimer(this);
-    m_timerWatch->setInterval(TimerWatchMs);
+    m_timerWatch->setInterval(m_config.timerWatchMs);
     connect(m_timerWatch, &QTimer::timeout, this, &Engine::timerWatchTick);
     m_timerSleep = new QTimer(this);
     m_timerSleep->setInterval(TimerSleepMs);

@@ -30,6 +30,7 @@ struct EngineConfig {
     QString autostartDir;          // XDG autostart directory; empty = none managed
     PrinterNames printers;
     JobHandlers handlers;
+    int timerWatchMs = 5000;       // TIMER mode's scan interval
     // Called once after the settings are read at start (symbol table, built-in printer
     // directory, ...). Returns warnings to show, e.g. bad lines of DefSym.ovx.
     std::function<QStringList(const Settings &)> afterSettingsRead;

@@ -40,7 +40,7 @@ inline QString OstrevoBinary()
 
 inline QStringList Entries(const QString &dir)
 {
-    QStringList names = QDir(dir).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    QStringList names = QDir(dir).entryList(QDir::Files | QDir::Dirs | QDir::System | QDir::NoDotAndDotDot | QDir::Hidden);
     names.sort();
     return names;
 }

@@ -1,0 +1,379 @@
+#include "monitor/Engine.h"
+
+#include "jobs/Errors.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace ostrevo;
+using namespace ostrevo::test;
+
+namespace {
+
+// A program directory with an Ostrevo.ini, a jobs directory, and a record of handled jobs.
+struct Site {
+    QTemporaryDir home;
+    QString jobs = home.filePath(QStringLiteral("jobs"));
+    QStringList handled; // job file names, in the order performed (written on the job thread)
+    std::function<void(const QString &)> onJob;
+
+    explicit Site(int mode, bool active = true, const QByteArray &extra = {})
+    {
+        QDir().mkpath(jobs);
+        WriteFile(home.filePath(QStringLiteral("Ostrevo.ini")),
+                  "[Opcje]\r\nKatalog=" + jobs.toUtf8() + "\r\nDrukarka=Test\r\nTimer=" + QByteArray::number(mode)
+                      + "\r\nMonitorowanie=" + (active ? "1" : "0") + "\r\nClear=0\r\n" + extra);
+    }
+
+    EngineConfig config()
+    {
+        EngineConfig c;
+        c.programDir = home.path();
+        c.printers.list = [] { return QStringList{QStringLiteral("Test"), QStringLiteral("Ostrevo PDF")}; };
+        c.printers.defaultName = [] { return QStringLiteral("Test"); };
+        c.timerWatchMs = 300;
+        c.handlers.set(jkText, [this](const JobContext &ctx, const QString &path) {
+            EXPECT_EQ(ctx.currentJobDir, jobs);
+            EXPECT_EQ(ctx.currentPrinterName, QStringLiteral("Test"));
+            handled.append(QFileInfo(path).fileName());
+            if (onJob)
+                onJob(path);
+            return JobResult::done();
+        });
+        return c;
+    }
+
+    void job(const QString &name, const QByteArray &text = "FAKTURA\r\n", const QString &marker = {})
+    {
+        WriteFile(jobs + u'/' + name + QStringLiteral(".txt"), text);
+        WriteFile(jobs + u'/' + (marker.isEmpty() ? name + QStringLiteral(".END") : marker), {});
+    }
+
+    QString journal() const { return QString::fromUtf8(ReadFile(home.filePath(QStringLiteral("ostrevo.log")))); }
+};
+
+// Runs the event loop until the condition holds or the time is up.
+bool WaitFor(const std::function<bool()> &condition, int ms = 5000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// The engine on a job thread of its own, as the program runs it.
+struct ThreadedEngine {
+    QThread thread;
+    Engine *engine;
+    explicit ThreadedEngine(EngineConfig config) : engine(new Engine(std::move(config)))
+    {
+        engine->moveToThread(&thread);
+        thread.start();
+    }
+    ~ThreadedEngine()
+    {
+        engine->requestQuit();
+        QMetaObject::invokeMethod(engine, &Engine::shutdown, Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
+        delete engine;
+    }
+    MonitorStatus status()
+    {
+        MonitorStatus s;
+        QMetaObject::invokeMethod(engine, [&] { s = engine->status(); }, Qt::BlockingQueuedConnection);
+        return s;
+    }
+};
+
+} // namespace
+
+TEST(EngineScan, SeveralJobsInOneScanAndTheJournal)
+{
+    Site site(MonitorTimer);
+    Engine engine(site.config());
+    engine.readSettings();
+    site.job(QStringLiteral("A"));
+    site.job(QStringLiteral("B"), "// only a comment\r\n");
+    site.job(QStringLiteral("C"), "<FTP>\r\nFILE=x\r\n<END>\r\n");
+    engine.ScanDirectory1();
+
+    EXPECT_EQ(site.handled, QStringList{QStringLiteral("A.txt")});
+    EXPECT_TRUE(Entries(site.jobs).isEmpty()) << Entries(site.jobs).join(u' ').toStdString();
+    const QString journal = site.journal();
+    EXPECT_EQ(journal.count(u'\n'), 3);
+    EXPECT_TRUE(journal.contains(QStringLiteral("A.txt\tjkText\t")));
+    EXPECT_TRUE(journal.contains(QStringLiteral("B.txt\tjkEmpty\t")));
+    EXPECT_TRUE(journal.contains(QStringLiteral("C.txt\tjkFtp\t")));
+    EXPECT_TRUE(journal.contains(QStringLiteral("NOT SUPPORTED")));
+}
+
+TEST(EngineScan, MarkersAndTextFilesMatchInAnyLetterCase)
+{
+    Site site(MonitorTimer);
+    Engine engine(site.config());
+    engine.readSettings();
+    WriteFile(site.jobs + QStringLiteral("/lower.txt"), "x\r\n");
+    WriteFile(site.jobs + QStringLiteral("/lower.end"), {});
+    WriteFile(site.jobs + QStringLiteral("/Mixed.TXT"), "x\r\n");
+    WriteFile(site.jobs + QStringLiteral("/MIXED.End"), {});
+    // A marker without its text file waits, untouched.
+    WriteFile(site.jobs + QStringLiteral("/LATER.END"), {});
+    engine.ScanDirectory1();
+    site.handled.sort();
+    EXPECT_EQ(site.handled, (QStringList{QStringLiteral("Mixed.TXT"), QStringLiteral("lower.txt")}));
+    EXPECT_EQ(Entries(site.jobs), QStringList{QStringLiteral("LATER.END")});
+
+    engine.ScanDirectory1();
+    EXPECT_EQ(site.handled.size(), 2);
+    WriteFile(site.jobs + QStringLiteral("/later.txt"), "x\r\n");
+    engine.ScanDirectory1();
+    EXPECT_EQ(site.handled.size(), 3);
+    EXPECT_TRUE(Entries(site.jobs).isEmpty());
+}
+
+TEST(EngineScan, JobsArrivingDuringAJobRunAtItsEndOnlyInMutexMode)
+{
+    for (const int mode : {MonitorMutex, MonitorTimer}) {
+        Site site(mode);
+        Engine engine(site.config());
+        engine.readSettings();
+        site.job(QStringLiteral("FIRST"));
+        site.onJob = [&site](const QString &path) {
+            if (path.endsWith(QStringLiteral("FIRST.txt")))
+                site.job(QStringLiteral("ARRIVED"));
+        };
+        engine.ScanDirectory1();
+        if (mode == MonitorMutex)
+            EXPECT_EQ(site.handled, (QStringList{QStringLiteral("FIRST.txt"), QStringLiteral("ARRIVED.txt")}));
+        else
+            EXPECT_EQ(site.handled, QStringList{QStringLiteral("FIRST.txt")});
+    }
+}
+
+TEST(EngineScan, ManyWaitingJobsInMutexModeNeedNoDeepNesting)
+{
+    // Each job's end rescans the directory; that must stay a loop, not one nested scan per
+    // job, or a full directory would exhaust the stack.
+    Site site(MonitorMutex);
+    EngineConfig config = site.config();
+    std::vector<std::uintptr_t> depth;
+    config.handlers.set(jkText, [&depth](const JobContext &, const QString &) {
+        int marker = 0;
+        depth.push_back(reinterpret_cast<std::uintptr_t>(&marker));
+        return JobResult::done();
+    });
+    Engine engine(std::move(config));
+    engine.readSettings();
+    for (int i = 0; i < 300; ++i)
+        site.job(QStringLiteral("J%1").arg(i));
+    engine.ScanDirectory1();
+    ASSERT_EQ(depth.size(), 300u);
+    EXPECT_TRUE(Entries(site.jobs).isEmpty());
+    const auto [low, high] = std::minmax_element(depth.begin(), depth.end());
+    EXPECT_LT(*high - *low, 64u * 1024u) << "the stack grows with every waiting job";
+}
+
+TEST(EngineScan, AFailingJobFailsAloneAndIsReported)
+{
+    Site site(MonitorTimer);
+    EngineConfig config = site.config();
+    config.handlers.set(jkFtp, [](const JobContext &, const QString &) -> JobResult {
+        throw IoError(QStringLiteral("serwer nie odpowiada"));
+    });
+    config.handlers.set(jkMail, [](const JobContext &, const QString &) -> JobResult {
+        throw std::runtime_error("boom");
+    });
+    Engine engine(std::move(config));
+    engine.readSettings();
+    QSignalSpy errors(&engine, &Engine::errorEscaped);
+    site.job(QStringLiteral("F"), "<FTP>\r\n");
+    site.job(QStringLiteral("M"), "<MAIL>\r\n");
+    site.job(QStringLiteral("T"));
+    // A job file that cannot be read is one failed job. Root reads anything, so the scan
+    // runs with the file-system identity of an ordinary user.
+    site.job(QStringLiteral("LOCKED"));
+    QFile::setPermissions(site.jobs + QStringLiteral("/LOCKED.txt"), {});
+    QFile::setPermissions(site.jobs, QFile::Permissions(0x7777));
+    QFile::setPermissions(site.home.path(), QFile::Permissions(0x7777));
+    const bool root = ::geteuid() == 0;
+    if (root)
+        ::setfsuid(65534);
+    engine.ScanDirectory1();
+    if (root)
+        ::setfsuid(0);
+
+    EXPECT_EQ(site.handled, QStringList{QStringLiteral("T.txt")});
+    EXPECT_EQ(errors.count(), 3);
+    EXPECT_TRUE(Entries(site.jobs).isEmpty()) << Entries(site.jobs).join(u' ').toStdString();
+    EXPECT_TRUE(site.journal().contains(QStringLiteral("ERROR: serwer nie odpowiada")));
+    EXPECT_TRUE(site.journal().contains(QStringLiteral("LOCKED.txt\t?\t")));
+}
+
+TEST(EngineScan, TextFileThatIsNoRegularFileIsNeverOpened)
+{
+    // A directory or a FIFO in place of the text file would fail or block the reader; the
+    // marker waits instead, as for a text file that is not there yet.
+    Site site(MonitorTimer);
+    Engine engine(site.config());
+    engine.readSettings();
+    QDir().mkpath(site.jobs + QStringLiteral("/DIR.txt"));
+    WriteFile(site.jobs + QStringLiteral("/DIR.END"), {});
+    const QByteArray fifo = QFile::encodeName(site.jobs + QStringLiteral("/PIPE.txt"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    WriteFile(site.jobs + QStringLiteral("/PIPE.END"), {});
+    site.job(QStringLiteral("OK"));
+    engine.ScanDirectory1();
+    EXPECT_EQ(site.handled, QStringList{QStringLiteral("OK.txt")});
+    EXPECT_EQ(Entries(site.jobs).size(), 4);
+}
+
+TEST(EngineSettings, CheckSettingsCodes)
+{
+    Site site(MonitorTimer);
+    Engine engine(site.config());
+    engine.readSettings();
+    EXPECT_EQ(engine.CheckSettings(), 0);
+
+    Settings s = engine.settings();
+    s.drukarka = QStringLiteral("test"); // other letter case passes the check
+    engine.updateSettings(s);
+    EXPECT_EQ(engine.CheckSettings(), 0);
+    s.drukarka = QStringLiteral("Nieznana");
+    engine.updateSettings(s);
+    EXPECT_EQ(engine.CheckSettings(), 2);
+    s.drukarka = QStringLiteral("Test");
+    s.katalog2 = site.home.filePath(QStringLiteral("missing"));
+    engine.updateSettings(s);
+    EXPECT_EQ(engine.CheckSettings(), 0); // directory 2 is not looked at while unmonitored
+    s.monitorowanie2 = true;
+    engine.updateSettings(s);
+    EXPECT_EQ(engine.CheckSettings(), 3);
+    s.katalog2 = site.jobs;
+    s.drukarka2 = QStringLiteral("x");
+    engine.updateSettings(s);
+    EXPECT_EQ(engine.CheckSettings(), 4);
+    s.katalog = site.home.filePath(QStringLiteral("nowhere"));
+    engine.updateSettings(s);
+    EXPECT_EQ(engine.CheckSettings(), 1);
+    engine.ShowStatus(1);
+    EXPECT_EQ(engine.status().text, QStringLiteral("BŁĄD(1)! Niewłaściwy katalog 1"));
+    EXPECT_EQ(engine.status().icon, 3);
+}
+
+TEST(EngineSettings, DosDirectoriesGoThroughTheDriveTable)
+{
+    QTemporaryDir drive;
+    QDir().mkpath(drive.filePath(QStringLiteral("FK/Wydruki")));
+    Site site(MonitorTimer, true, "[Dyski]\r\nF=" + drive.path().toUtf8() + "\r\n");
+    Engine engine(site.config());
+    engine.readSettings();
+    Settings s = engine.settings();
+    s.katalog = QStringLiteral("f:\\fk\\wydruki");
+    engine.updateSettings(s);
+    EXPECT_EQ(engine.resolveDirectory(s.katalog), drive.filePath(QStringLiteral("FK/Wydruki")));
+    EXPECT_EQ(engine.CheckSettings(), 0);
+}
+
+TEST(EngineMonitoring, TimerModeScansOnlyAfterTheInterval)
+{
+    Site site(MonitorTimer);
+    site.job(QStringLiteral("EARLY"));
+    ThreadedEngine te(site.config());
+    QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
+    ASSERT_TRUE(WaitFor([&] { return te.status().startEnabled; }));
+    EXPECT_EQ(te.status().state, MonitorState::Running);
+    EXPECT_EQ(te.status().text, QStringLiteral("Tryb monitorowania: TIMER"));
+    EXPECT_TRUE(site.handled.isEmpty()); // nothing at once in TIMER mode
+    ASSERT_TRUE(WaitFor([&] { return site.handled.size() == 1; }));
+    site.job(QStringLiteral("LATER"));
+    ASSERT_TRUE(WaitFor([&] { return site.handled.size() == 2; }));
+
+    // Paused: nothing more is picked up.
+    QMetaObject::invokeMethod(te.engine, &Engine::toggleMonitoring, Qt::QueuedConnection);
+    ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Paused; }));
+    EXPECT_FALSE(te.status().monitoringActive);
+    site.job(QStringLiteral("PAUSED"));
+    QThread::msleep(700);
+    EXPECT_EQ(site.handled.size(), 2);
+}
+
+TEST(EngineMonitoring, MutexModeScansAtStartAndWakesOnNewMarkers)
+{
+    Site site(MonitorMutex);
+    site.job(QStringLiteral("WAITING"));
+    ThreadedEngine te(site.config());
+    QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
+    ASSERT_TRUE(WaitFor([&] { return site.handled.size() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Running; }));
+    EXPECT_EQ(te.status().text, QStringLiteral("Tryb monitorowania: MUTEX"));
+
+    site.job(QStringLiteral("NEW"), "x\r\n", QStringLiteral("new.end"));
+    ASSERT_TRUE(WaitFor([&] { return site.handled.size() == 2; }));
+
+    // A marker first, its text file later: the watcher wakes for the text file too.
+    WriteFile(site.jobs + QStringLiteral("/SLOW.END"), {});
+    QThread::msleep(700);
+    EXPECT_EQ(site.handled.size(), 2);
+    WriteFile(site.jobs + QStringLiteral("/SLOW.txt"), "x\r\n");
+    ASSERT_TRUE(WaitFor([&] { return site.handled.size() == 3; }));
+}
+
+TEST(EngineMonitoring, MissingDirectoryAtStartIsAnErrorAndScansNothing)
+{
+    Site site(MonitorMutex);
+    site.job(QStringLiteral("X"));
+    EngineConfig config = site.config();
+    QDir(site.jobs).removeRecursively();
+    ThreadedEngine te(std::move(config));
+    QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
+    ASSERT_TRUE(WaitFor([&] { return te.status().startEnabled; }));
+    EXPECT_EQ(te.status().state, MonitorState::Error);
+    EXPECT_EQ(te.status().code, 1);
+    EXPECT_FALSE(te.status().monitoringActive);
+}
+
+TEST(EngineMonitoring, DirectoryVanishingWhileWatchedShowsErrorThenRecovers)
+{
+    Site site(MonitorMutex);
+    ThreadedEngine te(site.config());
+    QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
+    ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Running; }));
+    QDir(site.jobs).removeRecursively();
+    ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Error; }));
+    QDir().mkpath(site.jobs);
+    site.job(QStringLiteral("BACK"));
+    ASSERT_TRUE(WaitFor([&] { return site.handled.size() == 1; }, 8000));
+    ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Running; }));
+}
+
+TEST(EngineSettings, ShutdownWritesTheMonitoringState)
+{
+    Site site(MonitorTimer, false);
+    {
+        ThreadedEngine te(site.config());
+        QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
+        ASSERT_TRUE(WaitFor([&] { return te.status().startEnabled; }));
+        EXPECT_EQ(te.status().state, MonitorState::Paused);
+        QMetaObject::invokeMethod(te.engine, &Engine::toggleMonitoring, Qt::QueuedConnection);
+        ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Running; }));
+    }
+    const QByteArray ini = ReadFile(site.home.filePath(QStringLiteral("Ostrevo.ini")));
+    EXPECT_TRUE(ini.contains("Monitorowanie=1\r\n")) << ini.constData();
+    EXPECT_TRUE(ini.contains("Version=v 2.02.010\r\n"));
+}
