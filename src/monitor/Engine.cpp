@@ -128,9 +128,14 @@ void Engine::saveSettings(bool updateAutostart)
 
 QString Engine::resolveDirectory(const QString &text) const
 {
-    if (text.isEmpty() || !DosPathMapper::looksLikeDos(text))
+    if (text.isEmpty())
         return text;
-    return DosPathMapper(m_settings.drives, m_config.programDir).toLocal(text);
+    if (DosPathMapper::looksLikeDos(text))
+        return DosPathMapper(m_settings.drives, m_config.programDir).toLocal(text);
+    // A relative directory belongs to the program directory, wherever it was started from.
+    if (!text.startsWith(u'/'))
+        return m_config.programDir + u'/' + text;
+    return text;
 }
 
 // ---------------------------------------------------------------- start-up

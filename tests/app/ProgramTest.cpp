@@ -162,7 +162,12 @@ TEST(Program, StartEmptiesJobFilesAndWorkDirectories)
     WriteFile(install.jobs + QStringLiteral("/pdf/a.pdf"), "x");
     WriteFile(install.jobs + QStringLiteral("/pdf/keep/b.pdf"), "x");
     auto monitor = install.start({QStringLiteral("--headless")});
-    ASSERT_TRUE(WaitFor([&] { return monitor->readAllStandardError().contains("paused"); }));
+    QByteArray log;
+    ASSERT_TRUE(WaitFor([&] {
+        monitor->waitForReadyRead(100);
+        log += monitor->readAllStandardError();
+        return log.contains("paused");
+    })) << log.constData();
     EXPECT_EQ(Entries(install.jobs), QStringList{QStringLiteral("pdf")});
     EXPECT_EQ(Entries(install.jobs + QStringLiteral("/pdf")), QStringList{QStringLiteral("keep")});
     EXPECT_TRUE(QFile::exists(install.jobs + QStringLiteral("/pdf/keep/b.pdf")));

@@ -1,0 +1,47 @@
+# The two commands of README.md: `make demo` and `make check`. Both install what is
+# missing (Debian packages), build, and then run the demo or pass the tests.
+
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all deps build demo check test asan fuzz bench screenshot clean
+
+all: build
+
+deps:
+	scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j2
+
+demo: build
+	scripts/demo.sh $(BUILD)
+
+# Every test, then the unit tests once more under AddressSanitizer and UBSan.
+check: build
+	ctest --test-dir $(BUILD) --output-on-failure
+	$(MAKE) asan
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure
+
+asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_SANITIZE=ON -DOSTREVO_GUI=OFF
+	cmake --build $(ASAN_BUILD) -j2
+	ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -L 'jobs|monitor|textprint|devices'
+
+fuzz: deps
+	CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_FUZZ=ON -DOSTREVO_GUI=OFF -DBUILD_TESTING=ON
+	cmake --build build-fuzz -j2
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+
+screenshot: build
+	scripts/screenshot.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs the monitor on the bundled demo: a fresh copy of examples/demo as the program
+# directory, with the sample jobs dropped into its jobs folder. Printouts land in
+# <build>/demo/wydruki as PDF files; the journal is <build>/demo/ostrevo.log.
+set -euo pipefail
+build=${1:-build}
+top=$(cd "$(dirname "$0")/.." && pwd)
+home="$top/$build/demo"
+
+rm -rf "$home"
+mkdir -p "$home/jobs"
+cp -r "$top/examples/demo/." "$home/"
+mkdir -p "$home/jobs"
+for job in "$top"/examples/jobs/*.txt; do
+  [ -e "$job" ] || continue
+  name=$(basename "$job" .txt)
+  cp "$job" "$home/jobs/$name.txt"
+  : > "$home/jobs/$name.END"
+done
+
+echo "demo: program directory $home"
+echo "demo: jobs folder       $home/jobs   (drop NAME.txt, then NAME.END)"
+echo "demo: printouts         $home/wydruki"
+mode=()
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  mode=(--headless)
+  echo "demo: no display, running headless; Ctrl+C ends it"
+fi
+exec "$top/$build/src/ostrevo" --home "$home" "${mode[@]}"

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Ostrevo needs to build, run and test. Idempotent: only
+# packages that are missing are installed. Uses sudo when not run as root.
+set -euo pipefail
+
+packages=(
+  # build
+  g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libcups2-dev
+  libcurl4-openssl-dev libfreexl-dev libshp-dev libgtest-dev libgmock-dev
+  # run
+  fonts-liberation fontconfig xdg-utils
+  # tests and tools: a private cupsd with a cups-pdf queue, PDF and PostScript inspection,
+  # real FTP/SMTP servers, dBASE reading, a virtual display for screenshots, fuzzing
+  cups cups-client cups-bsd cups-filters printer-driver-cups-pdf poppler-utils ghostscript
+  python3 python3-pyftpdlib python3-aiosmtpd python3-dbfread
+  xvfb xauth x11-apps imagemagick paps clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+echo "install-deps: installing ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
