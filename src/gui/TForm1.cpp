@@ -64,6 +64,8 @@ TForm1::TForm1(Engine *engine, TForm1Options options, QWidget *parent)
         m_options.printerNames = [] { return InstalledPrinterNames(); };
     m_title = ApplicationTitle(m_options.executablePath);
 
+    // A tray program: closing an error box while the window is hidden must not end it.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Ostrevo"_s);
     setWindowIcon(PrinterIcon(0));
