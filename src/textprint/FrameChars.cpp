@@ -119,7 +119,7 @@ int Column(const FrameCell &cell, CellPos pos)
 
 int Row(const FrameCell &cell, CellPos pos)
 {
-    const int values[] = {0, cell.y1, cell.ym, cell.y2, cell.h};
+    const int values[] = {0, cell.y1, cell.ym, cell.y2, cell.bottom};
     return values[pos];
 }
 
@@ -168,7 +168,7 @@ bool IsFrameChar(unsigned char code)
     return Index().inTable[code];
 }
 
-FrameCell MakeFrameCell(int cellWidth, int cellHeight, int dpiY)
+FrameCell MakeFrameCell(int cellWidth, int cellHeight, int dpiY, int lineHeight)
 {
     FrameCell cell;
     cell.w = cellWidth;
@@ -181,6 +181,7 @@ FrameCell MakeFrameCell(int cellWidth, int cellHeight, int dpiY)
     cell.x2 = cell.xm + d;
     cell.y1 = cell.ym - d;
     cell.y2 = cell.ym + d;
+    cell.bottom = std::max(cellHeight, lineHeight);
     return cell;
 }
 
@@ -203,7 +204,8 @@ void AppendFrameLines(unsigned char code, const FrameCell &cell, QPoint corner, 
     }
 }
 
-void DrawFrameChars(Canvas &canvas, const QByteArray &segment, QPoint origin, int escapement, int dpiY)
+void DrawFrameChars(Canvas &canvas, const QByteArray &segment, QPoint origin, int escapement, int dpiY,
+                    int lineHeight)
 {
     const FigureIndex &index = Index();
     QVector<QLine> lines;
@@ -216,10 +218,14 @@ void DrawFrameChars(Canvas &canvas, const QByteArray &segment, QPoint origin, in
         if (!measured) {
             // One font for the whole segment, so one measurement serves every cell.
             cell = MakeFrameCell(canvas.textWidth(QByteArrayLiteral("X")),
-                                 canvas.textHeight(QByteArrayLiteral("X")), dpiY);
+                                 canvas.textHeight(QByteArrayLiteral("X")), dpiY, lineHeight);
             measured = true;
         }
-        const int along = cell.w * int(i);
+        // Cells far beyond any page are not drawn (and their offsets cannot overflow).
+        const qint64 along64 = qint64(cell.w) * i;
+        if (along64 > (qint64(1) << 28))
+            break;
+        const int along = int(along64);
         const QPoint corner = escapement == 900 ? QPoint(origin.x(), origin.y() - along)
                                                 : QPoint(origin.x() + along, origin.y());
         AppendFrameLines(code, cell, corner, escapement, lines);

@@ -24,9 +24,12 @@ struct FrameCell {
     int penWidth = 0; // p: a tenth of a millimetre
     int x1 = 0, xm = 0, x2 = 0;
     int y1 = 0, ym = 0, y2 = 0;
+    // Where strokes to the bottom edge end: the cell's height, or the line height when the
+    // lines stand further apart than the cell is high, so that rows of a table join.
+    int bottom = 0;
 };
 
-FrameCell MakeFrameCell(int cellWidth, int cellHeight, int dpiY);
+FrameCell MakeFrameCell(int cellWidth, int cellHeight, int dpiY, int lineHeight = 0);
 
 // Appends the device lines of one box-drawing code whose cell has its top-left corner at
 // `corner`; under escapement 900 the figure turns with the text running up the page.
@@ -36,6 +39,7 @@ void AppendFrameLines(unsigned char code, const FrameCell &cell, QPoint corner, 
 // Draws the box-drawing characters of one unconverted segment that was output with its
 // top-left corner at `origin`: the cell is measured on "X" in the canvas's font, the pen
 // is set to p, and all lines of the segment go to the canvas in one batch.
-void DrawFrameChars(Canvas &canvas, const QByteArray &segment, QPoint origin, int escapement, int dpiY);
+void DrawFrameChars(Canvas &canvas, const QByteArray &segment, QPoint origin, int escapement, int dpiY,
+                    int lineHeight = 0);
 
 } // namespace ostrevo

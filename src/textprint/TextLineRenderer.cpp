@@ -211,7 +211,8 @@ void TextLineRenderer::drawSegment(const QByteArray &segment)
     // Blanks leave no ink unless underlined or struck out: frame-only segments skip the text.
     if (!BlankText(text) || m_state.underline || m_state.strikeOut)
         c.textOut(m_state.x, m_state.y, text);
-    DrawFrameChars(c, segment, QPoint(m_state.x, m_state.y), m_state.escapement, m_state.dpiY);
+    // Verticals reach down to the next line, which a cell of 0.95 line heights would miss.
+    DrawFrameChars(c, segment, QPoint(m_state.x, m_state.y), m_state.escapement, m_state.dpiY, m_state.lineHeight);
 }
 
 void TextLineRenderer::advanceOver(const QByteArray &segment)

@@ -74,11 +74,13 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
 
     QString failure;
     int pages = 0;
+    bool begun = false;
     try {
         const std::uint8_t applied = DuplexToApply(request, kartka, printerDefault);
         m_printer.SetDuplex(applied);
         m_printer.setDocumentName(QFileInfo(textPath).completeBaseName());
         m_printer.beginDoc();
+        begun = true;
         // The job's own font measures a margin tag on its first line, not the last job's.
         renderer.realiseFont();
         while (auto line = reader.next()) {
@@ -99,7 +101,7 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
         }
     } catch (const std::exception &error) {
         failure = QStringLiteral("Wydruk przerwany: %1").arg(MessageOf(error));
-        if (!m_printer.printing()) {
+        if (!begun) {
             // Nothing to abort yet: the real reason goes to the caller, the default back first.
             ResetPrinterCanvas();
             restoreDuplex(printerDefault);

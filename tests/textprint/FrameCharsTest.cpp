@@ -186,6 +186,27 @@ TEST(DrawFrameChars, CellsFollowTheirColumnAndDoubleHeightStretchesVerticals)
     EXPECT_EQ(canvas.lines[0].line, QLine(150, -69, 150, 121));
 }
 
+TEST(DrawFrameChars, VerticalsReachTheNextLineWhenLinesStandApart)
+{
+    RecordingCanvas canvas;
+    canvas.setFont(CourierCell(60, 95));
+    // Rows 100 apart with cells 95 high: strokes to the bottom edge go on to the next row.
+    DrawFrameChars(canvas, QByteArray("\xB3\xC2"), QPoint(0, 0), 0, 600, 100);
+    DrawFrameChars(canvas, QByteArray("\xC0\xD9"), QPoint(0, 100), 0, 600, 100);
+    QVector<QLine> drawn;
+    for (const auto &l : canvas.lines)
+        drawn.append(l.line);
+    EXPECT_TRUE(drawn.contains(QLine(30, 0, 30, 100)));
+    EXPECT_TRUE(drawn.contains(QLine(90, 48, 90, 100)));
+    EXPECT_TRUE(drawn.contains(QLine(30, 100, 30, 148)));
+    EXPECT_TRUE(drawn.contains(QLine(90, 100, 90, 148)));
+    // Double height is taller than the line: the cell keeps its own height.
+    canvas.lines.clear();
+    canvas.setFont(CourierCell(60, 190));
+    DrawFrameChars(canvas, QByteArray("\xB3"), QPoint(0, 0), 0, 600, 100);
+    EXPECT_EQ(canvas.lines[0].line, QLine(30, 0, 30, 190));
+}
+
 TEST(DrawFrameChars, RotatedRuleRunsUpThePageFromTheSegmentStart)
 {
     RecordingCanvas canvas;

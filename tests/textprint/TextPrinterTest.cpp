@@ -1,0 +1,202 @@
+// Whole jobs on the built-in PDF printer: what reaches the paper, two-sided sheets, and
+// failures that abort one job without harming the next.
+
+#include "PdfOutput.h"
+#include "devices/TPrinter.h"
+#include "jobs/Errors.h"
+#include "monitor/JobHandlers.h"
+#include "support/TestSupport.h"
+#include "textprint/SymbolTable.h"
+#include "textprint/TextPrinter.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace ostrevo;
+using namespace ostrevo::test;
+
+namespace {
+
+QByteArray DosLines(const QList<QByteArray> &lines)
+{
+    QByteArray bytes;
+    for (const QByteArray &line : lines)
+        bytes += line + "\r\n";
+    return bytes;
+}
+
+class TextPrinterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_tmp.isValid());
+        m_out = m_tmp.path() + QStringLiteral("/wydruki");
+        SetBuiltinPrinterDirectory(m_out);
+        m_context.currentJobDir = m_tmp.path();
+        m_context.currentPrinterName = BuiltinPrinterName();
+        m_context.settings = &m_settings;
+    }
+
+    QString job(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_tmp.path() + u'/' + name;
+        WriteFile(path, bytes);
+        return path;
+    }
+
+    QString output(const QString &name) const { return m_out + u'/' + name; }
+
+    QTemporaryDir m_tmp;
+    QString m_out;
+    Settings m_settings;
+    JobContext m_context;
+    SymbolTable m_symbols;
+    TextPrinter m_printer{m_symbols};
+};
+
+} // namespace
+
+TEST_F(TextPrinterTest, InvoiceWithPolishLettersAndFramesBecomesOnePdfNamedAfterTheJob)
+{
+    const JobResult result = m_printer.PrintTextJob(m_context, TestData(QStringLiteral("textprint-faktura.txt")));
+    EXPECT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
+    ASSERT_EQ(PdfFilesIn(m_out), QStringList{QStringLiteral("textprint-faktura.pdf")});
+    const QString pdf = output(QStringLiteral("textprint-faktura.pdf"));
+    EXPECT_EQ(PdfPages(pdf), 1);
+    const QString text = PdfPlainText(pdf);
+    for (const char *expected : {"Przedsiębiorstwo Handlowe \"ŻURAW\"", "ul. Świętokrzyska 12", "Józef Łęcki",
+                                 "ul. Źródlana 5, 31-052 Kraków", "Termin płatności", "Nakrętka M8 samokontr.",
+                                 "Ilość", "Wartość", "Oryginał", "Zapłata w terminie 14 dni"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected;
+    // Frames were drawn as lines: no box-drawing character reached the text.
+    EXPECT_FALSE(text.contains(u'║') || text.contains(u'═') || text.contains(u'│'));
+}
+
+TEST_F(TextPrinterTest, ColumnsLineUpAtEightyCharactersAcrossThePrintableWidth)
+{
+    const QString path = job(QStringLiteral("KOLUMNY.txt"),
+                             DosLines({QByteArray("A123456789B123456789C123456789D123456789E123456789"
+                                                  "F123456789G123456789H12345678Z"),
+                                       QByteArray("          K         L         M")}));
+    m_printer.PrintTextJob(m_context, path);
+    const auto words = PdfWordBoxes(output(QStringLiteral("KOLUMNY.pdf")));
+    ASSERT_EQ(words.size(), 4);
+    const double cell = 4800.0 / 80 * 72 / 600; // one column in points
+    const double left = words[0].xMin;
+    // 80 columns fill the printable width: the line is 4800 device pixels wide.
+    EXPECT_NEAR(words[0].xMax - left, 80 * cell, 1.5);
+    EXPECT_NEAR(words[1].xMin - left, 10 * cell, 1.0);
+    EXPECT_NEAR(words[2].xMin - left, 20 * cell, 1.0);
+    EXPECT_NEAR(words[3].xMin - left, 30 * cell, 1.0);
+    // The second line is one sixth of an inch lower.
+    EXPECT_NEAR(words[1].yMin - words[0].yMin, 12.0, 1.0);
+}
+
+TEST_F(TextPrinterTest, FivePagesTwoSidedEndWithABlankSixth)
+{
+    const QString duplex = TestData(QStringLiteral("textprint-duplex5.txt"));
+    EXPECT_EQ(m_printer.PrintTextJob(m_context, duplex).outcome, JobResult::Done);
+    EXPECT_EQ(PdfPages(output(QStringLiteral("textprint-duplex5.pdf"))), 6);
+    // The printer's own default (one-sided) is back for the next job.
+    EXPECT_EQ(Printer().GetDuplex(), 0);
+
+    // The same pages one-sided: five.
+    QByteArray simplex = ReadFile(duplex);
+    simplex.replace("<DX+>", "");
+    m_printer.PrintTextJob(m_context, job(QStringLiteral("JEDNO.txt"), simplex));
+    EXPECT_EQ(PdfPages(output(QStringLiteral("JEDNO.pdf"))), 5);
+}
+
+TEST_F(TextPrinterTest, PageThatIsExactlyFullIsFollowedByAnEmptyOne)
+{
+    m_printer.PrintTextJob(m_context, job(QStringLiteral("PELNA.txt"), DosLines(QList<QByteArray>(68, "wiersz"))));
+    EXPECT_EQ(PdfPages(output(QStringLiteral("PELNA.pdf"))), 2);
+    m_printer.PrintTextJob(m_context, job(QStringLiteral("PRAWIE.txt"), DosLines(QList<QByteArray>(67, "wiersz"))));
+    EXPECT_EQ(PdfPages(output(QStringLiteral("PRAWIE.pdf"))), 1);
+}
+
+TEST_F(TextPrinterTest, PrinterNameThatIsNotInstalledPrintsOnTheDefaultPrinter)
+{
+    m_context.currentPrinterName = QStringLiteral("HP LaserJet w sekretariacie");
+    EXPECT_EQ(m_printer.PrintTextJob(m_context, job(QStringLiteral("INNA.txt"), DosLines({"tekst"}))).outcome,
+              JobResult::Done);
+    EXPECT_EQ(PdfFilesIn(m_out), QStringList{QStringLiteral("INNA.pdf")});
+}
+
+TEST_F(TextPrinterTest, UnreadableJobFileReachesTheCaller)
+{
+    EXPECT_THROW(m_printer.PrintTextJob(m_context, m_tmp.path() + QStringLiteral("/BRAK.txt")), IoError);
+    EXPECT_TRUE(PdfFilesIn(m_out).isEmpty());
+}
+
+TEST_F(TextPrinterTest, PrinterThatCannotStartTheDocumentReachesTheCallerWithItsOwnReason)
+{
+    // The built-in printer's directory is a file: the document cannot begin.
+    const QString blocked = m_tmp.path() + QStringLiteral("/plik");
+    WriteFile(blocked, "x");
+    SetBuiltinPrinterDirectory(blocked);
+    try {
+        m_printer.PrintTextJob(m_context, job(QStringLiteral("A.txt"), DosLines({"<DX+>", "tekst"})));
+        FAIL() << "no error";
+    } catch (const PrinterError &error) {
+        EXPECT_TRUE(error.message().contains(blocked)) << error.message().toStdString();
+    }
+    EXPECT_EQ(Printer().GetDuplex(), 0);
+    EXPECT_FALSE(Printer().printing());
+}
+
+TEST_F(TextPrinterTest, FailureWhilePrintingAbortsTellsWhyAndTheNextJobPrints)
+{
+    // The output directory disappears while the job prints: the finished PDF has nowhere to go.
+    int line = 0;
+    m_context.quitRequested = [&] {
+        if (++line == 3)
+            QDir(m_out).removeRecursively();
+        return false;
+    };
+    const JobResult failed = m_printer.PrintTextJob(m_context, job(QStringLiteral("ZNIKA.txt"), DosLines({"a", "b", "c", "d"})));
+    EXPECT_EQ(failed.outcome, JobResult::Failed);
+    EXPECT_TRUE(failed.detail.contains(QStringLiteral("ZNIKA"))) << failed.detail.toStdString();
+    EXPECT_FALSE(Printer().printing());
+
+    m_context.quitRequested = [] { return false; };
+    EXPECT_EQ(m_printer.PrintTextJob(m_context, job(QStringLiteral("NASTEPNY.txt"), DosLines({"dalej"}))).outcome,
+              JobResult::Done);
+    EXPECT_EQ(PdfFilesIn(m_out), QStringList{QStringLiteral("NASTEPNY.pdf")});
+}
+
+TEST_F(TextPrinterTest, QuittingProgramAbortsThePrintoutCleanly)
+{
+    int line = 0;
+    m_context.quitRequested = [&] { return ++line > 2; };
+    const JobResult result = m_printer.PrintTextJob(m_context, job(QStringLiteral("DLUGI.txt"), DosLines(QList<QByteArray>(500, "x"))));
+    EXPECT_EQ(result.outcome, JobResult::Failed);
+    EXPECT_TRUE(PdfFilesIn(m_out).isEmpty());
+    EXPECT_TRUE(QDir(m_out).entryList(QDir::Files | QDir::Hidden).isEmpty()) << "a partial file was left";
+    EXPECT_FALSE(Printer().printing());
+}
+
+TEST_F(TextPrinterTest, BadBytesAndEndlessLinesStillPrint)
+{
+    QByteArray every;
+    for (int i = 0; i < 256; ++i) {
+        if (i != '\n' && i != '\r' && i != 0x1A)
+            every.append(char(i));
+    }
+    QByteArray huge(20000, 'x');
+    huge[10] = '\0';
+    const JobResult result = m_printer.PrintTextJob(m_context, job(QStringLiteral("BAJTY.txt"), DosLines({every, huge, "koniec"})));
+    EXPECT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
+    EXPECT_TRUE(PdfPlainText(output(QStringLiteral("BAJTY.pdf"))).contains(QStringLiteral("koniec")));
+}
+
+TEST_F(TextPrinterTest, RegisteredAsTheHandlerOfPlainTextJobs)
+{
+    JobHandlers handlers;
+    RegisterTextPrintHandler(handlers, m_printer);
+    ASSERT_TRUE(handlers.has(jkText));
+    EXPECT_EQ(handlers.run(jkText, m_context, job(QStringLiteral("H.txt"), DosLines({"x"}))).outcome, JobResult::Done);
+    EXPECT_EQ(PdfFilesIn(m_out), QStringList{QStringLiteral("H.pdf")});
+}
