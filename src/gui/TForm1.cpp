@@ -165,14 +165,17 @@ void TForm1::buildControls()
     bar->setSizeGripEnabled(false);
     // The hot key is noted on the bar but not shown as a tip, as on the legacy window.
     bar->setWhatsThis(u"CTRL+SHIFT+F12"_s);
-    const int widths[3] = {280, 0, 50};
     for (int i = 0; i < 3; ++i) {
         m_panels[i] = named(new QLabel(bar), u"sbPanel%1"_s.arg(i));
-        m_panels[i]->setFixedWidth(widths[i]);
-        m_panels[i]->setVisible(widths[i] > 0);
         bar->addWidget(m_panels[i]);
     }
+    // Widths 280, 0 and 50, except that the version is never cut: fonts here are wider
+    // than on the legacy window, and panel 0 gives way instead.
+    m_panels[1]->hide();
     m_panels[2]->setText(ProgramVersion);
+    const int versionWidth = qMax(50, m_panels[2]->sizeHint().width() + 4);
+    m_panels[2]->setFixedWidth(versionWidth);
+    m_panels[0]->setFixedWidth(qMin(280, ClientWidth - versionWidth - 16));
 }
 
 void TForm1::buildMenus()

@@ -90,6 +90,7 @@ TFormCONFIG::TFormCONFIG(const Settings &settings, bool monitoringActive, QWidge
     auto *mailLayout = new QFormLayout(mailGroup);
     auto edit = [&](const QString &name, const QString &label) {
         auto *field = named(new QLineEdit(mailGroup), name);
+        field->setMinimumWidth(200);
         mailLayout->addRow(label, field);
         return field;
     };
@@ -99,8 +100,11 @@ TFormCONFIG::TFormCONFIG(const Settings &settings, bool monitoringActive, QWidge
     edtServerPassword = edit(u"edtServerPassword"_s, u"Hasło"_s);
     edtServerPassword1 = edit(u"edtServerPassword1"_s, u"Powtórz Hasło"_s);
     edtUserName = edit(u"edtUserName"_s, u"E-mail"_s);
-    edtServerPassword->setEchoMode(QLineEdit::Password);
-    edtServerPassword1->setEchoMode(QLineEdit::Password);
+    for (QLineEdit *password : {edtServerPassword, edtServerPassword1}) {
+        password->setEchoMode(QLineEdit::Password);
+        // Masked with "*", as the legacy dialog did, rather than the style's dot.
+        password->setStyleSheet(u"lineedit-password-character: 42;"_s);
+    }
     rgMail = named(new RadioGroup(u"Wyślij pocztę za pomocą"_s, {u"Outlook Express"_s, u"Ostrevo"_s}, mailGroup),
                    u"rgMail"_s);
     mailLayout->addRow(rgMail);
