@@ -131,8 +131,15 @@ TEST(Program, HeadlessMonitorsUntilTerminatedAndWritesItsSettings)
 {
     Install install;
     auto monitor = install.start({QStringLiteral("--headless")});
+    QByteArray log;
+    ASSERT_TRUE(WaitFor([&] {
+        monitor->waitForReadyRead(100);
+        log += monitor->readAllStandardError();
+        return log.contains("running: Tryb monitorowania: TIMER");
+    })) << log.constData();
     install.job(QStringLiteral("A"), "A\r\n");
     ASSERT_TRUE(WaitFor([&] { return Entries(install.jobs).isEmpty(); })) << "job not picked up";
+    EXPECT_TRUE(install.journal().contains("A.txt\tjkText"));
 
     // A second instance on the same program directory ends at once and empties nothing.
     install.job(QStringLiteral("WAIT"), "x\r\n");
@@ -148,8 +155,6 @@ TEST(Program, HeadlessMonitorsUntilTerminatedAndWritesItsSettings)
     const QByteArray ini = ReadFile(install.home.filePath(QStringLiteral("Ostrevo.ini")));
     EXPECT_TRUE(ini.contains("Version=v 2.02.010\r\n")) << ini.constData();
     EXPECT_TRUE(ini.contains("Monitorowanie=1\r\n"));
-    const QByteArray log = monitor->readAllStandardError();
-    EXPECT_TRUE(log.contains("running: Tryb monitorowania: TIMER")) << log.constData();
     // AutoRun defaults to on: the autostart entry was written into XDG_CONFIG_HOME.
     EXPECT_TRUE(QFile::exists(install.config.filePath(QStringLiteral("autostart/Ostv.desktop"))));
 }
