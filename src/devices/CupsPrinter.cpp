@@ -88,7 +88,7 @@ void CupsPrinter::endDocument()
     std::unique_ptr<PdfDocument> document = std::move(m_document);
     document->finish();
     const QString title = m_title.isEmpty() ? QStringLiteral("Ostrevo") : m_title;
-    const QString failure = CupsSubmitFile(m_queue, document->path(), title, CupsJobOptions(m_jobMode));
+    const QString failure = CupsSubmitFile(m_queue, document->path(), title, CupsJobOptions(m_jobMode, m_setup ? m_setup->media : QByteArray()));
     QFile::remove(document->path());
     if (!failure.isEmpty())
         throw PrinterError(QStringLiteral("Cannot print on %1: %2").arg(m_queue, failure));

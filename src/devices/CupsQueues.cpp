@@ -106,6 +106,7 @@ std::optional<CupsQueueSetup> CupsQueueDefaults(const QString &queue)
     if (cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest.get(), info.get(), 0, &size) && size.width > 0
         && size.length > 0) {
         // libcups gives hundredths of a millimetre.
+        setup.media = QByteArray(size.media);
         setup.mediaMm = QSizeF(size.width / 100.0, size.length / 100.0);
         setup.printableMm = QRectF(size.left / 100.0, size.top / 100.0, (size.width - size.left - size.right) / 100.0,
                                    (size.length - size.top - size.bottom) / 100.0);
@@ -113,12 +114,17 @@ std::optional<CupsQueueSetup> CupsQueueDefaults(const QString &queue)
     return setup;
 }
 
-CupsOptions CupsJobOptions(const DeviceMode &mode)
+CupsOptions CupsJobOptions(const DeviceMode &mode, const QByteArray &media)
 {
     static const char *const Sides[] = {"one-sided", "two-sided-short-edge", "two-sided-long-edge"};
     CupsOptions options;
+    if (!media.isEmpty())
+        options.append(qMakePair(QByteArray("media"), media));
     options.append(qMakePair(QByteArray("copies"), QByteArray::number(qMax(1, mode.copies))));
     options.append(qMakePair(QByteArray("sides"), QByteArray(Sides[mode.duplex <= 2 ? mode.duplex : 0])));
+    // The pages are already drawn landscape; CUPS turns them onto the sheet either way, and
+    // the option tells the printer which edge two-sided printing turns on.
+    options.append(qMakePair(QByteArray("orientation-requested"), QByteArray(mode.orientation == 1 ? "4" : "3")));
     return options;
 }
 

@@ -22,6 +22,7 @@ bool CupsQueueExists(const QString &queue);
 // The queue's default settings and default paper, read together.
 struct CupsQueueSetup {
     DeviceMode mode;
+    QByteArray media;           // PWG media name, given with each job so the pages fit it
     QSizeF mediaMm{210, 297};   // portrait sheet
     QRectF printableMm{0, 0, 210, 297};
 };
@@ -29,7 +30,7 @@ struct CupsQueueSetup {
 std::optional<CupsQueueSetup> CupsQueueDefaults(const QString &queue);
 
 using CupsOptions = QList<QPair<QByteArray, QByteArray>>;
-CupsOptions CupsJobOptions(const DeviceMode &mode);
+CupsOptions CupsJobOptions(const DeviceMode &mode, const QByteArray &media);
 
 // Submits a file as one job; returns an empty string on success, else the reason.
 QString CupsSubmitFile(const QString &queue, const QString &path, const QString &title,

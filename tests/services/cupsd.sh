@@ -10,9 +10,10 @@
 #   ps       generic PostScript printer with a duplexer, file:DIR/out/ps.out;
 #            duplex shows as "/Duplex true" and "/Tumble" in the output, copies as
 #            "/NumCopies" or repeated pages
-#   pdf      raw queue, file:DIR/out/pdf.out: the submitted PDF file unchanged
-#            (the cups-pdf backend reads its configuration from /etc/cups only, so it
-#            cannot write into a directory of our own)
+#   pdf      PDF printer (cups/pdf-file.ppd), file:DIR/out/pdf.out: a PDF file per job, as
+#            cups-pdf would write one (the cups-pdf backend reads its configuration from
+#            /etc/cups only, so it cannot write into a directory of our own; a raw queue
+#            writes nothing to a file: device)
 # The `ps` queue is the default destination.
 set -eu
 
@@ -121,7 +122,8 @@ export CUPS_SERVER="$sock"
 "$lpadmin" -p ps -E -v "file:$dir/out/ps.out" -m drv:///sample.drv/generic.ppd -o Option1=True \
     -o printer-error-policy=abort-job >/dev/null 2>&1 \
     || { echo "cannot create queue ps" >&2; cat "$dir/log/error_log" >&2; stop; exit 1; }
-"$lpadmin" -p pdf -E -v "file:$dir/out/pdf.out" -o printer-error-policy=abort-job >/dev/null 2>&1 \
+here=$(cd "$(dirname "$0")" && pwd)
+"$lpadmin" -p pdf -E -v "file:$dir/out/pdf.out" -P "$here/cups/pdf-file.ppd" -o printer-error-policy=abort-job >/dev/null 2>&1 \
     || { echo "cannot create queue pdf" >&2; cat "$dir/log/error_log" >&2; stop; exit 1; }
 "$lpadmin" -d ps >/dev/null 2>&1
 
