@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
@@ -15,7 +16,10 @@ namespace {
 
 QString Script()
 {
-    return QString::fromLocal8Bit(qgetenv("OSTREVO_TEST_SERVICES")) + QStringLiteral("/cupsd.sh");
+    QString services = QString::fromLocal8Bit(qgetenv("OSTREVO_TEST_SERVICES"));
+    if (services.isEmpty()) // beside this file in the source tree
+        services = QFileInfo(QString::fromLocal8Bit(__FILE__)).absolutePath() + QStringLiteral("/../services");
+    return services + QStringLiteral("/cupsd.sh");
 }
 
 QString &NoServerSocket()
