@@ -43,9 +43,9 @@ bool BuiltinPdfPrinter::loadDefaults(DeviceMode &mode)
     return true;
 }
 
-PageMetrics BuiltinPdfPrinter::metrics(const DeviceMode &mode)
+DeviceMetrics BuiltinPdfPrinter::metrics(const DeviceMode &mode)
 {
-    PageMetrics m;
+    DeviceMetrics m;
     m.dpiX = m.dpiY = Dpi;
     m.width = PrintableWidth;
     m.height = PrintableHeight;
@@ -72,7 +72,7 @@ QPainter *BuiltinPdfPrinter::beginDocument(const DeviceMode &mode, const QString
     reserve.setAutoRemove(false);
     const QString partPath = reserve.fileName();
     reserve.close();
-    m_document = std::make_unique<PdfDocument>(partPath, metrics(mode), title);
+    m_document = std::make_unique<PdfPrintFile>(partPath, metrics(mode), title);
     return m_document->painter();
 }
 
@@ -83,7 +83,7 @@ void BuiltinPdfPrinter::newPage()
 
 void BuiltinPdfPrinter::endDocument()
 {
-    std::unique_ptr<PdfDocument> document = std::move(m_document);
+    std::unique_ptr<PdfPrintFile> document = std::move(m_document);
     document->finish();
     const QString part = document->path();
     m_lastFile = PlaceUnderFreeName(m_directory, m_stem, QStringLiteral("pdf"),

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/PdfDocument.h"
+#include "devices/PdfPrintFile.h"
 #include "devices/PrintDevice.h"
 
 #include <memory>
@@ -18,7 +18,7 @@ public:
 
     QString name() const override;
     bool loadDefaults(DeviceMode &mode) override;
-    PageMetrics metrics(const DeviceMode &mode) override;
+    DeviceMetrics metrics(const DeviceMode &mode) override;
     QPainter *beginDocument(const DeviceMode &mode, const QString &title) override;
     void newPage() override;
     void endDocument() override;
@@ -28,7 +28,7 @@ public:
     const QString &lastFile() const { return m_lastFile; }
 
 private:
-    std::unique_ptr<PdfDocument> m_document;
+    std::unique_ptr<PdfPrintFile> m_document;
     QString m_directory;
     QString m_stem;
     QString m_lastFile;

@@ -37,13 +37,13 @@ bool CupsPrinter::loadDefaults(DeviceMode &mode)
     return true;
 }
 
-PageMetrics CupsPrinter::metrics(const DeviceMode &mode)
+DeviceMetrics CupsPrinter::metrics(const DeviceMode &mode)
 {
     if (!m_setup)
         m_setup = CupsQueueDefaults(m_queue);
     if (!m_setup)
         throw NotValid();
-    PageMetrics m;
+    DeviceMetrics m;
     m.dpiX = m.dpiY = Dpi;
     m.physicalMm = m_setup->mediaMm;
     const QRectF area = m_setup->printableMm;
@@ -65,14 +65,14 @@ QPainter *CupsPrinter::beginDocument(const DeviceMode &mode, const QString &titl
     // The queue may have gone since it was chosen.
     if (!CupsQueueExists(m_queue))
         throw NotValid();
-    const PageMetrics m = metrics(mode);
+    const DeviceMetrics m = metrics(mode);
     QTemporaryFile reserve(QDir::tempPath() + QStringLiteral("/ostrevo-print-XXXXXX.pdf"));
     if (!reserve.open())
         throw PrinterError(QStringLiteral("Cannot create a temporary print file: %1").arg(reserve.errorString()));
     reserve.setAutoRemove(false);
     const QString path = reserve.fileName();
     reserve.close();
-    m_document = std::make_unique<PdfDocument>(path, m, title);
+    m_document = std::make_unique<PdfPrintFile>(path, m, title);
     m_jobMode = mode;
     m_title = title;
     return m_document->painter();
@@ -85,7 +85,7 @@ void CupsPrinter::newPage()
 
 void CupsPrinter::endDocument()
 {
-    std::unique_ptr<PdfDocument> document = std::move(m_document);
+    std::unique_ptr<PdfPrintFile> document = std::move(m_document);
     document->finish();
     const QString title = m_title.isEmpty() ? QStringLiteral("Ostrevo") : m_title;
     const QString failure = CupsSubmitFile(m_queue, document->path(), title, CupsJobOptions(m_jobMode, m_setup ? m_setup->media : QByteArray()));

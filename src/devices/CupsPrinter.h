@@ -1,7 +1,7 @@
 #pragma once
 
 #include "devices/CupsQueues.h"
-#include "devices/PdfDocument.h"
+#include "devices/PdfPrintFile.h"
 #include "devices/PrintDevice.h"
 
 #include <memory>
@@ -21,7 +21,7 @@ public:
 
     QString name() const override { return m_queue; }
     bool loadDefaults(DeviceMode &mode) override;
-    PageMetrics metrics(const DeviceMode &mode) override;
+    DeviceMetrics metrics(const DeviceMode &mode) override;
     QPainter *beginDocument(const DeviceMode &mode, const QString &title) override;
     void newPage() override;
     void endDocument() override;
@@ -30,7 +30,7 @@ public:
 private:
     QString m_queue;
     std::optional<CupsQueueSetup> m_setup;
-    std::unique_ptr<PdfDocument> m_document;
+    std::unique_ptr<PdfPrintFile> m_document;
     DeviceMode m_jobMode;
     QString m_title;
 };

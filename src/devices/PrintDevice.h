@@ -18,7 +18,7 @@ struct DeviceMode {
 };
 
 // What a printer reports about its paper, in the current orientation.
-struct PageMetrics {
+struct DeviceMetrics {
     int width = 0;   // printable area in device pixels
     int height = 0;
     int dpiX = 0;
@@ -36,7 +36,7 @@ public:
     // The printer's own default settings; false when it offers none.
     virtual bool loadDefaults(DeviceMode &mode) = 0;
     // Throws PrinterError "Printer selected is not valid" when the printer cannot be reached.
-    virtual PageMetrics metrics(const DeviceMode &mode) = 0;
+    virtual DeviceMetrics metrics(const DeviceMode &mode) = 0;
 
     // A painter whose origin is the top-left corner of the printable area, in device pixels.
     virtual QPainter *beginDocument(const DeviceMode &mode, const QString &title) = 0;

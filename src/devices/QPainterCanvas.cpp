@@ -7,7 +7,7 @@
 
 namespace ostrevo {
 
-size_t qHash(const LogFont &f, size_t seed = 0)
+static size_t qHash(const LogFont &f, size_t seed = 0)
 {
     return qHashMulti(seed, f.height, f.width, f.escapement, f.orientation, f.weight, f.italic,
                       f.underline, f.strikeOut, f.charSet, f.faceName);

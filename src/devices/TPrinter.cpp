@@ -26,7 +26,7 @@ struct TPrinter::Chosen {
     std::unique_ptr<PrintDevice> device;
     DeviceMode mode;
     bool hasMode = false;
-    std::optional<PageMetrics> metrics;
+    std::optional<DeviceMetrics> metrics;
 };
 
 TPrinter::TPrinter()
@@ -106,7 +106,7 @@ PrintDevice &TPrinter::device()
     return *m_chosen->device;
 }
 
-const PageMetrics &TPrinter::metrics()
+const DeviceMetrics &TPrinter::metrics()
 {
     PrintDevice &d = device();
     Chosen &c = *m_chosen;

@@ -14,7 +14,7 @@ namespace ostrevo {
 
 class PrintDevice;
 class QPainterCanvas;
-struct PageMetrics;
+struct DeviceMetrics;
 
 // The name of the printer that is always there, writing each document as a PDF file.
 inline QString BuiltinPrinterName() { return QStringLiteral("Ostrevo PDF"); }
@@ -72,7 +72,7 @@ private:
     void chooseDefault();
     void choose(int index);
     PrintDevice &device();
-    const PageMetrics &metrics();
+    const DeviceMetrics &metrics();
     void dropConnection();
     void requireNotPrinting() const;
     void requirePrinting() const;

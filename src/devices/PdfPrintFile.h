@@ -12,11 +12,11 @@ namespace ostrevo {
 
 // One print document as a compressed PDF file at a path of the caller's choosing, with
 // the painter set up in device pixels from the printable area's top-left corner.
-class PdfDocument {
+class PdfPrintFile {
 public:
     // Throws PrinterError when the file cannot be created.
-    PdfDocument(const QString &path, const PageMetrics &metrics, const QString &title);
-    ~PdfDocument();
+    PdfPrintFile(const QString &path, const DeviceMetrics &metrics, const QString &title);
+    ~PdfPrintFile();
 
     QPainter *painter() { return &m_painter; }
     void newPage();
@@ -30,7 +30,7 @@ private:
     void placeOrigin();
 
     QString m_path;
-    PageMetrics m_metrics;
+    DeviceMetrics m_metrics;
     QFile m_file;
     std::unique_ptr<QPdfWriter> m_writer;
     QPainter m_painter;

@@ -1,4 +1,4 @@
-#include "devices/PdfDocument.h"
+#include "devices/PdfPrintFile.h"
 
 #include "devices/PrinterError.h"
 
@@ -7,7 +7,7 @@
 
 namespace ostrevo {
 
-PdfDocument::PdfDocument(const QString &path, const PageMetrics &metrics, const QString &title)
+PdfPrintFile::PdfPrintFile(const QString &path, const DeviceMetrics &metrics, const QString &title)
     : m_path(path)
     , m_metrics(metrics)
     , m_file(path)
@@ -34,25 +34,25 @@ PdfDocument::PdfDocument(const QString &path, const PageMetrics &metrics, const 
     placeOrigin();
 }
 
-PdfDocument::~PdfDocument()
+PdfPrintFile::~PdfPrintFile()
 {
     if (m_open)
         discard();
 }
 
-void PdfDocument::placeOrigin()
+void PdfPrintFile::placeOrigin()
 {
     m_painter.resetTransform();
     m_painter.translate(m_metrics.offset);
 }
 
-void PdfDocument::newPage()
+void PdfPrintFile::newPage()
 {
     m_writer->newPage();
     placeOrigin();
 }
 
-void PdfDocument::finish()
+void PdfPrintFile::finish()
 {
     m_open = false;
     m_painter.end();
@@ -66,7 +66,7 @@ void PdfDocument::finish()
     }
 }
 
-void PdfDocument::discard()
+void PdfPrintFile::discard()
 {
     m_open = false;
     if (m_painter.isActive())
