@@ -68,7 +68,7 @@ QByteArray KeyOf(const QByteArray &line)
 QByteArray EncodeValue(QByteArray v)
 {
     for (char &c : v) {
-        if (c == '\r' || c == '\n' || c == '\0')
+        if (c == '\r' || c == '\n')
             c = ' ';
     }
     if (!v.isEmpty() && (IsBlank(v.front()) || IsBlank(v.back()) || Quoted(v)))
@@ -78,20 +78,23 @@ QByteArray EncodeValue(QByteArray v)
 
 } // namespace
 
+// Lines end at CR LF, LF or a lone CR, as the Windows profile functions read them.
 IniFile IniFile::fromBytes(const QByteArray &bytes)
 {
     IniFile ini;
-    QList<QByteArray> lines = bytes.split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    for (QByteArray &line : lines) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (auto name = SectionName(line)) {
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = start;
+        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
+        const QByteArray line = bytes.mid(start, end - start);
+        if (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+        if (auto name = SectionName(line))
             ini.m_sections.append(Section{*name, {Line{line, {}}}});
-            continue;
-        }
-        ini.m_sections.last().lines.append(Line{line, KeyOf(line)});
+        else
+            ini.m_sections.last().lines.append(Line{line, KeyOf(line)});
     }
     return ini;
 }

@@ -30,7 +30,7 @@ public:
 
     std::optional<QByteArray> value(const QByteArray &section, const QByteArray &key) const;
     QByteArray value(const QByteArray &section, const QByteArray &key, const QByteArray &fallback) const;
-    // Line breaks and NUL bytes cannot be stored and become spaces; a value that would not
+    // Line breaks cannot be stored and become spaces; a value that would not
     // read back the same (blanks at its ends, enclosing quotes) is written in quotes.
     void setValue(const QByteArray &section, const QByteArray &key, const QByteArray &value);
     void removeKey(const QByteArray &section, const QByteArray &key);

@@ -69,6 +69,8 @@ TEST(IniFile, WritingChangesOnlyWhatWasSet)
                                         "ServerPort=25\r\n"));
     // LF-only files come back with CR LF.
     EXPECT_EQ(IniFile::fromBytes("[A]\nk=v\n").toBytes(), QByteArray("[A]\r\nk=v\r\n"));
+    // A lone CR ends a line too, so no value can hold one.
+    EXPECT_EQ(IniFile::fromBytes("[A]\rk=v\rx=y").toBytes(), QByteArray("[A]\r\nk=v\r\nx=y\r\n"));
 }
 
 TEST(IniFile, ValuesThatWouldNotReadBackAreQuotedOrCleaned)
