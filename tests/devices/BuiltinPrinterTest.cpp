@@ -79,6 +79,19 @@ TEST_F(BuiltinPrinterTest, WritesOneFilePerDocumentUnderAFreeName)
     EXPECT_TRUE(ReadFile(m_dir + QStringLiteral("/FAKTURA.pdf")).contains("/FlateDecode"));
 }
 
+TEST_F(BuiltinPrinterTest, LandscapeDocumentsHaveLandscapePages)
+{
+    TPrinter printer;
+    printer.setOrientation(1);
+    printPages(printer, QStringLiteral("POZIOMO"), 2);
+    const QString pdf = m_dir + QStringLiteral("/POZIOMO.pdf");
+    EXPECT_TRUE(PdfPageSize(pdf).startsWith(QStringLiteral("842 x 595"))) << PdfPageSize(pdf).toStdString();
+    // The printable area's corner moves with the sheet.
+    const QList<PdfWord> words = PdfWords(pdf);
+    ASSERT_FALSE(words.isEmpty());
+    EXPECT_NEAR(words.first().box.left(), (297 / 25.4 * 600 - 6800) / 2 * 72 / 600, 0.5);
+}
+
 TEST_F(BuiltinPrinterTest, AbortedDocumentLeavesNoFile)
 {
     TPrinter printer;
