@@ -142,21 +142,4 @@ TEST_F(CanvasFontTest, Escapement900RunsUpThePageFromTheCellsBottomLeft)
     EXPECT_GT(w->box.height(), 3 * w->box.width());
 }
 
-TEST_F(CanvasFontTest, LinesAndShapesDrawInsideADocument)
-{
-    print([](Canvas &c) {
-        c.setPen(CanvasPen{0, Qt::black});
-        c.moveTo(0, 0);
-        c.lineTo(4800, 0);
-        c.setPen(CanvasPen{6, Qt::black});
-        c.lineTo(4800, 6800);
-        c.setBrush(CanvasBrush{Qt::black, true});
-        c.rectangle(QRect(100, 100, 200, 50));
-        c.polygon(QPolygon({QPoint(0, 0), QPoint(100, 0), QPoint(50, 80)}));
-        c.setBrush(CanvasBrush{Qt::white, false});
-        c.rectangle(QRect(400, 100, 200, 50));
-    });
-    EXPECT_EQ(PdfPageCount(m_pdf), 1);
-}
-
 } // namespace

@@ -29,7 +29,7 @@ protected:
     TPrinter m_printer;
 };
 
-TEST_F(PrinterStateTest, DrawingNeedsADocumentButMeasuringDoesNot)
+TEST_F(PrinterStateTest, DrawingAndPagesNeedADocumentButMeasuringDoesNot)
 {
     Canvas &canvas = m_printer.canvas();
     LogFont font;
@@ -51,27 +51,22 @@ TEST_F(PrinterStateTest, DrawingNeedsADocumentButMeasuringDoesNot)
     ExpectPrinterError([&] { m_printer.endDoc(); }, notPrinting);
     ExpectPrinterError([&] { m_printer.abort(); }, notPrinting);
 
-    m_printer.beginDoc();
-    canvas.moveTo(0, 0);
-    canvas.lineTo(100, 100);
-    canvas.textOut(0, 0, "X");
-    m_printer.endDoc();
-    ExpectPrinterError([&] { canvas.textOut(0, 0, "X"); }, notPrinting);
-}
-
-TEST_F(PrinterStateTest, PageNumberFollowsTheDocument)
-{
     EXPECT_EQ(m_printer.pageNumber(), 0);
     m_printer.beginDoc();
     EXPECT_TRUE(m_printer.printing());
-    EXPECT_FALSE(m_printer.aborted());
     EXPECT_EQ(m_printer.pageNumber(), 1);
+    canvas.moveTo(0, 0);
+    canvas.lineTo(100, 100);
+    canvas.rectangle(QRect(0, 0, 5, 5));
+    canvas.polygon(QPolygon(QRect(0, 0, 5, 5)));
+    canvas.textOut(0, 0, "X");
     m_printer.newPage();
     m_printer.newPage();
     EXPECT_EQ(m_printer.pageNumber(), 3);
     m_printer.endDoc();
     EXPECT_EQ(m_printer.pageNumber(), 0);
     EXPECT_FALSE(m_printer.printing());
+    ExpectPrinterError([&] { canvas.textOut(0, 0, "X"); }, notPrinting);
 }
 
 TEST_F(PrinterStateTest, SettingsAreRefusedWhilePrinting)
