@@ -237,7 +237,9 @@ Settings TForm1::currentSettings() const
 
 void TForm1::sendSettings()
 {
-    if (!m_engine)
+    // Before the settings have arrived the controls hold nothing worth storing; sending
+    // them would overwrite the settings just read with empty fields.
+    if (!m_engine || !m_settingsReceived)
         return;
     Engine *engine = m_engine;
     const Settings settings = currentSettings();
@@ -248,6 +250,7 @@ void TForm1::sendSettings()
 void TForm1::loadSettings(const Settings &settings)
 {
     m_settings = settings;
+    m_settingsReceived = true;
     if (edtDir->text() != settings.katalog)
         edtDir->setText(settings.katalog);
     setEditText(cbxPrinter, settings.drukarka);
@@ -267,7 +270,9 @@ void TForm1::showStatus(const MonitorStatus &status)
     m_panels[0]->setText(status.text);
 
     const bool running = status.state == MonitorState::Running;
-    btnStart->setEnabled(status.startEnabled);
+    // During a job the monitor only looks paused: a press then would be queued behind the
+    // job and undo the resumption at its end, the opposite of what was asked.
+    btnStart->setEnabled(status.startEnabled && !status.jobRunning);
     if (!status.startEnabled) {
         btnStart->setText(u"Start"_s);
         btnStart->setToolTip(QString());

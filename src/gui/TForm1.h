@@ -93,6 +93,7 @@ private:
     Settings m_settings;
     MonitorStatus m_status;
     bool m_quitting = false;
+    bool m_settingsReceived = false;
     QPointer<TFormCONFIG> m_config;
 
     QLabel *lblDir;

@@ -23,6 +23,7 @@
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QSemaphore>
 #include <QThread>
 #include <QTimer>
 
@@ -108,6 +109,8 @@ private:
 };
 
 const QByteArray ValidIni = "[Opcje]\r\nKatalog=@JOBS@\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\nMonitorowanie=0\r\n";
+// MUTEX mode, running since the last save: jobs are picked up at once.
+const QByteArray WatchingIni = "[Opcje]\r\nKatalog=@JOBS@\r\nDrukarka=Ostrevo PDF\r\nTimer=0\r\nMonitorowanie=1\r\n";
 
 bool SameImage(const QIcon &icon, int status)
 {
@@ -155,6 +158,8 @@ private slots:
     void hotKeyOpensDialog();
     void folderChooserStartsAtFieldAndIsOffWhileRunning();
     void escapedErrorShowsBoxAndMonitoringGoesOn();
+    void jobInProgressKeepsWindowLiveAndStartLocked();
+    void hidingBeforeSettingsArriveKeepsThem();
 };
 
 void TForm1Test::layoutAndTexts()
@@ -531,14 +536,12 @@ void TForm1Test::escapedErrorShowsBoxAndMonitoringGoesOn()
     handlers.set(jkText, [](const JobContext &, const QString &) -> JobResult {
         throw IoError(u"dysk pełny"_s);
     });
-    Rig rig(ValidIni, std::move(handlers));
+    Rig rig(WatchingIni, std::move(handlers));
     QTRY_VERIFY(rig.startedUp());
-    rig.button(u"btnStart"_s)->click();
     QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
 
     WriteFile(rig.jobs() + u"/A.txt"_s, "tekst\r\n");
     WriteFile(rig.jobs() + u"/A.END"_s, "");
-    // TIMER mode: the scan follows within five seconds.
     QMessageBox *box = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((box = rig.window->findChild<QMessageBox *>()) != nullptr, 12000);
     QVERIFY(box->isVisible());
@@ -553,6 +556,51 @@ void TForm1Test::escapedErrorShowsBoxAndMonitoringGoesOn()
     QTimer::singleShot(300, [] { QCoreApplication::exit(42); });
     QCOMPARE(QApplication::exec(), 42);
     QVERIFY(!rig.window->findChild<QMessageBox *>());
+}
+
+void TForm1Test::jobInProgressKeepsWindowLiveAndStartLocked()
+{
+    auto release = std::make_shared<QSemaphore>();
+    JobHandlers handlers;
+    handlers.set(jkText, [release](const JobContext &, const QString &) {
+        // Bounded, so that a broken test cannot hang the job thread for ever.
+        release->tryAcquire(1, 20000);
+        return JobResult::done();
+    });
+    Rig rig(WatchingIni, std::move(handlers));
+    QTRY_VERIFY(rig.startedUp());
+    QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
+
+    WriteFile(rig.jobs() + u"/B.txt"_s, "tekst\r\n");
+    WriteFile(rig.jobs() + u"/B.END"_s, "");
+    QTRY_COMPARE(rig.panel0(), u"Odczyt pliku..."_s);
+    // The job holds the job thread; the window answers all the same.
+    QVERIFY(rig.window->status().jobRunning);
+    QVERIFY(!rig.button(u"btnStart"_s)->isEnabled());
+    QCOMPARE(rig.lamp()->color(), StatusColor(2));
+    rig.button(u"btnRoll"_s)->click();
+    QVERIFY(!rig.window->isVisible());
+    rig.window->Open1Click();
+    QVERIFY(rig.window->isVisible());
+
+    release->release();
+    QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
+    QVERIFY(!rig.window->status().jobRunning);
+    QVERIFY(rig.button(u"btnStart"_s)->isEnabled());
+    QCOMPARE(rig.button(u"btnStart"_s)->text(), u"&Wstrzymaj"_s);
+    QCOMPARE(rig.panel0(), u"Tryb monitorowania: MUTEX"_s);
+    QTRY_VERIFY(!QFileInfo::exists(rig.jobs() + u"/B.END"_s));
+}
+
+void TForm1Test::hidingBeforeSettingsArriveKeepsThem()
+{
+    Rig rig(ValidIni);
+    // Rolled up before the window has heard of the settings (no events processed yet).
+    rig.button(u"btnRoll"_s)->click();
+    rig.sync();
+    QVERIFY(rig.ini().contains("Katalog=" + rig.jobs().toUtf8() + "\r\n"));
+    QVERIFY(rig.ini().contains("Drukarka=Ostrevo PDF"));
+    QTRY_VERIFY(rig.startedUp());
 }
 
 QTEST_MAIN(TForm1Test)
