@@ -86,14 +86,3 @@ TEST_F(AutostartTest, TheEntryRunsTheProgram)
     QThread::msleep(50);
     EXPECT_EQ(ReadFile(marker), QByteArray("0\n")); // run with no arguments
 }
-
-TEST_F(AutostartTest, DefaultDirectoryFollowsXdgConfigHome)
-{
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", m_tmp.path().toLocal8Bit());
-    EXPECT_EQ(DefaultAutostartDir(), m_tmp.path() + QStringLiteral("/autostart"));
-    if (saved.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", saved);
-}

@@ -9,8 +9,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <unistd.h>
-
 using namespace ostrevo;
 using ostrevo::test::ReadFile;
 using ostrevo::test::WriteFile;
@@ -94,7 +92,6 @@ TEST(IniFile, TextGoesThroughWindows1250)
     ini.setString("Opcje", "Drukarka", QStringLiteral("Łódź \u0416"));
     EXPECT_EQ(ini.value("Opcje", "Drukarka"), QByteArray("\xA3\xF3\x64\x9F ?"));
     EXPECT_EQ(ini.string("Opcje", "Drukarka"), QStringLiteral("Łódź ?"));
-    EXPECT_EQ(ini.string("Opcje", "Brak", QStringLiteral("domyślny")), QStringLiteral("domyślny"));
 }
 
 TEST(IniFile, SavesAtomicallyWithOwnerOnlyPermissions)
@@ -119,26 +116,6 @@ TEST(IniFile, SavesAtomicallyWithOwnerOnlyPermissions)
     EXPECT_EQ(QFileInfo(fresh).permissions() & 0x0777, QFileDevice::ReadUser | QFileDevice::WriteUser);
 }
 
-TEST(IniFile, FailedSaveReportsAndKeepsTheOldFile)
-{
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only directories";
-    QTemporaryDir tmp;
-    const QString path = tmp.filePath(QStringLiteral("Ostrevo.ini"));
-    WriteFile(path, "[Opcje]\r\nKatalog=old\r\n");
-    QFile::setPermissions(tmp.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    IniFile ini = IniFile::load(path);
-    ini.setValue("Opcje", "Katalog", "new");
-    try {
-        ini.save(path);
-        ADD_FAILURE() << "save into a read-only directory succeeded";
-    } catch (const IoError &e) {
-        EXPECT_TRUE(e.message().contains(path)) << e.what();
-    }
-    QFile::setPermissions(tmp.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_EQ(ReadFile(path), QByteArray("[Opcje]\r\nKatalog=old\r\n"));
-}
-
 TEST(IniFile, FailedCommitLeavesNoTemporaryFiles)
 {
     // A directory in the way makes the final rename fail, also for root.
@@ -147,7 +124,12 @@ TEST(IniFile, FailedCommitLeavesNoTemporaryFiles)
     QDir().mkpath(path + QStringLiteral("/inside"));
     IniFile ini;
     ini.setValue("Opcje", "Katalog", "x");
-    EXPECT_THROW(ini.save(path), IoError);
+    try {
+        ini.save(path);
+        ADD_FAILURE() << "save over a directory succeeded";
+    } catch (const IoError &e) {
+        EXPECT_TRUE(e.message().contains(path)) << e.what();
+    }
     EXPECT_EQ(test::Entries(tmp.path()), QStringList{QStringLiteral("Ostrevo.ini")});
     EXPECT_EQ(test::Entries(path), QStringList{QStringLiteral("inside")});
 }
