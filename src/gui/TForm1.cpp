@@ -45,6 +45,15 @@ void setEditText(QComboBox *combo, const QString &text)
         combo->setEditText(text);
 }
 
+// Not modal and not waited for: the monitor goes on while the box is open.
+void ShowBox(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &message)
+{
+    auto *box = new QMessageBox(icon, title, message, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 } // namespace
 
 QString ApplicationTitle(const QString &executablePath)
@@ -64,7 +73,7 @@ TForm1::TForm1(Engine *engine, TForm1Options options, QWidget *parent)
         m_options.printerNames = [] { return InstalledPrinterNames(); };
     m_title = ApplicationTitle(m_options.executablePath);
 
-    // A tray program: closing an error box while the window is hidden must not end it.
+    // A tray program ends through Zakończ only, never because its last window closed.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Ostrevo"_s);
@@ -301,10 +310,8 @@ void TForm1::showStatus(const MonitorStatus &status)
     }
 
     // The settings can only be edited while monitoring does not run.
-    for (QWidget *w : {static_cast<QWidget *>(edtDir), static_cast<QWidget *>(cbxPrinter),
-                       static_cast<QWidget *>(btnDir), static_cast<QWidget *>(chbMon2),
-                       static_cast<QWidget *>(edtDir2), static_cast<QWidget *>(cbxPrinter2),
-                       static_cast<QWidget *>(btnDir2)})
+    const QList<QWidget *> settingsControls{edtDir, cbxPrinter, btnDir, chbMon2, edtDir2, cbxPrinter2, btnDir2};
+    for (QWidget *w : settingsControls)
         w->setEnabled(!running);
     Konfiguracja1->setEnabled(!running);
 
@@ -457,23 +464,14 @@ void TForm1::hideEvent(QHideEvent *event)
     QMainWindow::hideEvent(event);
 }
 
-void TForm1::showMessage(int icon, const QString &message)
-{
-    // Not modal and not waited for: the monitor goes on while the box is open.
-    auto *box = new QMessageBox(static_cast<QMessageBox::Icon>(icon), m_title, message, QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    box->show();
-}
-
 void TForm1::showEscapedError(const QString &message)
 {
-    showMessage(QMessageBox::Critical, message);
+    ShowBox(this, QMessageBox::Critical, m_title, message);
 }
 
 void TForm1::showWarning(const QString &message)
 {
-    showMessage(QMessageBox::Warning, message);
+    ShowBox(this, QMessageBox::Warning, m_title, message);
 }
 
 } // namespace ostrevo

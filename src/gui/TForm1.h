@@ -85,7 +85,6 @@ private:
     void refillPrinters(QComboBox *combo);
     void sendSettings();
     void configAccepted();
-    void showMessage(int icon, const QString &message);
 
     Engine *m_engine;
     TForm1Options m_options;
