@@ -4,6 +4,7 @@
 //
 //   bench_textprint [--runs N]            the comparison
 //   bench_textprint --render DIR FILE...  prints job files into DIR, to look at
+//   bench_textprint --report FILE         writes the benchmark's report job
 
 #include "devices/RecordingCanvas.h"
 #include "devices/TPrinter.h"
@@ -35,7 +36,7 @@ using namespace ostrevo;
 namespace {
 
 constexpr int Pages = 200;
-constexpr int LinesPerPage = 67; // 67 lines and a page feed: exactly one page
+constexpr int LinesPerPage = 66; // 66 lines and a page feed: one page (the first line of a page is its second)
 
 QByteArray Row(int n)
 {
@@ -251,6 +252,10 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     if (args.size() >= 3 && args[1] == QStringLiteral("--render"))
         return Render(args[2], args.mid(3));
+    if (args.size() >= 3 && args[1] == QStringLiteral("--report")) {
+        QFile out(args[2]);
+        return out.open(QIODevice::WriteOnly) && out.write(Report()) > 0 ? 0 : 1;
+    }
     int runs = 3;
     if (args.size() >= 3 && args[1] == QStringLiteral("--runs"))
         runs = std::max(1, args[2].toInt());

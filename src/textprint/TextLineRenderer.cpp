@@ -34,11 +34,6 @@ int ClampPosition(qint64 value)
     return int(std::clamp(value, -PositionLimit, PositionLimit));
 }
 
-bool BlankText(const QByteArray &text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
-}
-
 } // namespace
 
 TextLineRenderer::TextLineRenderer(PrintSurface &surface, const PrinterSymbolTable &symbols,
@@ -208,9 +203,27 @@ void TextLineRenderer::drawSegment(const QByteArray &segment)
         return;
     Canvas &c = canvas();
     const QByteArray text = Cp852PrintoutToWin1250(segment);
-    // Blanks leave no ink unless underlined or struck out: frame-only segments skip the text.
-    if (!BlankText(text) || m_state.underline || m_state.strikeOut)
+    if (m_state.underline || m_state.strikeOut) {
+        // Underlined or struck-out blanks leave ink: the whole segment goes out.
         c.textOut(m_state.x, m_state.y, text);
+    } else {
+        // Blanks at either end leave no ink: frame columns and padding are not sent as
+        // glyphs, and a frame-only segment outputs no text at all.
+        qsizetype first = 0;
+        qsizetype last = text.size();
+        while (first < last && text[first] == ' ')
+            ++first;
+        while (last > first && text[last - 1] == ' ')
+            --last;
+        if (first < last) {
+            const int skip = first > 0 ? c.textWidth(text.left(first)) : 0;
+            const QByteArray ink = (first > 0 || last < text.size()) ? text.mid(first, last - first) : text;
+            if (m_state.escapement == 900)
+                c.textOut(m_state.x, m_state.y - skip, ink);
+            else
+                c.textOut(m_state.x + skip, m_state.y, ink);
+        }
+    }
     // Verticals reach down to the next line, which a cell of 0.95 line heights would miss.
     DrawFrameChars(c, segment, QPoint(m_state.x, m_state.y), m_state.escapement, m_state.dpiY, m_state.lineHeight);
 }

@@ -48,17 +48,28 @@ protected:
             return;
         }
         PointCupsAt(p.readAllStandardOutput().trimmed());
-        // A queue whose own default is two-sided on the long edge.
-        QProcess admin;
-        admin.start(QStringLiteral("lpadmin"),
-                    {QStringLiteral("-p"), QStringLiteral("duplex"), QStringLiteral("-E"), QStringLiteral("-v"),
-                     QStringLiteral("file:") + s_dir->path() + QStringLiteral("/out/duplex.out"), QStringLiteral("-m"),
-                     QStringLiteral("drv:///sample.drv/generic.ppd"), QStringLiteral("-o"), QStringLiteral("Option1=True"),
-                     QStringLiteral("-o"), QStringLiteral("Duplex=DuplexNoTumble")});
-        admin.waitForFinished(30000);
-        s_running = admin.exitCode() == 0;
+        // A queue whose own default is two-sided on the long edge, and one to remove later.
+        s_running = addQueue(QStringLiteral("duplex"), {QStringLiteral("Duplex=DuplexNoTumble")})
+                    && addQueue(QStringLiteral("znika"), {});
         if (!s_running)
-            s_failure = QStringLiteral("lpadmin could not add the queue");
+            s_failure = QStringLiteral("lpadmin could not add the queues");
+    }
+
+    static bool addQueue(const QString &name, const QStringList &options)
+    {
+        QStringList args{QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                         QStringLiteral("file:") + outFile(name), QStringLiteral("-m"),
+                         QStringLiteral("drv:///sample.drv/generic.ppd"), QStringLiteral("-o"), QStringLiteral("Option1=True")};
+        for (const QString &o : options)
+            args << QStringLiteral("-o") << o;
+        return Run(QStringLiteral("lpadmin"), args);
+    }
+
+    static bool Run(const QString &program, const QStringList &args)
+    {
+        QProcess p;
+        p.start(program, args);
+        return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     }
 
     static void TearDownTestSuite()
@@ -154,19 +165,31 @@ TEST_F(CupsTextJobTest, TwoSidedRequestTurnsOnTheEdgeThatKartkaNames)
 
 TEST_F(CupsTextJobTest, QueueThatRefusesJobsFailsTheJobWithTheReasonAndTheNextPrints)
 {
-    QProcess reject;
-    reject.start(QStringLiteral("cupsreject"), {QStringLiteral("-r"), QStringLiteral("nieczynna"), QStringLiteral("duplex")});
-    ASSERT_TRUE(reject.waitForFinished(30000));
+    ASSERT_TRUE(Run(QStringLiteral("cupsreject"), {QStringLiteral("-r"), QStringLiteral("nieczynna"), QStringLiteral("duplex")}));
     const QString path = m_tmp.path() + QStringLiteral("/ODRZUT.txt");
     WriteFile(path, "tekst\r\n");
     m_context.currentPrinterName = QStringLiteral("duplex");
     const JobResult refused = m_printer.PrintTextJob(m_context, path);
-    QProcess accept;
-    accept.start(QStringLiteral("cupsaccept"), {QStringLiteral("duplex")});
-    accept.waitForFinished(30000);
+    Run(QStringLiteral("cupsaccept"), {QStringLiteral("duplex")});
     EXPECT_EQ(refused.outcome, JobResult::Failed);
     EXPECT_FALSE(refused.detail.isEmpty());
     EXPECT_FALSE(Printer().printing());
 
+    EXPECT_TRUE(print(QStringLiteral("ps"), "dalej").contains(OneSided));
+}
+
+TEST_F(CupsTextJobTest, PrinterRemovedAfterTheListWasMadeIsReportedAndTheNextJobPrints)
+{
+    ASSERT_TRUE(Run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), QStringLiteral("znika")}));
+    const QString path = m_tmp.path() + QStringLiteral("/ZNIKA.txt");
+    WriteFile(path, "tekst\r\n");
+    m_context.currentPrinterName = QStringLiteral("znika");
+    try {
+        m_printer.PrintTextJob(m_context, path);
+        ADD_FAILURE() << "printed on a removed queue";
+    } catch (const PrinterError &error) {
+        EXPECT_TRUE(error.message().contains(QStringLiteral("znika"))) << error.message().toStdString();
+    }
+    EXPECT_FALSE(Printer().printing());
     EXPECT_TRUE(print(QStringLiteral("ps"), "dalej").contains(OneSided));
 }

@@ -252,7 +252,7 @@ TEST(TextLineRenderer, LandscapeRunsUpThePage)
     ASSERT_EQ(t.size(), 3);
     EXPECT_EQ(At(t[0]), QPoint(0, 6800));
     EXPECT_EQ(t[0].font.escapement, 900);
-    EXPECT_EQ(t[0].text, QByteArray("ab  "));
+    EXPECT_EQ(t[0].text, QByteArray("ab"));
     EXPECT_EQ(At(t[1]), QPoint(100, 6800 - 120));
     EXPECT_EQ(At(t[2]), QPoint(0, 0));
     EXPECT_EQ(t[2].font.escapement, 0);
@@ -296,15 +296,23 @@ TEST(TextLineRenderer, FramesAndTextOfALineGoOutInFewCalls)
     const QByteArray line("\xBA Faktura VAT \xB3 12,50 z\x88 \xBA");
     b.print({line});
     ASSERT_EQ(b.texts().size(), 1);
-    EXPECT_EQ(b.texts()[0].text, QByteArray("  Faktura VAT   12,50 z\xB3  "));
+    // Blanks at the ends leave no ink and are not sent: the text starts at column 2.
+    EXPECT_EQ(b.texts()[0].text, QByteArray("Faktura VAT   12,50 z\xB3"));
+    EXPECT_EQ(At(b.texts()[0]), QPoint(120, 0));
     EXPECT_EQ(b.surface.recorder.drawLinesCalls, 1);
     EXPECT_EQ(b.surface.recorder.lines.size(), 5);
 
-    // A frame-only line outputs no text at all.
+    // A frame-only line outputs no text at all, unless its blanks are underlined.
     RenderBench rule;
     rule.print({QByteArray("\xC9") + QByteArray(78, '\xCD') + QByteArray("\xBB")});
     EXPECT_TRUE(rule.texts().isEmpty());
     EXPECT_EQ(rule.surface.recorder.drawLinesCalls, 1);
+    rule.print({QByteArray("<_ON>  \xB3 x <_OFF>  y  ")});
+    ASSERT_EQ(rule.texts().size(), 2);
+    EXPECT_EQ(rule.texts()[0].text, QByteArray("    x "));
+    EXPECT_EQ(At(rule.texts()[0]), QPoint(0, 100));
+    EXPECT_EQ(rule.texts()[1].text, QByteArray("y"));
+    EXPECT_EQ(At(rule.texts()[1]), QPoint(480, 100));
 }
 
 TEST(TextLineRenderer, AnyBytesAndEndlessLinesPrintWithoutHarm)
@@ -314,7 +322,7 @@ TEST(TextLineRenderer, AnyBytesAndEndlessLinesPrintWithoutHarm)
     for (int i = 0; i < 256; ++i)
         every.append(char(i));
     QByteArray huge(200000, 'x');
-    for (int i = 0; i < huge.size(); i += 97)
+    for (int i = 1; i < huge.size(); i += 97)
         huge[i] = '\xC5';
     b.print({every, QByteArray("a\0b\x0c\x1b", 5), huge, QByteArray(5000, '<')});
     ASSERT_EQ(b.texts().size(), 4);
