@@ -29,12 +29,13 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-# A demo program directory: a monitored directory that exists, the built-in printer,
-# monitoring running since the last save. No start-with-system entry is written.
-mkdir -p "$work/home" "$work/config" "$work/Faktury"
+# A demo program directory: the DOS program's directory C:\FAKTURY, with drive C mapped
+# to a temporary directory (so the picture does not change from run to run), the built-in
+# printer, monitoring running since the last save. No start-with-system entry is written.
+mkdir -p "$work/home" "$work/config" "$work/c/Faktury"
 cat > "$work/home/Ostrevo.ini" <<INI
 [Opcje]
-Katalog=$work/Faktury
+Katalog=C:\\FAKTURY
 Drukarka=Ostrevo PDF
 Monitorowanie2=0
 Katalog2=
@@ -43,6 +44,8 @@ AutoRun=0
 Ground=1
 Timer=1
 Monitorowanie=1
+[Dyski]
+C=$work/c
 INI
 
 # The first free display from :90 on.

@@ -4,6 +4,7 @@
 #include "gui/StatusIcons.h"
 #include "gui/StatusLamp.h"
 #include "gui/TFormCONFIG.h"
+#include "jobs/DosPath.h"
 #include "monitor/Engine.h"
 
 #include <QApplication>
@@ -430,8 +431,12 @@ void TForm1::chooseDirectory(QLineEdit *field)
 {
     if (!field->isEnabled())
         return;
-    const QFileInfo current(field->text());
-    const QString start = !field->text().isEmpty() && current.isDir() ? current.absoluteFilePath() : QString();
+    // A DOS path ("C:\\FAKTURY") starts the chooser where its [Dyski] drive leads.
+    const QString text = DosPathMapper::looksLikeDos(field->text())
+        ? DosPathMapper(m_settings.drives, QString()).toLocal(field->text())
+        : field->text();
+    const QFileInfo current(text);
+    const QString start = !text.isEmpty() && current.isDir() ? current.absoluteFilePath() : QString();
     const QString chosen = QFileDialog::getExistingDirectory(this, u"Wybierz monitorowany katalog..."_s, start,
                                                              QFileDialog::ShowDirsOnly);
     if (!chosen.isEmpty())
