@@ -431,7 +431,7 @@ void TForm1::chooseDirectory(QLineEdit *field)
 {
     if (!field->isEnabled())
         return;
-    // A DOS path ("C:\\FAKTURY") starts the chooser where its [Dyski] drive leads.
+    // A DOS path (C:\FAKTURY) starts the chooser where its [Dyski] drive leads.
     const QString text = DosPathMapper::looksLikeDos(field->text())
         ? DosPathMapper(m_settings.drives, QString()).toLocal(field->text())
         : field->text();
