@@ -2,6 +2,7 @@
 // the two-sided request against the queue's own default, and a queue that refuses jobs.
 // This suite comes first in the program so the shared printer lists its queues.
 
+#include "PdfOutput.h"
 #include "jobs/Errors.h"
 #include "devices/TPrinter.h"
 #include "monitor/JobHandlers.h"
@@ -26,7 +27,7 @@ namespace {
 
 QString CupsScript()
 {
-    return QString::fromLocal8Bit(qgetenv("OSTREVO_TEST_SERVICES")) + QStringLiteral("/cupsd.sh");
+    return ServicePath(QStringLiteral("cupsd.sh"));
 }
 
 void PointCupsAt(const QByteArray &socket)

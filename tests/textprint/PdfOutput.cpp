@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -43,6 +44,28 @@ QList<PdfWordBox> PdfWordBoxes(const QString &path)
                       m.captured(4).toDouble()});
     }
     return words;
+}
+
+namespace {
+
+QString TestsDir(const char *variable, const QString &sub)
+{
+    const QByteArray set = qgetenv(variable);
+    if (!set.isEmpty())
+        return QFile::decodeName(set);
+    return QFileInfo(QFile::decodeName(__FILE__)).absoluteDir().filePath(QStringLiteral("../") + sub);
+}
+
+} // namespace
+
+QString DataPath(const QString &name)
+{
+    return TestsDir("OSTREVO_TEST_DATA", QStringLiteral("data")) + u'/' + name;
+}
+
+QString ServicePath(const QString &name)
+{
+    return TestsDir("OSTREVO_TEST_SERVICES", QStringLiteral("services")) + u'/' + name;
 }
 
 QStringList PdfFilesIn(const QString &dir)

@@ -18,6 +18,11 @@ struct PdfWordBox {
 };
 QList<PdfWordBox> PdfWordBoxes(const QString &path);
 
+// tests/data/<name> and tests/services/<name>, from the environment the test runner sets,
+// else next to this source tree.
+QString DataPath(const QString &name);
+QString ServicePath(const QString &name);
+
 // PDF files in a directory, by name.
 QStringList PdfFilesIn(const QString &dir);
 

@@ -60,7 +60,7 @@ protected:
 
 TEST_F(TextPrinterTest, InvoiceWithPolishLettersAndFramesBecomesOnePdfNamedAfterTheJob)
 {
-    const JobResult result = m_printer.PrintTextJob(m_context, TestData(QStringLiteral("textprint-faktura.txt")));
+    const JobResult result = m_printer.PrintTextJob(m_context, DataPath(QStringLiteral("textprint-faktura.txt")));
     EXPECT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
     ASSERT_EQ(PdfFilesIn(m_out), QStringList{QStringLiteral("textprint-faktura.pdf")});
     const QString pdf = output(QStringLiteral("textprint-faktura.pdf"));
@@ -96,7 +96,7 @@ TEST_F(TextPrinterTest, ColumnsLineUpAtEightyCharactersAcrossThePrintableWidth)
 
 TEST_F(TextPrinterTest, FivePagesTwoSidedEndWithABlankSixth)
 {
-    const QString duplex = TestData(QStringLiteral("textprint-duplex5.txt"));
+    const QString duplex = DataPath(QStringLiteral("textprint-duplex5.txt"));
     EXPECT_EQ(m_printer.PrintTextJob(m_context, duplex).outcome, JobResult::Done);
     EXPECT_EQ(PdfPages(output(QStringLiteral("textprint-duplex5.pdf"))), 6);
     // The printer's own default (one-sided) is back for the next job.
