@@ -21,13 +21,27 @@ cmd=${1:-}
 dir=${2:-}
 [ -n "$cmd" ] && [ -n "$dir" ] || { echo "usage: $0 start|stop DIR" >&2; exit 2; }
 
+# Running and not yet a zombie: once started, cupsd belongs to whoever adopted it, which
+# in a container may never reap it.
+alive() {
+    if [ -r "/proc/$1/stat" ]; then
+        state=$(sed 's/^.*) //' "/proc/$1/stat" | cut -d' ' -f1)
+        [ "$state" != Z ]
+    else
+        kill -0 "$1" 2>/dev/null
+    fi
+}
+
 stop() {
     if [ -f "$dir/cupsd.pid" ]; then
         pid=$(cat "$dir/cupsd.pid")
-        kill "$pid" 2>/dev/null || true
-        i=0
-        while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
-        kill -9 "$pid" 2>/dev/null || true
+        # Only our own scheduler: the pid may have been reused since.
+        if [ ! -r "/proc/$pid/cmdline" ] || tr '\0' ' ' < "/proc/$pid/cmdline" | grep -q "$dir/etc/cupsd.conf"; then
+            kill "$pid" 2>/dev/null || true
+            i=0
+            while alive "$pid" && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
+            alive "$pid" && kill -9 "$pid" 2>/dev/null
+        fi
         rm -f "$dir/cupsd.pid"
     fi
 }
