@@ -1,6 +1,15 @@
 #include "app/EngineHost.h"
 
+#include <QDeadlineTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
 namespace ostrevo {
+
+namespace {
+constexpr int StopTimeoutMs = 20000;
+}
 
 EngineHost::EngineHost(EngineConfig config) : m_engine(new Engine(std::move(config)))
 {
@@ -25,11 +34,22 @@ void EngineHost::stop()
     if (m_stopped)
         return;
     m_stopped = true;
-    if (m_thread.isRunning()) {
-        m_engine->requestQuit();
-        QMetaObject::invokeMethod(m_engine, &Engine::shutdown, Qt::BlockingQueuedConnection);
-        m_thread.quit();
-        m_thread.wait();
+    if (!m_thread.isRunning())
+        return;
+    m_engine->requestQuit();
+    Engine *engine = m_engine;
+    QMetaObject::invokeMethod(
+        m_engine,
+        [engine] {
+            engine->shutdown();
+            QThread::currentThread()->quit();
+        },
+        Qt::QueuedConnection);
+    // A job stuck in a call that cannot be interrupted (a hung printer server, say) must
+    // not keep the program from ending.
+    if (!m_thread.wait(QDeadlineTimer(StopTimeoutMs))) {
+        std::fputs("ostrevo: a job did not end in time; quitting without waiting for it\n", stderr);
+        std::quick_exit(3);
     }
 }
 

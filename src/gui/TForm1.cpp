@@ -8,6 +8,7 @@
 #include "monitor/Engine.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -382,6 +383,9 @@ void TForm1::btnExitClick()
     sendSettings();
     m_engine->requestQuit();
     QMetaObject::invokeMethod(m_engine, "shutdown", Qt::QueuedConnection);
+    // Should the engine not answer (a job stuck in a call), the program still ends; the
+    // job thread is then given its last chance by the program's exit.
+    QTimer::singleShot(15000, qApp, &QCoreApplication::quit);
 }
 
 void TForm1::Open1Click()

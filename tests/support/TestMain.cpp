@@ -4,10 +4,23 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
+namespace {
+void Default(const char *name, const char *value)
+{
+    if (!qEnvironmentVariableIsSet(name))
+        qputenv(name, value);
+}
+} // namespace
+
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Default("QT_QPA_PLATFORM", "offscreen");
+#ifdef OSTREVO_TEST_DATA_DIR
+    Default("OSTREVO_TEST_DATA", OSTREVO_TEST_DATA_DIR);
+    Default("OSTREVO_TEST_SERVICES", OSTREVO_TEST_SERVICES_DIR);
+    Default("OSTREVO_BINARY", OSTREVO_BINARY_PATH);
+    Default("OSTREVO_SOURCE_DIR", OSTREVO_SOURCE_PATH);
+#endif
     QGuiApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
