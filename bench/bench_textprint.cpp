@@ -1,6 +1,8 @@
 // Figures for the plain-text printout renderer: a 200-page CP852 report with frames on
 // every line printed on the built-in PDF printer, against the same text in UTF-8 through
-// CUPS's texttopdf filter and through paps. Prints pages per second, ratios and file sizes.
+// CUPS's texttopdf filter and through paps (both at 7 lines per inch so that each page of
+// the report is one page for them too; they print the box characters as glyphs, while
+// Ostrevo draws them as lines). Prints pages per second, ratios and file sizes.
 //
 //   bench_textprint [--runs N]            the comparison
 //   bench_textprint --render DIR FILE...  prints job files into DIR, to look at
@@ -213,7 +215,7 @@ int Compare(int runs)
     const double ttp = BestOf(runs, [&] {
         ok = RunTool(QStringLiteral("/usr/lib/cups/filter/texttopdf"),
                      {QStringLiteral("1"), QStringLiteral("bench"), QStringLiteral("raport"), QStringLiteral("1"),
-                      QString(), utf8Path},
+                      QStringLiteral("lpi=7"), utf8Path},
                      ttpOut, env) && ok;
     });
     if (ok)
@@ -224,7 +226,8 @@ int Compare(int runs)
     const QString papsOut = tmp.path() + QStringLiteral("/paps.ps");
     ok = true;
     const double paps = BestOf(runs, [&] {
-        ok = RunTool(QStringLiteral("paps"), {QStringLiteral("--font=Monospace 10"), QStringLiteral("--lpi=6"), utf8Path},
+        ok = RunTool(QStringLiteral("paps"),
+                     {QStringLiteral("--paper=a4"), QStringLiteral("--font=Monospace 9"), QStringLiteral("--lpi=7"), utf8Path},
                      papsOut, QProcessEnvironment::systemEnvironment()) && ok;
     });
     if (ok) {
