@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QTemporaryFile>
 
+#include <sys/stat.h>
+
 namespace ostrevo {
 
 namespace {
@@ -60,6 +62,18 @@ DeviceMetrics BuiltinPdfPrinter::metrics(const DeviceMode &mode)
     return m;
 }
 
+namespace {
+mode_t ProcessUmask()
+{
+    static const mode_t mask = [] {
+        const mode_t m = ::umask(022);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
+}
+} // namespace
+
 QPainter *BuiltinPdfPrinter::beginDocument(const DeviceMode &mode, const QString &title)
 {
     m_directory = BuiltinPrinterDirectory();
@@ -70,6 +84,9 @@ QPainter *BuiltinPdfPrinter::beginDocument(const DeviceMode &mode, const QString
     if (!reserve.open())
         throw PrinterError(QStringLiteral("Cannot write into the directory %1: %2").arg(m_directory, reserve.errorString()));
     reserve.setAutoRemove(false);
+    // A temporary file is private; the printout is an ordinary file for whoever reads
+    // the folder, as the umask says.
+    ::fchmod(reserve.handle(), 0666 & ~ProcessUmask());
     const QString partPath = reserve.fileName();
     reserve.close();
     m_document = std::make_unique<PdfPrintFile>(partPath, metrics(mode), title);

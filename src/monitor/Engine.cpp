@@ -469,10 +469,11 @@ void Engine::ProcessJob(const QString &markerPath)
         outcome = QStringLiteral("ERROR: ") + escaped;
     const QString line = m_journal->record(context.currentJobDir, QFileInfo(textPath).fileName(), kindName,
                                            clock.elapsed(), outcome);
-    --m_jobDepth;
     emit jobFinished(line);
 
+    // Jobs of the rescan below still count as inside this one: the status stays "job".
     resumeMonitoring();
+    --m_jobDepth;
     m_context = context;
     ShowStatus(0);
     if (!escaped.isEmpty())
