@@ -7,9 +7,41 @@ using ostrevo::test::RenderBench;
 
 namespace {
 
-QPoint At(const RecordingCanvas::Text &t)
+// What reached the canvas as text: bytes, position, and the font's height and width.
+struct Seen {
+    QByteArray text;
+    int x, y, height = 0, width = 0, page = 1;
+    bool operator==(const Seen &o) const
+    {
+        auto same = [](int a, int b) { return !a || !b || a == b; };
+        return text == o.text && x == o.x && y == o.y && same(height, o.height) && same(width, o.width)
+               && page == o.page;
+    }
+};
+
+void PrintTo(const Seen &s, std::ostream *os)
 {
-    return t.at;
+    *os << '"' << s.text.constData() << "\" at " << s.x << ',' << s.y << " h" << s.height << " w" << s.width
+        << " p" << s.page;
+}
+
+// The texts of a job of these lines; expected entries leave height and width 0 when they do not matter.
+std::vector<Seen> Print(RenderBench &b, const QList<QByteArray> &lines)
+{
+    const qsizetype before = b.texts().size();
+    b.print(lines);
+    std::vector<Seen> seen;
+    for (qsizetype i = before; i < b.texts().size(); ++i) {
+        const auto &t = b.texts()[i];
+        seen.push_back({t.text, t.at.x(), t.at.y(), t.font.height, t.font.width, t.page});
+    }
+    return seen;
+}
+
+std::vector<Seen> Print(const QList<QByteArray> &lines)
+{
+    RenderBench b;
+    return Print(b, lines);
 }
 
 } // namespace
@@ -18,247 +50,120 @@ TEST(TextLineRenderer, WorkedExampleAt600Dpi)
 {
     RenderBench b;
     EXPECT_EQ(b.state.lineHeight, 100);
-    EXPECT_EQ(b.renderer.baseHeight(), 95);
     EXPECT_EQ(b.state.fontHeight, 95);
     EXPECT_EQ(b.state.charWidth, 60);
     EXPECT_EQ(b.surface.recorder.font().faceName, QStringLiteral("Courier New"));
-    EXPECT_EQ(b.surface.recorder.font().charSet, 238);
-
-    b.print({QByteArray("<1/8\">")});
+    b.print({"<1/8\">"});
     EXPECT_EQ(b.state.lineHeight, 75);
     EXPECT_EQ(b.renderer.baseHeight(), 71);
-    EXPECT_EQ(b.state.fontHeight, 71);
-
-    b.print({QByteArray("<2xH>")});
+    b.print({"<2xH>"});
     EXPECT_EQ(b.state.fontHeight, 142);
-    b.print({QByteArray("<1xH><SP+>")});
+    b.print({"<1xH><SP+>"});
     EXPECT_EQ(b.state.fontHeight, 43);
 }
 
-TEST(TextLineRenderer, LinesAdvanceByTheLineHeightAndEmptyLinesStillCount)
+TEST(TextLineRenderer, SegmentsAdvanceAndSymbolsChangeTheFont)
 {
-    RenderBench b;
-    b.print({QByteArray("first"), QByteArray(), QByteArray("third"), QByteArray("<1/8\">"), QByteArray("fifth"),
-             QByteArray("sixth")});
-    ASSERT_EQ(b.texts().size(), 4);
-    EXPECT_EQ(At(b.texts()[0]), QPoint(0, 0));
-    EXPECT_EQ(At(b.texts()[1]), QPoint(0, 200));
-    // The spacing symbol's own line already advances by the new height.
-    EXPECT_EQ(At(b.texts()[2]), QPoint(0, 375));
-    EXPECT_EQ(At(b.texts()[3]), QPoint(0, 450));
-    EXPECT_EQ(b.texts()[0].font.height, 95);
-    EXPECT_EQ(b.texts()[2].font.height, 71);
-}
+    // Lines 100 apart (an empty one too); a spacing symbol's line already moves by the new height.
+    EXPECT_EQ(Print({"a", "", "b", "<1/8\">", "c"}),
+              (std::vector<Seen>{{"a", 0, 0, 95}, {"b", 0, 200}, {"c", 0, 375, 71}}));
+    // Text before a spacing symbol is drawn in place: what follows starts there too.
+    EXPECT_EQ(Print({"abc<1/8\">def"}), (std::vector<Seen>{{"abc", 0, 0, 95}, {"def", 0, 0, 71}}));
+    EXPECT_EQ(Print({"a<Z132>b<Z160>c<Z96>d<Z80>e"}),
+              (std::vector<Seen>{{"a", 0, 0, 0, 60}, {"b", 60, 0, 0, 36}, {"c", 96, 0, 0, 30}, {"d", 126, 0, 0, 50},
+                                 {"e", 176, 0, 0, 60}}));
+    // Double height raises by round(95 * 0.73) = 69, superscript by round(95 * 0.06) = 6,
+    // subscript lowers by round(95 * 0.4) = 38; each end undoes its shift.
+    EXPECT_EQ(Print({"a<2xH>b<1xH>c<SP+>d<SP->e<SB+>f<SB->g"}),
+              (std::vector<Seen>{{"a", 0, 0, 95}, {"b", 60, -69, 190}, {"c", 120, 0, 95}, {"d", 180, -6, 57},
+                                 {"e", 240, 0, 95}, {"f", 300, 38, 57}, {"g", 360, 0, 95}}));
+    // A script inside double height: round(95 * 1.2) high, raised by round(190 * 0.06).
+    EXPECT_EQ(Print({"<2xH>a<SP+>b<SP->c<1xH>"}),
+              (std::vector<Seen>{{"a", 0, -69, 190}, {"b", 60, -80, 114}, {"c", 120, -69, 190}}));
 
-TEST(TextLineRenderer, AttributesSwitchBetweenSegmentsOfOneLine)
-{
     RenderBench b;
-    b.print({QByteArray("ab<2xG>cd<1xG>e<_ON>f<_OFF><IT+>g<IT-><SO+>h<SO->i")});
+    b.print({"a<2xG>b<1xG><_ON>c<_OFF><IT+>d<IT-><SO+>e<SO->f"});
     const auto &t = b.texts();
-    ASSERT_EQ(t.size(), 7);
-    EXPECT_EQ(t[0].text, QByteArray("ab"));
+    ASSERT_EQ(t.size(), 6);
     EXPECT_EQ(t[0].font.weight, 400);
-    EXPECT_EQ(At(t[1]), QPoint(120, 0));
     EXPECT_EQ(t[1].font.weight, 700);
-    EXPECT_EQ(At(t[2]), QPoint(240, 0));
-    EXPECT_EQ(t[2].font.weight, 400);
-    EXPECT_TRUE(t[3].font.underline);
-    EXPECT_TRUE(t[4].font.italic);
-    EXPECT_FALSE(t[4].font.underline);
-    EXPECT_TRUE(t[5].font.strikeOut);
-    EXPECT_EQ(At(t[6]), QPoint(480, 0));
-    EXPECT_FALSE(t[6].font.strikeOut || t[6].font.italic || t[6].font.underline);
-}
-
-TEST(TextLineRenderer, ColumnSymbolsNarrowTheFont)
-{
-    RenderBench b;
-    b.print({QByteArray("a<Z132>b<Z160>c<Z96>d<Z80>e")});
-    const auto &t = b.texts();
-    ASSERT_EQ(t.size(), 5);
-    EXPECT_EQ(t[1].font.width, 36); // 4800 / 132 = 36.4
-    EXPECT_EQ(At(t[1]), QPoint(60, 0));
-    EXPECT_EQ(t[2].font.width, 30);
-    EXPECT_EQ(At(t[2]), QPoint(96, 0));
-    EXPECT_EQ(t[3].font.width, 50);
-    EXPECT_EQ(At(t[3]), QPoint(126, 0));
-    EXPECT_EQ(t[4].font.width, 60);
-    EXPECT_EQ(b.renderer.columns(), 80);
-}
-
-TEST(TextLineRenderer, DoubleHeightAndScriptsShiftThePositionAndComeBack)
-{
-    RenderBench b;
-    // Double height: raised by round(95 * 0.73) = 69; superscript by round(95 * 0.06) = 6;
-    // subscript lowered by round(95 * 0.4) = 38.
-    b.print({QByteArray("a<2xH>b<1xH>c<SP+>d<SP->e<SB+>f<SB->g")});
-    const auto &t = b.texts();
-    ASSERT_EQ(t.size(), 7);
-    EXPECT_EQ(At(t[1]), QPoint(60, -69));
-    EXPECT_EQ(t[1].font.height, 190);
-    EXPECT_EQ(At(t[2]), QPoint(120, 0));
-    EXPECT_EQ(t[2].font.height, 95);
-    EXPECT_EQ(At(t[3]), QPoint(180, -6));
-    EXPECT_EQ(t[3].font.height, 57);
-    EXPECT_EQ(At(t[4]), QPoint(240, 0));
-    EXPECT_EQ(At(t[5]), QPoint(300, 38));
-    EXPECT_EQ(At(t[6]), QPoint(360, 0));
-    EXPECT_EQ(t[6].font.height, 95);
-}
-
-TEST(TextLineRenderer, ScriptInsideDoubleHeightUsesTheLargerScript)
-{
-    RenderBench b;
-    b.print({QByteArray("<2xH>a<SP+>b<SP->c<1xH>")});
-    const auto &t = b.texts();
-    ASSERT_EQ(t.size(), 3);
-    EXPECT_EQ(t[1].font.height, 114); // round(95 * 1.2)
-    EXPECT_EQ(At(t[1]), QPoint(60, -69 - 11)); // round(190 * 0.06) = 11
-    EXPECT_EQ(At(t[2]), QPoint(120, -69));
-    EXPECT_EQ(t[2].font.height, 190);
-}
-
-TEST(TextLineRenderer, SavedSizeModeOutlivesTheJob)
-{
-    RenderBench b;
-    b.print({QByteArray("<2xH><SP+>x")});
-    // The next job ends a script it never began: it takes the mode the last job saved.
-    b.renderer.startJob({4800, 6800, 600, 600});
-    b.renderer.realiseFont();
-    b.print({QByteArray("<SP->y")});
-    ASSERT_EQ(b.texts().size(), 2);
-    EXPECT_EQ(b.texts()[1].font.height, 190);
-    EXPECT_EQ(At(b.texts()[1]), QPoint(0, 0)); // nothing to undo: no shift
-    EXPECT_EQ(b.renderer.sizeMode(), SizeMode::DoubleHeight);
+    EXPECT_TRUE(t[2].font.underline);
+    EXPECT_TRUE(t[3].font.italic && !t[3].font.underline);
+    EXPECT_TRUE(t[4].font.strikeOut && !t[4].font.italic);
+    EXPECT_TRUE(!t[5].font.strikeOut && t[5].font.weight == 400);
+    EXPECT_EQ(t[5].at, QPoint(300, 0));
 }
 
 TEST(TextLineRenderer, SymbolsThatDiscardTheTextBeforeThem)
 {
+    EXPECT_EQ(Print({"x<Pion>a", "x<Mx>b", "x<DX+>c", "x<DX->d"}),
+              (std::vector<Seen>{{"a", 0, 0}, {"b", 0, 100}, {"c", 0, 200}, {"d", 0, 300}}));
     RenderBench b;
-    b.print({QByteArray("gone<Pion>kept"), QByteArray("gone<Mx>kept"), QByteArray("gone<DX+>kept"),
-             QByteArray("gone<DX->kept")});
-    const auto &t = b.texts();
-    ASSERT_EQ(t.size(), 4);
-    for (const auto &text : t)
-        EXPECT_EQ(text.text, QByteArray("kept"));
-    EXPECT_EQ(At(t[0]), QPoint(0, 0));
-    EXPECT_EQ(At(t[1]), QPoint(0, 100)); // the segment is dropped, the position stays
-}
-
-TEST(TextLineRenderer, SpareSymbolAndTiesGoToTheLowerIndex)
-{
-    RenderBench b;
-    b.symbols.PrinterSymbols[26] = QByteArray("~");
-    b.print({QByteArray("gone~kept")});
-    ASSERT_EQ(b.texts().size(), 1);
-    EXPECT_EQ(b.texts()[0].text, QByteArray("kept"));
-
-    // Both start at the same byte: index 6 (bold) wins over the spare one.
-    b.symbols.PrinterSymbols[26] = QByteArray("<2x");
-    b.print({QByteArray("a<2xG>b")});
-    ASSERT_EQ(b.texts().size(), 3);
-    EXPECT_EQ(b.texts()[2].text, QByteArray("b"));
-    EXPECT_EQ(b.texts()[2].font.weight, 700);
-
+    b.symbols.PrinterSymbols[26] = "~";
+    EXPECT_EQ(Print(b, {"gone~kept"}), (std::vector<Seen>{{"kept", 0, 0}}));
+    // Both start at the same byte: bold (6) wins over the spare entry.
+    b.symbols.PrinterSymbols[26] = "<2x";
+    EXPECT_EQ(Print(b, {"a<2xG>b"}).back().text, QByteArray("b"));
+    EXPECT_EQ(b.texts().last().font.weight, 700);
     // An emptied entry never matches: its tag prints as text.
     b.symbols.PrinterSymbols[7].clear();
-    b.print({QByteArray("c<1xG>d")});
-    EXPECT_EQ(b.texts().last().text, QByteArray("c<1xG>d"));
-}
-
-TEST(TextLineRenderer, SpacingSymbolDoesNotMoveThePosition)
-{
-    RenderBench b;
-    b.print({QByteArray("abc<1/8\">def")});
-    ASSERT_EQ(b.texts().size(), 2);
-    EXPECT_EQ(At(b.texts()[1]), QPoint(0, 0));
-    EXPECT_EQ(b.texts()[1].font.height, 71);
+    EXPECT_EQ(Print(b, {"c<1xG>d"}).back().text, QByteArray("c<1xG>d"));
 }
 
 TEST(TextLineRenderer, MarginTags)
 {
+    // "<M" with letters, nothing, a sign or trailing blanks is text; leading blanks are read.
+    EXPECT_EQ(Print({"<M10>abc", "next", "<Mab>x", "<M>y", "z<M-3>", "<M 2>w"}),
+              (std::vector<Seen>{{"abc", 600, 0}, {"next", 600, 100}, {"<Mab>x", 600, 200}, {"<M>y", 600, 300},
+                                 {"z<M-3>", 600, 400}, {"w", 120, 500}}));
+    // The first line's margin is measured in the job's font, not in what the last job left.
     RenderBench b;
-    b.print({QByteArray("<M10>abc"), QByteArray("next"), QByteArray("<Mab>x"), QByteArray("<M>y"),
-             QByteArray("z<M-3>"), QByteArray("<M 2>w")});
-    const auto &t = b.texts();
-    ASSERT_EQ(t.size(), 6);
-    EXPECT_EQ(t[0].text, QByteArray("abc"));
-    EXPECT_EQ(At(t[0]), QPoint(600, 0));
-    EXPECT_EQ(At(t[1]), QPoint(600, 100));
-    EXPECT_EQ(t[2].text, QByteArray("<Mab>x"));
-    EXPECT_EQ(t[3].text, QByteArray("<M>y"));
-    EXPECT_EQ(t[4].text, QByteArray("z<M-3>"));
-    // Blanks before the number are read as the legacy program read them.
-    EXPECT_EQ(t[5].text, QByteArray("w"));
-    EXPECT_EQ(At(t[5]), QPoint(120, 500));
-}
-
-TEST(TextLineRenderer, MarginOfTheFirstLineIsMeasuredInTheJobsOwnFont)
-{
-    RenderBench b;
-    // A previous job left a narrow font on the canvas.
     LogFont narrow;
     narrow.width = 10;
-    narrow.height = 20;
     b.surface.recorder.setFont(narrow);
     b.renderer.startJob({4800, 6800, 600, 600});
     b.renderer.realiseFont();
-    b.print({QByteArray("<M2>a")});
-    EXPECT_EQ(At(b.texts()[0]), QPoint(120, 0));
+    EXPECT_EQ(Print(b, {"<M2>a"}).front().x, 120);
 }
 
-TEST(TextLineRenderer, PageFeedAtTheEndAtTheStartAndOnTheLastLine)
+TEST(TextLineRenderer, PageFeedsAndFullPages)
 {
+    // A feed at the end of a line: the next line one line below the top; at the start:
+    // the rest at the very top; on the last line: no empty page.
     RenderBench b;
-    b.print({QByteArray("one<Nstr>"), QByteArray("two"), QByteArray("<Nstr>three"), QByteArray("last<Nstr>")});
-    const auto &t = b.texts();
-    ASSERT_EQ(t.size(), 4);
-    EXPECT_EQ(t[0].page, 1);
-    // After a feed at the end of a line the next line starts one line below the top.
-    EXPECT_EQ(t[1].page, 2);
-    EXPECT_EQ(At(t[1]), QPoint(0, 100));
-    // A feed at the start lets the rest of the line print at the very top.
-    EXPECT_EQ(t[2].page, 3);
-    EXPECT_EQ(At(t[2]), QPoint(0, 0));
-    // No empty page after a feed on the last line.
-    EXPECT_EQ(t[3].page, 3);
+    EXPECT_EQ(Print(b, {"one<Nstr>", "two", "<Nstr>three", "last<Nstr>"}),
+              (std::vector<Seen>{{"one", 0, 0}, {"two", 0, 100, 0, 0, 2}, {"three", 0, 0, 0, 0, 3},
+                                 {"last", 0, 100, 0, 0, 3}}));
     EXPECT_EQ(b.surface.recorder.page(), 3);
-}
-
-TEST(TextLineRenderer, FullPageOverflowsAlsoAfterTheLastLine)
-{
-    // 100 + 95 per line on 6800: lines at y = 0 .. 6700 fit, 68 lines per page.
-    RenderBench fits;
-    fits.print(QList<QByteArray>(67, QByteArray("x")));
-    EXPECT_EQ(fits.surface.recorder.page(), 1);
-
-    RenderBench full;
-    full.print(QList<QByteArray>(68, QByteArray("x")));
-    EXPECT_EQ(full.texts().last().page, 1);
-    EXPECT_EQ(full.texts().last().at, QPoint(0, 6700));
-    EXPECT_EQ(full.surface.recorder.page(), 2);
-
-    RenderBench more;
-    more.print(QList<QByteArray>(69, QByteArray("x")));
-    EXPECT_EQ(more.texts().last().page, 2);
-    EXPECT_EQ(more.texts().last().at, QPoint(0, 0));
+    // 68 lines of 100 with "X" 95 high fill 6800 exactly: the overflow test after the last
+    // line starts an empty page; 67 lines do not.
+    for (int lines : {67, 68, 69}) {
+        RenderBench page;
+        page.print(QList<QByteArray>(lines, "x"));
+        EXPECT_EQ(page.surface.recorder.page(), lines == 67 ? 1 : 2) << lines;
+    }
 }
 
 TEST(TextLineRenderer, LandscapeRunsUpThePage)
 {
     RenderBench b;
-    b.print({QByteArray("<Poz>ab\xC4\xC4"), QByteArray("<M2>cd"), QByteArray("<Pion>ef")});
-    const auto &t = b.texts();
-    ASSERT_EQ(t.size(), 3);
-    EXPECT_EQ(At(t[0]), QPoint(0, 6800));
-    EXPECT_EQ(t[0].font.escapement, 900);
-    EXPECT_EQ(t[0].text, QByteArray("ab"));
-    EXPECT_EQ(At(t[1]), QPoint(100, 6800 - 120));
-    EXPECT_EQ(At(t[2]), QPoint(0, 0));
-    EXPECT_EQ(t[2].font.escapement, 0);
-    // The rule turned with the text: a vertical line above the two letters.
+    EXPECT_EQ(Print(b, {"<Poz>ab\xC4\xC4", "<M2>cd", "<Pion>ef"}),
+              (std::vector<Seen>{{"ab", 0, 6800}, {"cd", 100, 6680}, {"ef", 0, 0}}));
+    EXPECT_EQ(b.texts()[0].font.escapement, 900);
+    EXPECT_EQ(b.texts()[2].font.escapement, 0);
+    // The rule turned with the text: one line up the page after the two letters.
     ASSERT_EQ(b.surface.recorder.lines.size(), 1);
-    EXPECT_EQ(b.surface.recorder.lines[0].line, QLine(48, 6800 - 240, 48, 6800 - 120));
+    EXPECT_EQ(b.surface.recorder.lines[0].line, QLine(48, 6560, 48, 6680));
+}
+
+TEST(TextLineRenderer, SavedScriptModeOutlivesTheJob)
+{
+    RenderBench b;
+    b.print({"<2xH><SP+>x"});
+    // The next job ends a script it never began: it takes the size mode the last job saved.
+    b.renderer.startJob({4800, 6800, 600, 600});
+    b.renderer.realiseFont();
+    EXPECT_EQ(Print(b, {"<SP->y"}), (std::vector<Seen>{{"y", 0, 0, 190}}));
 }
 
 TEST(TextLineRenderer, FontIsNarrowedUntilTheColumnsFitTheDevice)
@@ -267,77 +172,50 @@ TEST(TextLineRenderer, FontIsNarrowedUntilTheColumnsFitTheDevice)
     b.surface.recorder.extraCellWidth = 4; // the device draws every cell 4 wider
     b.renderer.startJob({4800, 6800, 600, 600});
     b.surface.recorder.fontsSet.clear();
-    b.print({QByteArray("a")});
+    b.print({"a"});
     QList<int> widths;
     for (const LogFont &f : b.surface.recorder.fontsSet)
         widths.append(f.width);
-    // 60 -> 59 -> 57 -> 54: narrowed by 1, then 2, then 3.
-    EXPECT_EQ(widths, (QList<int>{60, 59, 57, 54}));
-    EXPECT_EQ(b.state.charWidth, 54);
-    // The next symbol of rows 0-7 or 12-23 recomputes the width.
-    b.print({QByteArray("<2xG>")});
-    EXPECT_EQ(b.state.charWidth, 60);
-}
+    EXPECT_EQ(widths, (QList<int>{60, 59, 57, 54})); // by 1, then 2, then 3
+    b.print({"<2xG>"});
+    EXPECT_EQ(b.state.charWidth, 60); // recomputed by the next symbol
 
-TEST(TextLineRenderer, DeviceThatCannotNarrowEndsTheFitting)
-{
-    RenderBench b;
+    // A device that never gets narrow enough ends the loop instead of spinning.
     b.surface.recorder.extraCellWidth = 5000;
     b.renderer.startJob({4800, 6800, 600, 600});
-    b.print({QByteArray("a")});
+    b.print({"a"});
     EXPECT_GE(b.state.charWidth, 1);
-    EXPECT_EQ(b.texts().size(), 1);
 }
 
-TEST(TextLineRenderer, FramesAndTextOfALineGoOutInFewCalls)
+TEST(TextLineRenderer, ALineGoesOutInOneTextAndOneBatchOfLines)
 {
+    // "║ Faktura │ 12,50 zł ║": blanks at the ends are not sent, the CP852 ł becomes Windows-1250.
     RenderBench b;
-    // "║ Faktura VAT │ 12,50 zł ║" with the CP852 ł: one text and one batch of lines.
-    const QByteArray line("\xBA Faktura VAT \xB3 12,50 z\x88 \xBA");
-    b.print({line});
-    ASSERT_EQ(b.texts().size(), 1);
-    // Blanks at the ends leave no ink and are not sent: the text starts at column 2.
-    EXPECT_EQ(b.texts()[0].text, QByteArray("Faktura VAT   12,50 z\xB3"));
-    EXPECT_EQ(At(b.texts()[0]), QPoint(120, 0));
+    EXPECT_EQ(Print(b, {"\xBA Faktura \xB3 12,50 z\x88 \xBA"}),
+              (std::vector<Seen>{{"Faktura   12,50 z\xB3", 120, 0}}));
     EXPECT_EQ(b.surface.recorder.drawLinesCalls, 1);
     EXPECT_EQ(b.surface.recorder.lines.size(), 5);
-
-    // A frame-only line outputs no text at all, unless its blanks are underlined.
-    RenderBench rule;
-    rule.print({QByteArray("\xC9") + QByteArray(78, '\xCD') + QByteArray("\xBB")});
-    EXPECT_TRUE(rule.texts().isEmpty());
-    EXPECT_EQ(rule.surface.recorder.drawLinesCalls, 1);
-    rule.print({QByteArray("<_ON>  \xB3 x <_OFF>  y  ")});
-    ASSERT_EQ(rule.texts().size(), 2);
-    EXPECT_EQ(rule.texts()[0].text, QByteArray("    x "));
-    EXPECT_EQ(At(rule.texts()[0]), QPoint(0, 100));
-    EXPECT_EQ(rule.texts()[1].text, QByteArray("y"));
-    EXPECT_EQ(At(rule.texts()[1]), QPoint(480, 100));
+    // A frame-only line sends no text; underlined blanks do leave ink and are sent.
+    EXPECT_TRUE(Print(b, {"\xC9" + QByteArray(78, '\xCD') + "\xBB"}).empty());
+    EXPECT_EQ(Print(b, {"<_ON>  \xB3 x <_OFF>  y  "}),
+              (std::vector<Seen>{{"    x ", 0, 200}, {"y", 480, 200}}));
 }
 
 TEST(TextLineRenderer, AnyBytesAndEndlessLinesPrintWithoutHarm)
 {
-    RenderBench b;
     QByteArray every;
-    for (int i = 0; i < 256; ++i)
+    for (int i = 1; i < 256; ++i)
         every.append(char(i));
     QByteArray huge(200000, 'x');
     for (int i = 1; i < huge.size(); i += 97)
         huge[i] = '\xC5';
-    b.print({every, QByteArray("a\0b\x0c\x1b", 5), huge, QByteArray(5000, '<')});
-    ASSERT_EQ(b.texts().size(), 4);
-    EXPECT_EQ(b.texts()[1].text, QByteArray("a\0b\x0c\x1b", 5));
-    EXPECT_EQ(b.texts()[2].text.size(), huge.size());
-    EXPECT_EQ(b.surface.recorder.drawLinesCalls, 2);
-}
-
-TEST(TextLineRenderer, ManySymbolsOnOneLongLine)
-{
-    RenderBench b;
-    QByteArray line;
+    QByteArray symbols;
     for (int i = 0; i < 20000; ++i)
-        line += (i % 2) ? QByteArray("<2xG>a") : QByteArray("<1xG>b");
-    b.print({line});
-    EXPECT_EQ(b.texts().size(), 20000);
-    EXPECT_EQ(b.texts().last().at, QPoint(19999 * 60, 0));
+        symbols += (i % 2) ? "<2xG>a" : "<1xG>b";
+    RenderBench b;
+    const auto seen = Print(b, {every, QByteArray("a\0b\x0c\x1b", 5), huge, symbols});
+    ASSERT_EQ(seen.size(), 3u + 20000u);
+    EXPECT_EQ(seen[1].text, QByteArray("a\0b\x0c\x1b", 5)); // control bytes print as bytes
+    EXPECT_EQ(seen[2].text.size(), huge.size());
+    EXPECT_EQ(seen.back(), (Seen{"a", 19999 * 60, 300}));
 }

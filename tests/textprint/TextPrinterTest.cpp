@@ -109,14 +109,6 @@ TEST_F(TextPrinterTest, FivePagesTwoSidedEndWithABlankSixth)
     EXPECT_EQ(PdfPages(output(QStringLiteral("JEDNO.pdf"))), 5);
 }
 
-TEST_F(TextPrinterTest, PageThatIsExactlyFullIsFollowedByAnEmptyOne)
-{
-    m_printer.PrintTextJob(m_context, job(QStringLiteral("PELNA.txt"), DosLines(QList<QByteArray>(68, "wiersz"))));
-    EXPECT_EQ(PdfPages(output(QStringLiteral("PELNA.pdf"))), 2);
-    m_printer.PrintTextJob(m_context, job(QStringLiteral("PRAWIE.txt"), DosLines(QList<QByteArray>(67, "wiersz"))));
-    EXPECT_EQ(PdfPages(output(QStringLiteral("PRAWIE.pdf"))), 1);
-}
-
 TEST_F(TextPrinterTest, PrinterNameThatIsNotInstalledPrintsOnTheDefaultPrinter)
 {
     m_context.currentPrinterName = QStringLiteral("HP LaserJet w sekretariacie");
