@@ -1,5 +1,7 @@
 #include "RecordingSurface.h"
 
+#include <QRandomGenerator>
+
 #include <gtest/gtest.h>
 
 using namespace ostrevo;
@@ -218,4 +220,29 @@ TEST(TextLineRenderer, AnyBytesAndEndlessLinesPrintWithoutHarm)
     EXPECT_EQ(seen[1].text, QByteArray("a\0b\x0c\x1b", 5)); // control bytes print as bytes
     EXPECT_EQ(seen[2].text.size(), huge.size());
     EXPECT_EQ(seen.back(), (Seen{"a", 19999 * 60, 300}));
+}
+
+TEST(TextLineRenderer, RandomLinesOfSymbolsFramesAndBytesNeverBreakIt)
+{
+    // Lines spliced from symbols, margin tags, frames and arbitrary bytes, with a fixed seed.
+    const QList<QByteArray> pieces = {"<1/6\">", "<1/8\">", "<Z132>", "<Z160>", "<2xG>", "<Nstr>", "<Poz>", "<Pion>",
+                                      "<2xH>", "<1xH>", "<SP+>", "<SP->", "<SB+>", "<SB->", "<_ON>", "<M",
+                                      "<M99999999>", "<M3>", ">", "\xC9\xCD\xBB", "\xB3", "\xC5\xC4", "\0", "zaż\xA2\x88"};
+    QRandomGenerator random(852);
+    RenderBench b;
+    QList<QByteArray> lines;
+    for (int i = 0; i < 3000; ++i) {
+        QByteArray line;
+        for (int n = random.bounded(12); n > 0; --n)
+            line += random.bounded(4) ? pieces[random.bounded(pieces.size())] : QByteArray(1, char(random.bounded(256)));
+        lines.append(line);
+    }
+    b.print(lines);
+    for (const auto &t : b.texts()) {
+        ASSERT_LE(std::abs(t.at.x()), 1 << 28);
+        ASSERT_LE(std::abs(t.at.y()), 1 << 28);
+        ASSERT_GT(t.font.height, 0);
+        ASSERT_GT(t.font.width, 0);
+    }
+    EXPECT_LE(b.surface.recorder.page(), 3000);
 }
