@@ -14,7 +14,7 @@ void UpdateAutostartEntry(const QString &autostartDir, bool autoRun, const QStri
 QString DefaultAutostartDir();
 
 // The Exec value that runs the program with no arguments, quoted as the Desktop Entry
-// Specification asks (argument quoting, then string escapes).
+// format asks (argument quoting, then string escapes).
 QString DesktopExecValue(const QString &executablePath);
 
 } // namespace ostrevo
