@@ -139,6 +139,17 @@ void QPainterCanvas::lineTo(int x, int y)
     m_position = QPoint(x, y);
 }
 
+void QPainterCanvas::drawLines(const QVector<QLine> &lines)
+{
+    if (lines.isEmpty())
+        return;
+    QPainter &p = painter();
+    // One pen and one call for a whole frame row: the PDF gets one path, not one per stroke.
+    p.setPen(m_qpen);
+    p.drawLines(lines);
+    m_position = lines.constLast().p2();
+}
+
 void QPainterCanvas::rectangle(const QRect &rect)
 {
     QPainter &p = painter();

@@ -41,6 +41,7 @@ public:
 
     void moveTo(int x, int y) override;
     void lineTo(int x, int y) override;
+    void drawLines(const QVector<QLine> &lines) override;
     void rectangle(const QRect &rect) override;
     void polygon(const QPolygon &points) override;
 

@@ -119,11 +119,16 @@ QGlyphRun RealisedFont::glyphRun(const QByteArray &bytes) const
     QList<QPointF> positions;
     glyphs.reserve(bytes.size());
     positions.reserve(bytes.size());
+    // Blanks leave no ink; unless a line runs through them they need no glyph at all,
+    // which keeps wide, mostly empty printout lines small in the PDF.
+    const bool blanksShow = m_underline || m_strikeOut;
     int x = 0;
     for (char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
-        glyphs.append(m_glyph[b]);
-        positions.append(QPointF(x / m_scaleX, m_ascent));
+        if (b != ' ' || blanksShow) {
+            glyphs.append(m_glyph[b]);
+            positions.append(QPointF(x / m_scaleX, m_ascent));
+        }
         x += m_advance[b];
     }
     QGlyphRun run;

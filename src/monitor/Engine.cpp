@@ -99,6 +99,8 @@ void Engine::readSettings()
 {
     m_settings = m_store->read();
     m_settingsRead = true;
+    if (!m_store->readError().isEmpty())
+        emit warning(m_store->readError());
     m_monitoringActive = m_settings.monitorowanie;
     if (m_config.afterSettingsRead) {
         for (const QString &message : m_config.afterSettingsRead(m_settings))
