@@ -8,7 +8,7 @@ packages=(
   g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libcups2-dev
   libcurl4-openssl-dev libfreexl-dev libshp-dev libgtest-dev libgmock-dev
   # run
-  fonts-liberation fontconfig xdg-utils
+  fonts-liberation fontconfig xdg-utils libglib2.0-bin
   # tests and tools: a private cupsd with a cups-pdf queue, PDF and PostScript inspection,
   # real FTP/SMTP servers, dBASE reading, a virtual display for screenshots, fuzzing
   cups cups-client cups-bsd cups-filters printer-driver-cups-pdf poppler-utils ghostscript

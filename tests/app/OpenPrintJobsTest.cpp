@@ -6,6 +6,7 @@
 #include "devices/TPrinter.h"
 #include "jobs/DosPath.h"
 #include "monitor/Engine.h"
+#include "support/CupsServer.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -18,7 +19,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <cups/cups.h>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -27,16 +27,10 @@ using namespace Qt::StringLiterals;
 using namespace ostrevo;
 using ostrevo::test::Entries;
 using ostrevo::test::ReadFile;
+using ostrevo::test::UseCupsServer;
 using ostrevo::test::WriteFile;
 
 namespace {
-
-void PointCupsAt(const QString &socket)
-{
-    const QByteArray s = QFile::encodeName(socket);
-    qputenv("CUPS_SERVER", s);
-    cupsSetServer(s.constData());
-}
 
 // Identity mapping for jobs that already hold Linux paths.
 const DosPathMapping Plain = [](const QByteArray &value) { return QString::fromUtf8(value); };
@@ -96,7 +90,7 @@ protected:
     {
         ASSERT_TRUE(m_dir.isValid());
         // No test may reach the machine's own printers.
-        PointCupsAt(m_dir.path() + u"/no-cups.sock"_s);
+        UseCupsServer(m_dir.path() + u"/no-cups.sock"_s);
         SetBuiltinPrinterDirectory(m_dir.path() + u"/wydruki"_s);
     }
 
@@ -235,7 +229,7 @@ TEST_F(OpenPrintJobsTest, PrintReachesTheDefaultCupsQueue)
         QString script, dir;
         ~Stop() { QProcess::execute(u"/bin/sh"_s, {script, u"stop"_s, dir}); }
     } stop{script, cups.path()};
-    PointCupsAt(socket);
+    UseCupsServer(socket);
     // The default queue is a PostScript printer writing into a file.
     ASSERT_EQ(DefaultPrinterName(), u"ps"_s);
 

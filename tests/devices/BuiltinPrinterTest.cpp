@@ -1,7 +1,7 @@
 // The built-in printer "Ostrevo PDF": its page metrics, one PDF file per document under a
 // free name, and nothing left behind by an aborted document.
 
-#include "devices/PdfTools.h"
+#include "support/PdfTools.h"
 #include "devices/TPrinter.h"
 #include "support/TestSupport.h"
 

@@ -1,7 +1,7 @@
 // Logical fonts as GDI realises them, checked on the canvas's own measurements and on the
 // PDF that the built-in printer writes (pdftotext -bbox, pdffonts).
 
-#include "devices/PdfTools.h"
+#include "support/PdfTools.h"
 #include "devices/TPrinter.h"
 #include "support/TestSupport.h"
 

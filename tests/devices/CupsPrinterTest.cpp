@@ -2,8 +2,8 @@
 // queue's defaults, device mode visible in the PostScript the queue writes, a queue that
 // goes away, and submitting existing PDF files.
 
-#include "devices/CupsServer.h"
-#include "devices/PdfTools.h"
+#include "support/CupsServer.h"
+#include "support/PdfTools.h"
 #include "devices/TPrinter.h"
 #include "support/TestSupport.h"
 
@@ -37,19 +37,12 @@ protected:
         QFile::remove(pdfOut());
     }
 
-    static QString psOut() { return s_server->outputDir() + QStringLiteral("/ps.out"); }
-    static QString pdfOut() { return s_server->outputDir() + QStringLiteral("/pdf.out"); }
+    static QString psOut() { return s_server->outputFile(QStringLiteral("ps")); }
+    static QString pdfOut() { return s_server->outputFile(QStringLiteral("pdf")); }
 
-    // Adds a generic PostScript queue with a duplexer, writing into DIR/out/NAME.out.
     static void addPsQueue(const QString &name, const QStringList &options = {})
     {
-        QStringList args{QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
-                         QStringLiteral("file:") + s_server->outputDir() + u'/' + name + QStringLiteral(".out"),
-                         QStringLiteral("-m"), QStringLiteral("drv:///sample.drv/generic.ppd"),
-                         QStringLiteral("-o"), QStringLiteral("Option1=True")};
-        for (const QString &o : options)
-            args << QStringLiteral("-o") << o;
-        ASSERT_EQ(s_server->lpadmin(args), 0);
+        ASSERT_EQ(s_server->addPsQueue(name, options), 0);
     }
 
     static int indexOf(TPrinter &printer, const QString &name) { return printer.printers().indexOf(name); }

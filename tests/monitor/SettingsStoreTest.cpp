@@ -8,24 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 using namespace ostrevo;
 using ostrevo::test::ReadFile;
+using ostrevo::test::TestData;
 using ostrevo::test::WriteFile;
 
 namespace {
-
-// tests/data/<name>; found beside the sources when the runner does not set the variable.
-QString DataFile(const QString &name)
-{
-    const QString dir = qEnvironmentVariableIsEmpty("OSTREVO_TEST_DATA")
-        ? QFileInfo(QFile::decodeName(__FILE__)).absoluteDir().filePath(QStringLiteral("../data"))
-        : QFile::decodeName(qgetenv("OSTREVO_TEST_DATA"));
-    return dir + u'/' + name;
-}
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
@@ -83,7 +73,7 @@ TEST_F(SettingsStoreTest, FreshFileIsWrittenInKeyOrder)
 
 TEST_F(SettingsStoreTest, ReadsAFileOfTheWindowsProgram)
 {
-    QFile::copy(DataFile(QStringLiteral("ini-windows.ini")), iniPath());
+    QFile::copy(TestData(QStringLiteral("ini-windows.ini")), iniPath());
     SettingsStore store(iniPath());
     const Settings s = store.read();
     EXPECT_EQ(s.katalog, QStringLiteral("C:\\KSIęGI\\Ostrevo"));
@@ -110,7 +100,7 @@ TEST_F(SettingsStoreTest, ReadsAFileOfTheWindowsProgram)
 
 TEST_F(SettingsStoreTest, RewritingKeepsEverythingElseOfTheFile)
 {
-    QFile::copy(DataFile(QStringLiteral("ini-windows.ini")), iniPath());
+    QFile::copy(TestData(QStringLiteral("ini-windows.ini")), iniPath());
     QFile::setPermissions(iniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const QByteArray original = ReadFile(iniPath());
     SettingsStore store(iniPath());

@@ -32,6 +32,12 @@ inline QString TestData(const QString &name)
     return QString::fromLocal8Bit(qgetenv("OSTREVO_TEST_DATA")) + u'/' + name;
 }
 
+// tests/services/<name>
+inline QString ServicesPath(const QString &name)
+{
+    return QString::fromLocal8Bit(qgetenv("OSTREVO_TEST_SERVICES")) + u'/' + name;
+}
+
 // The built ostrevo executable.
 inline QString OstrevoBinary()
 {

@@ -4,25 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 using namespace ostrevo;
+using ostrevo::test::TestData;
 using ostrevo::test::WriteFile;
-
-namespace {
-
-// tests/data/<name>; found beside the sources when the runner does not set the variable.
-QString DataFile(const QString &name)
-{
-    const QString dir = qEnvironmentVariableIsEmpty("OSTREVO_TEST_DATA")
-        ? QFileInfo(QFile::decodeName(__FILE__)).absoluteDir().filePath(QStringLiteral("../data"))
-        : QFile::decodeName(qgetenv("OSTREVO_TEST_DATA"));
-    return dir + u'/' + name;
-}
-
-} // namespace
 
 TEST(SymbolTable, PdfTagsFollowThePrinterDefaults)
 {
@@ -36,7 +22,7 @@ TEST(SymbolTable, PdfTagsFollowThePrinterDefaults)
 TEST(SymbolTable, SiteFileReplacesSymbolsByteForByte)
 {
     SymbolTable table;
-    EXPECT_TRUE(table.LoadSymbolDefinitions(DataFile(QStringLiteral("defsym-site.ovx"))).isEmpty());
+    EXPECT_TRUE(table.LoadSymbolDefinitions(TestData(QStringLiteral("defsym-site.ovx"))).isEmpty());
     PrinterSymbolTable expected = DefaultPrinterSymbols();
     expected[6] = "\x1bG"; // a later line wins
     expected[7] = "\x1b" "F";
@@ -51,7 +37,7 @@ TEST(SymbolTable, SiteFileReplacesSymbolsByteForByte)
 TEST(SymbolTable, BadLinesAreSkippedAndReported)
 {
     SymbolTable table;
-    const QString path = DataFile(QStringLiteral("defsym-broken.ovx"));
+    const QString path = TestData(QStringLiteral("defsym-broken.ovx"));
     const QStringList problems = table.LoadSymbolDefinitions(path);
     PrinterSymbolTable expected = DefaultPrinterSymbols();
     expected[6].clear(); // an empty value switches bold detection off

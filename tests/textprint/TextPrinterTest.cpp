@@ -1,10 +1,10 @@
 // Whole jobs on the built-in PDF printer: what reaches the paper, two-sided sheets, and
 // failures that abort one job without harming the next.
 
-#include "PdfOutput.h"
 #include "devices/TPrinter.h"
 #include "jobs/Errors.h"
 #include "monitor/JobHandlers.h"
+#include "support/PdfTools.h"
 #include "support/TestSupport.h"
 #include "textprint/SymbolTable.h"
 #include "textprint/TextPrinter.h"
@@ -60,12 +60,12 @@ protected:
 
 TEST_F(TextPrinterTest, InvoiceWithPolishLettersAndFramesBecomesOnePdfNamedAfterTheJob)
 {
-    const JobResult result = m_printer.PrintTextJob(m_context, DataPath(QStringLiteral("textprint-faktura.txt")));
+    const JobResult result = m_printer.PrintTextJob(m_context, TestData(QStringLiteral("textprint-faktura.txt")));
     EXPECT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
     ASSERT_EQ(PdfFilesIn(m_out), QStringList{QStringLiteral("textprint-faktura.pdf")});
     const QString pdf = output(QStringLiteral("textprint-faktura.pdf"));
-    EXPECT_EQ(PdfPages(pdf), 1);
-    const QString text = PdfPlainText(pdf);
+    EXPECT_EQ(PdfPageCount(pdf), 1);
+    const QString text = PdfText(pdf, PdfTextLayout::Physical);
     for (const char *expected : {"Przedsiębiorstwo Handlowe \"ŻURAW\"", "ul. Świętokrzyska 12", "Józef Łęcki",
                                  "ul. Źródlana 5, 31-052 Kraków", "Termin płatności", "Nakrętka M8 samokontr.",
                                  "Ilość", "Wartość", "Oryginał", "Zapłata w terminie 14 dni"})
@@ -81,24 +81,24 @@ TEST_F(TextPrinterTest, ColumnsLineUpAtEightyCharactersAcrossThePrintableWidth)
                                                   "F123456789G123456789H12345678Z"),
                                        QByteArray("          K         L         M")}));
     m_printer.PrintTextJob(m_context, path);
-    const auto words = PdfWordBoxes(output(QStringLiteral("KOLUMNY.pdf")));
+    const auto words = PdfWords(output(QStringLiteral("KOLUMNY.pdf")));
     ASSERT_EQ(words.size(), 4);
     const double cell = 4800.0 / 80 * 72 / 600; // one column in points
-    const double left = words[0].xMin;
+    const double left = words[0].box.left();
     // 80 columns fill the printable width: the line is 4800 device pixels wide.
-    EXPECT_NEAR(words[0].xMax - left, 80 * cell, 1.5);
-    EXPECT_NEAR(words[1].xMin - left, 10 * cell, 1.0);
-    EXPECT_NEAR(words[2].xMin - left, 20 * cell, 1.0);
-    EXPECT_NEAR(words[3].xMin - left, 30 * cell, 1.0);
+    EXPECT_NEAR(words[0].box.right() - left, 80 * cell, 1.5);
+    EXPECT_NEAR(words[1].box.left() - left, 10 * cell, 1.0);
+    EXPECT_NEAR(words[2].box.left() - left, 20 * cell, 1.0);
+    EXPECT_NEAR(words[3].box.left() - left, 30 * cell, 1.0);
     // The second line is one sixth of an inch lower.
-    EXPECT_NEAR(words[1].yMin - words[0].yMin, 12.0, 1.0);
+    EXPECT_NEAR(words[1].box.top() - words[0].box.top(), 12.0, 1.0);
 }
 
 TEST_F(TextPrinterTest, FivePagesTwoSidedEndWithABlankSixth)
 {
-    const QString duplex = DataPath(QStringLiteral("textprint-duplex5.txt"));
+    const QString duplex = TestData(QStringLiteral("textprint-duplex5.txt"));
     EXPECT_EQ(m_printer.PrintTextJob(m_context, duplex).outcome, JobResult::Done);
-    EXPECT_EQ(PdfPages(output(QStringLiteral("textprint-duplex5.pdf"))), 6);
+    EXPECT_EQ(PdfPageCount(output(QStringLiteral("textprint-duplex5.pdf"))), 6);
     // The printer's own default (one-sided) is back for the next job.
     EXPECT_EQ(Printer().GetDuplex(), 0);
 
@@ -106,7 +106,7 @@ TEST_F(TextPrinterTest, FivePagesTwoSidedEndWithABlankSixth)
     QByteArray simplex = ReadFile(duplex);
     simplex.replace("<DX+>", "");
     m_printer.PrintTextJob(m_context, job(QStringLiteral("JEDNO.txt"), simplex));
-    EXPECT_EQ(PdfPages(output(QStringLiteral("JEDNO.pdf"))), 5);
+    EXPECT_EQ(PdfPageCount(output(QStringLiteral("JEDNO.pdf"))), 5);
 }
 
 TEST_F(TextPrinterTest, PrinterNameThatIsNotInstalledPrintsOnTheDefaultPrinter)
@@ -181,7 +181,7 @@ TEST_F(TextPrinterTest, BadBytesAndEndlessLinesStillPrint)
     huge[10] = '\0';
     const JobResult result = m_printer.PrintTextJob(m_context, job(QStringLiteral("BAJTY.txt"), DosLines({every, huge, "koniec"})));
     EXPECT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
-    EXPECT_TRUE(PdfPlainText(output(QStringLiteral("BAJTY.pdf"))).contains(QStringLiteral("koniec")));
+    EXPECT_TRUE(PdfText(output(QStringLiteral("BAJTY.pdf")), PdfTextLayout::Physical).contains(QStringLiteral("koniec")));
 }
 
 TEST_F(TextPrinterTest, RegisteredAsTheHandlerOfPlainTextJobs)

@@ -1,5 +1,6 @@
-#include "devices/PdfTools.h"
+#include "support/PdfTools.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -26,9 +27,12 @@ QString PdfPageSize(const QString &path)
     return size.match(RunTool(QStringLiteral("pdfinfo"), {path})).captured(1).trimmed();
 }
 
-QString PdfText(const QString &path)
+QString PdfText(const QString &path, PdfTextLayout layout)
 {
-    return RunTool(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+    QStringList arguments{path, QStringLiteral("-")};
+    if (layout == PdfTextLayout::Physical)
+        arguments.prepend(QStringLiteral("-layout"));
+    return RunTool(QStringLiteral("pdftotext"), arguments);
 }
 
 QList<PdfWord> PdfWords(const QString &path)
@@ -49,6 +53,11 @@ QList<PdfWord> PdfWords(const QString &path)
 QString PdfFonts(const QString &path)
 {
     return RunTool(QStringLiteral("pdffonts"), {path});
+}
+
+QStringList PdfFilesIn(const QString &dir)
+{
+    return QDir(dir).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
 }
 
 } // namespace ostrevo::test

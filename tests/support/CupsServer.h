@@ -20,10 +20,17 @@ public:
     const QString &failure() const { return m_failure; }
     // Where the file queues write: DIR/ps.out, DIR/pdf.out.
     QString outputDir() const { return m_dir.path() + QStringLiteral("/out"); }
+    // What the file queue QUEUE wrote: outputDir()/QUEUE.out.
+    QString outputFile(const QString &queue) const { return outputDir() + u'/' + queue + QStringLiteral(".out"); }
     QString dir() const { return m_dir.path(); }
 
-    // Runs lpadmin against this server; returns its exit code.
-    int lpadmin(const QStringList &arguments) const;
+    // Runs a CUPS command-line tool (lpadmin, cupsreject, cupsaccept...) against this
+    // server; returns its exit code, -1 if it did not finish.
+    int tool(const QString &program, const QStringList &arguments) const;
+    int lpadmin(const QStringList &arguments) const { return tool(QStringLiteral("lpadmin"), arguments); }
+    // Adds a generic PostScript queue with a duplexer writing into outputFile(name), with
+    // the given lpadmin -o options as its defaults; returns lpadmin's exit code.
+    int addPsQueue(const QString &name, const QStringList &options = {}) const;
     // Waits until the queue has no pending jobs; false on time-out.
     bool waitIdle(const QString &queue, int timeoutMs = 30000) const;
 

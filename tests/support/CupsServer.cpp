@@ -1,10 +1,11 @@
-#include "devices/CupsServer.h"
+#include "support/CupsServer.h"
+
+#include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QThread>
 
@@ -16,10 +17,7 @@ namespace {
 
 QString Script()
 {
-    QString services = QString::fromLocal8Bit(qgetenv("OSTREVO_TEST_SERVICES"));
-    if (services.isEmpty()) // beside this file in the source tree
-        services = QFileInfo(QString::fromLocal8Bit(__FILE__)).absolutePath() + QStringLiteral("/../services");
-    return services + QStringLiteral("/cupsd.sh");
+    return ServicesPath(QStringLiteral("cupsd.sh"));
 }
 
 QString &NoServerSocket()
@@ -66,13 +64,28 @@ CupsServer::~CupsServer()
     p.waitForFinished(30000);
 }
 
-int CupsServer::lpadmin(const QStringList &arguments) const
+int CupsServer::tool(const QString &program, const QStringList &arguments) const
 {
     QProcess p;
-    p.start(QStringLiteral("lpadmin"), arguments);
+    if (!m_socket.isEmpty()) { // this server, whatever the process's own libcups looks at now
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CUPS_SERVER"), m_socket);
+        p.setProcessEnvironment(environment);
+    }
+    p.start(program, arguments);
     if (!p.waitForFinished(30000))
         return -1;
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+int CupsServer::addPsQueue(const QString &name, const QStringList &options) const
+{
+    QStringList arguments{QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                          QStringLiteral("file:") + outputFile(name), QStringLiteral("-m"),
+                          QStringLiteral("drv:///sample.drv/generic.ppd"), QStringLiteral("-o"), QStringLiteral("Option1=True")};
+    for (const QString &o : options)
+        arguments << QStringLiteral("-o") << o;
+    return lpadmin(arguments);
 }
 
 bool CupsServer::waitIdle(const QString &queue, int timeoutMs) const

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 
 namespace ostrevo::test {
 
@@ -13,13 +14,22 @@ struct PdfWord {
     QRectF box; // points, from the page's top-left corner
 };
 
+// How pdftotext lays the text out.
+enum class PdfTextLayout {
+    Reading,  // words in reading order
+    Physical, // -layout: lines and columns where they stand on the page
+};
+
+// Standard output of the program.
 QString RunTool(const QString &program, const QStringList &arguments);
 int PdfPageCount(const QString &path);
 // "Page size:" of pdfinfo, e.g. "595.276 x 841.89 pts (A4)".
 QString PdfPageSize(const QString &path);
-QString PdfText(const QString &path);
+QString PdfText(const QString &path, PdfTextLayout layout = PdfTextLayout::Reading);
 QList<PdfWord> PdfWords(const QString &path);
 QString PdfFonts(const QString &path);
+// The PDF files in a directory, by name.
+QStringList PdfFilesIn(const QString &dir);
 
 // Device pixels at 600 dpi to points.
 inline double Pt(double px)
