@@ -19,15 +19,8 @@ using namespace ostrevo::test;
 
 namespace {
 
-class CupsPrinterTest : public ::testing::Test {
+class CupsPrinterTest : public CupsServerSuite {
 protected:
-    static void SetUpTestSuite() { s_server = new CupsServer; }
-    static void TearDownTestSuite()
-    {
-        delete s_server;
-        s_server = nullptr;
-    }
-
     void SetUp() override
     {
         if (!s_server->running())
@@ -64,11 +57,8 @@ protected:
         return ReadFile(psOut());
     }
 
-    static CupsServer *s_server;
     QTemporaryDir m_tmp;
 };
-
-CupsServer *CupsPrinterTest::s_server = nullptr;
 
 TEST_F(CupsPrinterTest, ListsTheQueuesThenTheBuiltinPrinterAndChoosesTheCupsDefault)
 {

@@ -40,6 +40,8 @@ void UseNoCupsServer()
     UseCupsServer(NoServerSocket());
 }
 
+CupsServer *CupsServerSuite::s_server = nullptr;
+
 CupsServer::CupsServer()
     : m_dir(QDir::tempPath() + QStringLiteral("/ostrevo-cups-XXXXXX"))
 {

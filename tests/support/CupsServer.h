@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
 namespace ostrevo::test {
 
 class CupsServer {
@@ -39,6 +41,19 @@ private:
     QString m_socket;
     bool m_running = false;
     QString m_failure;
+};
+
+// Base of a test suite whose tests share one server: starting cupsd takes a second or two.
+class CupsServerSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_server = new CupsServer; }
+    static void TearDownTestSuite()
+    {
+        delete s_server;
+        s_server = nullptr;
+    }
+
+    static CupsServer *s_server;
 };
 
 // Points libcups at nothing: no queues, no default queue.

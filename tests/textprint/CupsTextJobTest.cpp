@@ -20,21 +20,15 @@ using namespace ostrevo::test;
 
 namespace {
 
-class CupsTextJobTest : public ::testing::Test {
+class CupsTextJobTest : public CupsServerSuite {
 protected:
     static void SetUpTestSuite()
     {
-        s_server = new CupsServer;
+        CupsServerSuite::SetUpTestSuite();
         // A queue whose own default is two-sided on the long edge, and one to remove later.
         s_queuesAdded = s_server->running()
                         && s_server->addPsQueue(QStringLiteral("duplex"), {QStringLiteral("Duplex=DuplexNoTumble")}) == 0
                         && s_server->addPsQueue(QStringLiteral("znika")) == 0;
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete s_server;
-        s_server = nullptr;
     }
 
     void SetUp() override
@@ -64,7 +58,6 @@ protected:
         return out;
     }
 
-    static CupsServer *s_server;
     static bool s_queuesAdded;
 
     QTemporaryDir m_tmp;
@@ -74,7 +67,6 @@ protected:
     TextPrinter m_printer{m_symbols};
 };
 
-CupsServer *CupsTextJobTest::s_server = nullptr;
 bool CupsTextJobTest::s_queuesAdded = false;
 
 const QByteArray LongEdge = "<</Duplex true/Tumble false>>setpagedevice";
