@@ -106,6 +106,8 @@ void DirectoryWatcher::rearm()
             continue;
         const QByteArray path = QFile::encodeName(paths[n]);
         m_watch[n] = path.isEmpty() ? -1 : inotify_add_watch(m_inotify, path.constData(), WatchMask);
+        // A marker written between the last scan and this watch would wake nobody: look once.
+        m_pending[n] = m_watch[n] >= 0;
         if (m_watch[n] < 0) {
             // The directory is not there: note it, and look for it again from time to time.
             m_present[n] = false;
