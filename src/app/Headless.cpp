@@ -46,18 +46,20 @@ QString StateWord(MonitorState state)
 
 } // namespace
 
-Headless::Headless(Engine *engine, QObject *parent) : QObject(parent)
+Headless::Headless(Engine *engine, bool statusLines, QObject *parent) : QObject(parent)
 {
     // The paused look during each job is not news; only settled states are printed.
     auto last = std::make_shared<MonitorStatus>();
-    connect(engine, &Engine::statusChanged, this, [last](const MonitorStatus &status) {
+    auto print = [last](const MonitorStatus &status) {
         if (status.jobRunning || status.state == MonitorState::Starting)
             return;
         if (status.state == last->state && status.text == last->text)
             return;
         *last = status;
         PrintLine(StateWord(status.state) + QStringLiteral(": ") + status.text);
-    });
+    };
+    if (statusLines)
+        connect(engine, &Engine::statusChanged, this, print);
     connect(engine, &Engine::warning, this, [](const QString &m) { PrintLine(QStringLiteral("warning: ") + m); });
     connect(engine, &Engine::errorEscaped, this, [](const QString &m) { PrintLine(QStringLiteral("error: ") + m); });
 }

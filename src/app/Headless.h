@@ -11,7 +11,8 @@ class Engine;
 class Headless : public QObject {
     Q_OBJECT
 public:
-    explicit Headless(Engine *engine, QObject *parent = nullptr);
+    // Without `statusLines` only warnings and errors are printed (--once).
+    explicit Headless(Engine *engine, bool statusLines = true, QObject *parent = nullptr);
 
     // Routes SIGINT/SIGTERM into the event loop (a self-pipe); call once.
     static void installSignalHandlers();

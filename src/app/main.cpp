@@ -92,7 +92,7 @@ int main(int argc, char *argv[])
 
     if (cl.once) {
         Engine engine(std::move(config));
-        Headless reporter(&engine);
+        Headless reporter(&engine, false);
         return engine.runOnce();
     }
 
