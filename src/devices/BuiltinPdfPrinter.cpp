@@ -74,7 +74,7 @@ mode_t ProcessUmask()
 }
 } // namespace
 
-QPainter *BuiltinPdfPrinter::beginDocument(const DeviceMode &mode, const QString &title)
+Canvas *BuiltinPdfPrinter::beginDocument(const DeviceMode &mode, const QString &title)
 {
     m_directory = BuiltinPrinterDirectory();
     if (!QDir().mkpath(m_directory))
@@ -90,7 +90,7 @@ QPainter *BuiltinPdfPrinter::beginDocument(const DeviceMode &mode, const QString
     const QString partPath = reserve.fileName();
     reserve.close();
     m_document = std::make_unique<PdfPrintFile>(partPath, metrics(mode), title);
-    return m_document->painter();
+    return m_document->canvas();
 }
 
 void BuiltinPdfPrinter::newPage()

@@ -60,7 +60,7 @@ DeviceMetrics CupsPrinter::metrics(const DeviceMode &mode)
     return m;
 }
 
-QPainter *CupsPrinter::beginDocument(const DeviceMode &mode, const QString &title)
+Canvas *CupsPrinter::beginDocument(const DeviceMode &mode, const QString &title)
 {
     // The queue may have gone since it was chosen.
     if (!CupsQueueExists(m_queue))
@@ -75,7 +75,7 @@ QPainter *CupsPrinter::beginDocument(const DeviceMode &mode, const QString &titl
     m_document = std::make_unique<PdfPrintFile>(path, m, title);
     m_jobMode = mode;
     m_title = title;
-    return m_document->painter();
+    return m_document->canvas();
 }
 
 void CupsPrinter::newPage()

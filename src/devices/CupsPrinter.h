@@ -22,7 +22,7 @@ public:
     QString name() const override { return m_queue; }
     bool loadDefaults(DeviceMode &mode) override;
     DeviceMetrics metrics(const DeviceMode &mode) override;
-    QPainter *beginDocument(const DeviceMode &mode, const QString &title) override;
+    Canvas *beginDocument(const DeviceMode &mode, const QString &title) override;
     void newPage() override;
     void endDocument() override;
     void abortDocument() override;

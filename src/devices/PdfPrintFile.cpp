@@ -32,6 +32,8 @@ PdfPrintFile::PdfPrintFile(const QString &path, const DeviceMetrics &metrics, co
     }
     m_open = true;
     placeOrigin();
+    m_canvas.setDpiY(metrics.dpiY);
+    m_canvas.attach(&m_painter);
 }
 
 PdfPrintFile::~PdfPrintFile()

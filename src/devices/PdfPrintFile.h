@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/PrintDevice.h"
+#include "devices/QPainterCanvas.h"
 
 #include <QFile>
 #include <QPainter>
@@ -11,14 +12,14 @@
 namespace ostrevo {
 
 // One print document as a compressed PDF file at a path of the caller's choosing, with
-// the painter set up in device pixels from the printable area's top-left corner.
+// its canvas drawing in device pixels from the printable area's top-left corner.
 class PdfPrintFile {
 public:
     // Throws PrinterError when the file cannot be created.
     PdfPrintFile(const QString &path, const DeviceMetrics &metrics, const QString &title);
     ~PdfPrintFile();
 
-    QPainter *painter() { return &m_painter; }
+    Canvas *canvas() { return &m_canvas; }
     void newPage();
     // Closes the file; throws PrinterError when it could not be written completely.
     void finish();
@@ -34,6 +35,7 @@ private:
     QFile m_file;
     std::unique_ptr<QPdfWriter> m_writer;
     QPainter m_painter;
+    QPainterCanvas m_canvas;
     bool m_open = false;
 };
 

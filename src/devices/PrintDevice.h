@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-class QPainter;
-
 namespace ostrevo {
+
+class Canvas;
 
 // The settings a printer keeps per choice, as a DEVMODE does.
 struct DeviceMode {
@@ -38,8 +38,9 @@ public:
     // Throws PrinterError "Printer selected is not valid" when the printer cannot be reached.
     virtual DeviceMetrics metrics(const DeviceMode &mode) = 0;
 
-    // A painter whose origin is the top-left corner of the printable area, in device pixels.
-    virtual QPainter *beginDocument(const DeviceMode &mode, const QString &title) = 0;
+    // The document's canvas, in device pixels from the top-left corner of the printable
+    // area; it belongs to the device and lives until the document ends or is dropped.
+    virtual Canvas *beginDocument(const DeviceMode &mode, const QString &title) = 0;
     virtual void newPage() = 0;
     // Delivers the document; throws PrinterError when it cannot.
     virtual void endDocument() = 0;

@@ -1,7 +1,7 @@
 #include "devices/BuiltinPdfPrinter.h"
 #include "devices/CupsQueues.h"
 #include "devices/FreeFileName.h"
-#include "devices/QPainterCanvas.h"
+#include "devices/PrinterCanvas.h"
 #include "devices/TPrinter.h"
 
 #include <QCoreApplication>
@@ -53,7 +53,7 @@ int SelectPrinterByName(const QString &name)
 
 void ResetPrinterCanvas()
 {
-    static_cast<QPainterCanvas &>(Printer().canvas()).reset();
+    static_cast<PrinterCanvas &>(Printer().canvas()).reset();
 }
 
 QStringList InstalledPrinterNames()

@@ -7,20 +7,6 @@
 
 namespace ostrevo {
 
-static size_t qHash(const LogFont &f, size_t seed = 0)
-{
-    return qHashMulti(seed, f.height, f.width, f.escapement, f.orientation, f.weight, f.italic,
-                      f.underline, f.strikeOut, f.charSet, f.faceName);
-}
-
-namespace {
-
-// Keeps a long run of distinct fonts (a renderer's width-fitting loop) from growing
-// the cache without bound.
-constexpr qsizetype MaxCachedFonts = 64;
-
-} // namespace
-
 QPainterCanvas::QPainterCanvas()
 {
     reset();
@@ -35,10 +21,9 @@ void QPainterCanvas::attach(QPainter *painter)
 
 void QPainterCanvas::setDpiY(int dpiY)
 {
-    if (dpiY == m_dpiY)
+    if (dpiY == m_fonts.dpiY())
         return;
-    m_dpiY = dpiY;
-    m_fonts.clear();
+    m_fonts.setDpiY(dpiY);
     m_current = nullptr;
 }
 
@@ -48,7 +33,7 @@ void QPainterCanvas::reset()
     neutral.faceName = QStringLiteral("MS Sans Serif");
     neutral.charSet = 1; // DEFAULT_CHARSET
     // 8 points at the device's resolution, given as an em height as GDI's point sizes are.
-    neutral.height = -((8 * m_dpiY + 36) / 72);
+    neutral.height = -((8 * m_fonts.dpiY() + 36) / 72);
     setFont(neutral);
     setBrush(CanvasBrush{Qt::white, true});
     setPen(CanvasPen{1, Qt::black});
@@ -78,15 +63,8 @@ QPainter &QPainterCanvas::painter()
 
 const RealisedFont &QPainterCanvas::realised()
 {
-    if (m_current)
-        return *m_current;
-    auto it = m_fonts.constFind(m_font);
-    if (it == m_fonts.constEnd()) {
-        if (m_fonts.size() >= MaxCachedFonts)
-            m_fonts.clear();
-        it = m_fonts.insert(m_font, std::make_shared<RealisedFont>(m_font, m_dpiY));
-    }
-    m_current = it->get();
+    if (!m_current)
+        m_current = &m_fonts.get(m_font);
     return *m_current;
 }
 

@@ -2,10 +2,9 @@
 
 #include "devices/Canvas.h"
 
-#include <QHash>
-#include <QPen>
+#include "devices/RealisedFontCache.h"
 
-#include <memory>
+#include <QPen>
 
 class QPainter;
 
@@ -51,14 +50,13 @@ private:
     void applyPenAndBrush(QPainter &p) const;
 
     QPainter *m_painter = nullptr;
-    int m_dpiY = 600;
     LogFont m_font;
     CanvasPen m_pen;
     CanvasBrush m_brush;
     QPen m_qpen;
     QPoint m_position;
     const RealisedFont *m_current = nullptr;
-    QHash<LogFont, std::shared_ptr<RealisedFont>> m_fonts;
+    RealisedFontCache m_fonts;
 };
 
 } // namespace ostrevo

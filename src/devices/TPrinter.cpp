@@ -3,7 +3,7 @@
 #include "devices/BuiltinPdfPrinter.h"
 #include "devices/CupsPrinter.h"
 #include "devices/PrintDevice.h"
-#include "devices/QPainterCanvas.h"
+#include "devices/PrinterCanvas.h"
 
 #include <optional>
 
@@ -30,7 +30,7 @@ struct TPrinter::Chosen {
 };
 
 TPrinter::TPrinter()
-    : m_canvas(std::make_unique<QPainterCanvas>())
+    : m_canvas(std::make_unique<PrinterCanvas>())
     , m_chosen(std::make_unique<Chosen>())
 {
 }
@@ -152,8 +152,7 @@ void TPrinter::beginDoc()
     requireNotPrinting();
     PrintDevice &d = device();
     metrics();
-    QPainter *painter = d.beginDocument(m_chosen->mode, m_documentName);
-    m_canvas->attach(painter);
+    m_canvas->attach(d.beginDocument(m_chosen->mode, m_documentName));
     m_printing = true;
     m_aborted = false;
     m_pageNumber = 1;

@@ -13,7 +13,7 @@
 namespace ostrevo {
 
 class PrintDevice;
-class QPainterCanvas;
+class PrinterCanvas;
 struct DeviceMetrics;
 
 // The name of the printer that is always there, writing each document as a PDF file.
@@ -79,7 +79,7 @@ private:
     void requireDeviceMode();
     void finishDocument();
 
-    std::unique_ptr<QPainterCanvas> m_canvas;
+    std::unique_ptr<PrinterCanvas> m_canvas;
     std::unique_ptr<Chosen> m_chosen;
     QStringList m_printers;
     bool m_listBuilt = false;
