@@ -5,7 +5,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build demo check test asan fuzz bench screenshot clean
+.PHONY: all deps build demo check test asan fuzz fuzz-smoke bench screenshot clean
 
 all: build
 
@@ -19,10 +19,12 @@ build: deps
 demo: build
 	scripts/demo.sh $(BUILD)
 
-# Every test, then the unit tests once more under AddressSanitizer and UBSan.
+# Every test, then the unit tests once more under AddressSanitizer and UBSan, then a
+# short run of the parser fuzzers.
 check: build
 	ctest --test-dir $(BUILD) --output-on-failure
 	$(MAKE) asan
+	$(MAKE) fuzz-smoke
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure
@@ -33,9 +35,20 @@ asan: deps
 	ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -L 'jobs|monitor|textprint|devices'
 
+FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols
+SMOKE_FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile
+
 fuzz: deps
 	CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_FUZZ=ON -DOSTREVO_GUI=OFF -DBUILD_TESTING=ON
-	cmake --build build-fuzz -j2
+	cmake --build build-fuzz -j2 --target $(FUZZERS)
+
+# Twenty seconds of each fuzzer of the job-file, code-page and INI parsers.
+fuzz-smoke: deps
+	CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_FUZZ=ON -DOSTREVO_GUI=OFF -DBUILD_TESTING=ON
+	cmake --build build-fuzz -j2 --target $(SMOKE_FUZZERS)
+	@for f in $(SMOKE_FUZZERS); do echo "== $$f"; \
+	  if build-fuzz/tests/fuzz/$$f -max_total_time=20 > build-fuzz/$$f.log 2>&1; \
+	  then tail -n 1 build-fuzz/$$f.log; else tail -n 40 build-fuzz/$$f.log; exit 1; fi; done
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
