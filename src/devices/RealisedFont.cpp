@@ -101,6 +101,7 @@ RealisedFont::RealisedFont(const LogFont &font, int dpiY)
         const QList<QPointF> advances =
             m_raw.advancesForGlyphIndexes(QList<quint32>{glyph}, QRawFont::UseDesignMetrics);
         m_glyph[b] = glyph;
+        m_character[b] = ch.isEmpty() ? u'\0' : ch.front().unicode();
         m_advance[b] = advances.isEmpty() ? 0 : RoundEven(advances.first().x() * m_scaleX);
     }
 }

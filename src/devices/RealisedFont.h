@@ -29,6 +29,15 @@ public:
     // Glyphs of the text with their positions along the unstretched baseline at y = ascent.
     QGlyphRun glyphRun(const QByteArray &bytes) const;
 
+    // For writers that place glyphs themselves: the face at the em size in device pixels,
+    // and per byte the glyph and the character it stands for.
+    const QRawFont &rawFont() const { return m_raw; }
+    qreal emSize() const { return m_raw.pixelSize(); }
+    quint32 glyph(unsigned char byte) const { return m_glyph[byte]; }
+    char16_t character(unsigned char byte) const { return m_character[byte]; }
+    bool underline() const { return m_underline; }
+    bool strikeOut() const { return m_strikeOut; }
+
 private:
     QRawFont m_raw;
     int m_cellHeight = 0;
@@ -37,6 +46,7 @@ private:
     bool m_underline = false;
     bool m_strikeOut = false;
     std::array<quint32, 256> m_glyph{};
+    std::array<char16_t, 256> m_character{};
     std::array<int, 256> m_advance{};
 };
 
