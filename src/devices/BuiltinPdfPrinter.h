@@ -1,7 +1,9 @@
 #pragma once
 
+#include "devices/DirectPdfDocument.h"
 #include "devices/PdfPrintFile.h"
 #include "devices/PrintDevice.h"
+#include "devices/RealisedFontCache.h"
 
 #include <memory>
 
@@ -29,6 +31,10 @@ public:
 
 private:
     std::unique_ptr<PdfPrintFile> m_document;
+    // Our own PDF writer, while it is tried out next to QPdfWriter (OSTREVO_PDF_WRITER=direct).
+    std::unique_ptr<DirectPdfDocument> m_direct;
+    // Fonts outlive a document: the next printout uses the same ones.
+    RealisedFontCache m_fonts;
     QString m_directory;
     QString m_stem;
     QString m_lastFile;

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "devices/Canvas.h"
+#include "devices/PdfFontSet.h"
+
+#include <QPointF>
+#include <QSizeF>
+
+namespace ostrevo {
+
+class RealisedFont;
+class RealisedFontCache;
+
+// A canvas that writes PDF content operators (ISO 32000-1, 8 and 9) for one page at a
+// time, in device pixels: a single `cm` per page maps them to points. Fonts are realised
+// and measured exactly as on the QPainter canvas; each textOut becomes one string shown
+// with one Tj, its glyphs placed by the font's widths alone.
+class PdfContentCanvas final : public Canvas {
+public:
+    // `sheetPt` is the page size in points, `offset` the printable area's top-left corner
+    // on it in device pixels.
+    PdfContentCanvas(PdfFontSet &fontSet, RealisedFontCache &fonts, int dpiX, int dpiY, QSizeF sheetPt,
+                     QPointF offset);
+
+    // The operators of the page so far; the next page starts empty.
+    QByteArray takePage();
+
+    void setFont(const LogFont &font) override;
+    const LogFont &font() const override { return m_font; }
+    void setPen(const CanvasPen &pen) override;
+    const CanvasPen &pen() const override { return m_pen; }
+    void setBrush(const CanvasBrush &brush) override { m_brush = brush; }
+
+    void textOut(int x, int y, const QByteArray &win1250) override;
+    int textWidth(const QByteArray &win1250) override;
+    int textHeight(const QByteArray &win1250) override;
+
+    void moveTo(int x, int y) override;
+    void lineTo(int x, int y) override;
+    void drawLines(const QVector<QLine> &lines) override;
+    void rectangle(const QRect &rect) override;
+    void polygon(const QPolygon &points) override;
+
+private:
+    // What the page's graphics state holds now, so operators go out only on a change.
+    struct State {
+        QRgb stroke = qRgb(0, 0, 0);
+        QRgb fill = qRgb(0, 0, 0);
+        int lineWidth = 1;
+        const PdfFontSet::Font *font = nullptr;
+    };
+
+    void startPage();
+    const RealisedFont &realised();
+    void applyPen();
+    void setFill(QRgb color);
+    void flushPath();
+    void point(int x, int y, const char *op);
+    void decorationLine(QPointF from, QPointF to, qreal thickness);
+
+    PdfFontSet &m_fontSet;
+    RealisedFontCache &m_fonts;
+    QByteArray m_pagePrologue;
+    QByteArray m_content;
+    State m_state;
+    LogFont m_font;
+    CanvasPen m_pen;
+    CanvasBrush m_brush;
+    const RealisedFont *m_current = nullptr;
+    PdfFontSet::Font *m_pdfFont = nullptr;
+    QPoint m_position;
+    bool m_pathOpen = false;
+    QPoint m_pathEnd;
+};
+
+} // namespace ostrevo

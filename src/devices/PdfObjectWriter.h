@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+
+namespace ostrevo {
+
+// The body of a PDF file written object by object, then its cross-reference table and
+// trailer (ISO 32000-1, 7.5). Objects may be numbered before they are written, so a page
+// can refer to the font resources that only the document's end writes.
+class PdfObjectWriter {
+public:
+    // Opens the file for writing; false when it cannot be created.
+    bool open(const QString &path);
+    QString errorString() const { return m_file.errorString(); }
+
+    int reserve();
+    // Buffer for the object body between beginObject and endObject.
+    QByteArray &beginObject(int number);
+    void endObject();
+    // A stream object: `dictionary` holds the entries besides /Length, `data` is already
+    // encoded as the dictionary says.
+    void writeStream(int number, const QByteArray &dictionary, const QByteArray &data);
+
+    // Writes the cross-reference table and trailer and closes the file; false when any
+    // write failed or an object was reserved but never written.
+    bool finish(int root, int info);
+    // Closes and deletes the file.
+    void discard();
+
+private:
+    void flushIfFull();
+    qint64 offset() const { return m_flushed + m_buffer.size(); }
+
+    QFile m_file;
+    QByteArray m_buffer;
+    qint64 m_flushed = 0;
+    QList<qint64> m_offsets{0}; // by object number; 0 is the free list's head
+    bool m_failed = false;
+};
+
+} // namespace ostrevo

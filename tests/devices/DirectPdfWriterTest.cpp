@@ -1,0 +1,282 @@
+// Our own PDF writer for the built-in printer, read back with poppler and ghostscript and
+// set against the same drawing through QPdfWriter: pages, text where the QPainter path
+// puts it, embedded fonts, Polish letters, and frames drawn as real lines.
+
+#include "devices/BuiltinPdfPrinter.h"
+#include "devices/DirectPdfDocument.h"
+#include "devices/PdfPrintFile.h"
+#include "devices/PrinterError.h"
+#include "devices/RealisedFontCache.h"
+#include "support/PdfTools.h"
+#include "support/TestSupport.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace ostrevo;
+using namespace ostrevo::test;
+
+namespace {
+
+using Drawing = std::function<void(Canvas &, int page)>;
+
+LogFont Courier(int height, int width, int escapement = 0)
+{
+    LogFont font;
+    font.height = height;
+    font.width = width;
+    font.escapement = escapement;
+    return font;
+}
+
+DeviceMetrics Metrics(int orientation = 0)
+{
+    DeviceMode mode;
+    mode.orientation = orientation;
+    return BuiltinPdfPrinter().metrics(mode);
+}
+
+class DirectPdfWriterTest : public ::testing::Test {
+protected:
+    QString write(const QString &name, int pages, const Drawing &draw, int orientation = 0)
+    {
+        const QString path = m_tmp.filePath(name);
+        DirectPdfDocument document(path, Metrics(orientation), QStringLiteral("Tytuł ąę"), m_fonts);
+        for (int page = 1; page <= pages; ++page) {
+            if (page > 1)
+                document.newPage();
+            draw(*document.canvas(), page);
+        }
+        document.finish();
+        return path;
+    }
+
+    // The same drawing through QPdfWriter and QPainter, as printers other than ours draw.
+    QString writeWithQPainter(const QString &name, const Drawing &draw)
+    {
+        const QString path = m_tmp.filePath(name);
+        PdfPrintFile file(path, Metrics(), QStringLiteral("qt"));
+        draw(*file.canvas(), 1);
+        file.finish();
+        return path;
+    }
+
+    // Page `page` rendered at `dpi` in shades of grey.
+    QImage render(const QString &pdf, int page, int dpi)
+    {
+        const QString prefix = m_tmp.filePath(QStringLiteral("render"));
+        const QString number = QString::number(page);
+        RunTool(QStringLiteral("pdftoppm"), {QStringLiteral("-gray"), QStringLiteral("-r"), QString::number(dpi),
+                                             QStringLiteral("-f"), number, QStringLiteral("-l"), number,
+                                             QStringLiteral("-singlefile"), pdf, prefix});
+        return QImage(prefix + QStringLiteral(".pgm"));
+    }
+
+    QTemporaryDir m_tmp;
+    RealisedFontCache m_fonts;
+};
+
+// A device pixel of the printable area on a page rendered at `dpi`.
+QPoint At(const DeviceMetrics &m, int x, int y, int dpi)
+{
+    return QPoint(qRound((m.offset.x() + x) * dpi / 600.0), qRound((m.offset.y() + y) * dpi / 600.0));
+}
+
+TEST_F(DirectPdfWriterTest, PagesAreA4InEitherOrientationAndGhostscriptRendersEveryOne)
+{
+    const auto numbered = [](Canvas &c, int page) {
+        c.setFont(Courier(95, 60));
+        c.textOut(0, 0, "Strona " + QByteArray::number(page));
+    };
+    const QString portrait = write(QStringLiteral("pionowo.pdf"), 3, numbered);
+    const QString landscape = write(QStringLiteral("poziomo.pdf"), 2, numbered, 1);
+    EXPECT_EQ(PdfPageCount(portrait), 3);
+    EXPECT_EQ(PdfPageCount(landscape), 2);
+    EXPECT_TRUE(PdfPageSize(portrait).startsWith(QStringLiteral("595 x 842"))) << PdfPageSize(portrait).toStdString();
+    EXPECT_TRUE(PdfPageSize(portrait).contains(QStringLiteral("A4")));
+    EXPECT_TRUE(PdfPageSize(landscape).startsWith(QStringLiteral("842 x 595"))) << PdfPageSize(landscape).toStdString();
+    EXPECT_EQ(PdfText(portrait).count(QStringLiteral("Strona")), 3);
+    EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {portrait}).contains(QStringLiteral(u"Tytuł ąę")));
+    EXPECT_TRUE(ReadFile(portrait).contains("/FlateDecode"));
+
+    for (const QString &pdf : {portrait, landscape}) {
+        QProcess gs;
+        gs.setProcessChannelMode(QProcess::MergedChannels);
+        gs.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dBATCH"), QStringLiteral("-dNOPAUSE"),
+                                        QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                                        QStringLiteral("-sDEVICE=nullpage"), pdf});
+        ASSERT_TRUE(gs.waitForFinished(60000));
+        const QString output = QString::fromUtf8(gs.readAll());
+        EXPECT_EQ(gs.exitCode(), 0) << output.toStdString();
+        EXPECT_FALSE(output.contains(QStringLiteral("rror"))) << output.toStdString();
+    }
+}
+
+TEST_F(DirectPdfWriterTest, WordsStandWhereTheQPainterPathPutsThem)
+{
+    const Drawing draw = [](Canvas &c, int) {
+        c.setFont(Courier(95, 60));
+        c.textOut(0, 0, QByteArray(80, 'X'));
+        c.textOut(600, 200, "  Kolumna  dwa  ");
+        c.setFont(Courier(95, 59));
+        c.textOut(0, 400, "Zw\xea\xbfona (szeroko\x9c\xe6 59)");
+        LogFont bold = Courier(190, 60);
+        bold.weight = 700;
+        c.setFont(bold);
+        c.textOut(1200, 600, "Pogrubiony");
+        LogFont italic = Courier(95, 60);
+        italic.italic = true;
+        c.setFont(italic);
+        c.textOut(2400, 900, "Kursywa\\(n)");
+        c.setFont(Courier(95, 60, 900));
+        c.textOut(4000, 6000, "W G\xd3R\xca STRONY");
+    };
+    const QList<PdfWord> direct = PdfWords(write(QStringLiteral("direct.pdf"), 1, draw));
+    const QList<PdfWord> qt = PdfWords(writeWithQPainter(QStringLiteral("qt.pdf"), draw));
+    ASSERT_EQ(direct.size(), qt.size());
+    ASSERT_FALSE(direct.isEmpty());
+    for (qsizetype i = 0; i < direct.size(); ++i) {
+        SCOPED_TRACE(qt[i].text.toStdString());
+        EXPECT_EQ(direct[i].text, qt[i].text);
+        EXPECT_NEAR(direct[i].box.left(), qt[i].box.left(), 0.5);
+        EXPECT_NEAR(direct[i].box.right(), qt[i].box.right(), 0.5);
+        EXPECT_NEAR(direct[i].box.top(), qt[i].box.top(), 0.5);
+        EXPECT_NEAR(direct[i].box.bottom(), qt[i].box.bottom(), 0.5);
+    }
+    // Whole-pixel advances: 80 cells of 60 pixels are exactly the printable width.
+    EXPECT_EQ(direct[0].text, QString(80, u'X'));
+    EXPECT_NEAR(direct[0].box.width(), Pt(4800), 0.01);
+}
+
+TEST_F(DirectPdfWriterTest, EmbedsOnlyTheFacesUsedAndGivesBackPolishLetters)
+{
+    const QString pdf = write(QStringLiteral("fonty.pdf"), 2, [](Canvas &c, int page) {
+        c.setFont(Courier(95, 60));
+        c.textOut(0, 0, "Za\xbf\xf3\xb3\xe6 g\xea\x9cl\xb9 ja\x9f\xf1");
+        LogFont boldItalic = Courier(95, 60);
+        boldItalic.weight = 700;
+        boldItalic.italic = true;
+        c.setFont(boldItalic);
+        c.textOut(0, 200, page == 1 ? "\xa3\xf3\x64\x9f" : "\xaf\xd3\xa3\xc6 G\xca\x8cL\xa5");
+        // Set, measured, but never drawn with ink: not embedded.
+        LogFont bold = Courier(95, 60);
+        bold.weight = 700;
+        c.setFont(bold);
+        EXPECT_EQ(c.textWidth("abc"), 180);
+        c.textOut(0, 400, "    ");
+    });
+    const QString text = PdfText(pdf);
+    EXPECT_TRUE(text.contains(QStringLiteral(u"Zażółć gęślą jaźń"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral(u"Łódź"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral(u"ŻÓŁĆ GĘŚLĄ"))) << text.toStdString();
+
+    const QStringList rows = PdfFonts(pdf).split(u'\n', Qt::SkipEmptyParts).mid(2);
+    ASSERT_EQ(rows.size(), 2) << PdfFonts(pdf).toStdString();
+    EXPECT_TRUE(rows[0].startsWith(QStringLiteral("LiberationMono "))) << rows[0].toStdString();
+    EXPECT_TRUE(rows[1].startsWith(QStringLiteral("LiberationMono-BoldItalic "))) << rows[1].toStdString();
+    for (const QString &row : rows) {
+        // name, type, encoding, then emb sub uni.
+        EXPECT_TRUE(row.contains(QStringLiteral("CID TrueType"))) << row.toStdString();
+        EXPECT_TRUE(row.contains(QStringLiteral("Identity-H"))) << row.toStdString();
+        EXPECT_TRUE(row.contains(QRegularExpression(QStringLiteral("yes\\s+no\\s+yes")))) << row.toStdString();
+    }
+    // Each face once, whatever the number of pages.
+    EXPECT_EQ(ReadFile(pdf).count("/FontFile2"), 2);
+}
+
+TEST_F(DirectPdfWriterTest, FramesAreRealLinesOnTheRenderedPage)
+{
+    const DeviceMetrics m = Metrics();
+    const QString pdf = write(QStringLiteral("ramki.pdf"), 1, [](Canvas &c, int) {
+        c.setPen(CanvasPen{12, Qt::black});
+        c.drawLines({QLine(600, 600, 3000, 600), QLine(600, 600, 600, 1800), QLine(3000, 600, 3000, 1800)});
+        c.setPen(CanvasPen{0, Qt::black});
+        c.moveTo(600, 1800);
+        c.lineTo(3000, 1800);
+        c.setPen(CanvasPen{6, Qt::black});
+        c.setBrush(CanvasBrush{Qt::black, true});
+        c.rectangle(QRect(3600, 600, 600, 600));
+        c.setBrush(CanvasBrush{Qt::white, false});
+        c.rectangle(QRect(3600, 1500, 600, 600));
+        LogFont underlined = Courier(95, 60);
+        underlined.underline = true;
+        c.setFont(underlined);
+        c.textOut(600, 3000, "pod  kre\x9cl");
+    });
+    const int dpi = 150;
+    const QImage page = render(pdf, 1, dpi);
+    ASSERT_FALSE(page.isNull());
+    const auto ink = [&](int x, int y) { return qGray(page.pixel(At(m, x, y, dpi))) < 128; };
+    EXPECT_TRUE(ink(1800, 600));  // top of the frame
+    EXPECT_TRUE(ink(600, 1200));  // its left side
+    EXPECT_TRUE(ink(3000, 1200)); // its right side
+    EXPECT_FALSE(ink(1800, 1200)); // inside stays white
+    // The thinnest pen still leaves a visible line.
+    const QPoint bottom = At(m, 1800, 1800, dpi);
+    EXPECT_LT(std::min({qGray(page.pixel(bottom)), qGray(page.pixel(bottom + QPoint(0, 1))),
+                        qGray(page.pixel(bottom - QPoint(0, 1)))}), 160);
+    EXPECT_TRUE(ink(3900, 900));   // filled with the brush
+    EXPECT_TRUE(ink(3600, 1800));  // hollow: its outline
+    EXPECT_FALSE(ink(3900, 1800)); // and nothing inside
+    // The underline runs on under the blanks between the words.
+    bool underlineUnderBlanks = false;
+    for (int y = 3000 + 70; y < 3000 + 95 && !underlineUnderBlanks; y += 2)
+        underlineUnderBlanks = ink(600 + 4 * 60 + 30, y);
+    EXPECT_TRUE(underlineUnderBlanks);
+}
+
+TEST_F(DirectPdfWriterTest, RotatedTextRunsUpThePage)
+{
+    const DeviceMetrics m = Metrics();
+    const QString pdf = write(QStringLiteral("obrot.pdf"), 1, [](Canvas &c, int) {
+        c.setFont(Courier(95, 60, 900));
+        c.textOut(1000, 3000, "IIIIIIIIIIIIIIIIIIII");
+    });
+    const QList<PdfWord> words = PdfWords(pdf);
+    ASSERT_EQ(words.size(), 1);
+    // Twenty cells of 60 up from y = 3000, within the cell's 95 across from x = 1000.
+    EXPECT_NEAR(words[0].box.bottom(), Pt(m.offset.y() + 3000), 0.5);
+    EXPECT_NEAR(words[0].box.top(), Pt(m.offset.y() + 3000 - 1200), 0.5);
+    EXPECT_GE(words[0].box.left(), Pt(m.offset.x() + 1000) - 0.5);
+    EXPECT_LE(words[0].box.right(), Pt(m.offset.x() + 1095) + 0.5);
+    // The ink is there too: the strokes of the I's cross the middle of the cell.
+    const int dpi = 150;
+    const QImage page = render(pdf, 1, dpi);
+    int dark = 0;
+    for (int y = 1850; y < 2950; y += 5)
+        dark += qGray(page.pixel(At(m, 1040, y, dpi))) < 128 ? 1 : 0;
+    EXPECT_GT(dark, 20);
+}
+
+TEST_F(DirectPdfWriterTest, UnwritableOrDroppedDocumentsLeaveNoFile)
+{
+    const QString missing = m_tmp.filePath(QStringLiteral("brak/plik.pdf"));
+    try {
+        DirectPdfDocument document(missing, Metrics(), QString(), m_fonts);
+        FAIL() << "the document should not start";
+    } catch (const PrinterError &e) {
+        EXPECT_TRUE(e.message().contains(missing)) << e.what();
+    }
+    const QString dropped = m_tmp.filePath(QStringLiteral("porzucony.pdf"));
+    {
+        DirectPdfDocument document(dropped, Metrics(), QString(), m_fonts);
+        document.canvas()->textOut(0, 0, "tekst");
+        document.newPage();
+        document.discard();
+    }
+    EXPECT_FALSE(QFile::exists(dropped));
+    {
+        DirectPdfDocument document(dropped, Metrics(), QString(), m_fonts);
+        document.canvas()->textOut(0, 0, "tekst");
+        // Destroyed without finishing, as when a job fails half way.
+    }
+    EXPECT_FALSE(QFile::exists(dropped));
+}
+
+} // namespace
