@@ -89,34 +89,20 @@ Canvas *BuiltinPdfPrinter::beginDocument(const DeviceMode &mode, const QString &
     ::fchmod(reserve.handle(), 0666 & ~ProcessUmask());
     const QString partPath = reserve.fileName();
     reserve.close();
-    if (qgetenv("OSTREVO_PDF_WRITER") == "direct") {
-        m_direct = std::make_unique<DirectPdfDocument>(partPath, metrics(mode), title, m_fonts);
-        return m_direct->canvas();
-    }
-    m_document = std::make_unique<PdfPrintFile>(partPath, metrics(mode), title);
+    m_document = std::make_unique<DirectPdfDocument>(partPath, metrics(mode), title, m_fonts);
     return m_document->canvas();
 }
 
 void BuiltinPdfPrinter::newPage()
 {
-    if (m_direct)
-        m_direct->newPage();
-    else
-        m_document->newPage();
+    m_document->newPage();
 }
 
 void BuiltinPdfPrinter::endDocument()
 {
-    QString part;
-    if (m_direct) {
-        std::unique_ptr<DirectPdfDocument> document = std::move(m_direct);
-        document->finish();
-        part = document->path();
-    } else {
-        std::unique_ptr<PdfPrintFile> document = std::move(m_document);
-        document->finish();
-        part = document->path();
-    }
+    std::unique_ptr<DirectPdfDocument> document = std::move(m_document);
+    document->finish();
+    const QString part = document->path();
     m_lastFile = PlaceUnderFreeName(m_directory, m_stem, QStringLiteral("pdf"),
                                     [&](const QString &path) { return QFile::rename(part, path); });
     if (m_lastFile.isEmpty()) {
@@ -130,9 +116,6 @@ void BuiltinPdfPrinter::abortDocument()
     if (m_document)
         m_document->discard();
     m_document.reset();
-    if (m_direct)
-        m_direct->discard();
-    m_direct.reset();
 }
 
 } // namespace ostrevo

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "devices/DirectPdfDocument.h"
-#include "devices/PdfPrintFile.h"
 #include "devices/PrintDevice.h"
 #include "devices/RealisedFontCache.h"
 
@@ -10,8 +9,9 @@
 namespace ostrevo {
 
 // "Ostrevo PDF": A4 at 600 dpi with a printable area of 4800 x 6800 pixels; each document
-// becomes NAME.pdf (NAME-2.pdf, ... when taken) in its directory. The file is written
-// under a hidden temporary name and appears only when the document ends.
+// becomes NAME.pdf (NAME-2.pdf, ... when taken) in its directory, written by our own PDF
+// writer. The file is written under a hidden temporary name and appears only when the
+// document ends.
 class BuiltinPdfPrinter final : public PrintDevice {
 public:
     static constexpr int Dpi = 600;
@@ -30,9 +30,7 @@ public:
     const QString &lastFile() const { return m_lastFile; }
 
 private:
-    std::unique_ptr<PdfPrintFile> m_document;
-    // Our own PDF writer, while it is tried out next to QPdfWriter (OSTREVO_PDF_WRITER=direct).
-    std::unique_ptr<DirectPdfDocument> m_direct;
+    std::unique_ptr<DirectPdfDocument> m_document;
     // Fonts outlive a document: the next printout uses the same ones.
     RealisedFontCache m_fonts;
     QString m_directory;
