@@ -17,7 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <functional>
+
+#include <sys/resource.h>
 
 using namespace ostrevo;
 using namespace ostrevo::test;
@@ -277,6 +280,47 @@ TEST_F(DirectPdfWriterTest, UnwritableOrDroppedDocumentsLeaveNoFile)
         // Destroyed without finishing, as when a job fails half way.
     }
     EXPECT_FALSE(QFile::exists(dropped));
+}
+
+// A disk that fills up half way: the file size limit makes the writes fail for real.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+
+TEST_F(DirectPdfWriterTest, FailedWriteIsAPrinterErrorAndLeavesNoFile)
+{
+    const QString path = m_tmp.filePath(QStringLiteral("pelny-dysk.pdf"));
+    try {
+        const FileSizeLimit limit(20000);
+        DirectPdfDocument document(path, Metrics(), QString(), m_fonts);
+        for (int page = 0; page < 20; ++page) {
+            if (page > 0)
+                document.newPage();
+            document.canvas()->textOut(0, 0, "Strona z tekstem, kt\xf3ra nie zmie\x9ci si\xea na dysku");
+        }
+        document.finish();
+        FAIL() << "the document should not be written";
+    } catch (const PrinterError &e) {
+        EXPECT_TRUE(e.message().contains(path)) << e.what();
+    }
+    EXPECT_FALSE(QFile::exists(path));
 }
 
 } // namespace
