@@ -289,12 +289,19 @@ void PdfContentCanvas::drawLines(const QVector<QLine> &lines)
         return;
     flushPath();
     applyPen();
-    // One path for the whole batch, stroked once.
+    // One path for the whole batch, stroked once. A frame row repeats the row above but
+    // for its height: drawn relative to its top, the rows of a page compress to little.
+    int top = lines.constFirst().y1();
+    for (const QLine &line : lines)
+        top = std::min({top, line.y1(), line.y2()});
+    m_content.append("q 1 0 0 1 0 ");
+    AppendPdfInt(m_content, top);
+    m_content.append(" cm\n");
     for (const QLine &line : lines) {
-        point(line.x1(), line.y1(), "m");
-        point(line.x2(), line.y2(), "l");
+        point(line.x1(), line.y1() - top, "m");
+        point(line.x2(), line.y2() - top, "l");
     }
-    m_content.append("S\n");
+    m_content.append("S Q\n");
     m_position = lines.constLast().p2();
 }
 
