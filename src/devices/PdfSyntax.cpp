@@ -1,5 +1,6 @@
 #include "devices/PdfSyntax.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -14,8 +15,10 @@ void AppendPdfInt(QByteArray &out, qint64 value)
 
 void AppendPdfReal(QByteArray &out, double value, int decimals)
 {
+    static constexpr double HalfUnit[] = {0.5, 0.05, 0.005, 5e-4, 5e-5, 5e-6, 5e-7, 5e-8, 5e-9};
+    decimals = std::clamp(decimals, 0, 8);
     const double rounded = std::round(value);
-    if (std::abs(value - rounded) < 0.5 * std::pow(10.0, -decimals)) {
+    if (std::abs(value - rounded) < HalfUnit[decimals]) {
         AppendPdfInt(out, static_cast<qint64>(rounded));
         return;
     }
