@@ -12,9 +12,9 @@ class RealisedFont;
 class RealisedFontCache;
 
 // A canvas that writes PDF content operators (ISO 32000-1, 8 and 9) for one page at a
-// time, in device pixels: a single `cm` per page maps them to points. Fonts are realised
-// and measured exactly as on the QPainter canvas; each textOut becomes one string shown
-// with one Tj, its glyphs placed by the font's widths alone.
+// time, in device pixels: one `cm` at the top of the page maps them to points. Fonts are
+// realised and measured exactly as on the QPainter canvas; each textOut becomes one
+// string shown with one Tj, its glyphs placed by the font's widths alone.
 class PdfContentCanvas final : public Canvas {
 public:
     // `sheetPt` is the page size in points, `offset` the printable area's top-left corner
