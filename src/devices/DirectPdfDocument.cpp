@@ -25,10 +25,11 @@ QSizeF SheetInPoints(const DeviceMetrics &metrics)
 } // namespace
 
 DirectPdfDocument::DirectPdfDocument(const QString &path, const DeviceMetrics &metrics, const QString &title,
-                                     RealisedFontCache &fonts)
+                                     RealisedFontCache &fonts, PdfFontSet::Embedding embedding)
     : m_path(path)
     , m_title(title)
     , m_sheetPt(SheetInPoints(metrics))
+    , m_fontSet(embedding)
 {
     if (!m_writer.open(path))
         throw PrinterError(QStringLiteral("Cannot create the print file %1: %2").arg(path, m_writer.errorString()));

@@ -20,7 +20,7 @@ class DirectPdfDocument {
 public:
     // Throws PrinterError when the file cannot be created.
     DirectPdfDocument(const QString &path, const DeviceMetrics &metrics, const QString &title,
-                      RealisedFontCache &fonts);
+                      RealisedFontCache &fonts, PdfFontSet::Embedding embedding = PdfFontSet::Embedding::Subsets);
     ~DirectPdfDocument();
 
     Canvas *canvas() { return m_canvas.get(); }

@@ -12,8 +12,7 @@ namespace ostrevo {
 
 namespace {
 
-// The font program is compressed once per process, so a thorough level costs nothing
-// after the first printout and keeps every file smaller.
+// A subset is compressed once per document and is small: a thorough level costs little.
 constexpr int FontProgramLevel = 6;
 
 // The tables of a TrueType or OpenType face a PDF reader can use (ISO 32000-1, 9.9 and
@@ -22,74 +21,6 @@ constexpr int FontProgramLevel = 6;
 const char *const KnownTables[] = {"CFF ", "GDEF", "GPOS", "GSUB", "LTSH", "OS/2", "VDMX", "cmap", "cvt ",
                                    "fpgm", "gasp", "glyf", "hdmx", "head", "hhea", "hmtx", "kern", "loca",
                                    "maxp", "name", "post", "prep", "vhea", "vmtx"};
-
-quint32 TableChecksum(const QByteArray &padded)
-{
-    quint32 sum = 0;
-    const auto *d = reinterpret_cast<const uchar *>(padded.constData());
-    for (qsizetype i = 0; i + 4 <= padded.size(); i += 4)
-        sum += qFromBigEndian<quint32>(d + i);
-    return sum;
-}
-
-void PutU16(QByteArray &out, quint16 v)
-{
-    out.append(char(v >> 8)).append(char(v & 0xff));
-}
-
-void PutU32(QByteArray &out, quint32 v)
-{
-    PutU16(out, quint16(v >> 16));
-    PutU16(out, quint16(v & 0xffff));
-}
-
-// The face as an sfnt file (OpenType, "Organization of an OpenType font"), from the
-// engine's tables: the very face Qt resolved, even out of a collection file.
-QByteArray BuildSfnt(const QRawFont &raw, bool trueType)
-{
-    struct Table {
-        const char *tag;
-        QByteArray data;
-    };
-    QList<Table> tables;
-    for (const char *tag : KnownTables) {
-        QByteArray data = raw.fontTable(tag);
-        if (!data.isEmpty())
-            tables.append({tag, std::move(data)});
-    }
-    const auto n = static_cast<quint16>(tables.size());
-    quint16 entrySelector = 0;
-    while ((2u << entrySelector) <= n)
-        ++entrySelector;
-    const quint16 searchRange = quint16((1u << entrySelector) * 16);
-    QByteArray file;
-    PutU32(file, trueType ? 0x00010000u : 0x4F54544Fu); // 'OTTO' for CFF outlines
-    PutU16(file, n);
-    PutU16(file, searchRange);
-    PutU16(file, entrySelector);
-    PutU16(file, quint16(n * 16 - searchRange));
-    quint32 at = 12 + 16u * n;
-    QByteArray body;
-    qsizetype headAt = -1;
-    for (Table &t : tables) {
-        const quint32 length = quint32(t.data.size());
-        if (qstrcmp(t.tag, "head") == 0 && t.data.size() >= 12) {
-            t.data[8] = t.data[9] = t.data[10] = t.data[11] = 0; // checkSumAdjustment, set below
-            headAt = at + 8;
-        }
-        t.data.append(QByteArray((4 - length % 4) % 4, '\0'));
-        file.append(t.tag, 4);
-        PutU32(file, TableChecksum(t.data));
-        PutU32(file, at);
-        PutU32(file, length);
-        body.append(t.data);
-        at += quint32(t.data.size());
-    }
-    file.append(body);
-    if (headAt >= 0)
-        qToBigEndian<quint32>(0xB1B0AFBAu - TableChecksum(file), file.data() + headAt);
-    return file;
-}
 
 // The PostScript name (name ID 6) from the 'name' table.
 QByteArray PostScriptName(const QRawFont &raw)
@@ -128,15 +59,26 @@ int Scaled(qint16 units, qreal unitsPerEm)
     return qRound(units * 1000.0 / unitsPerEm);
 }
 
-std::shared_ptr<const PdfFontFace> Build(const QRawFont &raw)
+} // namespace
+
+std::shared_ptr<const PdfFontFace> PdfFontFace::build(const QRawFont &raw)
 {
     auto face = std::make_shared<PdfFontFace>();
     face->trueType = !raw.fontTable("glyf").isEmpty();
     if (!face->trueType && raw.fontTable("CFF ").isEmpty())
         return nullptr;
-    const QByteArray sfnt = BuildSfnt(raw, face->trueType);
-    face->programLength = sfnt.size();
-    face->program = PdfDeflate(sfnt, FontProgramLevel);
+    // The engine's tables: the very face Qt resolved, even out of a collection file.
+    for (const char *tag : KnownTables) {
+        QByteArray data = raw.fontTable(tag);
+        if (!data.isEmpty())
+            face->m_tables.append({QByteArray(tag), std::move(data)});
+    }
+    if (!face->trueType) {
+        const QByteArray sfnt = BuildSfnt(face->m_tables, false);
+        face->m_wholeLength = sfnt.size();
+        face->m_wholeCompressed = PdfDeflate(sfnt, FontProgramLevel);
+        face->m_tables.clear();
+    }
     face->postScriptName = PostScriptName(raw);
 
     const qreal upem = raw.unitsPerEm() > 0 ? raw.unitsPerEm() : 1000;
@@ -167,7 +109,24 @@ std::shared_ptr<const PdfFontFace> Build(const QRawFont &raw)
     return face;
 }
 
-} // namespace
+PdfFontFace::Program PdfFontFace::wholeProgram() const
+{
+    if (!trueType)
+        return {m_wholeCompressed, m_wholeLength, false};
+    const QByteArray sfnt = BuildSfnt(m_tables, true);
+    return {PdfDeflate(sfnt, FontProgramLevel), sfnt.size(), false};
+}
+
+PdfFontFace::Program PdfFontFace::program(const std::vector<quint16> &glyphs) const
+{
+    if (!trueType)
+        return {m_wholeCompressed, m_wholeLength, false};
+    QList<SfntTable> tables = SubsetTrueTypeTables(m_tables, glyphs);
+    const bool subset = !tables.isEmpty();
+    // Outline tables that do not read right go whole, as the face came.
+    const QByteArray sfnt = BuildSfnt(subset ? tables : m_tables, true);
+    return {PdfDeflate(sfnt, FontProgramLevel), sfnt.size(), subset};
+}
 
 QString PdfFaceKey(const QRawFont &raw)
 {
@@ -183,7 +142,7 @@ std::shared_ptr<const PdfFontFace> PdfFontFace::of(const QRawFont &raw)
     QMutexLocker lock(&mutex);
     auto it = faces.constFind(key);
     if (it == faces.constEnd())
-        it = faces.insert(key, Build(raw));
+        it = faces.insert(key, build(raw));
     return *it;
 }
 

@@ -9,7 +9,11 @@
 
 namespace ostrevo {
 
-PdfFontSet::PdfFontSet() = default;
+PdfFontSet::PdfFontSet(Embedding embedding)
+    : m_embedding(embedding)
+{
+}
+
 PdfFontSet::~PdfFontSet() = default;
 
 int PdfFontSet::faceFor(const RealisedFont &font)
@@ -59,6 +63,23 @@ bool PdfFontSet::needsOpenType() const
     return false;
 }
 
+std::vector<quint16> PdfFontSet::glyphsOf(int face) const
+{
+    std::vector<bool> used(65536, false);
+    for (const auto &font : m_fonts) {
+        if (font->face != face)
+            continue;
+        for (int b = 0; b < 256; ++b)
+            if (font->used[b])
+                used[font->glyph[b]] = true;
+    }
+    std::vector<quint16> glyphs;
+    for (std::size_t g = 0; g < used.size(); ++g)
+        if (used[g])
+            glyphs.push_back(quint16(g));
+    return glyphs;
+}
+
 QByteArray PdfFontSet::toUnicode(int face) const
 {
     std::map<quint16, char16_t> map;
@@ -100,6 +121,23 @@ QByteArray PdfFontSet::toUnicode(int face) const
 
 namespace {
 
+// A subset's name: six capital letters before the face's name (9.6.4), here drawn from
+// the glyphs kept so that the same printout always gives the same file.
+QByteArray SubsetName(const QByteArray &postScriptName, const std::vector<quint16> &glyphs)
+{
+    quint32 hash = 2166136261u; // FNV-1a
+    for (quint16 g : glyphs) {
+        hash = (hash ^ (g & 0xff)) * 16777619u;
+        hash = (hash ^ (g >> 8)) * 16777619u;
+    }
+    QByteArray tag(6, 'A');
+    for (char &letter : tag) {
+        letter = char('A' + hash % 26);
+        hash /= 26;
+    }
+    return tag + '+' + postScriptName;
+}
+
 // The widths of the glyphs used, as runs of consecutive glyphs of one width (9.7.4.3).
 // /DW is an integer and could not hold these widths exactly, so every glyph used is listed.
 QByteArray Widths(const PdfFontSet::Font &font)
@@ -133,24 +171,30 @@ void PdfFontSet::write(PdfObjectWriter &writer, int resources) const
     struct FaceObjects {
         int descriptor = 0;
         int toUnicode = 0;
+        QByteArray name;
     };
     QList<FaceObjects> faceObjects;
     for (qsizetype i = 0; i < m_faces.size(); ++i) {
         const PdfFontFace &face = *m_faces[i].embedded;
-        FaceObjects objects{writer.reserve(), writer.reserve()};
+        FaceObjects objects{writer.reserve(), writer.reserve(), face.postScriptName};
+        const std::vector<quint16> glyphs = glyphsOf(static_cast<int>(i));
+        const PdfFontFace::Program embedded =
+            m_embedding == Embedding::Subsets ? face.program(glyphs) : face.wholeProgram();
+        if (embedded.subset)
+            objects.name = SubsetName(face.postScriptName, glyphs);
         const int program = writer.reserve();
         QByteArray programDictionary(" /Filter /FlateDecode");
         if (face.trueType) {
             programDictionary.append(" /Length1 ");
-            AppendPdfInt(programDictionary, face.programLength);
+            AppendPdfInt(programDictionary, embedded.length);
         } else {
             programDictionary.append(" /Subtype /OpenType");
         }
-        writer.writeStream(program, programDictionary, face.program);
+        writer.writeStream(program, programDictionary, embedded.compressed);
 
         QByteArray &d = writer.beginObject(objects.descriptor);
         d.append("<</Type /FontDescriptor /FontName ");
-        AppendPdfName(d, face.postScriptName);
+        AppendPdfName(d, objects.name);
         d.append(" /Flags ");
         AppendPdfInt(d, face.flags);
         d.append(" /FontBBox [");
@@ -186,7 +230,7 @@ void PdfFontSet::write(PdfObjectWriter &writer, int resources) const
         const int descendant = writer.reserve();
         QByteArray &t = writer.beginObject(type0);
         t.append("<</Type /Font /Subtype /Type0 /BaseFont ");
-        AppendPdfName(t, face.postScriptName);
+        AppendPdfName(t, objects.name);
         t.append(" /Encoding /Identity-H /DescendantFonts [");
         AppendPdfInt(t, descendant);
         t.append(" 0 R] /ToUnicode ");
@@ -197,7 +241,7 @@ void PdfFontSet::write(PdfObjectWriter &writer, int resources) const
         QByteArray &c = writer.beginObject(descendant);
         c.append(face.trueType ? "<</Type /Font /Subtype /CIDFontType2 /BaseFont "
                                : "<</Type /Font /Subtype /CIDFontType0 /BaseFont ");
-        AppendPdfName(c, face.postScriptName);
+        AppendPdfName(c, objects.name);
         c.append(" /CIDSystemInfo <</Registry (Adobe) /Ordering (Identity) /Supplement 0>> /FontDescriptor ");
         AppendPdfInt(c, objects.descriptor);
         c.append(" 0 R ");

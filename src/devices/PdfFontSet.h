@@ -18,7 +18,8 @@ class RealisedFont;
 // The fonts of one PDF document. Each realised font (face, em size, stretch) used for
 // text becomes a Type0 font with Identity-H encoding over a CIDFontType2 whose glyph
 // widths are exactly the whole-pixel advances the canvas measures (ISO 32000-1, 9.7);
-// the faces behind them are embedded once each, with one ToUnicode map (9.10.3).
+// the faces behind them are embedded once each, as subsets of the glyphs drawn, with one
+// ToUnicode map (9.10.3).
 class PdfFontSet {
 public:
     struct Font {
@@ -32,7 +33,9 @@ public:
         std::array<bool, 256> used{};
     };
 
-    PdfFontSet();
+    enum class Embedding { Subsets, WholeFaces };
+
+    explicit PdfFontSet(Embedding embedding = Embedding::Subsets);
     ~PdfFontSet();
 
     // The document's font for `font`, added on first use; throws PrinterError when its
@@ -49,8 +52,11 @@ private:
     };
 
     int faceFor(const RealisedFont &font);
+    // The glyphs drawn in the face, in order.
+    std::vector<quint16> glyphsOf(int face) const;
     QByteArray toUnicode(int face) const;
 
+    Embedding m_embedding;
     QList<Face> m_faces;
     QHash<QString, int> m_faceIndex;
     std::vector<std::unique_ptr<Font>> m_fonts;

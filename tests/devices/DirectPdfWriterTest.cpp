@@ -10,6 +10,7 @@
 #include "support/PdfTools.h"
 #include "support/TestSupport.h"
 
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -47,10 +48,11 @@ DeviceMetrics Metrics(int orientation = 0)
 
 class DirectPdfWriterTest : public ::testing::Test {
 protected:
-    QString write(const QString &name, int pages, const Drawing &draw, int orientation = 0)
+    QString write(const QString &name, int pages, const Drawing &draw, int orientation = 0,
+                  PdfFontSet::Embedding embedding = PdfFontSet::Embedding::Subsets)
     {
         const QString path = m_tmp.filePath(name);
-        DirectPdfDocument document(path, Metrics(orientation), QStringLiteral("Tytuł ąę"), m_fonts);
+        DirectPdfDocument document(path, Metrics(orientation), QStringLiteral("Tytuł ąę"), m_fonts, embedding);
         for (int page = 1; page <= pages; ++page) {
             if (page > 1)
                 document.newPage();
@@ -70,20 +72,35 @@ protected:
         return path;
     }
 
-    // Page `page` rendered at `dpi` in shades of grey.
-    QImage render(const QString &pdf, int page, int dpi)
+    // Page `page` rendered at `dpi` in shades of grey, as a PGM file.
+    QString renderToFile(const QString &pdf, int page, int dpi, const QString &name = QStringLiteral("render"))
     {
-        const QString prefix = m_tmp.filePath(QStringLiteral("render"));
+        const QString prefix = m_tmp.filePath(name);
         const QString number = QString::number(page);
         RunTool(QStringLiteral("pdftoppm"), {QStringLiteral("-gray"), QStringLiteral("-r"), QString::number(dpi),
                                              QStringLiteral("-f"), number, QStringLiteral("-l"), number,
                                              QStringLiteral("-singlefile"), pdf, prefix});
-        return QImage(prefix + QStringLiteral(".pgm"));
+        return prefix + QStringLiteral(".pgm");
     }
+
+    QImage render(const QString &pdf, int page, int dpi) { return QImage(renderToFile(pdf, page, dpi)); }
 
     QTemporaryDir m_tmp;
     RealisedFontCache m_fonts;
 };
+
+void ExpectGhostscriptRendersEveryPage(const QString &pdf)
+{
+    QProcess gs;
+    gs.setProcessChannelMode(QProcess::MergedChannels);
+    gs.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dBATCH"), QStringLiteral("-dNOPAUSE"),
+                                    QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                                    QStringLiteral("-sDEVICE=nullpage"), pdf});
+    ASSERT_TRUE(gs.waitForFinished(60000));
+    const QString output = QString::fromUtf8(gs.readAll());
+    EXPECT_EQ(gs.exitCode(), 0) << output.toStdString();
+    EXPECT_FALSE(output.contains(QStringLiteral("rror"))) << output.toStdString();
+}
 
 // A device pixel of the printable area on a page rendered at `dpi`.
 QPoint At(const DeviceMetrics &m, int x, int y, int dpi)
@@ -108,17 +125,8 @@ TEST_F(DirectPdfWriterTest, PagesAreA4InEitherOrientationAndGhostscriptRendersEv
     EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {portrait}).contains(QStringLiteral(u"Tytuł ąę")));
     EXPECT_TRUE(ReadFile(portrait).contains("/FlateDecode"));
 
-    for (const QString &pdf : {portrait, landscape}) {
-        QProcess gs;
-        gs.setProcessChannelMode(QProcess::MergedChannels);
-        gs.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dBATCH"), QStringLiteral("-dNOPAUSE"),
-                                        QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                                        QStringLiteral("-sDEVICE=nullpage"), pdf});
-        ASSERT_TRUE(gs.waitForFinished(60000));
-        const QString output = QString::fromUtf8(gs.readAll());
-        EXPECT_EQ(gs.exitCode(), 0) << output.toStdString();
-        EXPECT_FALSE(output.contains(QStringLiteral("rror"))) << output.toStdString();
-    }
+    for (const QString &pdf : {portrait, landscape})
+        ExpectGhostscriptRendersEveryPage(pdf);
 }
 
 TEST_F(DirectPdfWriterTest, WordsStandWhereTheQPainterPathPutsThem)
@@ -181,16 +189,79 @@ TEST_F(DirectPdfWriterTest, EmbedsOnlyTheFacesUsedAndGivesBackPolishLetters)
 
     const QStringList rows = PdfFonts(pdf).split(u'\n', Qt::SkipEmptyParts).mid(2);
     ASSERT_EQ(rows.size(), 2) << PdfFonts(pdf).toStdString();
-    EXPECT_TRUE(rows[0].startsWith(QStringLiteral("LiberationMono "))) << rows[0].toStdString();
-    EXPECT_TRUE(rows[1].startsWith(QStringLiteral("LiberationMono-BoldItalic "))) << rows[1].toStdString();
+    // Subsets, named with a tag of six capitals.
+    const QRegularExpression regular(QStringLiteral("^[A-Z]{6}\\+LiberationMono "));
+    const QRegularExpression boldItalic(QStringLiteral("^[A-Z]{6}\\+LiberationMono-BoldItalic "));
+    EXPECT_TRUE(rows[0].contains(regular)) << rows[0].toStdString();
+    EXPECT_TRUE(rows[1].contains(boldItalic)) << rows[1].toStdString();
     for (const QString &row : rows) {
         // name, type, encoding, then emb sub uni.
         EXPECT_TRUE(row.contains(QStringLiteral("CID TrueType"))) << row.toStdString();
         EXPECT_TRUE(row.contains(QStringLiteral("Identity-H"))) << row.toStdString();
-        EXPECT_TRUE(row.contains(QRegularExpression(QStringLiteral("yes\\s+no\\s+yes")))) << row.toStdString();
+        EXPECT_TRUE(row.contains(QRegularExpression(QStringLiteral("yes\\s+yes\\s+yes")))) << row.toStdString();
     }
     // Each face once, whatever the number of pages.
     EXPECT_EQ(ReadFile(pdf).count("/FontFile2"), 2);
+}
+
+// Pixels that differ between two images, by ImageMagick's count.
+QString DifferentPixels(const QString &a, const QString &b)
+{
+    QProcess compare;
+    compare.setProcessChannelMode(QProcess::MergedChannels);
+    compare.start(QStringLiteral("compare"), {QStringLiteral("-metric"), QStringLiteral("AE"), a, b,
+                                              QStringLiteral("null:")});
+    if (!compare.waitForFinished(60000))
+        return QStringLiteral("compare did not finish");
+    return QString::fromUtf8(compare.readAll()).trimmed();
+}
+
+TEST_F(DirectPdfWriterTest, FontsAreSubsetsThatDrawAsTheWholeFaces)
+{
+    // An invoice of two pages: frames, bold, italic and Polish letters, most of which are
+    // composite glyphs built of a letter and an accent.
+    const Drawing invoice = [](Canvas &c, int page) {
+        c.setPen(CanvasPen{6, Qt::black});
+        c.rectangle(QRect(0, 0, 4800, 1500));
+        c.drawLines({QLine(0, 300, 4800, 300), QLine(2400, 300, 2400, 1500)});
+        LogFont bold = Courier(190, 120);
+        bold.weight = 700;
+        c.setFont(bold);
+        c.textOut(60, 40, "FAKTURA VAT nr " + QByteArray::number(page) + "/2026");
+        c.setFont(Courier(95, 60));
+        c.textOut(60, 400, "Sprzedawca: Przedsi\xea" "biorstwo \"\xaf" "URAW\" \x8cwi\xea" "tokrzyska 12");
+        c.textOut(2460, 700, "Nabywca: Zak\xb3" "ad \x8cl\xb9ski, \x8f" "r\xf3" "dlana 5");
+        LogFont italic = Courier(95, 60);
+        italic.italic = true;
+        c.setFont(italic);
+        c.textOut(60, 1200, "Zap\xb3" "acono got\xf3wk\xb9: za\xbf\xf3\xb3\xe6 g\xea\x9cl\xb9 ja\x9f\xf1");
+    };
+    const QString subset = write(QStringLiteral("faktura.pdf"), 2, invoice);
+    const QString whole =
+        write(QStringLiteral("faktura-cala.pdf"), 2, invoice, 0, PdfFontSet::Embedding::WholeFaces);
+
+    // Each whole face is over 60 KB compressed; the glyphs of an invoice are a few KB.
+    EXPECT_LT(QFileInfo(subset).size(), 60 * 1024);
+    EXPECT_GT(QFileInfo(whole).size(), 3 * QFileInfo(subset).size());
+
+    const QStringList rows = PdfFonts(subset).split(u'\n', Qt::SkipEmptyParts).mid(2);
+    ASSERT_EQ(rows.size(), 3) << PdfFonts(subset).toStdString();
+    for (const QString &row : rows)
+        EXPECT_TRUE(row.contains(QRegularExpression(QStringLiteral("^[A-Z]{6}\\+LiberationMono.* yes\\s+yes\\s+yes"))))
+            << row.toStdString();
+
+    const QString text = PdfText(subset);
+    EXPECT_TRUE(text.contains(QStringLiteral(u"Przedsiębiorstwo \"ŻURAW\" Świętokrzyska"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral(u"Zakład Śląski, Źródlana"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral(u"gotówką: zażółć gęślą jaźń"))) << text.toStdString();
+    ExpectGhostscriptRendersEveryPage(subset);
+
+    for (int page = 1; page <= 2; ++page) {
+        SCOPED_TRACE(page);
+        const QString fromSubset = renderToFile(subset, page, 200, QStringLiteral("podzbior"));
+        const QString fromWhole = renderToFile(whole, page, 200, QStringLiteral("calosc"));
+        EXPECT_EQ(DifferentPixels(fromSubset, fromWhole).toStdString(), "0");
+    }
 }
 
 TEST_F(DirectPdfWriterTest, FramesAreRealLinesOnTheRenderedPage)
@@ -308,7 +379,8 @@ TEST_F(DirectPdfWriterTest, FailedWriteIsAPrinterErrorAndLeavesNoFile)
 {
     const QString path = m_tmp.filePath(QStringLiteral("pelny-dysk.pdf"));
     try {
-        const FileSizeLimit limit(20000);
+        // About half the file, now that the font is a subset of a few glyphs.
+        const FileSizeLimit limit(6000);
         DirectPdfDocument document(path, Metrics(), QString(), m_fonts);
         for (int page = 0; page < 20; ++page) {
             if (page > 0)
