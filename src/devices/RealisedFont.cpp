@@ -1,6 +1,7 @@
 #include "devices/RealisedFont.h"
 
 #include "jobs/Charsets.h"
+#include "jobs/Rounding.h"
 
 #include <QFont>
 #include <QtEndian>
@@ -11,11 +12,6 @@
 namespace ostrevo {
 
 namespace {
-
-int RoundEven(qreal v)
-{
-    return static_cast<int>(std::nearbyint(v));
-}
 
 // The vertical metrics GDI uses for a TrueType face, in font units.
 struct FaceMetrics {
@@ -87,8 +83,8 @@ RealisedFont::RealisedFont(const LogFont &font, int dpiY)
     else
         em = 12.0 * dpiY / 72.0;
     m_raw.setPixelSize(em);
-    m_cellHeight = font.height > 0 ? font.height : RoundEven(em * cellUnits / face.unitsPerEm);
-    m_ascent = RoundEven(em * face.winAscent / face.unitsPerEm);
+    m_cellHeight = font.height > 0 ? font.height : RoundHalfEven(em * cellUnits / face.unitsPerEm);
+    m_ascent = RoundHalfEven(em * face.winAscent / face.unitsPerEm);
 
     const qreal naturalAverage = face.avgCharWidth * em / face.unitsPerEm;
     if (font.width > 0 && naturalAverage > 0)
@@ -102,7 +98,7 @@ RealisedFont::RealisedFont(const LogFont &font, int dpiY)
             m_raw.advancesForGlyphIndexes(QList<quint32>{glyph}, QRawFont::UseDesignMetrics);
         m_glyph[b] = glyph;
         m_character[b] = ch.isEmpty() ? u'\0' : ch.front().unicode();
-        m_advance[b] = advances.isEmpty() ? 0 : RoundEven(advances.first().x() * m_scaleX);
+        m_advance[b] = advances.isEmpty() ? 0 : RoundHalfEven(advances.first().x() * m_scaleX);
     }
 }
 

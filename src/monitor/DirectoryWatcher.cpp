@@ -1,5 +1,7 @@
 #include "monitor/DirectoryWatcher.h"
 
+#include "monitor/JobFiles.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -15,13 +17,6 @@ namespace {
 constexpr int SleepAfterWakeMs = 500;
 constexpr int MissingDirectoryPollMs = 2000;
 constexpr uint32_t WatchMask = IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-
-bool EndsWithCi(const char *name, const char *suffix)
-{
-    const size_t n = strlen(name);
-    const size_t s = strlen(suffix);
-    return n >= s && strcasecmp(name + n - s, suffix) == 0;
-}
 
 } // namespace
 
@@ -160,8 +155,8 @@ void DirectoryWatcher::run()
                     }
                     // Only a new marker brings work; a text file matters only while a
                     // marker waits for it. Our own deletions wake nobody.
-                    if (ev->len > 0 && (EndsWithCi(ev->name, ".end")
-                                        || (m_markerWaiting.load() && EndsWithCi(ev->name, ".txt"))))
+                    if (ev->len > 0 && (HasSuffixCi(ev->name, ".end")
+                                        || (m_markerWaiting.load() && HasSuffixCi(ev->name, ".txt"))))
                         m_pending[n] = true;
                 }
             }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <cstring>
 #include <atomic>
 #include <condition_variable>
 #include <functional>

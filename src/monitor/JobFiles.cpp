@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <cstring>
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -9,14 +10,12 @@
 
 namespace ostrevo {
 
-namespace {
-
-bool EndsWithCi(const char *name, size_t length, const char *suffix, size_t suffixLength)
+bool HasSuffixCi(const char *name, const char *suffix)
 {
-    return length >= suffixLength && strcasecmp(name + length - suffixLength, suffix) == 0;
+    const size_t n = strlen(name);
+    const size_t s = strlen(suffix);
+    return n >= s && strcasecmp(name + n - s, suffix) == 0;
 }
-
-} // namespace
 
 QStringList ListMarkers(const QString &directory)
 {
@@ -26,8 +25,7 @@ QStringList ListMarkers(const QString &directory)
     if (!dir)
         return markers;
     while (const dirent *entry = ::readdir(dir)) {
-        const size_t length = strlen(entry->d_name);
-        if (length > 4 && EndsWithCi(entry->d_name, length, ".end", 4))
+        if (strlen(entry->d_name) > 4 && HasSuffixCi(entry->d_name, ".end"))
             markers.append(QFile::decodeName(entry->d_name));
     }
     ::closedir(dir);

@@ -5,6 +5,9 @@
 
 namespace ostrevo {
 
+// True when a file name ends with the suffix in any letter case (".end", ".txt").
+bool HasSuffixCi(const char *name, const char *suffix);
+
 // Names of the job markers (*.END in any letter case) in a directory, in the order the
 // file system lists them. A directory that cannot be read has none.
 QStringList ListMarkers(const QString &directory);

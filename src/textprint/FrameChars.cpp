@@ -1,7 +1,7 @@
 #include "textprint/FrameChars.h"
 
 #include "devices/Canvas.h"
-#include "textprint/Rounding.h"
+#include "jobs/Rounding.h"
 
 #include <QList>
 

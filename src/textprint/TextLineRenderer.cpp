@@ -4,7 +4,7 @@
 #include "textprint/FrameChars.h"
 #include "textprint/MarginTag.h"
 #include "textprint/PrintSurface.h"
-#include "textprint/Rounding.h"
+#include "jobs/Rounding.h"
 #include "textprint/SymbolScanner.h"
 
 #include <algorithm>

@@ -10,14 +10,11 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -27,7 +24,9 @@ using namespace Qt::StringLiterals;
 using namespace ostrevo;
 using ostrevo::test::Entries;
 using ostrevo::test::ReadFile;
+using ostrevo::test::CupsServer;
 using ostrevo::test::UseCupsServer;
+using ostrevo::test::WaitFor;
 using ostrevo::test::WriteFile;
 
 namespace {
@@ -35,17 +34,6 @@ namespace {
 // Identity mapping for jobs that already hold Linux paths.
 const DosPathMapping Plain = [](const QByteArray &value) { return QString::fromUtf8(value); };
 
-bool WaitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 // A fake xdg-open first in PATH that writes each argument it gets, NUL-terminated.
 class FakeOpener {
@@ -212,24 +200,11 @@ TEST_F(OpenPrintJobsTest, PrintWithoutCupsGoesToTheBuiltInPrinter)
 
 TEST_F(OpenPrintJobsTest, PrintReachesTheDefaultCupsQueue)
 {
-    QTemporaryDir cups(QDir::tempPath() + u"/ostrevo-cups-XXXXXX"_s);
-    QString services = QString::fromLocal8Bit(qgetenv("OSTREVO_TEST_SERVICES"));
-    if (services.isEmpty()) // run outside ctest: the tree this file is in
-        services = QFileInfo(QString::fromUtf8(__FILE__)).absolutePath() + u"/../services"_s;
-    const QString script = services + u"/cupsd.sh"_s;
-    QProcess start;
-    start.start(u"/bin/sh"_s, {script, u"start"_s, cups.path()});
-    ASSERT_TRUE(start.waitForFinished(60000));
-    // Exit code 3: CUPS is not installed on this machine; anything else is a failure.
-    if (start.exitCode() == 3)
-        GTEST_SKIP() << start.readAllStandardError().toStdString();
-    ASSERT_EQ(start.exitCode(), 0) << start.readAllStandardError().toStdString();
-    const QString socket = QString::fromLocal8Bit(start.readAllStandardOutput()).trimmed();
-    struct Stop {
-        QString script, dir;
-        ~Stop() { QProcess::execute(u"/bin/sh"_s, {script, u"stop"_s, dir}); }
-    } stop{script, cups.path()};
-    UseCupsServer(socket);
+    const CupsServer cups;
+    // CUPS not installed on this machine: skip; any other failure to start is a failure.
+    if (cups.notInstalled())
+        GTEST_SKIP() << cups.failure().toStdString();
+    ASSERT_TRUE(cups.running()) << cups.failure().toStdString();
     // The default queue is a PostScript printer writing into a file.
     ASSERT_EQ(DefaultPrinterName(), u"ps"_s);
 
@@ -243,7 +218,7 @@ TEST_F(OpenPrintJobsTest, PrintReachesTheDefaultCupsQueue)
     }
     const JobResult result = PrintPdfJob(m_context, job("<print>\r\nPDF_FILE=" + file.toUtf8() + "\r\n"), Plain);
     EXPECT_EQ(result.outcome, JobResult::Done) << qPrintable(result.detail);
-    const QString out = cups.path() + u"/out/ps.out"_s;
+    const QString out = cups.outputFile(u"ps"_s);
     EXPECT_TRUE(WaitFor([&] { return ReadFile(out).contains("%%Pages: 2"); }, 60000));
     EXPECT_TRUE(ReadFile(out).contains("%%Title: (Wydruk 7.pdf)"));
     EXPECT_FALSE(QFileInfo::exists(m_dir.path() + u"/wydruki"_s));

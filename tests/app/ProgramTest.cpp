@@ -61,17 +61,6 @@ struct Install {
     QByteArray journal() const { return ReadFile(home.filePath(QStringLiteral("ostrevo.log"))); }
 };
 
-bool WaitFor(const std::function<bool()> &condition, int ms = 10000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > ms)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 } // namespace
 

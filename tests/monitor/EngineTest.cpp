@@ -62,19 +62,6 @@ struct Site {
     QString journal() const { return QString::fromUtf8(ReadFile(home.filePath(QStringLiteral("ostrevo.log")))); }
 };
 
-// Runs the event loop until the condition holds or the time is up.
-bool WaitFor(const std::function<bool()> &condition, int ms = 5000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 // The engine on a job thread of its own, as the program runs it.
 struct ThreadedEngine {

@@ -156,8 +156,9 @@ TEST_F(SettingsStoreTest, PasswordsSurviveASaveAndANewStart)
         SettingsStore(iniPath()).write(s);
         EXPECT_EQ(SettingsStore(iniPath()).read().mail.serverPassword, password) << password.toStdString();
         // Never stored in plain text.
-        if (password.size() > 2)
+        if (password.size() > 2) {
             EXPECT_FALSE(ReadFile(iniPath()).contains(password.toUtf8()));
+        }
     }
     // The ASCII password is stored exactly as the Windows program stores it.
     Settings s;

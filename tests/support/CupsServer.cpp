@@ -49,6 +49,7 @@ CupsServer::CupsServer()
     p.start(QStringLiteral("/bin/sh"), {Script(), QStringLiteral("start"), m_dir.path()});
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         m_failure = QString::fromLocal8Bit(p.readAllStandardError());
+        m_notInstalled = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 3;
         if (m_failure.isEmpty())
             m_failure = QStringLiteral("cupsd.sh did not finish");
         return;

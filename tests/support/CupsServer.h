@@ -20,6 +20,8 @@ public:
     bool running() const { return m_running; }
     // Why it did not start.
     const QString &failure() const { return m_failure; }
+    // CUPS is not installed on this machine (the script's exit code 3).
+    bool notInstalled() const { return m_notInstalled; }
     // Where the file queues write: DIR/ps.out, DIR/pdf.out.
     QString outputDir() const { return m_dir.path() + QStringLiteral("/out"); }
     // What the file queue QUEUE wrote: outputDir()/QUEUE.out.
@@ -40,6 +42,7 @@ private:
     QTemporaryDir m_dir;
     QString m_socket;
     bool m_running = false;
+    bool m_notInstalled = false;
     QString m_failure;
 };
 

@@ -3,10 +3,15 @@
 // Small helpers shared by the test programs: real files in real temporary directories.
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <functional>
 
 namespace ostrevo::test {
 
@@ -49,6 +54,20 @@ inline QStringList Entries(const QString &dir)
     QStringList names = QDir(dir).entryList(QDir::Files | QDir::Dirs | QDir::System | QDir::NoDotAndDotDot | QDir::Hidden);
     names.sort();
     return names;
+}
+
+// Polls the condition, letting queued calls through, until it holds or the time is up.
+inline bool WaitFor(const std::function<bool()> &condition, int timeoutMs = 10000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
 }
 
 } // namespace ostrevo::test

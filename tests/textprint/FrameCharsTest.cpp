@@ -1,7 +1,7 @@
 #include "devices/RecordingCanvas.h"
 #include "jobs/Charsets.h"
 #include "textprint/FrameChars.h"
-#include "textprint/Rounding.h"
+#include "jobs/Rounding.h"
 
 #include <gtest/gtest.h>
 
