@@ -1,6 +1,6 @@
 #pragma once
 
-#include "monitor/JobHandlers.h"
+#include "handling/JobHandlers.h"
 
 #include <QByteArray>
 #include <QString>

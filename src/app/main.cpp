@@ -5,7 +5,7 @@
 #include "app/SingleInstance.h"
 #include "app/Subsystems.h"
 #include "monitor/Autostart.h"
-#include "monitor/Settings.h"
+#include "handling/Settings.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>

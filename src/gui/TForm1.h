@@ -1,7 +1,7 @@
 #pragma once
 
 #include "monitor/MonitorStatus.h"
-#include "monitor/Settings.h"
+#include "handling/Settings.h"
 
 #include <QMainWindow>
 #include <QPointer>

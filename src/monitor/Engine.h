@@ -1,8 +1,8 @@
 #pragma once
 
-#include "monitor/JobHandlers.h"
+#include "handling/JobHandlers.h"
 #include "monitor/MonitorStatus.h"
-#include "monitor/Settings.h"
+#include "handling/Settings.h"
 
 #include <QObject>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "monitor/MonitorStatus.h"
 
-#include "monitor/Settings.h"
+#include "handling/Settings.h"
 
 namespace ostrevo {
 

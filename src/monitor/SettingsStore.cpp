@@ -3,7 +3,7 @@
 #include "jobs/Charsets.h"
 #include "jobs/Errors.h"
 #include "monitor/IniFile.h"
-#include "monitor/Scramble.h"
+#include "handling/Scramble.h"
 
 namespace ostrevo {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "monitor/Settings.h"
+#include "handling/Settings.h"
 
 #include <QString>
 

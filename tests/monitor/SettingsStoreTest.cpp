@@ -2,7 +2,7 @@
 
 #include "jobs/Errors.h"
 #include "monitor/IniFile.h"
-#include "monitor/Scramble.h"
+#include "handling/Scramble.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

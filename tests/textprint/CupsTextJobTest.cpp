@@ -4,7 +4,7 @@
 
 #include "devices/TPrinter.h"
 #include "jobs/Errors.h"
-#include "monitor/JobHandlers.h"
+#include "handling/JobHandlers.h"
 #include "support/CupsServer.h"
 #include "support/TestSupport.h"
 #include "textprint/SymbolTable.h"

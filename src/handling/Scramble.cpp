@@ -1,4 +1,4 @@
-#include "monitor/Scramble.h"
+#include "handling/Scramble.h"
 
 namespace ostrevo {
 

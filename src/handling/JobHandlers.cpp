@@ -1,4 +1,4 @@
-#include "monitor/JobHandlers.h"
+#include "handling/JobHandlers.h"
 
 namespace ostrevo {
 

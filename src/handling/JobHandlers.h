@@ -1,7 +1,7 @@
 #pragma once
 
 #include "jobs/JobKind.h"
-#include "monitor/Settings.h"
+#include "handling/Settings.h"
 
 #include <QString>
 #include <array>

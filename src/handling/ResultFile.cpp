@@ -1,0 +1,103 @@
+#include "handling/ResultFile.h"
+
+#include "jobs/Errors.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ostrevo {
+
+namespace {
+
+QString Reason()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+struct Fd {
+    int fd = -1;
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+bool WriteAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+} // namespace
+
+QString WorkDirectory(const QString &jobDir, const QString &name)
+{
+    const QByteArray dirName = QFile::encodeName(jobDir);
+    const QByteArray wanted = QFile::encodeName(name);
+    if (DIR *dir = ::opendir(dirName.constData())) {
+        QString found;
+        while (const dirent *entry = ::readdir(dir)) {
+            if (strcasecmp(entry->d_name, wanted.constData()) == 0) {
+                found = QFile::decodeName(entry->d_name);
+                if (found == name)
+                    break;
+            }
+        }
+        ::closedir(dir);
+        if (!found.isEmpty())
+            return jobDir + u'/' + found;
+    }
+    return jobDir + u'/' + name;
+}
+
+QString WriteResultFile(const QString &jobDir, const QString &fileName, const QByteArray &status)
+{
+    const QString dirPath = WorkDirectory(jobDir, QStringLiteral("Errors"));
+    const QString path = dirPath + u'/' + fileName;
+    const QByteArray dirName = QFile::encodeName(dirPath);
+    if (::mkdir(dirName.constData(), 0775) != 0 && errno != EEXIST)
+        throw IoError(QStringLiteral("Cannot create the directory %1: %2").arg(dirPath, Reason()));
+    Fd dir{::open(dirName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+    if (dir.fd < 0)
+        throw IoError(QStringLiteral("Cannot open the directory %1: %2").arg(dirPath, Reason()));
+
+    const QByteArray name = QFile::encodeName(fileName);
+    if (name.isEmpty() || name.contains('/') || name == "." || name == "..")
+        throw IoError(QStringLiteral("Not a file name for a result: \"%1\"").arg(fileName));
+    // A short temporary name, hidden from the legacy program's DOS view.
+    const QByteArray temp = ".result-" + QByteArray::number(::getpid()) + ".part";
+    ::unlinkat(dir.fd, temp.constData(), 0);
+    Fd file{::openat(dir.fd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664)};
+    if (file.fd < 0)
+        throw IoError(QStringLiteral("Cannot write the result file %1: %2").arg(path, Reason()));
+    const bool written = WriteAll(file.fd, "error=" + status + "\r\n") && ::fsync(file.fd) == 0;
+    const int writeErrno = errno;
+    if (!written || ::renameat(dir.fd, temp.constData(), dir.fd, name.constData()) != 0) {
+        const int err = written ? errno : writeErrno;
+        ::unlinkat(dir.fd, temp.constData(), 0);
+        errno = err;
+        throw IoError(QStringLiteral("Cannot write the result file %1: %2").arg(path, Reason()));
+    }
+    return path;
+}
+
+} // namespace ostrevo
