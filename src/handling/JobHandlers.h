@@ -10,15 +10,17 @@
 namespace ostrevo {
 
 // What a job's handler tells the journal. Handlers catch their own failures and report
-// them their own way; `Failed` records such a handled failure. An exception that escapes a
+// them their own way; `Failed` records such a handled failure. `Retry` is a failure of the
+// local output (see OutputUnavailable): the monitor keeps the job and performs it later. An exception that escapes a
 // handler is the monitor's business (the job still ends, and the error is reported).
 struct JobResult {
-    enum Outcome { Done, Failed, NotSupported };
+    enum Outcome { Done, Failed, NotSupported, Retry };
     Outcome outcome = Done;
     QString detail;
 
     static JobResult done(QString detail = {}) { return {Done, std::move(detail)}; }
     static JobResult failed(QString why) { return {Failed, std::move(why)}; }
+    static JobResult retryLater(QString why) { return {Retry, std::move(why)}; }
 };
 
 // The job context that the monitor sets before each directory scan and handlers read.

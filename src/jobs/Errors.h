@@ -23,6 +23,14 @@ public:
     using JobError::JobError;
 };
 
+// Local output that cannot be written now: a full disk, a read-only or missing output
+// directory, no free file name. Not the job's fault: the monitor keeps the job's files
+// and performs it again later, when the condition may have cleared.
+class OutputUnavailable : public IoError {
+public:
+    using IoError::IoError;
+};
+
 // Text that should be a number, a date or a known value and is not.
 class ConversionError : public JobError {
 public:

@@ -24,6 +24,8 @@ QString OutcomeText(const JobResult &result)
         return QStringLiteral("FAILED: ") + result.detail;
     case JobResult::NotSupported:
         return QStringLiteral("NOT SUPPORTED: ") + result.detail;
+    case JobResult::Retry:
+        return QStringLiteral("FAILED: ") + result.detail;
     }
     return {};
 }

@@ -1,6 +1,7 @@
 #include "textprint/TextPrinter.h"
 
 #include "devices/TPrinter.h"
+#include "jobs/Errors.h"
 #include "jobs/JobFile.h"
 #include "textprint/DuplexScan.h"
 #include "textprint/PrintSurface.h"
@@ -83,6 +84,7 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
     const int kartka = context.settings ? context.settings->kartka : 1;
 
     QString failure;
+    bool outputUnavailable = false;
     int pages = 0;
     bool begun = false;
     try {
@@ -111,6 +113,7 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
         }
     } catch (const std::exception &error) {
         failure = QStringLiteral("Wydruk przerwany: %1").arg(MessageOf(error));
+        outputUnavailable = dynamic_cast<const OutputUnavailable *>(&error) != nullptr;
         if (!begun) {
             // Nothing to abort yet: the real reason goes to the caller, the default back first.
             ResetPrinterCanvas();
@@ -129,7 +132,7 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
     }
     const QString notRestored = restoreDuplex(printerDefault);
     if (!failure.isEmpty())
-        return JobResult::failed(failure);
+        return outputUnavailable ? JobResult::retryLater(failure) : JobResult::failed(failure);
     QString detail = QStringLiteral("stron: %1").arg(pages);
     if (!notRestored.isEmpty())
         detail += QStringLiteral("; domyślny druk dwustronny nie przywrócony: %1").arg(notRestored);
