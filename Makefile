@@ -3,9 +3,10 @@
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build demo check test asan fuzz fuzz-smoke bench screenshot clean
+.PHONY: all deps build demo check test asan tsan fuzz fuzz-smoke bench screenshot clean
 
 all: build
 
@@ -19,11 +20,12 @@ build: deps
 demo: build
 	scripts/demo.sh $(BUILD)
 
-# Every test, then the unit tests once more under AddressSanitizer and UBSan, then a
-# short run of the parser fuzzers.
+# Every test, then the unit tests once more under AddressSanitizer and UBSan, the monitor's
+# tests under ThreadSanitizer, then a short run of the parser fuzzers.
 check: build
 	ctest --test-dir $(BUILD) --output-on-failure
 	$(MAKE) asan
+	$(MAKE) tsan
 	$(MAKE) fuzz-smoke
 
 test: build
@@ -34,6 +36,13 @@ asan: deps
 	cmake --build $(ASAN_BUILD) -j2
 	ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -L 'jobs|monitor|textprint|devices'
+
+# The engine, its watcher and job threads, and the rest of the monitor's tests.
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREVO_SANITIZE=thread -DOSTREVO_GUI=OFF
+	cmake --build $(TSAN_BUILD) -j2 --target test_monitor
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -L monitor
 
 FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols
 SMOKE_FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile
@@ -57,4 +66,4 @@ screenshot: build
 	scripts/screenshot.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz

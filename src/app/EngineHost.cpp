@@ -8,7 +8,9 @@
 namespace ostrevo {
 
 namespace {
-constexpr int StopTimeoutMs = 20000;
+// After the quit grace the running job is told to give up; a job that still does not
+// return within this is stuck in a call that cannot be interrupted.
+constexpr qint64 LastResortMs = 5000;
 }
 
 EngineHost::EngineHost(EngineConfig config) : m_engine(new Engine(std::move(config)))
@@ -45,10 +47,13 @@ void EngineHost::stop()
             QThread::currentThread()->quit();
         },
         Qt::QueuedConnection);
-    // A job stuck in a call that cannot be interrupted (a hung printer server, say) must
-    // not keep the program from ending.
-    if (!m_thread.wait(QDeadlineTimer(StopTimeoutMs))) {
-        std::fputs("ostrevo: a job did not end in time; quitting without waiting for it\n", stderr);
+    // The running job may finish within the grace; then it is told to give up. One stuck
+    // in a call that cannot be interrupted (a hung printer server, say) must not keep the
+    // program from ending: its files are kept for the next start, and the process ends.
+    if (!m_thread.wait(QDeadlineTimer(m_engine->msUntilJobGivesUp() + LastResortMs))) {
+        m_engine->keepRunningJob();
+        std::fputs("ostrevo: a job did not end in time; quitting without waiting for it"
+                   " (it runs again at the next start)\n", stderr);
         std::quick_exit(3);
     }
 }

@@ -18,7 +18,8 @@ public:
     Engine *engine() const { return m_engine; }
     // Starts the job thread and the engine's start-up sequence.
     void start();
-    // Ends a running job at its next check, writes the settings and stops the thread.
+    // Lets a running job finish within the engine's quit grace (then it gives up at its
+    // next check), writes the settings and stops the thread.
     void stop();
 
 private:

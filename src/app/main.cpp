@@ -84,8 +84,14 @@ int main(int argc, char *argv[])
 
     // A second instance ends at once, before it reads settings or empties a directory.
     SingleInstance instance(QFileInfo(executablePath).fileName(), programDir);
-    if (!instance.acquire())
+    if (!instance.acquire()) {
+        // --once beside a running monitor would perform nothing, and must not look like success.
+        if (cl.once) {
+            Print(stderr, programName + QStringLiteral(": a monitor already runs on %1; --once did nothing\n").arg(programDir));
+            return 5;
+        }
         return 0;
+    }
 
     Subsystems subsystems(programDir);
     EngineConfig config = subsystems.engineConfig(executablePath, DefaultAutostartDir());

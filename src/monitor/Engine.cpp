@@ -4,6 +4,8 @@
 #include "jobs/Errors.h"
 #include "monitor/Autostart.h"
 #include "monitor/DirectoryWatcher.h"
+#include "monitor/EngineKeptJobs.h"
+#include "monitor/EngineQuit.h"
 #include "monitor/JobFiles.h"
 #include "monitor/Journal.h"
 #include "monitor/SettingsStore.h"
@@ -46,12 +48,15 @@ struct ScanCompletion {
 } // namespace
 
 Engine::Engine(EngineConfig config, QObject *parent)
-    : QObject(parent), m_config(std::move(config)), m_quitFlag(std::make_shared<std::atomic_bool>(false))
+    : QObject(parent), m_config(std::move(config)), m_quit(std::make_shared<EngineQuitState>()),
+      m_running(std::make_unique<EngineRunningJob>())
 {
     qRegisterMetaType<MonitorStatus>();
     qRegisterMetaType<Settings>();
     m_store = std::make_unique<SettingsStore>(m_config.programDir + QStringLiteral("/Ostrevo.ini"));
     m_journal = std::make_unique<Journal>(m_config.programDir + QStringLiteral("/ostrevo.log"));
+    m_kept = std::make_unique<KeptJobs>(m_config.programDir + QStringLiteral("/ostrevo-kept.lst"));
+    m_quit->graceMs = std::max(0, m_config.quitGraceMs);
 
     m_timerWatch = new QTimer(this);
     m_timerWatch->setInterval(m_config.timerWatchMs);
@@ -62,8 +67,8 @@ Engine::Engine(EngineConfig config, QObject *parent)
 
     m_context.programDir = m_config.programDir;
     m_context.settings = &m_settings;
-    auto flag = m_quitFlag;
-    m_context.quitRequested = [flag] { return flag->load(); };
+    auto quit = m_quit;
+    m_context.quitRequested = [quit] { return quit->jobMustGiveUp(); };
 }
 
 Engine::~Engine()
@@ -74,7 +79,25 @@ Engine::~Engine()
 
 void Engine::requestQuit()
 {
-    m_quitFlag->store(true);
+    qint64 expected = 0;
+    m_quit->requestedAt.compare_exchange_strong(expected, std::max<qint64>(1, EngineQuitState::nowMs()));
+}
+
+bool Engine::quitting() const
+{
+    return m_quit->quitting();
+}
+
+qint64 Engine::msUntilJobGivesUp() const
+{
+    return m_quit->msUntilGiveUp();
+}
+
+void Engine::keepRunningJob()
+{
+    std::lock_guard lock(m_running->mutex);
+    if (!m_running->markerPath.isEmpty())
+        m_kept->keep(m_running->markerPath, m_running->textPath);
 }
 
 // ---------------------------------------------------------------- settings
@@ -85,7 +108,8 @@ void Engine::readSettings()
     m_settingsRead = true;
     if (!m_store->readError().isEmpty())
         emit warning(m_store->readError());
-    m_monitoringActive = m_settings.monitorowanie;
+    m_chosenActive = m_settings.monitorowanie;
+    m_kept->load();
     if (m_config.afterSettingsRead) {
         for (const QString &message : m_config.afterSettingsRead(m_settings))
             emit warning(message);
@@ -95,14 +119,13 @@ void Engine::readSettings()
 
 void Engine::updateSettings(const Settings &settings)
 {
-    const bool active = m_monitoringActive;
     m_settings = settings;
-    m_settings.monitorowanie = active;
+    m_settings.monitorowanie = m_chosenActive;
 }
 
 void Engine::saveSettings(bool updateAutostart)
 {
-    m_settings.monitorowanie = m_monitoringActive;
+    m_settings.monitorowanie = m_chosenActive;
     try {
         m_store->write(m_settings);
     } catch (const JobError &e) {
@@ -139,7 +162,9 @@ void Engine::start()
 
 void Engine::emptyAtStart()
 {
-    EmptyAtStart(m_settings, [this](const QString &dir) { return resolveDirectory(dir); });
+    // Jobs abandoned by the last quit, or waiting for a retry, are kept for this run.
+    EmptyAtStart(m_settings, [this](const QString &dir) { return resolveDirectory(dir); },
+                 [this](const QString &path) { return m_kept->contains(path); });
 }
 
 void Engine::startupTick()
@@ -157,15 +182,10 @@ void Engine::completeStartup()
         emit settingsLoaded(m_settings);
     }
     ensureWatcher();
-    if (m_monitoringActive && CheckSettings() == 0) {
-        if (m_settings.timer == MonitorMutex) {
-            ScanDirectory1();
-            ScanDirectory2();
-            resumeWatcher();
-        } else if (m_settings.timer == MonitorTimer) {
-            m_timerWatch->start();
-        }
-    }
+    // A directory missing at start (a share not mounted yet) is waited for: monitoring
+    // starts and resumes by itself when the directory appears.
+    if (m_chosenActive && printerCode() == 0)
+        startMonitoring();
     m_status.startEnabled = true;
     ShowStatus(CheckSettings());
     emit startupCompleted();
@@ -209,24 +229,38 @@ void Engine::ensureWatcher()
 
 void Engine::toggleMonitoring()
 {
-    if (CheckSettings() == 0) {
-        if (m_settings.timer == MonitorMutex) {
-            ensureWatcher();
-            if (watcherSuspended()) {
-                ScanDirectory1();
-                ScanDirectory2();
-                resumeWatcher();
-            } else {
-                m_watcher->suspend();
-            }
-        } else if (m_settings.timer == MonitorTimer) {
-            if (m_timerWatch->isActive())
-                m_timerWatch->stop();
-            else
-                m_timerWatch->start();
-        }
+    // Pausing is always possible, also while a missing directory is waited for.
+    if (monitoringArmed()) {
+        pauseMonitoring();
+        m_chosenActive = false;
+    } else if (CheckSettings() == 0) {
+        startMonitoring();
+        m_chosenActive = monitoringArmed();
     }
     ShowStatus(CheckSettings());
+}
+
+void Engine::startMonitoring()
+{
+    if (m_settings.timer == MonitorMutex) {
+        ensureWatcher();
+        ScanDirectory1();
+        ScanDirectory2();
+        resumeWatcher();
+    } else if (m_settings.timer == MonitorTimer) {
+        m_timerWatch->start();
+    }
+}
+
+// Running as the monitor's mode counts it: the watcher resumed, or the scan timer on.
+// During a job this is false: the job pauses monitoring.
+bool Engine::monitoringArmed() const
+{
+    if (m_settings.timer == MonitorMutex)
+        return !watcherSuspended();
+    if (m_settings.timer == MonitorTimer)
+        return m_timerWatch->isActive();
+    return false;
 }
 
 bool Engine::watcherSuspended() const
@@ -241,7 +275,7 @@ bool Engine::timerWatchActive() const
 
 void Engine::resumeWatcher()
 {
-    if (!m_watcher || m_quitFlag->load())
+    if (!m_watcher || quitting())
         return;
     m_watcher->resume({resolveDirectory(m_settings.katalog), m_settings.monitorowanie2,
                        resolveDirectory(m_settings.katalog2)});
@@ -259,7 +293,7 @@ void Engine::pauseMonitoring()
 
 void Engine::resumeMonitoring()
 {
-    if (m_quitFlag->load())
+    if (quitting())
         return;
     if (m_settings.timer == MonitorMutex) {
         if (!watcherSuspended() && m_watcher)
@@ -276,7 +310,7 @@ void Engine::resumeMonitoring()
             m_rescanPending = false;
             ScanDirectory1();
             ScanDirectory2();
-        } while (m_rescanPending && !m_quitFlag->load());
+        } while (m_rescanPending && !quitting());
         m_nestedRescan = false;
         resumeWatcher();
     } else if (m_settings.timer == MonitorTimer) {
@@ -318,23 +352,32 @@ int Engine::directoryCode() const
     return 0;
 }
 
-int Engine::CheckSettings() const
+// CheckSettings without its directory tests.
+int Engine::printerCode() const
 {
     const QStringList printers = m_config.printers.list();
     const auto known = [&printers](const QString &name) {
         return printers.contains(name, Qt::CaseInsensitive);
     };
+    if (!known(m_settings.drukarka))
+        return 2;
+    if (m_settings.monitorowanie2 && !known(m_settings.drukarka2))
+        return 4;
+    return 0;
+}
+
+int Engine::CheckSettings() const
+{
     if (!DirectoryExists(resolveDirectory(m_settings.katalog)))
         return 1;
-    if (!known(m_settings.drukarka))
+    const int printer = printerCode();
+    if (printer == 2)
         return 2;
     if (!m_settings.monitorowanie2)
         return 0;
     if (!DirectoryExists(resolveDirectory(m_settings.katalog2)))
         return 3;
-    if (!known(m_settings.drukarka2))
-        return 4;
-    return 0;
+    return printer;
 }
 
 void Engine::ShowStatus(int code)
@@ -354,10 +397,14 @@ void Engine::ShowStatus(int code)
     }
     m_status.code = code;
     m_status.text = StatusText(code, m_settings.timer);
+    // A missing directory while monitoring runs is waited for, and the status says so.
+    if ((code == 1 || code == 3) && monitoringArmed())
+        m_status.text += QStringLiteral(" (czekam, aż katalog się pojawi)");
     m_status.state = state;
     m_status.icon = state == MonitorState::Running ? 1 : state == MonitorState::Paused ? 2 : 3;
-    m_monitoringActive = state == MonitorState::Running;
-    m_status.monitoringActive = m_monitoringActive;
+    // Monitoring counts as running during a job and while a directory is waited for: the
+    // mode cannot be changed then.
+    m_status.monitoringActive = monitoringArmed() || m_jobDepth > 0;
     m_status.jobRunning = m_jobDepth > 0;
     emitStatus();
 }
@@ -388,7 +435,7 @@ void Engine::shutdown()
     if (m_shutDown)
         return;
     m_shutDown = true;
-    m_quitFlag->store(true);
+    requestQuit();
     m_timerSleep->stop();
     m_timerWatch->stop();
     if (m_watcher)

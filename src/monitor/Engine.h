@@ -16,6 +16,9 @@ namespace ostrevo {
 
 class DirectoryWatcher;
 class Journal;
+class KeptJobs;
+struct EngineQuitState;
+struct EngineRunningJob;
 class SettingsStore;
 
 // The printers that CheckSettings accepts and the one to preselect.
@@ -31,6 +34,9 @@ struct EngineConfig {
     PrinterNames printers;
     JobHandlers handlers;
     int timerWatchMs = 5000;       // TIMER mode's scan interval
+    // How long a quit lets the running job finish before the job is told to give up
+    // (it then keeps its files and runs at the next start).
+    int quitGraceMs = 10000;
     // Called once after the settings are read at start (symbol table, built-in printer
     // directory, ...). Returns warnings to show, e.g. bad lines of DefSym.ovx.
     std::function<QStringList(const Settings &)> afterSettingsRead;
@@ -65,9 +71,16 @@ public:
     // Returns 0, or the CheckSettings code when the settings fail.
     int runOnce();
 
-    // Any thread: the program is quitting; a running job gives up at its next check and
-    // no further job starts. shutdown() follows on the engine's thread.
+    // Any thread: the program is quitting. No further job starts; the running one may
+    // finish within the quit grace, and only after it do handlers see quitRequested.
+    // shutdown() follows on the engine's thread.
     void requestQuit();
+    bool quitting() const;
+    // Milliseconds until a running job is told to give up (0 once it has been).
+    qint64 msUntilJobGivesUp() const;
+    // Any thread, the last resort of a quit: the running job (stuck in a call that does not
+    // return) is listed to be spared at the next start, since the process ends under it.
+    void keepRunningJob();
 
 public slots:
     // The start-up sequence: settings read, symbols, emptying, then TimerSleep's ten
@@ -80,7 +93,8 @@ public slots:
     void updateSettings(const ostrevo::Settings &settings);
     // Writes Ostrevo.ini; with `updateAutostart` also the start-with-system entry.
     void saveSettings(bool updateAutostart);
-    // Quitting: stops the watcher and timers and writes the settings a last time.
+    // Quitting: stops the watcher and timers and writes the settings a last time, with
+    // the monitoring state the user chose.
     void shutdown();
 
 signals:
@@ -90,6 +104,8 @@ signals:
     void startupCompleted();
     // Marker path, when a job begins (after its text file was found).
     void jobStarted(const QString &textPath);
+    // A scan of a monitored directory is over, with every job it performed.
+    void scanFinished(const QString &directory);
     // One line of the journal, as written.
     void jobFinished(const QString &journalLine);
     // A failure that escaped a job's handler, or a start-up warning.
@@ -107,6 +123,9 @@ private:
     void ensureWatcher();
     void directoryPresence(int directory, bool present);
     void emitStatus();
+    bool monitoringArmed() const;
+    void startMonitoring();
+    int printerCode() const;
     void emptyAtStart();
     void setContext(int directoryNumber);
     int directoryCode() const;
@@ -115,12 +134,15 @@ private:
     Settings m_settings;
     std::unique_ptr<SettingsStore> m_store;
     std::unique_ptr<Journal> m_journal;
+    std::unique_ptr<KeptJobs> m_kept;
     std::unique_ptr<DirectoryWatcher> m_watcher;
     QTimer *m_timerWatch = nullptr;
     QTimer *m_timerSleep = nullptr;
     int m_sleepTicks = 0;
     MonitorStatus m_status;
-    bool m_monitoringActive = false; // as read until start-up completes, then as shown
+    // MonitoringActive as the user chose it (btnStart, or as saved): never the paused look
+    // of a job, a quit or a directory that is briefly missing.
+    bool m_chosenActive = false;
     JobContext m_context;
     int m_jobDepth = 0;
     bool m_nestedRescan = false;
@@ -129,7 +151,8 @@ private:
     bool m_shutDown = false;
     bool m_settingsRead = false;
     bool m_markerWaitingSeen = false;
-    std::shared_ptr<std::atomic_bool> m_quitFlag;
+    std::shared_ptr<EngineQuitState> m_quit;
+    std::unique_ptr<EngineRunningJob> m_running;
 };
 
 } // namespace ostrevo

@@ -3,6 +3,8 @@
 #include "jobs/Classifier.h"
 #include "jobs/Errors.h"
 #include "monitor/DirectoryWatcher.h"
+#include "monitor/EngineKeptJobs.h"
+#include "monitor/EngineQuit.h"
 #include "monitor/JobFiles.h"
 #include "monitor/Journal.h"
 
@@ -64,7 +66,7 @@ void Engine::ScanDirectory(const QString &directory)
     const QStringList markers = ListMarkers(directory);
     bool waiting = false;
     for (const QString &name : markers) {
-        if (m_quitFlag->load())
+        if (quitting())
             break;
         m_markerWaitingSeen = false;
         ProcessJob(directory + u'/' + name);
@@ -72,6 +74,7 @@ void Engine::ScanDirectory(const QString &directory)
     }
     if (m_watcher && !m_nestedRescan)
         m_watcher->setMarkerWaiting(waiting);
+    emit scanFinished(directory);
 }
 
 void Engine::ProcessJob(const QString &markerPath)
@@ -94,16 +97,20 @@ void Engine::ProcessJob(const QString &markerPath)
     m_status.text = QStringLiteral("Odczyt pliku...");
     emitStatus();
     emit jobStarted(textPath);
+    m_running->set(markerPath, textPath);
 
     // A job context survives nested jobs of the rescan below unchanged.
     const JobContext context = m_context;
     QString kindName = QStringLiteral("?");
     QString outcome;
     QString escaped;
+    JobResult::Outcome handled = JobResult::Failed;
     try {
         const JobKind kind = ClassifyJob(textPath);
         kindName = JobKindName(kind);
-        outcome = OutcomeText(m_config.handlers.run(kind, context, textPath));
+        const JobResult result = m_config.handlers.run(kind, context, textPath);
+        handled = result.outcome;
+        outcome = OutcomeText(result);
     } catch (const JobError &e) {
         escaped = e.message();
     } catch (const std::exception &e) {
@@ -112,10 +119,22 @@ void Engine::ProcessJob(const QString &markerPath)
         escaped = QStringLiteral("nieznany błąd");
     }
 
-    RemoveFile(markerPath);
-    RemoveFile(textPath);
     if (!escaped.isEmpty())
         outcome = QStringLiteral("ERROR: ") + escaped;
+    // A job that the quit cut short keeps its files, and is spared by the emptying at the
+    // next start, which performs it again. One that finished in time ends as usual.
+    const bool abandoned = m_quit->jobMustGiveUp() && (!escaped.isEmpty() || handled != JobResult::Done);
+    if (abandoned) {
+        m_kept->keep(markerPath, textPath);
+        outcome = QStringLiteral("ABANDONED: the program quit during the job; it runs again at the next start (")
+            + outcome + u')';
+        escaped.clear();
+    } else {
+        RemoveFile(markerPath);
+        RemoveFile(textPath);
+        m_kept->release(markerPath, textPath);
+    }
+    m_running->set({}, {});
     const QString line = m_journal->record(context.currentJobDir, QFileInfo(textPath).fileName(), kindName,
                                            clock.elapsed(), outcome);
     emit jobFinished(line);

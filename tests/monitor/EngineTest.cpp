@@ -4,12 +4,14 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 
 #include <sys/fsuid.h>
 #include <sys/stat.h>
@@ -22,9 +24,10 @@ namespace {
 
 // A program directory with an Ostrevo.ini, a jobs directory, and a record of handled jobs.
 struct Site {
+    mutable std::mutex mutex;
+    QStringList handled;
     QTemporaryDir home;
     QString jobs = home.filePath(QStringLiteral("jobs"));
-    QStringList handled; // job file names, in the order performed (written on the job thread)
     std::function<void(const QString &)> onJob;
 
     explicit Site(int mode, bool active = true, const QByteArray &extra = {})
@@ -45,7 +48,10 @@ struct Site {
         c.handlers.set(jkText, [this](const JobContext &ctx, const QString &path) {
             EXPECT_EQ(ctx.currentJobDir, jobs);
             EXPECT_EQ(ctx.currentPrinterName, QStringLiteral("Test"));
-            handled.append(QFileInfo(path).fileName());
+            {
+                std::lock_guard lock(mutex);
+                handled.append(QFileInfo(path).fileName());
+            }
             if (onJob)
                 onJob(path);
             return JobResult::done();
@@ -58,6 +64,14 @@ struct Site {
         WriteFile(jobs + u'/' + name + QStringLiteral(".txt"), text);
         WriteFile(jobs + u'/' + (marker.isEmpty() ? name + QStringLiteral(".END") : marker), {});
     }
+
+    // Job file names, in the order performed; written on the job thread.
+    QStringList names() const
+    {
+        std::lock_guard lock(mutex);
+        return handled;
+    }
+    qsizetype count() const { return names().size(); }
 
     QString journal() const { return QString::fromUtf8(ReadFile(home.filePath(QStringLiteral("ostrevo.log")))); }
 };
@@ -100,7 +114,7 @@ TEST(EngineScan, SeveralJobsInOneScanAndTheJournal)
     site.job(QStringLiteral("C"), "<FTP>\r\nFILE=x\r\n<END>\r\n");
     engine.ScanDirectory1();
 
-    EXPECT_EQ(site.handled, QStringList{QStringLiteral("A.txt")});
+    EXPECT_EQ(site.names(), QStringList{QStringLiteral("A.txt")});
     EXPECT_TRUE(Entries(site.jobs).isEmpty()) << Entries(site.jobs).join(u' ').toStdString();
     const QString journal = site.journal();
     EXPECT_EQ(journal.count(u'\n'), 3);
@@ -122,15 +136,16 @@ TEST(EngineScan, MarkersAndTextFilesMatchInAnyLetterCase)
     // A marker without its text file waits, untouched.
     WriteFile(site.jobs + QStringLiteral("/LATER.END"), {});
     engine.ScanDirectory1();
-    site.handled.sort();
-    EXPECT_EQ(site.handled, (QStringList{QStringLiteral("Mixed.TXT"), QStringLiteral("lower.txt")}));
+    QStringList performed = site.names();
+    performed.sort();
+    EXPECT_EQ(performed, (QStringList{QStringLiteral("Mixed.TXT"), QStringLiteral("lower.txt")}));
     EXPECT_EQ(Entries(site.jobs), QStringList{QStringLiteral("LATER.END")});
 
     engine.ScanDirectory1();
-    EXPECT_EQ(site.handled.size(), 2);
+    EXPECT_EQ(site.count(), 2);
     WriteFile(site.jobs + QStringLiteral("/later.txt"), "x\r\n");
     engine.ScanDirectory1();
-    EXPECT_EQ(site.handled.size(), 3);
+    EXPECT_EQ(site.count(), 3);
     EXPECT_TRUE(Entries(site.jobs).isEmpty());
 }
 
@@ -147,9 +162,9 @@ TEST(EngineScan, JobsArrivingDuringAJobRunAtItsEndOnlyInMutexMode)
         };
         engine.ScanDirectory1();
         if (mode == MonitorMutex)
-            EXPECT_EQ(site.handled, (QStringList{QStringLiteral("FIRST.txt"), QStringLiteral("ARRIVED.txt")}));
+            EXPECT_EQ(site.names(), (QStringList{QStringLiteral("FIRST.txt"), QStringLiteral("ARRIVED.txt")}));
         else
-            EXPECT_EQ(site.handled, QStringList{QStringLiteral("FIRST.txt")});
+            EXPECT_EQ(site.names(), QStringList{QStringLiteral("FIRST.txt")});
     }
 }
 
@@ -205,7 +220,7 @@ TEST(EngineScan, AFailingJobFailsAloneAndIsReported)
     if (root)
         ::setfsuid(0);
 
-    EXPECT_EQ(site.handled, QStringList{QStringLiteral("T.txt")});
+    EXPECT_EQ(site.names(), QStringList{QStringLiteral("T.txt")});
     EXPECT_EQ(errors.count(), 3);
     EXPECT_TRUE(Entries(site.jobs).isEmpty()) << Entries(site.jobs).join(u' ').toStdString();
     EXPECT_TRUE(site.journal().contains(QStringLiteral("ERROR: serwer nie odpowiada")));
@@ -226,7 +241,7 @@ TEST(EngineScan, TextFileThatIsNoRegularFileIsNeverOpened)
     WriteFile(site.jobs + QStringLiteral("/PIPE.END"), {});
     site.job(QStringLiteral("OK"));
     engine.ScanDirectory1();
-    EXPECT_EQ(site.handled, QStringList{QStringLiteral("OK.txt")});
+    EXPECT_EQ(site.names(), QStringList{QStringLiteral("OK.txt")});
     EXPECT_EQ(Entries(site.jobs).size(), 4);
 }
 
@@ -286,18 +301,21 @@ TEST(EngineMonitoring, TimerModeScansOnlyAfterTheInterval)
     ASSERT_TRUE(WaitFor([&] { return te.status().startEnabled; }));
     EXPECT_EQ(te.status().state, MonitorState::Running);
     EXPECT_EQ(te.status().text, QStringLiteral("Tryb monitorowania: TIMER"));
-    EXPECT_TRUE(site.handled.isEmpty()); // nothing at once in TIMER mode
-    ASSERT_TRUE(WaitFor([&] { return site.handled.size() == 1; }));
+    EXPECT_TRUE(site.names().isEmpty()); // nothing at once in TIMER mode
+    ASSERT_TRUE(WaitFor([&] { return site.count() == 1; }));
     site.job(QStringLiteral("LATER"));
-    ASSERT_TRUE(WaitFor([&] { return site.handled.size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return site.count() == 2; }));
 
     // Paused: nothing more is picked up.
     QMetaObject::invokeMethod(te.engine, &Engine::toggleMonitoring, Qt::QueuedConnection);
     ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Paused; }));
     EXPECT_FALSE(te.status().monitoringActive);
+    // No scan within three intervals.
+    std::atomic_int scans{0};
+    QObject::connect(te.engine, &Engine::scanFinished, te.engine, [&scans] { ++scans; }, Qt::DirectConnection);
     site.job(QStringLiteral("PAUSED"));
-    QThread::msleep(700);
-    EXPECT_EQ(site.handled.size(), 2);
+    EXPECT_FALSE(WaitFor([&] { return scans > 0 || site.count() > 2; }, 3 * 300));
+    EXPECT_EQ(site.count(), 2);
 }
 
 TEST(EngineMonitoring, MutexModeScansAtStartAndWakesOnNewMarkers)
@@ -306,47 +324,113 @@ TEST(EngineMonitoring, MutexModeScansAtStartAndWakesOnNewMarkers)
     site.job(QStringLiteral("WAITING"));
     ThreadedEngine te(site.config());
     QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
-    ASSERT_TRUE(WaitFor([&] { return site.handled.size() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return site.count() == 1; }));
     ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Running; }));
     EXPECT_EQ(te.status().text, QStringLiteral("Tryb monitorowania: MUTEX"));
 
     site.job(QStringLiteral("NEW"), "x\r\n", QStringLiteral("new.end"));
-    ASSERT_TRUE(WaitFor([&] { return site.handled.size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return site.count() == 2; }));
 
-    // A marker first, its text file later: the watcher wakes for the text file too.
+    // A marker first, its text file later: the watcher wakes for the text file too. The
+    // marker's own wake scans and leaves it waiting.
+    std::atomic_int scans{0};
+    QObject::connect(te.engine, &Engine::scanFinished, te.engine, [&scans] { ++scans; }, Qt::DirectConnection);
     WriteFile(site.jobs + QStringLiteral("/SLOW.END"), {});
-    QThread::msleep(700);
-    EXPECT_EQ(site.handled.size(), 2);
+    ASSERT_TRUE(WaitFor([&] { return scans > 0; }));
+    EXPECT_EQ(site.count(), 2);
     WriteFile(site.jobs + QStringLiteral("/SLOW.txt"), "x\r\n");
-    ASSERT_TRUE(WaitFor([&] { return site.handled.size() == 3; }));
+    ASSERT_TRUE(WaitFor([&] { return site.count() == 3; }));
 }
 
-TEST(EngineMonitoring, MissingDirectoryAtStartIsAnErrorAndScansNothing)
+TEST(EngineMonitoring, MissingDirectoryAtStartIsWaitedFor)
 {
-    Site site(MonitorMutex);
-    site.job(QStringLiteral("X"));
-    EngineConfig config = site.config();
-    QDir(site.jobs).removeRecursively();
-    ThreadedEngine te(std::move(config));
-    QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
-    ASSERT_TRUE(WaitFor([&] { return te.status().startEnabled; }));
-    EXPECT_EQ(te.status().state, MonitorState::Error);
-    EXPECT_EQ(te.status().code, 1);
-    EXPECT_FALSE(te.status().monitoringActive);
+    // A share not mounted yet at start: the error says the directory is waited for, the
+    // monitor resumes by itself when it appears, and the saved state stays as chosen.
+    for (const int mode : {MonitorMutex, MonitorTimer}) {
+        SCOPED_TRACE(mode);
+        Site site(mode);
+        QDir(site.jobs).removeRecursively();
+        {
+            ThreadedEngine te(site.config());
+            QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
+            ASSERT_TRUE(WaitFor([&] { return te.status().startEnabled && te.status().state == MonitorState::Error; }));
+            EXPECT_EQ(te.status().code, 1);
+            EXPECT_EQ(te.status().text, QStringLiteral("BŁĄD(1)! Niewłaściwy katalog 1 (czekam, aż katalog się pojawi)"));
+            QDir().mkpath(site.jobs);
+            site.job(QStringLiteral("BACK"));
+            ASSERT_TRUE(WaitFor([&] { return site.count() == 1; }, 8000));
+            ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Running; }));
+        }
+        EXPECT_TRUE(ReadFile(site.home.filePath(QStringLiteral("Ostrevo.ini"))).contains("Monitorowanie=1\r\n"));
+    }
 }
 
 TEST(EngineMonitoring, DirectoryVanishingWhileWatchedShowsErrorThenRecovers)
 {
-    Site site(MonitorMutex);
-    ThreadedEngine te(site.config());
-    QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
-    ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Running; }));
+    for (const int mode : {MonitorMutex, MonitorTimer}) {
+        SCOPED_TRACE(mode);
+        Site site(mode);
+        {
+            ThreadedEngine te(site.config());
+            QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
+            ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Running; }));
+            QDir(site.jobs).removeRecursively();
+            ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Error; }));
+            EXPECT_TRUE(te.status().text.contains(QStringLiteral("czekam"))) << te.status().text.toStdString();
+            QDir().mkpath(site.jobs);
+            site.job(QStringLiteral("BACK"));
+            ASSERT_TRUE(WaitFor([&] { return site.count() == 1; }, 8000));
+            ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Running; }));
+            // Gone again as the program quits: what is saved is still the user's choice.
+            QDir(site.jobs).removeRecursively();
+            ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Error; }));
+        }
+        EXPECT_TRUE(ReadFile(site.home.filePath(QStringLiteral("Ostrevo.ini"))).contains("Monitorowanie=1\r\n"));
+    }
+}
+
+TEST(EngineMonitoring, PausingIsPossibleWhileADirectoryIsWaitedFor)
+{
+    Site site(MonitorTimer);
     QDir(site.jobs).removeRecursively();
-    ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Error; }));
-    QDir().mkpath(site.jobs);
-    site.job(QStringLiteral("BACK"));
-    ASSERT_TRUE(WaitFor([&] { return site.handled.size() == 1; }, 8000));
-    ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Running; }));
+    {
+        ThreadedEngine te(site.config());
+        QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
+        ASSERT_TRUE(WaitFor([&] { return te.status().startEnabled; }));
+        EXPECT_TRUE(te.status().monitoringActive);
+        QMetaObject::invokeMethod(te.engine, &Engine::toggleMonitoring, Qt::QueuedConnection);
+        ASSERT_TRUE(WaitFor([&] { return !te.status().monitoringActive; }));
+        EXPECT_EQ(te.status().text, QStringLiteral("BŁĄD(1)! Niewłaściwy katalog 1"));
+    }
+    EXPECT_TRUE(ReadFile(site.home.filePath(QStringLiteral("Ostrevo.ini"))).contains("Monitorowanie=0\r\n"));
+}
+
+TEST(EngineSettings, QuitDuringAJobSavesTheChosenState)
+{
+    // The job's paused look, and monitoring not resumed after it because of the quit,
+    // are not the user's choice.
+    for (const int mode : {MonitorMutex, MonitorTimer}) {
+        SCOPED_TRACE(mode);
+        Site site(mode);
+        std::atomic_bool started{false};
+        std::atomic_bool release{false};
+        site.onJob = [&](const QString &) {
+            started = true;
+            QDeadlineTimer limit(10000);
+            while (!release && !limit.hasExpired())
+                QThread::msleep(5);
+        };
+        {
+            ThreadedEngine te(site.config());
+            QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
+            ASSERT_TRUE(WaitFor([&] { return te.status().startEnabled; }));
+            site.job(QStringLiteral("LONG"));
+            ASSERT_TRUE(WaitFor([&] { return started.load(); }));
+            te.engine->requestQuit();
+            release = true;
+        }
+        EXPECT_TRUE(ReadFile(site.home.filePath(QStringLiteral("Ostrevo.ini"))).contains("Monitorowanie=1\r\n"));
+    }
 }
 
 TEST(EngineSettings, ShutdownWritesTheMonitoringState)
