@@ -229,8 +229,10 @@ void Engine::ensureWatcher()
 
 void Engine::toggleMonitoring()
 {
-    // Pausing is always possible, also while a missing directory is waited for.
-    if (monitoringArmed()) {
+    // The press does what the button shows: "Wstrzymaj" while running (also with a job's
+    // error shown), "Wznów" while paused or while a settings error is shown, when a missing
+    // directory may be waited for already.
+    if (monitoringArmed() && m_status.code == 0) {
         pauseMonitoring();
         m_chosenActive = false;
     } else if (CheckSettings() == 0) {

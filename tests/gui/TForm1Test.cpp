@@ -248,9 +248,9 @@ void TForm1Test::settingsErrorsAndTheirRepair()
 {
     Rig rig("[Opcje]\r\nKatalog=@JOBS@/missing\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\nMonitorowanie=1\r\n");
     QTRY_VERIFY(rig.startedUp());
-    // Saved as running, but directory 1 does not exist: error, not running.
+    // Saved as running, but directory 1 does not exist: error, and the directory is waited for.
     QCOMPARE(rig.window->status().state, MonitorState::Error);
-    QCOMPARE(rig.panel0(), u"BŁĄD(1)! Niewłaściwy katalog 1"_s);
+    QCOMPARE(rig.panel0(), u"BŁĄD(1)! Niewłaściwy katalog 1 (czekam, aż katalog się pojawi)"_s);
     QCOMPARE(rig.lamp()->color(), StatusColor(3));
     QCOMPARE(rig.lamp()->toolTip(), u"BŁĄD! Monitorowanie wstrzymane"_s);
     QVERIFY(SameImage(rig.window->trayIcon()->icon(), 3));

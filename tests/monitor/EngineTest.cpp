@@ -389,8 +389,10 @@ TEST(EngineMonitoring, DirectoryVanishingWhileWatchedShowsErrorThenRecovers)
     }
 }
 
-TEST(EngineMonitoring, PausingIsPossibleWhileADirectoryIsWaitedFor)
+TEST(EngineMonitoring, TheStartButtonWhileADirectoryIsWaitedFor)
 {
+    // The button shows "Wznów" then: a press resumes once the settings pass, and never
+    // pauses instead.
     Site site(MonitorTimer);
     QDir(site.jobs).removeRecursively();
     {
@@ -398,9 +400,14 @@ TEST(EngineMonitoring, PausingIsPossibleWhileADirectoryIsWaitedFor)
         QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
         ASSERT_TRUE(WaitFor([&] { return te.status().startEnabled; }));
         EXPECT_TRUE(te.status().monitoringActive);
-        QMetaObject::invokeMethod(te.engine, &Engine::toggleMonitoring, Qt::QueuedConnection);
-        ASSERT_TRUE(WaitFor([&] { return !te.status().monitoringActive; }));
-        EXPECT_EQ(te.status().text, QStringLiteral("BŁĄD(1)! Niewłaściwy katalog 1"));
+        QMetaObject::invokeMethod(te.engine, &Engine::toggleMonitoring, Qt::BlockingQueuedConnection);
+        EXPECT_EQ(te.status().state, MonitorState::Error);
+        EXPECT_TRUE(te.status().monitoringActive);
+        QDir().mkpath(site.jobs);
+        QMetaObject::invokeMethod(te.engine, &Engine::toggleMonitoring, Qt::BlockingQueuedConnection);
+        EXPECT_EQ(te.status().state, MonitorState::Running);
+        QMetaObject::invokeMethod(te.engine, &Engine::toggleMonitoring, Qt::BlockingQueuedConnection);
+        EXPECT_EQ(te.status().state, MonitorState::Paused);
     }
     EXPECT_TRUE(ReadFile(site.home.filePath(QStringLiteral("Ostrevo.ini"))).contains("Monitorowanie=0\r\n"));
 }
