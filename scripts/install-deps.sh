@@ -6,12 +6,12 @@ set -euo pipefail
 packages=(
   # build
   g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libcups2-dev
-  libcurl4-openssl-dev libfreexl-dev libshp-dev libgtest-dev libgmock-dev
+  libcurl4-openssl-dev libfreexl-dev libshp-dev libgtest-dev libgmock-dev libharfbuzz-dev libfontconfig-dev
   # run
   fonts-liberation fontconfig xdg-utils libglib2.0-bin
   # tests and tools: a private cupsd with a cups-pdf queue, PDF and PostScript inspection,
   # real FTP/SMTP servers, dBASE reading, a virtual display for screenshots, fuzzing
-  cups cups-client cups-bsd cups-filters printer-driver-cups-pdf poppler-utils ghostscript
+  cups cups-client cups-bsd cups-filters printer-driver-cups-pdf poppler-utils qpdf ghostscript
   python3 python3-pyftpdlib python3-aiosmtpd python3-dbfread
   xvfb xauth x11-apps imagemagick paps clang libclang-rt-14-dev
 )

@@ -72,7 +72,7 @@ Canvas *CupsPrinter::beginDocument(const DeviceMode &mode, const QString &title)
     reserve.setAutoRemove(false);
     const QString path = reserve.fileName();
     reserve.close();
-    m_document = std::make_unique<PdfPrintFile>(path, m, title);
+    m_document = std::make_unique<DirectPdfDocument>(path, m, title, m_fonts);
     m_jobMode = mode;
     m_title = title;
     return m_document->canvas();
@@ -85,7 +85,7 @@ void CupsPrinter::newPage()
 
 void CupsPrinter::endDocument()
 {
-    std::unique_ptr<PdfPrintFile> document = std::move(m_document);
+    std::unique_ptr<DirectPdfDocument> document = std::move(m_document);
     document->finish();
     const QString title = m_title.isEmpty() ? QStringLiteral("Ostrevo") : m_title;
     const QString failure = CupsSubmitFile(m_queue, document->path(), title, CupsJobOptions(m_jobMode, m_setup ? m_setup->media : QByteArray()));

@@ -1,17 +1,18 @@
 #pragma once
 
 #include "devices/CupsQueues.h"
-#include "devices/PdfPrintFile.h"
+#include "devices/DirectPdfDocument.h"
 #include "devices/PrintDevice.h"
+#include "devices/RealisedFontCache.h"
 
 #include <memory>
 #include <optional>
 
 namespace ostrevo {
 
-// A CUPS queue. A document is drawn into a temporary PDF file and submitted as one job
-// at its end, with the device mode as the job's options; an aborted document is never
-// submitted.
+// A CUPS queue. A document is drawn by our own PDF writer into a temporary file and
+// submitted as one job at its end, with the device mode as the job's options; an aborted
+// document is never submitted.
 class CupsPrinter final : public PrintDevice {
 public:
     // Drawing resolution; the PDF is vectors, the queue's filters rasterise it.
@@ -30,7 +31,9 @@ public:
 private:
     QString m_queue;
     std::optional<CupsQueueSetup> m_setup;
-    std::unique_ptr<PdfPrintFile> m_document;
+    std::unique_ptr<DirectPdfDocument> m_document;
+    // Fonts outlive a document: the next printout uses the same ones.
+    RealisedFontCache m_fonts;
     DeviceMode m_jobMode;
     QString m_title;
 };

@@ -3,6 +3,9 @@
 #include <QFile>
 
 #include <cups/cups.h>
+#include <cups/ppd.h>
+
+#include <unistd.h>
 
 #include <memory>
 
@@ -51,6 +54,66 @@ const char *DefaultValue(cups_dest_t *dest, cups_dinfo_t *info, const char *opti
         return nullptr;
     storage = QByteArray(buffer);
     return storage.constData();
+}
+
+// The paper a PPD names as its default (*DefaultPageSize), as a PWG media name with its
+// size and printable area; false when the queue has no PPD.
+bool PpdDefaultMedia(const QString &queue, CupsQueueSetup &setup)
+{
+    // The PPD interface is deprecated in libcups but still the only way to a queue's PPD.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    const QByteArray name = queue.toUtf8();
+    const char *file = cupsGetServerPPD(CUPS_HTTP_DEFAULT, name.constData());
+    if (!file)
+        return false;
+    ppd_file_t *ppd = ppdOpenFile(file);
+    bool found = false;
+    if (ppd) {
+        ppdMarkDefaults(ppd);
+        if (const ppd_size_t *size = ppdPageSize(ppd, nullptr); size && size->width > 0 && size->length > 0) {
+            const pwg_media_t *pwg = pwgMediaForPPD(size->name);
+            setup.media = pwg && pwg->pwg ? QByteArray(pwg->pwg) : QByteArray(size->name);
+            // Points, the printable area from the bottom-left corner.
+            constexpr double MmPerPoint = 25.4 / 72.0;
+            setup.mediaMm = QSizeF(size->width * MmPerPoint, size->length * MmPerPoint);
+            setup.printableMm = QRectF(size->left * MmPerPoint, (size->length - size->top) * MmPerPoint,
+                                       (size->right - size->left) * MmPerPoint, (size->top - size->bottom) * MmPerPoint);
+            found = true;
+        }
+        ppdClose(ppd);
+    }
+    ::unlink(file);
+    return found;
+#pragma GCC diagnostic pop
+}
+
+// The queue's own default paper: its media-default (or the user's saved media option), else
+// its PPD's DefaultPageSize, with the margins the queue reports for that size.
+// cupsGetDestMediaDefault is not used: without a media option among the destination's
+// options it answers US Letter whatever the queue's default.
+void ApplyDefaultMedia(const QString &queue, cups_dest_t *dest, cups_dinfo_t *info, CupsQueueSetup &setup)
+{
+    QByteArray storage;
+    const char *media = DefaultValue(dest, info, "media", storage);
+    if (!media || !*media) {
+        PpdDefaultMedia(queue, setup);
+        return;
+    }
+    setup.media = QByteArray(media);
+    cups_size_t size{};
+    if (cupsGetDestMediaByName(CUPS_HTTP_DEFAULT, dest, info, media, CUPS_MEDIA_FLAGS_DEFAULT, &size) && size.width > 0
+        && size.length > 0) {
+        // libcups gives hundredths of a millimetre.
+        setup.mediaMm = QSizeF(size.width / 100.0, size.length / 100.0);
+        setup.printableMm = QRectF(size.left / 100.0, size.top / 100.0, (size.width - size.left - size.right) / 100.0,
+                                   (size.length - size.top - size.bottom) / 100.0);
+    } else if (const pwg_media_t *pwg = pwgMediaForPWG(media)) {
+        setup.mediaMm = QSizeF(pwg->width / 100.0, pwg->length / 100.0);
+        setup.printableMm = QRectF(QPointF(0, 0), setup.mediaMm);
+    } else {
+        PpdDefaultMedia(queue, setup);
+    }
 }
 
 } // namespace
@@ -102,15 +165,7 @@ std::optional<CupsQueueSetup> CupsQueueDefaults(const QString &queue)
     }
     setup.mode.duplex = DuplexFromSides(DefaultValue(dest.get(), info.get(), "sides", storage));
 
-    cups_size_t size{};
-    if (cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest.get(), info.get(), 0, &size) && size.width > 0
-        && size.length > 0) {
-        // libcups gives hundredths of a millimetre.
-        setup.media = QByteArray(size.media);
-        setup.mediaMm = QSizeF(size.width / 100.0, size.length / 100.0);
-        setup.printableMm = QRectF(size.left / 100.0, size.top / 100.0, (size.width - size.left - size.right) / 100.0,
-                                   (size.length - size.top - size.bottom) / 100.0);
-    }
+    ApplyDefaultMedia(queue, dest.get(), info.get(), setup);
     return setup;
 }
 

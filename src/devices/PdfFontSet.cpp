@@ -5,6 +5,7 @@
 #include "devices/PrinterError.h"
 #include "devices/RealisedFont.h"
 
+#include <algorithm>
 #include <map>
 
 namespace ostrevo {
@@ -61,6 +62,21 @@ bool PdfFontSet::needsOpenType() const
         if (!face.embedded->trueType)
             return true;
     return false;
+}
+
+std::vector<char32_t> PdfFontSet::charactersOf(int face) const
+{
+    std::vector<char32_t> characters;
+    for (const auto &font : m_fonts) {
+        if (font->face != face)
+            continue;
+        for (int b = 0; b < 256; ++b)
+            if (font->used[b] && font->character[b] >= u' ')
+                characters.push_back(font->character[b]);
+    }
+    std::sort(characters.begin(), characters.end());
+    characters.erase(std::unique(characters.begin(), characters.end()), characters.end());
+    return characters;
 }
 
 std::vector<quint16> PdfFontSet::glyphsOf(int face) const
@@ -179,7 +195,7 @@ void PdfFontSet::write(PdfObjectWriter &writer, int resources) const
         FaceObjects objects{writer.reserve(), writer.reserve(), face.postScriptName};
         const std::vector<quint16> glyphs = glyphsOf(static_cast<int>(i));
         const PdfFontFace::Program embedded =
-            m_embedding == Embedding::Subsets ? face.program(glyphs) : face.wholeProgram();
+            m_embedding == Embedding::Subsets ? face.program(glyphs, charactersOf(static_cast<int>(i))) : face.wholeProgram();
         if (embedded.subset)
             objects.name = SubsetName(face.postScriptName, glyphs);
         const int program = writer.reserve();

@@ -54,6 +54,7 @@ private:
     int faceFor(const RealisedFont &font);
     // The glyphs drawn in the face, in order.
     std::vector<quint16> glyphsOf(int face) const;
+    std::vector<char32_t> charactersOf(int face) const;
     QByteArray toUnicode(int face) const;
 
     Embedding m_embedding;

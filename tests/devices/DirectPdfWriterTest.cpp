@@ -264,6 +264,53 @@ TEST_F(DirectPdfWriterTest, FontsAreSubsetsThatDrawAsTheWholeFaces)
     }
 }
 
+TEST_F(DirectPdfWriterTest, AnyFaceFontconfigChoosesIsEmbeddedAsASubsetWithItsText)
+{
+    // Courier, Helvetica and Times resolve to the CFF faces of URW's base 35 (OpenType),
+    // the others to Liberation's TrueType faces.
+    struct Case {
+        const char *face;
+        const char *pdfType;
+    };
+    const Case cases[] = {
+        {"Courier", "CID Type 0C"},        {"Helvetica", "CID Type 0C"},     {"Times", "CID Type 0C"},
+        {"Courier New", "CID TrueType"},   {"Arial", "CID TrueType"},        {"Times New Roman", "CID TrueType"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.face);
+        const Drawing draw = [&](Canvas &canvas, int) {
+            for (int style = 0; style < 4; ++style) {
+                LogFont font = Courier(95, 0);
+                font.faceName = QString::fromLatin1(c.face);
+                font.weight = style & 1 ? 700 : 400;
+                font.italic = (style & 2) != 0;
+                canvas.setFont(font);
+                canvas.textOut(0, 200 * style, "Za\xbf\xf3\xb3\xe6 g\xea\x9cl\xb9 ja\x9f\xf1 (" + QByteArray::number(style) + ")");
+            }
+        };
+        const QString name = QString::fromLatin1(c.face).remove(u' ');
+        const QString subset = write(name + QStringLiteral(".pdf"), 1, draw);
+        const QString whole = write(name + QStringLiteral("-cala.pdf"), 1, draw, 0, PdfFontSet::Embedding::WholeFaces);
+        EXPECT_EQ(QpdfProblems(subset).toStdString(), "");
+        EXPECT_EQ(QpdfProblems(whole).toStdString(), "");
+        const QString text = PdfText(subset);
+        EXPECT_EQ(text.count(QStringLiteral(u"Zażółć gęślą jaźń")), 4) << text.toStdString();
+        const QStringList rows = PdfFonts(subset).split(u'\n', Qt::SkipEmptyParts).mid(2);
+        EXPECT_EQ(rows.size(), 4) << PdfFonts(subset).toStdString();
+        for (const QString &row : rows) {
+            EXPECT_TRUE(row.contains(QRegularExpression(QStringLiteral("^[A-Z]{6}\\+")))) << row.toStdString();
+            EXPECT_TRUE(row.contains(QString::fromLatin1(c.pdfType))) << row.toStdString();
+            EXPECT_TRUE(row.contains(QRegularExpression(QStringLiteral("yes\\s+yes\\s+yes")))) << row.toStdString();
+        }
+        // The subsets keep every glyph at its id: they draw exactly as the whole faces.
+        EXPECT_EQ(DifferentPixels(renderToFile(subset, 1, 150, QStringLiteral("podzbior")),
+                                  renderToFile(whole, 1, 150, QStringLiteral("calosc")))
+                      .toStdString(),
+                  "0");
+        EXPECT_LT(QFileInfo(subset).size(), QFileInfo(whole).size() / 2);
+    }
+}
+
 TEST_F(DirectPdfWriterTest, FramesAreRealLinesOnTheRenderedPage)
 {
     const DeviceMetrics m = Metrics();

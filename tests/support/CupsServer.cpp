@@ -91,6 +91,16 @@ int CupsServer::addPsQueue(const QString &name, const QStringList &options) cons
     return lpadmin(arguments);
 }
 
+int CupsServer::addPdfQueue(const QString &name, const QStringList &options) const
+{
+    QStringList arguments{QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                          QStringLiteral("file:") + outputFile(name), QStringLiteral("-P"),
+                          ServicesPath(QStringLiteral("cups/pdf-file.ppd"))};
+    for (const QString &o : options)
+        arguments << QStringLiteral("-o") << o;
+    return lpadmin(arguments);
+}
+
 bool CupsServer::waitIdle(const QString &queue, int timeoutMs) const
 {
     const QByteArray name = queue.toUtf8();

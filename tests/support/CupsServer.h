@@ -35,6 +35,8 @@ public:
     // Adds a generic PostScript queue with a duplexer writing into outputFile(name), with
     // the given lpadmin -o options as its defaults; returns lpadmin's exit code.
     int addPsQueue(const QString &name, const QStringList &options = {}) const;
+    // Adds a PDF queue like `pdf` (A4 unless the options choose another PageSize).
+    int addPdfQueue(const QString &name, const QStringList &options = {}) const;
     // Waits until the queue has no pending jobs; false on time-out.
     bool waitIdle(const QString &queue, int timeoutMs = 30000) const;
 

@@ -22,6 +22,11 @@ enum class PdfTextLayout {
 
 // Standard output of the program.
 QString RunTool(const QString &program, const QStringList &arguments);
+// qpdf --check on the file: empty when the file is sound, else what qpdf found. Every
+// helper below that reads a PDF checks it first (once per version of the file) and fails
+// the running test when it is not sound.
+QString QpdfProblems(const QString &path);
+void ExpectSoundPdf(const QString &path);
 int PdfPageCount(const QString &path);
 // "Page size:" of pdfinfo, e.g. "595.276 x 841.89 pts (A4)".
 QString PdfPageSize(const QString &path);
