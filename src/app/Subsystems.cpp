@@ -22,7 +22,7 @@ QStringList Subsystems::afterSettingsRead(const Settings &settings)
     SetBuiltinPrinterDirectory(settings.pdfPrinterDir.isEmpty()
                                    ? m_programDir + QStringLiteral("/wydruki")
                                    : DosPathMapper(settings.drives, m_programDir).toLocal(settings.pdfPrinterDir));
-    const QString symbols = m_programDir + QStringLiteral("/DefSym.ovx");
+    const QString symbols = ResolveCaseInsensitive(m_programDir + QStringLiteral("/DefSym.ovx"));
     if (FileExists(symbols))
         return m_symbols.LoadSymbolDefinitions(symbols);
     return {};

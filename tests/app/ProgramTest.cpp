@@ -1,5 +1,6 @@
 // The real executable, run as a subprocess against real directories.
 
+#include "support/PdfTools.h"
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>
@@ -102,6 +103,21 @@ TEST(Program, OncePerformsWaitingJobsAndExits)
         << Entries(install.home.filePath(QStringLiteral("out"))).join(u' ').toStdString();
     // --once writes no settings.
     EXPECT_EQ(ReadFile(install.home.filePath(QStringLiteral("Ostrevo.ini"))), iniBefore);
+}
+
+TEST(Program, SymbolFileIsFoundWhateverTheCaseOfItsName)
+{
+    // Index 6 (bold on) emptied: "<2xG>" prints as text.
+    for (const char *name : {"DefSym.ovx", "DEFSYM.OVX", "defsym.Ovx"}) {
+        SCOPED_TRACE(name);
+        Install install;
+        WriteFile(install.home.filePath(QString::fromLatin1(name)), "6=\r\n");
+        install.job(QStringLiteral("SYMBOLE"), "A<2xG>B\r\n");
+        QByteArray err;
+        EXPECT_EQ(install.run({QStringLiteral("--once")}, &err), 0) << err.constData();
+        const QString text = PdfText(install.home.filePath(QStringLiteral("out/SYMBOLE.pdf")));
+        EXPECT_TRUE(text.contains(QStringLiteral("A<2xG>B"))) << text.toStdString();
+    }
 }
 
 TEST(Program, OnceReportsFailedSettingsInItsExitCode)

@@ -8,6 +8,7 @@
 #include "support/TestSupport.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -215,6 +216,89 @@ TEST_F(CupsPrinterTest, AbortedDocumentIsNeverSubmitted)
     ASSERT_FALSE(words.isEmpty());
     EXPECT_NEAR(words.first().box.left(), 0, 1);
     EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {pdfOut()}).contains(QStringLiteral("CALY")));
+}
+
+TEST_F(CupsPrinterTest, PagesAreThePaperOfTheQueuesOwnDefault)
+{
+    ASSERT_EQ(s_server->addPdfQueue(QStringLiteral("pdf-letter"), {QStringLiteral("PageSize=Letter")}), 0);
+    ASSERT_EQ(s_server->addPdfQueue(QStringLiteral("pdf-a4"), {QStringLiteral("media-default=iso_a4_210x297mm")}), 0);
+    addPsQueue(QStringLiteral("ps-a4"), {QStringLiteral("PageSize=A4")});
+    addPsQueue(QStringLiteral("ps-a4-media"), {QStringLiteral("media-default=iso_a4_210x297mm")});
+    // Device pixels at 600 dpi of the sizes CUPS gives in hundredths of a millimetre: A4
+    // is 20990 x 29704, Letter 21590 x 27940; the generic PostScript printer keeps 4.23 mm
+    // margins on every side, the PDF printer none.
+    struct Case {
+        const char *queue;
+        QSize pixels;
+        QPointF offset;
+        const char *sheet; // what the queue's output says about the page
+    };
+    const Case cases[] = {
+        {"pdf", {4958, 7017}, {0, 0}, "595 x 842 pts"},
+        {"pdf-a4", {4958, 7017}, {0, 0}, "595 x 842 pts"},
+        {"pdf-letter", {5100, 6600}, {0, 0}, "612 x 792 pts"},
+        {"ps-a4", {4758, 6817}, {99.92, 99.92}, "%%HiResBoundingBox: 0 0 595.00 842.00"},
+        {"ps-a4-media", {4758, 6817}, {99.92, 99.92}, "%%HiResBoundingBox: 0 0 595.00 842.00"},
+        {"ps", {4900, 6400}, {99.92, 99.92}, "%%HiResBoundingBox: 0 0 612.00 792.00"},
+    };
+    for (const Case &c : cases) {
+        const QString queue = QString::fromLatin1(c.queue);
+        SCOPED_TRACE(c.queue);
+        TPrinter printer;
+        printer.setPrinterIndex(indexOf(printer, queue));
+        EXPECT_EQ(printer.pageWidth(), c.pixels.width());
+        EXPECT_EQ(printer.pageHeight(), c.pixels.height());
+        EXPECT_EQ(printer.dpiX(), 600);
+        EXPECT_EQ(printer.dpiY(), 600);
+        printer.setDocumentName(QStringLiteral("PAPIER"));
+        printer.beginDoc();
+        printer.canvas().textOut(0, 0, "Papier kolejki");
+        printer.endDoc();
+        ASSERT_TRUE(s_server->waitIdle(queue));
+        const QString out = s_server->outputFile(queue);
+        if (queue.startsWith(QStringLiteral("pdf"))) {
+            EXPECT_TRUE(PdfPageSize(out).startsWith(QString::fromLatin1(c.sheet))) << PdfPageSize(out).toStdString();
+            // Our page, unscaled: the text stands at the printable area's corner.
+            const QList<PdfWord> words = PdfWords(out);
+            ASSERT_FALSE(words.isEmpty());
+            EXPECT_NEAR(words.first().box.left(), Pt(c.offset.x()), 0.5);
+        } else {
+            const QByteArray ps = ReadFile(out);
+            EXPECT_TRUE(ps.contains(c.sheet)) << ps.left(1500).constData();
+        }
+        QFile::remove(out);
+    }
+    // Landscape turns the queue's own sheet.
+    TPrinter landscape;
+    landscape.setPrinterIndex(indexOf(landscape, QStringLiteral("pdf-a4")));
+    landscape.setOrientation(1);
+    EXPECT_EQ(landscape.pageWidth(), 7017);
+    EXPECT_EQ(landscape.pageHeight(), 4958);
+}
+
+TEST_F(CupsPrinterTest, DocumentsAreWrittenByOurWriterWithAnyFace)
+{
+    TPrinter printer;
+    printer.setPrinterIndex(indexOf(printer, QStringLiteral("pdf")));
+    printer.setDocumentName(QStringLiteral("CZCIONKI"));
+    printer.beginDoc();
+    int y = 0;
+    for (const char *face : {"Courier", "Helvetica", "Times", "Courier New"}) {
+        LogFont font;
+        font.height = 95;
+        font.faceName = QString::fromLatin1(face);
+        printer.canvas().setFont(font);
+        printer.canvas().textOut(0, y, "Za\xbf\xf3\xb3\xe6 g\xea\x9cl\xb9 ja\x9f\xf1");
+        y += 200;
+    }
+    printer.endDoc();
+    ASSERT_TRUE(s_server->waitIdle(QStringLiteral("pdf")));
+    EXPECT_EQ(PdfText(pdfOut()).count(QStringLiteral(u"Zażółć gęślą jaźń")), 4) << PdfText(pdfOut()).toStdString();
+    const QString fonts = PdfFonts(pdfOut());
+    EXPECT_TRUE(fonts.contains(QStringLiteral("NimbusMonoPS-Regular"))) << fonts.toStdString();
+    EXPECT_TRUE(fonts.contains(QStringLiteral("LiberationMono"))) << fonts.toStdString();
+    EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {pdfOut()}).contains(QRegularExpression(QStringLiteral("Producer: +Ostrevo"))))
+        << RunTool(QStringLiteral("pdfinfo"), {pdfOut()}).toStdString();
 }
 
 } // namespace
