@@ -205,7 +205,7 @@ void AppendFrameLines(unsigned char code, const FrameCell &cell, QPoint corner, 
 }
 
 void DrawFrameChars(Canvas &canvas, const QByteArray &segment, QPoint origin, int escapement, int dpiY,
-                    int lineHeight)
+                    int lineHeight, const QRect &page)
 {
     const FigureIndex &index = Index();
     QVector<QLine> lines;
@@ -228,6 +228,17 @@ void DrawFrameChars(Canvas &canvas, const QByteArray &segment, QPoint origin, in
         const int along = int(along64);
         const QPoint corner = escapement == 900 ? QPoint(origin.x(), origin.y() - along)
                                                 : QPoint(origin.x() + along, origin.y());
+        if (!page.isNull()) {
+            // The cell with its strokes, as it lies on the device.
+            const QRect box = escapement == 900 ? QRect(corner.x(), corner.y() - cell.w, cell.bottom + 1, cell.w + 1)
+                                                : QRect(corner.x(), corner.y(), cell.w + 1, cell.bottom + 1);
+            if (!box.intersects(page)) {
+                // Past the far edge nothing more can show.
+                if (escapement == 900 ? box.bottom() < page.top() : box.left() > page.right())
+                    break;
+                continue;
+            }
+        }
         AppendFrameLines(code, cell, corner, escapement, lines);
     }
     if (lines.isEmpty())

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QLine>
 #include <QPoint>
+#include <QRect>
 #include <QVector>
 
 #include <array>
@@ -38,8 +39,9 @@ void AppendFrameLines(unsigned char code, const FrameCell &cell, QPoint corner, 
 
 // Draws the box-drawing characters of one unconverted segment that was output with its
 // top-left corner at `origin`: the cell is measured on "X" in the canvas's font, the pen
-// is set to p, and all lines of the segment go to the canvas in one batch.
+// is set to p, and all lines of the segment go to the canvas in one batch. Cells that fall
+// wholly outside `page` (when given) are left out.
 void DrawFrameChars(Canvas &canvas, const QByteArray &segment, QPoint origin, int escapement, int dpiY,
-                    int lineHeight = 0);
+                    int lineHeight = 0, const QRect &page = QRect());
 
 } // namespace ostrevo

@@ -8,6 +8,7 @@
 #include "textprint/SymbolScanner.h"
 
 #include <algorithm>
+#include <array>
 
 namespace ostrevo {
 
@@ -196,16 +197,68 @@ void TextLineRenderer::carryOut(int symbol, const QByteArray &segment, bool more
     recomputeSizes(false);
 }
 
+QRect TextLineRenderer::page() const
+{
+    return QRect(0, 0, m_state.pageWidth, m_state.pageHeight);
+}
+
+TextLineRenderer::Visible TextLineRenderer::visiblePart(Canvas &c, const QByteArray &text, int crossExtent) const
+{
+    const TextPrintState &s = m_state;
+    const bool rotated = s.escapement == 900;
+    // Across the line: the cell (and the frame strokes reaching down to the next line).
+    const int crossStart = rotated ? s.x : s.y;
+    const int crossLimit = rotated ? s.pageWidth : s.pageHeight;
+    if (qint64(crossStart) + crossExtent <= 0 || crossStart >= crossLimit)
+        return {};
+    // Along the line: the bytes whose cells reach into the page, measured with the
+    // advance of each byte (whole pixels, so the sum is the text's width).
+    std::array<int, 256> advance;
+    advance.fill(-1);
+    const qint64 start = rotated ? qint64(s.pageHeight) - s.y : s.x; // distance from the page's near edge
+    const qint64 limit = rotated ? s.pageHeight : s.pageWidth;
+    Visible v;
+    qint64 at = start;
+    qsizetype i = 0;
+    for (; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (advance[b] < 0)
+            advance[b] = c.textWidth(QByteArray(1, char(b)));
+        if (at + advance[b] > 0)
+            break;
+        at += advance[b];
+    }
+    v.first = i;
+    v.offset = int(at - start);
+    for (; i < text.size() && at < limit; ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (advance[b] < 0)
+            advance[b] = c.textWidth(QByteArray(1, char(b)));
+        at += advance[b];
+    }
+    v.last = i;
+    return v;
+}
+
 void TextLineRenderer::drawSegment(const QByteArray &segment)
 {
     realiseFont();
     if (segment.isEmpty())
         return;
     Canvas &c = canvas();
-    const QByteArray text = Cp852PrintoutToWin1250(segment);
+    const QByteArray whole = Cp852PrintoutToWin1250(segment);
+    // What falls wholly outside the page is left out: an endless line costs one page width.
+    const int crossExtent = std::max(c.textHeight(LetterX), m_state.lineHeight);
+    const Visible visible = visiblePart(c, whole, crossExtent);
+    if (visible.first >= visible.last)
+        return;
+    const bool cut = visible.first > 0 || visible.last < whole.size();
+    const QByteArray text = cut ? whole.mid(visible.first, visible.last - visible.first) : whole;
+    const QPoint origin = m_state.escapement == 900 ? QPoint(m_state.x, m_state.y - visible.offset)
+                                                    : QPoint(m_state.x + visible.offset, m_state.y);
     if (m_state.underline || m_state.strikeOut) {
         // Underlined or struck-out blanks leave ink: the whole segment goes out.
-        c.textOut(m_state.x, m_state.y, text);
+        c.textOut(origin.x(), origin.y(), text);
     } else {
         // Blanks at either end leave no ink: frame columns and padding are not sent as
         // glyphs, and a frame-only segment outputs no text at all.
@@ -219,13 +272,14 @@ void TextLineRenderer::drawSegment(const QByteArray &segment)
             const int skip = first > 0 ? c.textWidth(text.left(first)) : 0;
             const QByteArray ink = (first > 0 || last < text.size()) ? text.mid(first, last - first) : text;
             if (m_state.escapement == 900)
-                c.textOut(m_state.x, m_state.y - skip, ink);
+                c.textOut(origin.x(), origin.y() - skip, ink);
             else
-                c.textOut(m_state.x + skip, m_state.y, ink);
+                c.textOut(origin.x() + skip, origin.y(), ink);
         }
     }
     // Verticals reach down to the next line, which a cell of 0.95 line heights would miss.
-    DrawFrameChars(c, segment, QPoint(m_state.x, m_state.y), m_state.escapement, m_state.dpiY, m_state.lineHeight);
+    DrawFrameChars(c, segment, QPoint(m_state.x, m_state.y), m_state.escapement, m_state.dpiY, m_state.lineHeight,
+                   page());
 }
 
 void TextLineRenderer::advanceOver(const QByteArray &segment)

@@ -41,6 +41,15 @@ public:
 private:
     void applyMarginTag(QByteArray &line);
     void carryOut(int symbol, const QByteArray &segment, bool moreLines);
+    // The bytes [first, last) of a segment's text whose cells reach into the page, and
+    // how far along the line the first one starts.
+    struct Visible {
+        qsizetype first = 0;
+        qsizetype last = 0;
+        int offset = 0;
+    };
+    Visible visiblePart(Canvas &canvas, const QByteArray &text, int crossExtent) const;
+    QRect page() const;
     void drawSegment(const QByteArray &segment);
     void advanceOver(const QByteArray &segment);
     void recomputeSizes(bool fromLineHeight);

@@ -216,10 +216,11 @@ TEST(TextLineRenderer, AnyBytesAndEndlessLinesPrintWithoutHarm)
         symbols += (i % 2) ? "<2xG>a" : "<1xG>b";
     RenderBench b;
     const auto seen = Print(b, {every, QByteArray("a\0b\x0c\x1b", 5), huge, symbols});
-    ASSERT_EQ(seen.size(), 3u + 20000u);
+    // Only what reaches into the page goes out: 80 cells of each line.
+    ASSERT_EQ(seen.size(), 3u + 80u);
     EXPECT_EQ(seen[1].text, QByteArray("a\0b\x0c\x1b", 5)); // control bytes print as bytes
-    EXPECT_EQ(seen[2].text.size(), huge.size());
-    EXPECT_EQ(seen.back(), (Seen{"a", 19999 * 60, 300}));
+    EXPECT_EQ(seen[2].text, huge.left(80).replace('\xC5', ' '));
+    EXPECT_EQ(seen.back(), (Seen{"a", 79 * 60, 300}));
 }
 
 TEST(TextLineRenderer, RandomLinesOfSymbolsFramesAndBytesNeverBreakIt)
@@ -245,4 +246,52 @@ TEST(TextLineRenderer, RandomLinesOfSymbolsFramesAndBytesNeverBreakIt)
         ASSERT_GT(t.font.width, 0);
     }
     EXPECT_LE(b.surface.recorder.page(), 3000);
+}
+
+TEST(TextLineRenderer, WhatFallsWhollyOutsideThePageNeverReachesTheCanvas)
+{
+    // A million box characters with words among them, on lines that run off the page to the
+    // right, up the page when rotated, and past its foot: the canvas gets one page width.
+    QByteArray endless = "Pocz\xa5tek ";
+    for (int i = 0; i < 100000; ++i)
+        endless += "\xc5\xb3\xc5 s\x88owo ";
+    struct Case {
+        const char *name;
+        QList<QByteArray> lines;
+    };
+    QList<QByteArray> pastTheFoot(80, "x");
+    pastTheFoot.append(endless);
+    const Case cases[] = {
+        {"across", {endless}},
+        {"rotated", {"<Poz>" + endless}},
+        {"margin past the page", {"<M900>" + endless}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        RenderBench b;
+        b.print(c.lines);
+        const RecordingCanvas &r = b.surface.recorder;
+        const bool rotated = b.state.escapement == 900;
+        const QRect page(0, 0, 4800, 6800);
+        qint64 textBytes = 0;
+        for (const auto &t : r.texts) {
+            textBytes += t.text.size();
+            const int along = 60 * int(t.text.size());
+            const QRect box = rotated ? QRect(t.at.x(), t.at.y() - along, 95, along) : QRect(t.at.x(), t.at.y(), along, 95);
+            EXPECT_TRUE(box.intersects(page)) << t.at.x() << ',' << t.at.y();
+        }
+        // 80 cells across, 113 up: a little more for the cells cut by the edge.
+        EXPECT_LE(textBytes, 120);
+        EXPECT_LE(r.lines.size(), 4 * 120);
+        for (const auto &l : r.lines)
+            EXPECT_TRUE(QRect(l.line.p1(), l.line.p2()).normalized().adjusted(-1, -1, 1, 1).intersects(page))
+                << l.line.x1() << ',' << l.line.y1();
+    }
+    // The cells that do show are those of an ordinary line.
+    RenderBench b;
+    b.print({endless});
+    ASSERT_FALSE(b.texts().isEmpty());
+    EXPECT_TRUE(b.texts()[0].text.startsWith("Pocz\xb9tek     s\xb3owo")) << b.texts()[0].text.left(100).constData();
+    EXPECT_LE(b.texts()[0].text.size(), 80);
+    EXPECT_EQ(b.texts()[0].at, QPoint(0, 0));
 }

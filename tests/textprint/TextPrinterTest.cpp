@@ -10,6 +10,7 @@
 #include "textprint/TextPrinter.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -182,6 +183,20 @@ TEST_F(TextPrinterTest, BadBytesAndEndlessLinesStillPrint)
     const JobResult result = m_printer.PrintTextJob(m_context, job(QStringLiteral("BAJTY.txt"), DosLines({every, huge, "koniec"})));
     EXPECT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
     EXPECT_TRUE(PdfText(output(QStringLiteral("BAJTY.pdf")), PdfTextLayout::Physical).contains(QStringLiteral("koniec")));
+}
+
+TEST_F(TextPrinterTest, AnEndlessLineOfFramesGivesAOnePagePdfOfAPage)
+{
+    // Four million box characters on one line: crossings and double verticals do not merge.
+    QByteArray frames;
+    for (int i = 0; i < 1000000; ++i)
+        frames += "\xc5\xba\xce\xb3";
+    const JobResult result = m_printer.PrintTextJob(m_context, job(QStringLiteral("RAMKI.txt"), DosLines({frames, "koniec"})));
+    EXPECT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
+    const QString pdf = output(QStringLiteral("RAMKI.pdf"));
+    EXPECT_EQ(PdfPageCount(pdf), 1);
+    EXPECT_LT(QFileInfo(pdf).size(), 20 * 1024);
+    EXPECT_TRUE(PdfText(pdf).contains(QStringLiteral("koniec")));
 }
 
 TEST_F(TextPrinterTest, RegisteredAsTheHandlerOfPlainTextJobs)
