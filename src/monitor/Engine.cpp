@@ -4,6 +4,7 @@
 #include "jobs/Errors.h"
 #include "monitor/Autostart.h"
 #include "monitor/DirectoryWatcher.h"
+#include "monitor/EngineJobMemory.h"
 #include "monitor/EngineKeptJobs.h"
 #include "monitor/EngineQuit.h"
 #include "monitor/JobFiles.h"
@@ -57,6 +58,11 @@ Engine::Engine(EngineConfig config, QObject *parent)
     m_journal = std::make_unique<Journal>(m_config.programDir + QStringLiteral("/ostrevo.log"));
     m_kept = std::make_unique<KeptJobs>(m_config.programDir + QStringLiteral("/ostrevo-kept.lst"));
     m_quit->graceMs = std::max(0, m_config.quitGraceMs);
+    m_memory = std::make_unique<JobMemory>(m_config.retryFirstMs, m_config.retryMaxMs);
+    m_retryTimer = new QTimer(this);
+    m_retryTimer->setSingleShot(true);
+    m_retryTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_retryTimer, &QTimer::timeout, this, &Engine::retryTick);
 
     m_timerWatch = new QTimer(this);
     m_timerWatch->setInterval(m_config.timerWatchMs);
@@ -402,6 +408,13 @@ void Engine::ShowStatus(int code)
     // A missing directory while monitoring runs is waited for, and the status says so.
     if ((code == 1 || code == 3) && monitoringArmed())
         m_status.text += QStringLiteral(" (czekam, aż katalog się pojawi)");
+    // A job whose files cannot be deleted, or one waiting for a retry, shows as an error
+    // while monitoring goes on.
+    m_shownProblem = m_memory->problem();
+    if (state == MonitorState::Running && !m_shownProblem.isEmpty()) {
+        state = MonitorState::Error;
+        m_status.text = m_shownProblem;
+    }
     m_status.state = state;
     m_status.icon = state == MonitorState::Running ? 1 : state == MonitorState::Paused ? 2 : 3;
     // Monitoring counts as running during a job and while a directory is waited for: the
@@ -409,6 +422,13 @@ void Engine::ShowStatus(int code)
     m_status.monitoringActive = monitoringArmed() || m_jobDepth > 0;
     m_status.jobRunning = m_jobDepth > 0;
     emitStatus();
+}
+
+// After a scan: a job problem that cleared (or arose) without a job shows at once.
+void Engine::showJobProblem()
+{
+    if (m_jobDepth == 0 && m_memory->problem() != m_shownProblem)
+        ShowStatus(m_status.code);
 }
 
 void Engine::emitStatus()
@@ -440,6 +460,7 @@ void Engine::shutdown()
     requestQuit();
     m_timerSleep->stop();
     m_timerWatch->stop();
+    m_retryTimer->stop();
     if (m_watcher)
         m_watcher->stop();
     // Settings are written only when they were read: a start-up cut short must not

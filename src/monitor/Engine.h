@@ -17,6 +17,7 @@ namespace ostrevo {
 class DirectoryWatcher;
 class Journal;
 class KeptJobs;
+class JobMemory;
 struct EngineQuitState;
 struct EngineRunningJob;
 class SettingsStore;
@@ -37,6 +38,10 @@ struct EngineConfig {
     // How long a quit lets the running job finish before the job is told to give up
     // (it then keeps its files and runs at the next start).
     int quitGraceMs = 10000;
+    // A job that met unwritable output is tried again after this, doubling up to the
+    // longest wait.
+    int retryFirstMs = 2000;
+    int retryMaxMs = 60000;
     // Called once after the settings are read at start (symbol table, built-in printer
     // directory, ...). Returns warnings to show, e.g. bad lines of DefSym.ovx.
     std::function<QStringList(const Settings &)> afterSettingsRead;
@@ -126,6 +131,15 @@ private:
     bool monitoringArmed() const;
     void startMonitoring();
     int printerCode() const;
+    bool leftBehind(const QString &markerPath, const QString &textPath);
+    QString deleteMarker(const QString &markerPath);
+    void deleteJobFiles(const QString &markerPath, const QString &textPath,
+                        const std::function<void(const QString &)> &journal);
+    void keepForRetry(const QString &markerPath, const QString &textPath, const QString &why,
+                      const std::function<void(const QString &)> &journal);
+    void scheduleRetry();
+    void retryTick();
+    void showJobProblem();
     void emptyAtStart();
     void setContext(int directoryNumber);
     int directoryCode() const;
@@ -135,6 +149,9 @@ private:
     std::unique_ptr<SettingsStore> m_store;
     std::unique_ptr<Journal> m_journal;
     std::unique_ptr<KeptJobs> m_kept;
+    std::unique_ptr<JobMemory> m_memory;
+    QTimer *m_retryTimer = nullptr;
+    QString m_shownProblem;
     std::unique_ptr<DirectoryWatcher> m_watcher;
     QTimer *m_timerWatch = nullptr;
     QTimer *m_timerSleep = nullptr;
