@@ -9,11 +9,13 @@ packages=(
   libcurl4-openssl-dev libfreexl-dev libshp-dev libgtest-dev libgmock-dev libharfbuzz-dev libfontconfig-dev
   # run
   fonts-liberation fontconfig xdg-utils libglib2.0-bin
+  # Qt's own texts (file dialog, context menus) in Polish: qtbase_pl.qm
+  qt6-translations-l10n
   # tests and tools: a private cupsd with a cups-pdf queue, PDF and PostScript inspection,
   # real FTP/SMTP servers, dBASE reading, a virtual display for screenshots, fuzzing
   cups cups-client cups-bsd cups-filters printer-driver-cups-pdf poppler-utils qpdf ghostscript
   python3 python3-pyftpdlib python3-aiosmtpd python3-dbfread
-  xvfb xauth x11-apps imagemagick paps clang libclang-rt-14-dev
+  xvfb xauth x11-apps x11-utils imagemagick paps clang libclang-rt-14-dev
 )
 
 missing=()

@@ -2,7 +2,7 @@
 # Takes docs/main-window.png: the built ostrevo on a private Xvfb display, with a demo
 # program directory, the main window shown, monitoring running.
 #
-#   scripts/screenshot.sh [path/to/ostrevo]
+#   scripts/screenshot.sh [path/to/ostrevo | build directory]
 #
 # Needs Xvfb, xwininfo (x11-utils) and ImageMagick's import.
 set -eu
@@ -14,7 +14,13 @@ if [ -z "$binary" ]; then
         [ -x "$candidate" ] && binary=$candidate && break
     done
 fi
-[ -n "$binary" ] && [ -x "$binary" ] || { echo "no built ostrevo; pass its path" >&2; exit 2; }
+# `make screenshot` passes its build directory; a directory is "executable" too, so
+# it must be told apart from the program itself.
+if [ -n "$binary" ] && [ -d "$binary" ]; then
+    binary=$binary/src/ostrevo
+fi
+[ -n "$binary" ] && [ -f "$binary" ] && [ -x "$binary" ] || { echo "no built ostrevo at '${binary}'; pass its path or its build directory" >&2; exit 2; }
+binary=$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")
 for tool in Xvfb xwininfo import; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 3; }
 done

@@ -1,22 +1,42 @@
 #include "app/SingleInstance.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ostrevo {
 
-SingleInstance::SingleInstance(const QString &executableName, const QString &programDir)
+namespace {
+
+QString CanonicalDir(const QString &dir)
 {
-    QString base = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
-    if (base.isEmpty())
-        base = QStringLiteral("/tmp");
-    const QByteArray key = QCryptographicHash::hash(programDir.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    m_path = QStringLiteral("%1/%2-%3-%4.lock")
-                 .arg(base, executableName, QString::number(::getuid()), QString::fromLatin1(key));
+    const QString canonical = QFileInfo(dir).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(QDir(dir).absolutePath()) : canonical;
+}
+
+QString Key(const QString &text)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+}
+
+} // namespace
+
+SingleInstance::SingleInstance(const QString &executableName, const QString &programDir)
+    : m_canonicalDir(CanonicalDir(programDir))
+{
+    const QString key = Key(m_canonicalDir);
+    m_lockName = QStringLiteral("%1-%2.lock").arg(executableName, key);
+    // A socket path must fit in sun_path (108 bytes): a short name whatever the
+    // executable is called.
+    m_socketName = QStringLiteral("ostrevo-%1.sock").arg(Key(executableName + u'\n' + m_canonicalDir));
 }
 
 SingleInstance::~SingleInstance()
@@ -25,20 +45,41 @@ SingleInstance::~SingleInstance()
         ::close(m_fd);
 }
 
-bool SingleInstance::acquire()
+QString SingleInstance::lockPath() const
+{
+    return m_dir.path() + u'/' + m_lockName;
+}
+
+QString SingleInstance::socketPath() const
+{
+    return m_dir.path() + u'/' + m_socketName;
+}
+
+SingleInstance::Outcome SingleInstance::acquire()
 {
     if (m_fd >= 0)
-        return true;
-    const QByteArray name = QFile::encodeName(m_path);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return true; // no lock possible: better two monitors than none
+        return Outcome::First;
+    if (!m_dir.isValid()) {
+        m_error = QStringLiteral("no private directory for the single-instance lock: ") + m_dir.refusals().join(QStringLiteral("; "));
+        return Outcome::Failed;
+    }
+    const QByteArray name = QFile::encodeName(m_lockName);
+    const int fd = ::openat(m_dir.fd(), name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    struct stat st = {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
+        m_error = QStringLiteral("cannot use the lock file %1: %2")
+                      .arg(lockPath(), fd < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                                              : QStringLiteral("not a regular file of this user"));
+        if (fd >= 0)
+            ::close(fd);
+        return Outcome::Failed;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return false;
+        return Outcome::Second;
     }
     m_fd = fd;
-    return true;
+    return Outcome::First;
 }
 
 } // namespace ostrevo

@@ -1,7 +1,9 @@
 #include "app/CommandLine.h"
 #include "app/EngineHost.h"
 #include "app/Headless.h"
+#include "app/InstanceChannel.h"
 #include "app/ProgramDir.h"
+#include "app/QtTranslations.h"
 #include "app/SingleInstance.h"
 #include "app/Subsystems.h"
 #include "monitor/Autostart.h"
@@ -27,6 +29,7 @@ void Print(FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
 }
 
 bool HasDisplay()
@@ -65,8 +68,9 @@ int main(int argc, char *argv[])
         Print(stderr, programName + QStringLiteral(": no display to show the window on; use --headless\n"));
         return 1;
     }
-    // The headless monitor needs fonts and printers but no screen.
-    if (!windows && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+    // The headless monitor needs fonts and printers but no screen, whatever platform the
+    // environment names (a display platform would abort without a display).
+    if (!windows)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     std::unique_ptr<QGuiApplication> app;
@@ -78,23 +82,39 @@ int main(int argc, char *argv[])
         app = std::make_unique<QGuiApplication>(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Ostrevo"));
     QGuiApplication::setApplicationVersion(ProgramVersion);
+    LoadQtTranslations(app.get());
 
     const QString executablePath = QCoreApplication::applicationFilePath();
     const QString programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
 
     // A second instance ends at once, before it reads settings or empties a directory.
     SingleInstance instance(QFileInfo(executablePath).fileName(), programDir);
-    if (!instance.acquire()) {
+    const SingleInstance::Outcome outcome = instance.acquire();
+    if (outcome == SingleInstance::Outcome::Failed) {
+        Print(stderr, programName + QStringLiteral(": ") + instance.error() + u'\n');
+        return 1;
+    }
+    if (outcome == SingleInstance::Outcome::Second) {
         // --once beside a running monitor would perform nothing, and must not look like success.
         if (cl.once) {
             Print(stderr, programName + QStringLiteral(": a monitor already runs on %1; --once did nothing\n").arg(programDir));
             return 5;
         }
+        // The desktop program already running is brought to the front instead.
+        if (windows && InstanceChannel::requestShow(instance.socketPath())) {
+            Print(stderr, programName + QStringLiteral(": Ostrevo already runs for %1; its window was brought to the front\n")
+                              .arg(instance.canonicalProgramDir()));
+            return 0;
+        }
+        Print(stderr, programName + QStringLiteral(": another Ostrevo already runs for %1 (lock %2); this one ends\n")
+                          .arg(instance.canonicalProgramDir(), instance.lockPath()));
         return 0;
     }
 
     Subsystems subsystems(programDir);
     EngineConfig config = subsystems.engineConfig(executablePath, DefaultAutostartDir());
+    // Login starts the configuration that is running now, not the default one.
+    config.autostartArguments = {QStringLiteral("--home"), programDir};
 
     if (cl.once) {
         Engine engine(std::move(config));
@@ -106,12 +126,18 @@ int main(int argc, char *argv[])
     std::unique_ptr<Headless> headless;
 #ifdef OSTREVO_WITH_GUI
     std::unique_ptr<TForm1> window;
+    std::unique_ptr<InstanceChannel> channel;
 #endif
     if (windows) {
 #ifdef OSTREVO_WITH_GUI
         TForm1Options options;
         options.executablePath = executablePath;
         window = std::make_unique<TForm1>(host.engine(), options);
+        channel = std::make_unique<InstanceChannel>(instance.socketPath());
+        QObject::connect(channel.get(), &InstanceChannel::showRequested, window.get(), &TForm1::Open1Click);
+        if (!channel.get()->listen())
+            Print(stderr, programName + QStringLiteral(": a second start cannot bring this window to the front: ")
+                              + channel->error() + u'\n');
 #endif
     } else {
         headless = std::make_unique<Headless>(host.engine());
@@ -121,5 +147,12 @@ int main(int argc, char *argv[])
     host.start();
     const int rc = app->exec();
     host.stop();
+    // What the engine said while it shut down (a settings file that could not be written)
+    // was queued for this thread after its event loop ended: delivered now, not lost.
+    QCoreApplication::sendPostedEvents();
+#ifdef OSTREVO_WITH_GUI
+    if (window)
+        window->showExitWarnings();
+#endif
     return rc;
 }

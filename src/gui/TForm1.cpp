@@ -1,6 +1,5 @@
 #include "gui/TForm1.h"
 
-#include "devices/TPrinter.h"
 #include "gui/StatusIcons.h"
 #include "gui/StatusLamp.h"
 #include "gui/TFormCONFIG.h"
@@ -24,6 +23,9 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+
+#include <cstdio>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -56,6 +58,23 @@ void ShowBox(QWidget *parent, QMessageBox::Icon icon, const QString &title, cons
     box->show();
 }
 
+// Sees the application's Quit event before the windows are asked to close.
+class QuitWatcher : public QObject {
+public:
+    QuitWatcher(std::function<void()> onQuit, QObject *parent) : QObject(parent), m_onQuit(std::move(onQuit)) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Quit && watched == qApp)
+            m_onQuit();
+        return false;
+    }
+
+private:
+    std::function<void()> m_onQuit;
+};
+
 } // namespace
 
 QString ApplicationTitle(const QString &executablePath)
@@ -71,12 +90,16 @@ TForm1::TForm1(Engine *engine, TForm1Options options, QWidget *parent)
 {
     if (m_options.executablePath.isEmpty())
         m_options.executablePath = QCoreApplication::applicationFilePath();
-    if (!m_options.printerNames)
-        m_options.printerNames = [] { return InstalledPrinterNames(); };
+    if (!m_options.trayAvailable)
+        m_options.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     m_title = ApplicationTitle(m_options.executablePath);
 
     // A tray program ends through Zakończ only, never because its last window closed.
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { m_loopEnding = true; });
+    // Quitting the application (SIGTERM, the session's end) first asks every window to
+    // close; this one must then close instead of rolling up, or the quit is refused.
+    qApp->installEventFilter(new QuitWatcher([this] { m_loopEnding = true; }, this));
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Ostrevo"_s);
     setWindowIcon(PrinterIcon(0));
@@ -101,7 +124,7 @@ TForm1::TForm1(Engine *engine, TForm1Options options, QWidget *parent)
     showStatus(m_status);
     const bool showWanted = m_options.showAtStart || qEnvironmentVariableIntValue("OSTREVO_SHOW_WINDOW") == 1;
     // Without a tray the window is the only way in, so it is shown instead of hidden.
-    if (showWanted || !QSystemTrayIcon::isSystemTrayAvailable())
+    if (showWanted || !m_options.trayAvailable())
         show();
 }
 
@@ -217,8 +240,9 @@ void TForm1::buildTray()
         if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
             Open1Click();
     });
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        m_tray->show();
+    // Shown whether or not a tray is there now: Qt adds the icon once a tray appears
+    // (at login the tray often starts after the programs of the session).
+    m_tray->show();
 }
 
 void TForm1::connectEngine()
@@ -227,6 +251,7 @@ void TForm1::connectEngine()
         return;
     connect(m_engine, &Engine::statusChanged, this, &TForm1::showStatus);
     connect(m_engine, &Engine::settingsLoaded, this, &TForm1::loadSettings);
+    connect(m_engine, &Engine::printersChanged, this, &TForm1::setPrinterList);
     connect(m_engine, &Engine::startupCompleted, this, &TForm1::fillPrinterLists);
     connect(m_engine, &Engine::errorEscaped, this, &TForm1::showEscapedError);
     connect(m_engine, &Engine::warning, this, &TForm1::showWarning);
@@ -326,11 +351,20 @@ void TForm1::fillPrinterLists()
     refillPrinters(cbxPrinter2);
 }
 
+void TForm1::setPrinterList(const QStringList &names)
+{
+    if (names == m_printers)
+        return;
+    m_printers = names;
+    if (m_status.startEnabled)
+        fillPrinterLists();
+}
+
 void TForm1::refillPrinters(QComboBox *combo)
 {
     const QString typed = combo->currentText();
     combo->clear();
-    combo->addItems(m_options.printerNames());
+    combo->addItems(m_printers);
     combo->setEditText(typed);
 }
 
@@ -345,7 +379,11 @@ void TForm1::btnStartClick()
 
 void TForm1::rollUp()
 {
-    hide();
+    // Without a tray a hidden window could not be reached again: minimised instead.
+    if (m_options.trayAvailable())
+        hide();
+    else
+        showMinimized();
     sendSettings();
     if (m_engine)
         QMetaObject::invokeMethod(m_engine, "saveSettings", Qt::QueuedConnection, Q_ARG(bool, true));
@@ -358,7 +396,10 @@ void TForm1::btnRollClick()
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    if (m_quitting) {
+    if (m_quitting || m_loopEnding) {
+        // Ended from outside: the last write of the settings takes what the window shows.
+        if (!m_quitting)
+            sendSettings();
         event->accept();
         return;
     }
@@ -390,6 +431,9 @@ void TForm1::btnExitClick()
 
 void TForm1::Open1Click()
 {
+    // Minimised (by the window manager, or by Zwiń without a tray), the window is
+    // visible all the same: show() alone would leave it minimised.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();
@@ -455,8 +499,12 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         else if (watched == edtDir2)
             btnDir2Click();
     } else if (event->type() == QEvent::FocusIn) {
-        if (watched == cbxPrinter || watched == cbxPrinter2)
+        if (watched == cbxPrinter || watched == cbxPrinter2) {
             refillPrinters(static_cast<QComboBox *>(watched));
+            // The list as the engine knows it now, and a fresh one asked for.
+            if (m_engine)
+                QMetaObject::invokeMethod(m_engine, "publishPrinters", Qt::QueuedConnection);
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -480,7 +528,24 @@ void TForm1::showEscapedError(const QString &message)
 
 void TForm1::showWarning(const QString &message)
 {
+    // A box opened now would vanish with the program before anyone read it.
+    if (m_quitting || m_loopEnding) {
+        m_exitWarnings.append(message);
+        return;
+    }
     ShowBox(this, QMessageBox::Warning, m_title, message);
+}
+
+void TForm1::showExitWarnings()
+{
+    const QStringList messages = std::exchange(m_exitWarnings, {});
+    for (const QString &message : messages) {
+        const QByteArray line = (ApplicationTitle(m_options.executablePath) + u": "_s + message + u'\n').toLocal8Bit();
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        QMessageBox box(QMessageBox::Warning, m_title, message, QMessageBox::Ok);
+        box.setObjectName(u"ExitWarning"_s);
+        box.exec();
+    }
 }
 
 } // namespace ostrevo

@@ -30,8 +30,8 @@ struct TForm1Options {
     // Shown at start instead of hidden in the tray. Also when no tray is available, or
     // when the environment sets OSTREVO_SHOW_WINDOW=1 (screenshots).
     bool showAtStart = false;
-    // The printers offered by the printer combo boxes; empty = InstalledPrinterNames().
-    std::function<QStringList()> printerNames;
+    // Whether a tray is there now; empty = QSystemTrayIcon::isSystemTrayAvailable().
+    std::function<bool()> trayAvailable;
 };
 
 // The application title: the executable's file name up to its first dot, at most 63
@@ -53,6 +53,13 @@ public:
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     // The open configuration dialog, if any.
     TFormCONFIG *configDialog() const { return m_config; }
+    // The printers last published by the engine.
+    const QStringList &printers() const { return m_printers; }
+    // Warnings that arrived while the program was quitting (a settings file that could
+    // not be written), not yet shown.
+    const QStringList &exitWarnings() const { return m_exitWarnings; }
+    // Shows them, one modal box each, once the event loop has ended; also on stderr.
+    void showExitWarnings();
 
 public slots:
     void btnStartClick();
@@ -66,6 +73,7 @@ public slots:
     void showStatus(const ostrevo::MonitorStatus &status);
     void loadSettings(const ostrevo::Settings &settings);
     void fillPrinterLists();
+    void setPrinterList(const QStringList &names);
     void showEscapedError(const QString &message);
     void showWarning(const QString &message);
 
@@ -91,7 +99,10 @@ private:
     QString m_title;
     Settings m_settings;
     MonitorStatus m_status;
-    bool m_quitting = false;
+    bool m_quitting = false;     // through Zakończ
+    bool m_loopEnding = false;   // the event loop is ending, whoever ended it
+    QStringList m_printers;
+    QStringList m_exitWarnings;
     bool m_settingsReceived = false;
     QPointer<TFormCONFIG> m_config;
 

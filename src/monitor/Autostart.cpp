@@ -12,24 +12,32 @@ namespace {
 
 const QString EntryName = QStringLiteral("Ostv.desktop");
 
-} // namespace
-
-QString DesktopExecValue(const QString &executablePath)
+// One argument of Exec, quoted as the Desktop Entry Specification asks: inside double
+// quotes '"', '`', '$' and '\' take a backslash; '%' is a field code character and is
+// doubled.
+QString QuotedArgument(const QString &argument)
 {
-    // Inside a quoted argument '"', '`', '$' and '\' take a backslash; '%' is a field code
-    // character and is doubled.
     QString quoted;
-    for (QChar c : executablePath) {
+    for (QChar c : argument) {
         if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
             quoted += u'\\';
         if (c == u'%')
             quoted += u'%';
         quoted += c;
     }
-    quoted = u'"' + quoted + u'"';
+    return u'"' + quoted + u'"';
+}
+
+} // namespace
+
+QString DesktopExecValue(const QString &executablePath, const QStringList &arguments)
+{
+    QStringList words{QuotedArgument(executablePath)};
+    for (const QString &argument : arguments)
+        words.append(QuotedArgument(argument));
     // The value itself is a string: backslashes and control characters are escaped.
     QString value;
-    for (QChar c : quoted) {
+    for (QChar c : words.join(u' ')) {
         switch (c.unicode()) {
         case '\\': value += QStringLiteral("\\\\"); break;
         case '\n': value += QStringLiteral("\\n"); break;
@@ -41,7 +49,8 @@ QString DesktopExecValue(const QString &executablePath)
     return value;
 }
 
-void UpdateAutostartEntry(const QString &autostartDir, bool autoRun, const QString &executablePath)
+void UpdateAutostartEntry(const QString &autostartDir, bool autoRun, const QString &executablePath,
+                          const QStringList &arguments)
 {
     const QString path = QDir(autostartDir).filePath(EntryName);
     if (!autoRun) {
@@ -62,7 +71,7 @@ void UpdateAutostartEntry(const QString &autostartDir, bool autoRun, const QStri
                                          "Exec=%1\n"
                                          "Terminal=false\n"
                                          "X-GNOME-Autostart-enabled=true\n")
-                              .arg(DesktopExecValue(executablePath));
+                              .arg(DesktopExecValue(executablePath, arguments));
     file.write(entry.toUtf8());
     file.commit();
 }

@@ -138,7 +138,8 @@ void Engine::saveSettings(bool updateAutostart)
         emit warning(e.message());
     }
     if (updateAutostart && !m_config.autostartDir.isEmpty())
-        UpdateAutostartEntry(m_config.autostartDir, m_settings.autoRun, m_config.executablePath);
+        UpdateAutostartEntry(m_config.autostartDir, m_settings.autoRun, m_config.executablePath,
+                             m_config.autostartArguments);
 }
 
 QString Engine::resolveDirectory(const QString &text) const
@@ -194,7 +195,13 @@ void Engine::completeStartup()
         startMonitoring();
     m_status.startEnabled = true;
     ShowStatus(CheckSettings());
+    publishPrinters();
     emit startupCompleted();
+}
+
+void Engine::publishPrinters()
+{
+    emit printersChanged(m_config.printers.list());
 }
 
 void Engine::ensureWatcher()

@@ -31,6 +31,7 @@ struct PrinterNames {
 struct EngineConfig {
     QString programDir;            // Ostrevo.ini, DefSym.ovx, ostrevo.log live here
     QString executablePath;        // for the start-with-system entry
+    QStringList autostartArguments; // and what it passes (--home DIR)
     QString autostartDir;          // XDG autostart directory; empty = none managed
     PrinterNames printers;
     JobHandlers handlers;
@@ -101,12 +102,17 @@ public slots:
     // Quitting: stops the watcher and timers and writes the settings a last time, with
     // the monitoring state the user chose.
     void shutdown();
+    // Emits printersChanged with the printers as they are now.
+    void publishPrinters();
 
 signals:
     void statusChanged(const ostrevo::MonitorStatus &status);
     void settingsLoaded(const ostrevo::Settings &settings);
     // Start-up has completed; the printer lists can be filled.
     void startupCompleted();
+    // The printer names, asked of the printer system on the engine's thread, so that the
+    // window never waits for CUPS. Before startupCompleted, and on publishPrinters().
+    void printersChanged(const QStringList &names);
     // Marker path, when a job begins (after its text file was found).
     void jobStarted(const QString &textPath);
     // A scan of a monitored directory is over, with every job it performed.

@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
+
+#include <algorithm>
 
 namespace ostrevo {
 
@@ -76,25 +79,53 @@ QByteArray EncodeValue(QByteArray v)
     return v;
 }
 
+const QByteArray Utf8Bom = QByteArrayLiteral("\xEF\xBB\xBF");
+
+bool IsPlainAscii(const QByteArray &bytes)
+{
+    return std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; });
+}
+
+bool IsValidUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(bytes);
+    return !decoder.hasError();
+}
+
 } // namespace
 
 // Lines end at CR LF, LF or a lone CR, as the Windows profile functions read them.
-IniFile IniFile::fromBytes(const QByteArray &bytes)
+IniFile IniFile::fromBytes(const QByteArray &input)
 {
     IniFile ini;
+    QByteArray bytes = input;
+    if (bytes.startsWith(Utf8Bom)) {
+        ini.m_byteOrderMark = true;
+        bytes.remove(0, Utf8Bom.size());
+    }
+    if (ini.m_byteOrderMark || (!IsPlainAscii(bytes) && IsValidUtf8(bytes)))
+        ini.m_encoding = Encoding::Utf8;
+    bool firstEnd = true;
     qsizetype start = 0;
     while (start < bytes.size()) {
         qsizetype end = start;
         while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
             ++end;
         const QByteArray line = bytes.mid(start, end - start);
+        qsizetype endSize = end < bytes.size() ? 1 : 0;
         if (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n')
-            ++end;
-        start = end + 1;
+            endSize = 2;
+        const QByteArray lineEnd = bytes.mid(end, endSize);
+        if (firstEnd && !lineEnd.isEmpty()) {
+            ini.m_lineEnd = lineEnd;
+            firstEnd = false;
+        }
+        start = end + endSize;
         if (auto name = SectionName(line))
-            ini.m_sections.append(Section{*name, {Line{line, {}}}});
+            ini.m_sections.append(Section{*name, {Line{line, {}, lineEnd}}});
         else
-            ini.m_sections.last().lines.append(Line{line, KeyOf(line)});
+            ini.m_sections.last().lines.append(Line{line, KeyOf(line), lineEnd});
     }
     return ini;
 }
@@ -102,9 +133,11 @@ IniFile IniFile::fromBytes(const QByteArray &bytes)
 QByteArray IniFile::toBytes() const
 {
     QByteArray out;
+    if (m_byteOrderMark)
+        out += Utf8Bom;
     for (const Section &section : m_sections) {
         for (const Line &line : section.lines)
-            out += line.raw + "\r\n";
+            out += line.raw + (line.end.isEmpty() ? m_lineEnd : line.end);
     }
     return out;
 }
@@ -180,7 +213,9 @@ void IniFile::setValue(const QByteArray &section, const QByteArray &key, const Q
     }
     for (Line &line : s->lines) {
         if (!line.key.isEmpty() && SameName(line.key, key)) {
-            line.raw = line.key + '=' + EncodeValue(value);
+            // A value that stays the same keeps its line as it was typed.
+            if (ParseValue(line.raw) != value)
+                line.raw = line.key + '=' + EncodeValue(value);
             return;
         }
     }
@@ -201,12 +236,14 @@ void IniFile::removeKey(const QByteArray &section, const QByteArray &key)
 QString IniFile::string(const QByteArray &section, const QByteArray &key, const QString &fallback) const
 {
     const auto v = value(section, key);
-    return v ? Win1250ToUnicode(*v) : fallback;
+    if (!v)
+        return fallback;
+    return m_encoding == Encoding::Utf8 ? QString::fromUtf8(*v) : Win1250ToUnicode(*v);
 }
 
 void IniFile::setString(const QByteArray &section, const QByteArray &key, const QString &value)
 {
-    setValue(section, key, UnicodeToWin1250(value));
+    setValue(section, key, m_encoding == Encoding::Utf8 ? value.toUtf8() : UnicodeToWin1250(value));
 }
 
 bool IniFile::hasSection(const QByteArray &section) const

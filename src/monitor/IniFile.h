@@ -10,12 +10,16 @@ namespace ostrevo {
 
 // A Windows INI file kept line by line, so that writing it back changes only the values
 // that were set: sections and keys are matched case-insensitively (ASCII), order, unknown
-// sections and keys, comments and blank lines stay as they were, lines end with CR LF.
-// Values are bytes (Windows-1250 in practice). Reading follows GetPrivateProfileString:
+// sections and keys, comments, blank lines and line ends stay as they were; new lines end
+// as the file's first line does (CR LF in a new file). Values are bytes in the file's
+// encoding: UTF-8 when the file is valid UTF-8 and not plain ASCII (a Linux editor's
+// file), Windows-1250 otherwise (the Windows program's). Reading follows GetPrivateProfileString:
 // the value is trimmed of spaces and tabs and one pair of enclosing quotes is removed;
 // the first of two equal keys or sections counts.
 class IniFile {
 public:
+    enum class Encoding { Windows1250, Utf8 };
+
     IniFile() = default;
 
     static IniFile fromBytes(const QByteArray &bytes);
@@ -35,7 +39,10 @@ public:
     void setValue(const QByteArray &section, const QByteArray &key, const QByteArray &value);
     void removeKey(const QByteArray &section, const QByteArray &key);
 
-    // Values through the Windows-1250 code page.
+    // The encoding the file was read in, and is written back in.
+    Encoding encoding() const { return m_encoding; }
+
+    // Values through the file's encoding.
     QString string(const QByteArray &section, const QByteArray &key, const QString &fallback = {}) const;
     void setString(const QByteArray &section, const QByteArray &key, const QString &value);
 
@@ -48,6 +55,7 @@ private:
     struct Line {
         QByteArray raw;
         QByteArray key; // empty for comments, blank and other lines
+        QByteArray end; // the line's end as read; empty: the file's
     };
     struct Section {
         QByteArray name;
@@ -59,6 +67,9 @@ private:
 
     // Section 0 holds the lines before the first header and has no name.
     QList<Section> m_sections{Section{}};
+    QByteArray m_lineEnd = QByteArrayLiteral("\r\n");
+    Encoding m_encoding = Encoding::Windows1250;
+    bool m_byteOrderMark = false;
 };
 
 } // namespace ostrevo

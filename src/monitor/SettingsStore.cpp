@@ -158,18 +158,8 @@ void SettingsStore::toIni(const Settings &s, IniFile &ini)
 
     SetInteger(ini, Duplex, "Kartka", s.kartka);
 
-    // The drive table is ours: letters dropped from it leave the file too.
-    for (const QByteArray &key : ini.keys(Dyski)) {
-        if (IsDriveKey(key) && !s.drives.contains(QChar(char16_t(key.toUpper().at(0)))))
-            ini.removeKey(Dyski, key);
-    }
-    for (auto it = s.drives.cbegin(); it != s.drives.cend(); ++it) {
-        const QChar letter = it.key().toUpper();
-        if (letter.unicode() >= 'A' && letter.unicode() <= 'Z')
-            ini.setString(Dyski, QByteArray(1, char(letter.unicode())), it.value());
-    }
-    if (!s.pdfPrinterDir.isEmpty() || ini.value(DrukarkaPdf, "Katalog"))
-        ini.setString(DrukarkaPdf, "Katalog", s.pdfPrinterDir);
+    // [Dyski] and [DrukarkaPDF] are edited by hand only: the program never writes them, so
+    // an edit made while it runs survives its next write.
 }
 
 Settings SettingsStore::read()

@@ -11,9 +11,11 @@ class IniFile;
 // Ostrevo.ini: sections [Opcje], [Mail], [Duplex] as the Windows program keeps them, plus
 // [Dyski] (drive letter -> Linux directory) and [DrukarkaPDF] Katalog.
 //
-// write() re-reads the file and changes only the keys it owns, so sections and keys it
-// does not know (and edits made to them while the program runs) stay as they are on disk
-// at the time of the write, as the Windows INI functions do.
+// write() re-reads the file and changes only the keys of [Opcje], [Mail] and [Duplex] that
+// the program edits, so every other key and section (among them [Dyski] and [DrukarkaPDF],
+// which only the user edits), comments and hand edits made while the program runs stay as
+// they are on disk at the time of the write, as the Windows INI functions do. The file is
+// written back in the encoding it was read in (UTF-8 or Windows-1250, see IniFile).
 class SettingsStore {
 public:
     explicit SettingsStore(QString iniPath);

@@ -4,9 +4,13 @@
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QProcess>
 #include <QThread>
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using namespace ostrevo::test;
 
@@ -60,7 +64,42 @@ struct Install {
     }
 
     QByteArray journal() const { return ReadFile(home.filePath(QStringLiteral("ostrevo.log"))); }
+
+    // Waits for the headless monitor's first settled status line.
+    static bool waitRunning(QProcess *monitor, QByteArray *log)
+    {
+        return WaitFor([&] {
+            monitor->waitForReadyRead(100);
+            *log += monitor->readAllStandardError();
+            return log->contains("running: ") || monitor->state() == QProcess::NotRunning;
+        }) && log->contains("running: ");
+    }
 };
+
+// The environment of a session without XDG_RUNTIME_DIR (su, cron, some containers).
+QProcessEnvironment WithoutRuntimeDir(QProcessEnvironment env, const QString &tmp, const QString &cache)
+{
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.insert(QStringLiteral("TMPDIR"), tmp);
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+    return env;
+}
+
+std::unique_ptr<QProcess> Start(const QProcessEnvironment &env, const QStringList &args)
+{
+    auto p = std::make_unique<QProcess>();
+    p->setProcessEnvironment(env);
+    p->start(OstrevoBinary(), args);
+    p->waitForStarted();
+    return p;
+}
+
+int Finish(QProcess *p, QByteArray *err)
+{
+    p->waitForFinished(60000);
+    *err += p->readAllStandardError();
+    return p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
+}
 
 
 } // namespace
@@ -183,4 +222,174 @@ TEST(Program, StartEmptiesJobFilesAndWorkDirectories)
     EXPECT_TRUE(QFile::exists(install.jobs + QStringLiteral("/pdf/keep/b.pdf")));
     monitor->terminate();
     monitor->waitForFinished(10000);
+}
+
+TEST(Program, SecondStartThroughALinkIsTheSameInstanceAndSaysSo)
+{
+    Install install;
+    // The same program directory through a symbolic link.
+    QTemporaryDir other;
+    const QString link = other.filePath(QStringLiteral("link"));
+    ASSERT_TRUE(QFile::link(install.home.path(), link));
+    auto monitor = install.start({QStringLiteral("--headless")});
+    QByteArray log;
+    ASSERT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();
+
+    install.job(QStringLiteral("WAIT"), "x\r\n");
+    WriteFile(install.jobs + QStringLiteral("/ORPHAN.txt"), "x\r\n");
+    QDir().mkpath(install.jobs + QStringLiteral("/FTP"));
+    WriteFile(install.jobs + QStringLiteral("/FTP/wynik.txt"), "x");
+    for (const QString &home : {link, link + QStringLiteral("/"), install.home.path() + QStringLiteral("/jobs/..")}) {
+        SCOPED_TRACE(home.toStdString());
+        for (const QString &mode : {QStringLiteral("--headless"), QStringLiteral("--once")}) {
+            auto second = Start(install.env(), {QStringLiteral("--home"), home, mode});
+            QByteArray err;
+            const int rc = Finish(second.get(), &err);
+            // Not silent: it says that another instance runs (the monitor, where); --once
+            // did nothing and fails.
+            if (mode == QStringLiteral("--once")) {
+                EXPECT_EQ(rc, 5);
+                EXPECT_TRUE(err.contains("already runs")) << err.constData();
+            } else {
+                EXPECT_EQ(rc, 0);
+                EXPECT_TRUE(err.contains("already runs for " + QFileInfo(install.home.path()).canonicalFilePath().toUtf8()))
+                    << err.constData();
+            }
+        }
+    }
+    // Nothing of the first one's was emptied.
+    EXPECT_TRUE(QFile::exists(install.jobs + QStringLiteral("/ORPHAN.txt")));
+    EXPECT_TRUE(QFile::exists(install.jobs + QStringLiteral("/FTP/wynik.txt")));
+    monitor->terminate();
+    ASSERT_TRUE(monitor->waitForFinished(10000));
+}
+
+TEST(Program, WithoutRuntimeDirTheLockIsInAPrivateDirectory)
+{
+    Install install;
+    QTemporaryDir tmp;
+    QTemporaryDir cache;
+    const QProcessEnvironment env = WithoutRuntimeDir(install.env(), tmp.path(), cache.path());
+    const QStringList args = {QStringLiteral("--home"), install.home.path(), QStringLiteral("--headless")};
+    const QString privateDir = tmp.filePath(QStringLiteral("ostrevo-%1").arg(::getuid()));
+
+    auto monitor = Start(env, args);
+    QByteArray log;
+    ASSERT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();
+    QFileInfo dir(privateDir);
+    EXPECT_TRUE(dir.isDir() && !dir.isSymLink());
+    EXPECT_EQ(dir.permissions() & 0x0777, QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+    // The lock is inside it, none lies about in /tmp (Qt keeps a runtime-USER of its own).
+    EXPECT_TRUE(QDir(privateDir).entryList({QStringLiteral("*.lock")}, QDir::Files).size() == 1) << Entries(privateDir).join(u' ').toStdString();
+    EXPECT_TRUE(QDir(tmp.path()).entryList({QStringLiteral("*.lock")}, QDir::Files).isEmpty());
+    QByteArray err;
+    EXPECT_EQ(Finish(Start(env, args).get(), &err), 0);
+    EXPECT_TRUE(err.contains("already runs for")) << err.constData();
+    monitor->terminate();
+    ASSERT_TRUE(monitor->waitForFinished(10000));
+
+    // Someone made the name a link to elsewhere: it is not used, nothing lands there,
+    // and the monitor still runs, once.
+    QDir(privateDir).removeRecursively();
+    const QString elsewhere = tmp.filePath(QStringLiteral("elsewhere"));
+    QDir().mkpath(elsewhere);
+    ASSERT_TRUE(QFile::link(elsewhere, privateDir));
+    monitor = Start(env, args);
+    log.clear();
+    ASSERT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();
+    EXPECT_TRUE(Entries(elsewhere).isEmpty());
+    err.clear();
+    EXPECT_EQ(Finish(Start(env, args).get(), &err), 0);
+    EXPECT_TRUE(err.contains("already runs for")) << err.constData();
+    monitor->terminate();
+    ASSERT_TRUE(monitor->waitForFinished(10000));
+}
+
+TEST(Program, AnotherUsersDirectoryCannotHoldTheMonitorOff)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root, to act as another user with setpriv";
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    const QString flock = QStandardPaths::findExecutable(QStringLiteral("flock"));
+    if (setpriv.isEmpty() || flock.isEmpty())
+        GTEST_SKIP() << "setpriv or flock (util-linux) missing";
+    Install install;
+    QTemporaryDir tmp;
+    QFile::setPermissions(tmp.path(), QFileDevice::Permissions(0x7777)); // a /tmp: everyone writes
+    const QProcessEnvironment env = WithoutRuntimeDir(install.env(), tmp.path(), tmp.filePath(QStringLiteral("cache")));
+
+    // User "nobody" makes the private directory's name first, open to all, and holds a
+    // lock on it.
+    const QString taken = tmp.filePath(QStringLiteral("ostrevo-0"));
+    QProcess attacker;
+    attacker.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                             QStringLiteral("sh"), QStringLiteral("-c"),
+                             QStringLiteral("umask 0; mkdir '%1' && exec %2 '%1' sleep 60").arg(taken, flock)});
+    ASSERT_TRUE(attacker.waitForStarted());
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo(taken).isDir(); })) << attacker.readAllStandardError().constData();
+    EXPECT_EQ(QFileInfo(taken).ownerId(), 65534u);
+
+    auto monitor = Start(env, {QStringLiteral("--home"), install.home.path(), QStringLiteral("--headless")});
+    QByteArray log;
+    EXPECT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();
+    EXPECT_TRUE(Entries(taken).isEmpty()); // nothing of ours in the other user's directory
+    monitor->terminate();
+    monitor->waitForFinished(10000);
+    attacker.kill();
+    attacker.waitForFinished();
+}
+
+TEST(Program, HeadlessAndOnceUseTheOffscreenPlatformWhateverTheEnvironmentSays)
+{
+    Install install("Timer=1\r\n");
+    install.job(QStringLiteral("A"), "A\r\n");
+    QProcessEnvironment env = install.env();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    QByteArray err;
+    EXPECT_EQ(Finish(Start(env, {QStringLiteral("--home"), install.home.path(), QStringLiteral("--once")}).get(), &err), 0)
+        << err.constData();
+    EXPECT_TRUE(install.journal().contains("A.txt\tjkText")) << err.constData();
+
+    auto monitor = Start(env, {QStringLiteral("--home"), install.home.path(), QStringLiteral("--headless")});
+    QByteArray log;
+    EXPECT_TRUE(WaitFor([&] {
+        monitor->waitForReadyRead(100);
+        log += monitor->readAllStandardError();
+        return log.contains("paused") || monitor->state() == QProcess::NotRunning;
+    }));
+    EXPECT_EQ(monitor->state(), QProcess::Running) << log.constData();
+    monitor->terminate();
+    monitor->waitForFinished(10000);
+}
+
+TEST(Program, SettingsThatCannotBeWrittenAtExitAreReported)
+{
+    Install install;
+    auto monitor = install.start({QStringLiteral("--headless")});
+    QByteArray log;
+    ASSERT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();
+    // Read at start; then a directory takes the file's place: no write can succeed.
+    const QString ini = install.home.filePath(QStringLiteral("Ostrevo.ini"));
+    QFile::remove(ini);
+    ASSERT_TRUE(QDir().mkpath(ini + QStringLiteral("/x")));
+    monitor->terminate();
+    ASSERT_TRUE(monitor->waitForFinished(10000));
+    log += monitor->readAllStandardError();
+    EXPECT_TRUE(log.contains("warning: ") && log.contains(ini.toUtf8())) << log.constData();
+}
+
+TEST(Program, TheStartWithSystemEntryRunsThisConfiguration)
+{
+    Install install;
+    auto monitor = install.start({QStringLiteral("--headless")});
+    QByteArray log;
+    ASSERT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();
+    monitor->terminate();
+    ASSERT_TRUE(monitor->waitForFinished(10000));
+    const QByteArray entry = ReadFile(install.config.filePath(QStringLiteral("autostart/Ostv.desktop")));
+    EXPECT_TRUE(entry.contains("\nExec=\"" + QFileInfo(OstrevoBinary()).canonicalFilePath().toUtf8() + "\" \"--home\" \""
+                               + install.home.path().toUtf8() + "\"\n"))
+        << entry.constData();
 }

@@ -1,6 +1,8 @@
 // The main window and the configuration dialog over the real engine on its own thread,
 // with real directories and a real Ostrevo.ini, on the offscreen platform.
 
+#include "app/InstanceChannel.h"
+#include "app/QtTranslations.h"
 #include "gui/StatusIcons.h"
 #include "gui/StatusLamp.h"
 #include "gui/TForm1.h"
@@ -27,6 +29,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -41,7 +44,7 @@ const QStringList Printers = {u"Ostrevo PDF"_s, u"Biuro HP"_s};
 // A program directory, an engine on a job thread, and the window over them.
 class Rig {
 public:
-    explicit Rig(const QByteArray &ini, JobHandlers handlers = {})
+    explicit Rig(const QByteArray &ini, JobHandlers handlers = {}, TForm1Options options = {})
     {
         m_jobs = m_home.path() + u"/jobs"_s;
         QDir().mkpath(m_jobs);
@@ -53,7 +56,12 @@ public:
         config.programDir = m_home.path();
         config.executablePath = u"/opt/ostrevo/ostrevo"_s;
         config.autostartDir = autostartDir();
-        config.printers.list = [] { return Printers; };
+        config.printers.list = [this] {
+            // The window must never wait for the printer system.
+            if (QThread::currentThread() == qApp->thread())
+                printersAskedOnGuiThread = true;
+            return Printers;
+        };
         config.printers.defaultName = [] { return Printers.first(); };
         config.handlers = std::move(handlers);
         m_engine = new Engine(std::move(config));
@@ -61,15 +69,15 @@ public:
         QObject::connect(&m_thread, &QThread::finished, m_engine, &QObject::deleteLater);
         m_thread.start();
 
-        TForm1Options options;
         options.executablePath = u"/opt/ostrevo/ostrevo"_s;
-        options.printerNames = [] { return Printers; };
         window = std::make_unique<TForm1>(m_engine, options);
         QMetaObject::invokeMethod(m_engine, "start", Qt::QueuedConnection);
     }
 
     ~Rig()
     {
+        // A wait for a modal widget that never came must not act on a later test's.
+        qDeleteAll(qApp->findChildren<QTimer *>(u"modalPoll"_s));
         window.reset();
         QMetaObject::invokeMethod(m_engine, "shutdown", Qt::BlockingQueuedConnection);
         m_thread.quit();
@@ -96,10 +104,15 @@ public:
     StatusLamp *lamp() const { return find<StatusLamp>(u"shStart"_s); }
     QAction *konfiguracja() const { return find<QAction>(u"Konfiguracja1"_s); }
 
+    // As the program's end does it: the engine shuts down after the event loop ended.
+    void shutdownEngine() { QMetaObject::invokeMethod(m_engine, "shutdown", Qt::BlockingQueuedConnection); }
+    Engine *engine() const { return m_engine; }
+
     // Waits until the engine has handled everything sent to it so far.
     void sync() { QMetaObject::invokeMethod(m_engine, [] {}, Qt::BlockingQueuedConnection); QApplication::processEvents(); }
 
     std::unique_ptr<TForm1> window;
+    std::atomic_bool printersAskedOnGuiThread = false;
 
 private:
     QTemporaryDir m_home;
@@ -111,6 +124,15 @@ private:
 const QByteArray ValidIni = "[Opcje]\r\nKatalog=@JOBS@\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\nMonitorowanie=0\r\n";
 // MUTEX mode, running since the last save: jobs are picked up at once.
 const QByteArray WatchingIni = "[Opcje]\r\nKatalog=@JOBS@\r\nDrukarka=Ostrevo PDF\r\nTimer=0\r\nMonitorowanie=1\r\n";
+
+// A desktop with a tray: hiding goes into it.
+TForm1Options WithTray()
+{
+    TForm1Options options;
+    options.trayAvailable = [] { return true; };
+    options.showAtStart = true;
+    return options;
+}
 
 bool SameImage(const QIcon &icon, int status)
 {
@@ -125,7 +147,8 @@ QStringList SettingsControls()
 // Runs `action` on the next modal widget that opens (a message box or a file dialog).
 void OnNextModal(std::function<void(QWidget *)> action)
 {
-    auto *poll = new QTimer;
+    auto *poll = new QTimer(qApp);
+    poll->setObjectName(u"modalPoll"_s);
     poll->setInterval(20);
     QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
         QWidget *modal = QApplication::activeModalWidget();
@@ -160,6 +183,10 @@ private slots:
     void escapedErrorShowsBoxAndMonitoringGoesOn();
     void jobInProgressKeepsWindowLiveAndStartLocked();
     void hidingBeforeSettingsArriveKeepsThem();
+    void withoutTrayHidingMinimisesAndTheIconWaitsForATray();
+    void secondStartBringsTheWindowToTheFront();
+    void unwritableSettingsAtExitAreShownAfterTheLoop();
+    void qtTextsArePolish();
 };
 
 void TForm1Test::layoutAndStartUp()
@@ -289,11 +316,15 @@ void TForm1Test::printerComboRefillKeepsTypedText()
     QTRY_COMPARE(combo->count(), Printers.size());
     QCOMPARE(combo->currentText(), u"biuro"_s);
     QCOMPARE(combo->itemText(1), u"Biuro HP"_s);
+    // The list came from the engine's thread, as it was asked for again.
+    rig.sync();
+    QCOMPARE(rig.window->printers(), Printers);
+    QVERIFY(!rig.printersAskedOnGuiThread);
 }
 
 void TForm1Test::hidingWritesTheSettings()
 {
-    Rig rig(ValidIni);
+    Rig rig(ValidIni, {}, WithTray());
     QTRY_VERIFY(rig.startedUp());
     const QString other = rig.home() + u"/other"_s;
     QDir().mkpath(other);
@@ -556,7 +587,7 @@ void TForm1Test::jobInProgressKeepsWindowLiveAndStartLocked()
         release->tryAcquire(1, 20000);
         return JobResult::done();
     });
-    Rig rig(WatchingIni, std::move(handlers));
+    Rig rig(WatchingIni, std::move(handlers), WithTray());
     QTRY_VERIFY(rig.startedUp());
     QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
 
@@ -590,6 +621,127 @@ void TForm1Test::hidingBeforeSettingsArriveKeepsThem()
     QVERIFY(rig.ini().contains("Katalog=" + rig.jobs().toUtf8() + "\r\n"));
     QVERIFY(rig.ini().contains("Drukarka=Ostrevo PDF"));
     QTRY_VERIFY(rig.startedUp());
+}
+
+void TForm1Test::withoutTrayHidingMinimisesAndTheIconWaitsForATray()
+{
+    Rig rig(ValidIni);
+    QTRY_VERIFY(rig.startedUp());
+    // No tray now (offscreen); the icon is asked for all the same, so that a tray that
+    // starts later gets it.
+    QVERIFY(rig.window->trayIcon()->isVisible());
+    QVERIFY(rig.window->isVisible());
+
+    // Zwiń and the close button minimise: a hidden window could not be reached again.
+    const QString other = rig.home() + u"/other"_s;
+    rig.find<QLineEdit>(u"edtDir"_s)->setText(other);
+    rig.button(u"btnRoll"_s)->click();
+    QVERIFY(rig.window->isVisible());
+    QVERIFY(rig.window->isMinimized());
+    rig.sync();
+    QVERIFY(rig.ini().contains("Katalog=" + other.toUtf8() + "\r\n"));
+    rig.window->Open1Click();
+    QVERIFY(!rig.window->isMinimized());
+    QVERIFY(!rig.window->close());
+    QVERIFY(rig.window->isVisible());
+    QVERIFY(rig.window->isMinimized());
+
+    // Minimised by the window manager: the tray's double click, its plain click and its
+    // menu each bring the window back.
+    const QList<std::function<void()>> ways = {
+        [&] { emit rig.window->trayIcon()->activated(QSystemTrayIcon::DoubleClick); },
+        [&] { emit rig.window->trayIcon()->activated(QSystemTrayIcon::Trigger); },
+        [&] { rig.find<QAction>(u"Open1"_s)->trigger(); },
+    };
+    for (const auto &bringBack : ways) {
+        rig.window->showMinimized();
+        QVERIFY(rig.window->isMinimized());
+        bringBack();
+        QVERIFY(!rig.window->isMinimized());
+        QVERIFY(rig.window->isVisible());
+    }
+}
+
+void TForm1Test::secondStartBringsTheWindowToTheFront()
+{
+    Rig rig(ValidIni, {}, WithTray());
+    QTRY_VERIFY(rig.startedUp());
+    const QString socket = rig.home() + u"/ostrevo-test.sock"_s;
+    InstanceChannel channel(socket);
+    QVERIFY2(channel.listen(), qPrintable(channel.error()));
+    connect(&channel, &InstanceChannel::showRequested, rig.window.get(), &TForm1::Open1Click);
+
+    // A second start asks from its own process; here from another thread, since the
+    // request waits for the answer while this thread runs the window.
+    auto ask = [&socket] {
+        std::atomic_int answer = -1;
+        std::unique_ptr<QThread> second(QThread::create([&] { answer = InstanceChannel::requestShow(socket) ? 1 : 0; }));
+        second->start();
+        while (!second->isFinished())
+            QTest::qWait(10);
+        return answer.load();
+    };
+    rig.button(u"btnRoll"_s)->click(); // into the tray
+    QVERIFY(!rig.window->isVisible());
+    QCOMPARE(ask(), 1);
+    QVERIFY(rig.window->isVisible());
+
+    rig.window->showMinimized();
+    QCOMPARE(ask(), 1);
+    QVERIFY(!rig.window->isMinimized());
+
+    // A socket left by an instance that crashed is replaced by the next one's.
+    InstanceChannel next(socket);
+    QVERIFY2(next.listen(), qPrintable(next.error()));
+    // Nobody listening: the second start hears no answer.
+    QCOMPARE(InstanceChannel::requestShow(rig.home() + u"/nobody.sock"_s, 500), false);
+}
+
+void TForm1Test::unwritableSettingsAtExitAreShownAfterTheLoop()
+{
+    // Quitting through Zakończ, and the event loop ended by someone else (the session's
+    // end, SIGTERM): the write fails, and the message waits for a box that stays.
+    for (const bool throughExit : {true, false}) {
+        Rig rig(ValidIni);
+        QTRY_VERIFY(rig.startedUp());
+        // A directory where the file should be: no user can write it, root neither.
+        QFile::remove(rig.iniPath());
+        QVERIFY(QDir().mkpath(rig.iniPath() + u"/x"_s));
+        if (throughExit) {
+            rig.find<QAction>(u"Exit1"_s)->trigger();
+            rig.sync();
+            QCoreApplication::processEvents();
+        } else {
+            QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+            QApplication::exec();
+            rig.shutdownEngine();
+            QCoreApplication::sendPostedEvents();
+        }
+        QTRY_COMPARE(rig.window->exitWarnings().size(), 1);
+        QVERIFY(rig.window->exitWarnings().first().contains(rig.iniPath()));
+        // No box that the program's end would take away unread.
+        QVERIFY(!rig.window->findChild<QMessageBox *>());
+
+        QString shown;
+        OnNextModal([&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            QVERIFY(box);
+            shown = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        rig.window->showExitWarnings();
+        QVERIFY2(shown.contains(rig.iniPath()), qPrintable(u"through exit: %1, shown: %2"_s.arg(throughExit).arg(shown)));
+        QVERIFY(rig.window->exitWarnings().isEmpty());
+    }
+}
+
+void TForm1Test::qtTextsArePolish()
+{
+    QVERIFY(LoadQtTranslations(qApp));
+    // The line edit's context menu and the file dialog speak Polish.
+    QCOMPARE(QCoreApplication::translate("QLineEdit", "&Undo"), u"&Cofnij"_s);
+    QVERIFY(QCoreApplication::translate("QFileDialog", "Look in:") != u"Look in:"_s);
+    QVERIFY(!LoadQtTranslations(qApp, QDir::tempPath() + u"/nie-ma"_s));
 }
 
 QTEST_MAIN(TForm1Test)

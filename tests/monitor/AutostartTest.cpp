@@ -60,6 +60,9 @@ TEST_F(AutostartTest, ExecQuotingFollowsTheDesktopEntryRules)
     // backslash ends up as four; '%' is doubled.
     EXPECT_EQ(DesktopExecValue(QStringLiteral("/a b/c$d\"e`f\\g%h")),
               QStringLiteral("\"/a b/c\\\\$d\\\\\"e\\\\`f\\\\\\\\g%%h\""));
+    // Every argument is quoted on its own, one space between them.
+    EXPECT_EQ(DesktopExecValue(QStringLiteral("/usr/bin/ostrevo"), {QStringLiteral("--home"), QStringLiteral("/srv/a b")}),
+              QStringLiteral("\"/usr/bin/ostrevo\" \"--home\" \"/srv/a b\""));
 }
 
 TEST_F(AutostartTest, TheEntryRunsTheProgram)
@@ -72,10 +75,12 @@ TEST_F(AutostartTest, TheEntryRunsTheProgram)
     ASSERT_TRUE(QDir().mkpath(dir));
     const QString program = dir + QStringLiteral("/ostrevo");
     const QString marker = m_tmp.filePath(QStringLiteral("ran"));
-    WriteFile(program, "#!/bin/sh\necho \"$#\" > '" + marker.toUtf8() + "'\n");
+    WriteFile(program, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + marker.toUtf8() + "'\n");
     QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // Its configuration in a directory as awkward, passed with --home.
+    const QString home = m_tmp.filePath(QStringLiteral("Biuro 100% $HOME `x` \"q\" \\ zażółć"));
 
-    UpdateAutostartEntry(autostartDir(), true, program);
+    UpdateAutostartEntry(autostartDir(), true, program, {QStringLiteral("--home"), home});
     QProcess launch;
     launch.start(gio, {QStringLiteral("launch"), entry()});
     ASSERT_TRUE(launch.waitForFinished(10000));
@@ -84,5 +89,6 @@ TEST_F(AutostartTest, TheEntryRunsTheProgram)
     while (!QFileInfo::exists(marker) && !deadline.hasExpired())
         QThread::msleep(20);
     QThread::msleep(50);
-    EXPECT_EQ(ReadFile(marker), QByteArray("0\n")); // run with no arguments
+    // Run with exactly these two arguments.
+    EXPECT_EQ(ReadFile(marker), "2\n--home\n" + home.toUtf8() + "\n");
 }

@@ -1,5 +1,6 @@
 #include "monitor/IniFile.h"
 
+#include "jobs/Charsets.h"
 #include "jobs/Errors.h"
 #include "support/TestSupport.h"
 
@@ -65,10 +66,20 @@ TEST(IniFile, WritingChangesOnlyWhatWasSet)
                                         "X = y \r\n"
                                         "[Mail]\r\n"
                                         "ServerPort=25\r\n"));
-    // LF-only files come back with CR LF.
-    EXPECT_EQ(IniFile::fromBytes("[A]\nk=v\n").toBytes(), QByteArray("[A]\r\nk=v\r\n"));
+    // Line ends stay as they were; new lines end as the file's first line does.
+    IniFile lf = IniFile::fromBytes("[A]\nk=v\r\n");
+    lf.setValue("A", "n", "1");
+    lf.setValue("B", "m", "2");
+    EXPECT_EQ(lf.toBytes(), QByteArray("[A]\nk=v\r\nn=1\n[B]\nm=2\n"));
     // A lone CR ends a line too, so no value can hold one.
-    EXPECT_EQ(IniFile::fromBytes("[A]\rk=v\rx=y").toBytes(), QByteArray("[A]\r\nk=v\r\nx=y\r\n"));
+    EXPECT_EQ(IniFile::fromBytes("[A]\rk=v\rx=y").toBytes(), QByteArray("[A]\rk=v\rx=y\r"));
+    // A value set to what the line already holds leaves the line as it was typed.
+    IniFile typed = IniFile::fromBytes("[A]\r\n  k = v \r\nq=\"x\"\r\n");
+    typed.setValue("A", "K", "v");
+    typed.setValue("A", "q", "x");
+    EXPECT_EQ(typed.toBytes(), QByteArray("[A]\r\n  k = v \r\nq=\"x\"\r\n"));
+    typed.setValue("A", "k", "w");
+    EXPECT_EQ(typed.toBytes(), QByteArray("[A]\r\nk=w\r\nq=\"x\"\r\n"));
 }
 
 TEST(IniFile, ValuesThatWouldNotReadBackAreQuotedOrCleaned)
@@ -92,6 +103,46 @@ TEST(IniFile, TextGoesThroughWindows1250)
     ini.setString("Opcje", "Drukarka", QStringLiteral("Łódź \u0416"));
     EXPECT_EQ(ini.value("Opcje", "Drukarka"), QByteArray("\xA3\xF3\x64\x9F ?"));
     EXPECT_EQ(ini.string("Opcje", "Drukarka"), QStringLiteral("Łódź ?"));
+}
+
+TEST(IniFile, TextGoesThroughTheEncodingOfTheFile)
+{
+    struct Case {
+        const char *name;
+        QByteArray bytes;
+        IniFile::Encoding encoding;
+        QString read; // [Opcje] Katalog
+        QByteArray written; // [Opcje] Drukarka set to "Łódź"
+    };
+    const QByteArray utf8Lodz = QStringLiteral("Łódź").toUtf8();
+    const QList<Case> cases = {
+        {"plain ASCII", "[Opcje]\r\nKatalog=/srv/dos\r\n", IniFile::Encoding::Windows1250, QStringLiteral("/srv/dos"),
+         "\xA3\xF3\x64\x9F"},
+        {"Windows-1250", "[Opcje]\r\nKatalog=C:\\KSI\xCA\x47I\r\n", IniFile::Encoding::Windows1250,
+         QStringLiteral("C:\\KSIĘGI"), "\xA3\xF3\x64\x9F"},
+        {"UTF-8 from a Linux editor", "[Opcje]\nKatalog=/srv/" + utf8Lodz + "\n", IniFile::Encoding::Utf8,
+         QStringLiteral("/srv/Łódź"), utf8Lodz},
+        {"UTF-8 only in a comment", "; zażółć\n[Opcje]\nKatalog=/srv/dos\n", IniFile::Encoding::Utf8,
+         QStringLiteral("/srv/dos"), utf8Lodz},
+        {"UTF-8 with a byte order mark", "\xEF\xBB\xBF[Opcje]\r\nKatalog=/srv/dos\r\n", IniFile::Encoding::Utf8,
+         QStringLiteral("/srv/dos"), utf8Lodz},
+        {"almost UTF-8", "[Opcje]\nKatalog=/srv/" + utf8Lodz + "\n; \xB9\n", IniFile::Encoding::Windows1250,
+         Win1250ToUnicode("/srv/" + utf8Lodz), "\xA3\xF3\x64\x9F"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        IniFile ini = IniFile::fromBytes(c.bytes);
+        EXPECT_EQ(ini.encoding(), c.encoding);
+        EXPECT_EQ(ini.string("Opcje", "Katalog"), c.read);
+        // Untouched, the file comes back byte for byte, a byte order mark included.
+        EXPECT_EQ(ini.toBytes(), c.bytes);
+        ini.setString("Opcje", "Drukarka", QStringLiteral("Łódź"));
+        EXPECT_EQ(ini.value("Opcje", "Drukarka"), c.written);
+        const IniFile back = IniFile::fromBytes(ini.toBytes());
+        EXPECT_EQ(back.encoding(), c.encoding);
+        EXPECT_EQ(back.string("Opcje", "Drukarka"), QStringLiteral("Łódź"));
+        EXPECT_EQ(back.string("Opcje", "Katalog"), c.read);
+    }
 }
 
 TEST(IniFile, SavesAtomicallyWithOwnerOnlyPermissions)

@@ -112,7 +112,8 @@ TEST_F(SettingsStoreTest, RewritingKeepsEverythingElseOfTheFile)
     expected.replace("Version=v 2.02.009", "Version=v 2.02.010");
     EXPECT_EQ(ReadFile(iniPath()), expected);
 
-    // Keys of other sections edited on disk after the read survive the next write.
+    // Keys of other sections edited on disk after the read survive the next write; the
+    // drive table is the file's, whatever the program holds in memory.
     WriteFile(iniPath(), ReadFile(iniPath()) + "[Nowa]\r\nA=1\r\n");
     s.katalog = QStringLiteral("/srv/dos/c/OSTREVO");
     s.drives.remove(u'D');
@@ -121,8 +122,89 @@ TEST_F(SettingsStoreTest, RewritingKeepsEverythingElseOfTheFile)
     const IniFile back = IniFile::load(iniPath());
     EXPECT_EQ(back.value("Nowa", "A"), QByteArray("1"));
     EXPECT_EQ(back.value("Inne", "Klucz"), QByteArray("warto\x9c\xe6"));
-    EXPECT_EQ(back.keys("Dyski"), (QList<QByteArray>{"C", "E"}));
-    EXPECT_EQ(store.read(), s);
+    EXPECT_EQ(back.keys("Dyski"), (QList<QByteArray>{"C", "d"}));
+    EXPECT_TRUE(ReadFile(iniPath()).contains("[Dyski]\r\nC=/srv/dos/c\r\nd=/srv/dos/d\r\n\r\n"));
+    EXPECT_EQ(store.read().katalog, s.katalog);
+}
+
+TEST_F(SettingsStoreTest, HandEditsSurviveTheProgramsWrites)
+{
+    // As a user keeps the file in a Linux editor: comments, odd spacing, LF line ends,
+    // keys and sections of their own, the drive table and the built-in printer's folder.
+    const QByteArray original = "; Ostrevo w biurze\n"
+                                "[Opcje]\n"
+                                "Katalog=/srv/dos/c/FK\n"
+                                "; drukarka w pokoju 2\n"
+                                "Drukarka = Biuro HP\n"
+                                "Moje=coś\n"
+                                "\n"
+                                "[Dyski]\n"
+                                "; C to udział Samby\n"
+                                "C = /srv/dos/c\n"
+                                "D=/srv/dos/d\n"
+                                "\n"
+                                "[DrukarkaPDF]\n"
+                                "Katalog=/srv/wydruki ; nie komentarz\n"
+                                "[Własna]\n"
+                                "X=1\n";
+    WriteFile(iniPath(), original);
+    SettingsStore store(iniPath());
+    Settings s = store.read();
+    EXPECT_EQ(s.drives.value(u'C'), QStringLiteral("/srv/dos/c"));
+
+    // While the program runs the user edits the drive table and the printer's folder.
+    QByteArray edited = original;
+    edited.replace("D=/srv/dos/d\n", "D=/mnt/d\nE=/mnt/e\n; E dopisany\n");
+    edited.replace("Katalog=/srv/wydruki ; nie komentarz", "Katalog=/srv/pdf");
+    WriteFile(iniPath(), edited);
+
+    s.katalog = QStringLiteral("/srv/dos/c/KSIĘGI");
+    store.write(s);
+    const QByteArray written = ReadFile(iniPath());
+    // Every line of the edited file is there as it was, but the one key changed.
+    QByteArray expected = edited;
+    expected.replace("Katalog=/srv/dos/c/FK\n", QStringLiteral("Katalog=/srv/dos/c/KSIĘGI\n").toUtf8());
+    const QList<QByteArray> lines = written.split('\n');
+    qsizetype at = 0;
+    for (const QByteArray &line : expected.split('\n')) {
+        const qsizetype found = lines.indexOf(line, at);
+        EXPECT_GE(found, at) << "missing or moved: " << line.constData();
+        at = qMax(at, found + 1);
+    }
+    // What was added is the program's own keys, in its sections, nothing else.
+    EXPECT_FALSE(written.contains('\r'));
+    EXPECT_TRUE(written.contains("Version=v 2.02.010\n"));
+    const IniFile back = IniFile::load(iniPath());
+    EXPECT_EQ(back.keys("Dyski"), (QList<QByteArray>{"C", "D", "E"}));
+    EXPECT_EQ(back.sections(), (QList<QByteArray>{"Opcje", "Dyski", "DrukarkaPDF", "Własna", "Mail", "Duplex"}));
+    const Settings again = store.read();
+    EXPECT_EQ(again.katalog, s.katalog);
+    EXPECT_EQ(again.drives.value(u'E'), QStringLiteral("/mnt/e"));
+    EXPECT_EQ(again.pdfPrinterDir, QStringLiteral("/srv/pdf"));
+}
+
+TEST_F(SettingsStoreTest, Utf8FileIsReadAndWrittenAsUtf8)
+{
+    // Saved by a Linux editor: a Polish letter in Katalog must not turn into another path.
+    WriteFile(iniPath(), QStringLiteral("[Opcje]\nKatalog=/srv/dos/Księgowość\nDrukarka=Ostrevo PDF\n").toUtf8());
+    SettingsStore store(iniPath());
+    Settings s = store.read();
+    EXPECT_EQ(s.katalog, QStringLiteral("/srv/dos/Księgowość"));
+    s.drukarka = QStringLiteral("Biuro Łódź");
+    store.write(s);
+    const QByteArray written = ReadFile(iniPath());
+    EXPECT_TRUE(written.contains(QStringLiteral("Katalog=/srv/dos/Księgowość\n").toUtf8())) << written.constData();
+    EXPECT_TRUE(written.contains(QStringLiteral("Drukarka=Biuro Łódź\n").toUtf8())) << written.constData();
+    EXPECT_EQ(store.read().drukarka, s.drukarka);
+
+    // The Windows program's file stays Windows-1250.
+    QFile::remove(iniPath());
+    QFile::copy(TestData(QStringLiteral("ini-windows.ini")), iniPath());
+    QFile::setPermissions(iniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    s = store.read();
+    s.drukarka = QStringLiteral("Biuro Łódź");
+    store.write(s);
+    EXPECT_TRUE(ReadFile(iniPath()).contains("Drukarka=Biuro \xA3\xF3\x64\x9F\r\n"));
 }
 
 TEST_F(SettingsStoreTest, MalformedValuesFallBackToTheirDefaults)
