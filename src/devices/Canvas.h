@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QImage>
 #include <QLine>
 #include <QPoint>
 #include <QPolygon>
@@ -29,17 +30,29 @@ struct LogFont {
     bool operator==(const LogFont &) const = default;
 };
 
+// GDI's pen styles. Dashes are drawn in units of the pen's width, at least a hundredth
+// of an inch, so that they show at printer resolutions: dash 4 on 2 off, dot 1 on 2 off.
+enum class PenStyle { Solid, Dash, Dot, DashDot, DashDotDot, Null };
+
 struct CanvasPen {
     int width = 1;
     QColor color = Qt::black;
+    PenStyle style = PenStyle::Solid;
     bool operator==(const CanvasPen &) const = default;
 };
 
+// GDI's brush styles: solid, none (bsClear), and hatches of lines a millimetre apart.
+enum class BrushStyle { Solid, Clear, Horizontal, Vertical, ForwardDiagonal, BackwardDiagonal, Cross, DiagonalCross };
+
 struct CanvasBrush {
     QColor color = Qt::white;
-    bool solid = true;
+    BrushStyle style = BrushStyle::Solid;
     bool operator==(const CanvasBrush &) const = default;
 };
+
+// Whether text first fills its cells with the brush's colour (as a VCL canvas does when
+// its brush is not clear) or leaves what is under it.
+enum class BackgroundMode { Transparent, Opaque };
 
 // The drawing surface of the renderers, in device pixels. Text is given as bytes in
 // Windows-1250 (the canvas decodes it for the font), with its cell's top-left corner at
@@ -53,6 +66,14 @@ public:
     virtual void setPen(const CanvasPen &pen) = 0;
     virtual const CanvasPen &pen() const = 0;
     virtual void setBrush(const CanvasBrush &brush) = 0;
+    virtual const CanvasBrush &brush() const = 0;
+    virtual void setTextColor(const QColor &color) = 0;
+    virtual QColor textColor() const = 0;
+    virtual void setBackgroundMode(BackgroundMode mode) = 0;
+    virtual BackgroundMode backgroundMode() const = 0;
+    // Drawing stays inside `rect` from now on; a null rectangle ends the clipping.
+    virtual void setClipRect(const QRect &rect) = 0;
+    virtual QRect clipRect() const = 0;
 
     virtual void textOut(int x, int y, const QByteArray &win1250) = 0;
     // Extent of the text in the current font, unrotated: advance width and cell height.
@@ -63,6 +84,8 @@ public:
     virtual void lineTo(int x, int y) = 0;
     virtual void rectangle(const QRect &rect) = 0;
     virtual void polygon(const QPolygon &points) = 0;
+    // The image scaled into `target`, stored losslessly where the device keeps images.
+    virtual void drawImage(const QRect &target, const QImage &image) = 0;
 
     // Straight lines in the current pen, each from its first point to its second; a
     // device that can batch them should, since frames draw many short lines per text line.

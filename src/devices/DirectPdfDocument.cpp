@@ -38,8 +38,8 @@ DirectPdfDocument::DirectPdfDocument(const QString &path, const DeviceMetrics &m
     m_writer.reserve();
     m_writer.reserve();
     m_resources = m_writer.reserve();
-    m_canvas = std::make_unique<PdfContentCanvas>(m_fontSet, fonts, metrics.dpiX, metrics.dpiY, m_sheetPt,
-                                                  metrics.offset);
+    m_canvas = std::make_unique<PdfContentCanvas>(m_fontSet, m_images, fonts, metrics.dpiX, metrics.dpiY,
+                                                  m_sheetPt, metrics.offset);
 }
 
 DirectPdfDocument::~DirectPdfDocument()
@@ -76,7 +76,7 @@ void DirectPdfDocument::finish()
 {
     m_open = false;
     writePage();
-    m_fontSet.write(m_writer, m_resources);
+    m_fontSet.write(m_writer, m_resources, m_images.resourceEntries());
 
     QByteArray &pages = m_writer.beginObject(2);
     pages.append("<</Type /Pages /Count ");

@@ -2,6 +2,7 @@
 
 #include "devices/PdfContentCanvas.h"
 #include "devices/PdfFontSet.h"
+#include "devices/PdfImageSet.h"
 #include "devices/PdfObjectWriter.h"
 #include "devices/PrintDevice.h"
 
@@ -39,6 +40,7 @@ private:
     QSizeF m_sheetPt;
     PdfObjectWriter m_writer;
     PdfFontSet m_fontSet;
+    PdfImageSet m_images{m_writer};
     std::unique_ptr<PdfContentCanvas> m_canvas;
     int m_pages = 0;
     int m_resources = 0;

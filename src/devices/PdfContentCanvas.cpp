@@ -1,5 +1,6 @@
 #include "devices/PdfContentCanvas.h"
 
+#include "devices/CanvasStyles.h"
 #include "devices/PdfSyntax.h"
 #include "devices/RealisedFont.h"
 #include "devices/RealisedFontCache.h"
@@ -48,9 +49,11 @@ void Direction(int escapement, double &cosine, double &sine)
 
 } // namespace
 
-PdfContentCanvas::PdfContentCanvas(PdfFontSet &fontSet, RealisedFontCache &fonts, int dpiX, int dpiY,
-                                   QSizeF sheetPt, QPointF offset)
+PdfContentCanvas::PdfContentCanvas(PdfFontSet &fontSet, PdfImageSet &images, RealisedFontCache &fonts, int dpiX,
+                                   int dpiY, QSizeF sheetPt, QPointF offset)
     : m_fontSet(fontSet)
+    , m_images(images)
+    , m_dpiY(dpiY)
     , m_fonts(fonts)
 {
     m_fonts.setDpiY(dpiY);
@@ -76,6 +79,39 @@ void PdfContentCanvas::startPage()
     m_content.append(m_pagePrologue);
     m_state = State{};
     m_pathOpen = false;
+    // A clip holds for the whole document, page after page, as on a printer's context.
+    applyClip();
+}
+
+void PdfContentCanvas::applyClip()
+{
+    if (m_clip.isNull())
+        return;
+    m_unclipped = m_state;
+    m_content.append("q ");
+    appendRect(m_clip);
+    m_content.append("re W n\n");
+}
+
+void PdfContentCanvas::setClipRect(const QRect &rect)
+{
+    if (rect == m_clip)
+        return;
+    flushPath();
+    if (!m_clip.isNull()) {
+        m_content.append("Q\n");
+        m_state = m_unclipped;
+    }
+    m_clip = rect;
+    applyClip();
+}
+
+void PdfContentCanvas::appendRect(const QRect &rect)
+{
+    for (int v : {rect.x(), rect.y(), rect.width(), rect.height()}) {
+        AppendPdfInt(m_content, v);
+        m_content.append(' ');
+    }
 }
 
 QByteArray PdfContentCanvas::takePage()
@@ -142,6 +178,17 @@ void PdfContentCanvas::applyPen()
         AppendPdfInt(m_content, width);
         m_content.append(" w\n");
     }
+    // The dash pattern (8.4.3.6) starts afresh on every path, as GDI's does on every line.
+    const QVector<int> dashes = DashLengths(m_pen, m_dpiY);
+    if (m_state.dashes != dashes) {
+        m_state.dashes = dashes;
+        m_content.append('[');
+        for (int d : dashes) {
+            AppendPdfInt(m_content, d);
+            m_content.append(' ');
+        }
+        m_content.append("] 0 d\n");
+    }
 }
 
 void PdfContentCanvas::point(int x, int y, const char *op)
@@ -174,6 +221,23 @@ void PdfContentCanvas::textOut(int x, int y, const QByteArray &win1250)
     // (sin, cos). The baseline lies an ascent below the cell's top edge.
     const double ascent = font.ascent();
     const QPointF baseline(x + ascent * sine, y + ascent * cosine);
+    if (m_background == BackgroundMode::Opaque) {
+        // The cells first, in the brush's colour: along the text and down the glyphs.
+        const int width = font.textWidth(win1250);
+        const int height = font.cellHeight();
+        const QPointF along(cosine * width, -sine * width);
+        const QPointF down(sine * height, cosine * height);
+        const QPointF corner(x, y);
+        setFill(m_brush.color.rgb() | 0xff000000u);
+        const QPointF corners[4] = {corner, corner + along, corner + along + down, corner + down};
+        for (int i = 0; i < 4; ++i) {
+            AppendPdfReal(m_content, corners[i].x(), 2);
+            m_content.append(' ');
+            AppendPdfReal(m_content, corners[i].y(), 2);
+            m_content.append(i == 0 ? " m " : " l ");
+        }
+        m_content.append("h f\n");
+    }
 
     // Blanks at either end leave no ink: the string starts at the first glyph that has.
     qsizetype first = 0;
@@ -189,7 +253,7 @@ void PdfContentCanvas::textOut(int x, int y, const QByteArray &win1250)
         int skip = 0;
         for (qsizetype i = 0; i < first; ++i)
             skip += font.advance(static_cast<unsigned char>(win1250[i]));
-        setFill(qRgb(0, 0, 0));
+        setFill(m_textColor.rgb() | 0xff000000u);
         m_content.append("BT ");
         if (m_state.font != &pdfFont) {
             m_state.font = &pdfFont;
@@ -252,8 +316,10 @@ void PdfContentCanvas::textOut(int x, int y, const QByteArray &win1250)
 
 void PdfContentCanvas::decorationLine(QPointF from, QPointF to, qreal thickness)
 {
-    // Black with butt ends, as Qt draws text decorations; q/Q keep the pen's state.
-    m_content.append("q 0 J 0 G ");
+    // In the text's colour, solid with butt ends, as Qt draws text decorations; q/Q keep
+    // the pen's state.
+    m_content.append("q 0 J [] 0 d ");
+    AppendColor(m_content, m_textColor.rgb() | 0xff000000u, "G", "RG");
     AppendPdfReal(m_content, std::max<qreal>(thickness, 1.0), 2);
     m_content.append(" w ");
     for (QPointF p : {from, to}) {
@@ -271,6 +337,10 @@ void PdfContentCanvas::moveTo(int x, int y)
 
 void PdfContentCanvas::lineTo(int x, int y)
 {
+    if (m_pen.style == PenStyle::Null) {
+        m_position = QPoint(x, y);
+        return;
+    }
     // Runs of lineTo become one path, stroked when something else is drawn.
     if (!m_pathOpen) {
         applyPen();
@@ -285,7 +355,7 @@ void PdfContentCanvas::lineTo(int x, int y)
 
 void PdfContentCanvas::drawLines(const QVector<QLine> &lines)
 {
-    if (lines.isEmpty())
+    if (lines.isEmpty() || m_pen.style == PenStyle::Null)
         return;
     flushPath();
     applyPen();
@@ -305,17 +375,44 @@ void PdfContentCanvas::drawLines(const QVector<QLine> &lines)
     m_position = lines.constLast().p2();
 }
 
+void PdfContentCanvas::paintPath(const QRect &bounds, const char *closeAndStroke, const char *fill,
+                                 const char *fillAndStroke, const char *clip)
+{
+    const bool stroke = m_pen.style != PenStyle::Null;
+    if (m_brush.style == BrushStyle::Solid) {
+        setFill(m_brush.color.rgb() | 0xff000000u);
+        m_content.append(stroke ? fillAndStroke : fill).append('\n');
+        return;
+    }
+    if (IsHatch(m_brush.style)) {
+        // The hatch lines in the brush's colour, clipped to the shape, then the outline.
+        const QByteArray path = m_content.mid(m_pathStart);
+        m_content.truncate(m_pathStart);
+        m_content.append("q ").append(path).append(' ').append(clip).append(" n ");
+        AppendColor(m_content, m_brush.color.rgb() | 0xff000000u, "G", "RG");
+        m_content.append("[] 0 d ");
+        AppendPdfInt(m_content, std::max(1, (m_dpiY + 127) / 254));
+        m_content.append(" w\n");
+        for (const QLine &line : HatchLines(bounds, m_brush.style, HatchSpacing(m_dpiY))) {
+            point(line.x1(), line.y1(), "m");
+            point(line.x2(), line.y2(), "l");
+        }
+        m_content.append("S Q\n");
+        if (!stroke)
+            return;
+        m_content.append(path).append(' ');
+    }
+    m_content.append(stroke ? closeAndStroke : "n").append('\n');
+}
+
 void PdfContentCanvas::rectangle(const QRect &rect)
 {
     flushPath();
     applyPen();
-    if (m_brush.solid)
-        setFill(m_brush.color.rgb() | 0xff000000u);
-    for (int v : {rect.x(), rect.y(), rect.width(), rect.height()}) {
-        AppendPdfInt(m_content, v);
-        m_content.append(' ');
-    }
-    m_content.append(m_brush.solid ? "re B\n" : "re S\n");
+    m_pathStart = m_content.size();
+    appendRect(rect);
+    m_content.append("re ");
+    paintPath(rect, "S", "f", "B", "W");
 }
 
 void PdfContentCanvas::polygon(const QPolygon &points)
@@ -324,13 +421,31 @@ void PdfContentCanvas::polygon(const QPolygon &points)
         return;
     flushPath();
     applyPen();
-    if (m_brush.solid)
-        setFill(m_brush.color.rgb() | 0xff000000u);
+    m_pathStart = m_content.size();
     point(points[0].x(), points[0].y(), "m");
     for (qsizetype i = 1; i < points.size(); ++i)
         point(points[i].x(), points[i].y(), "l");
+    m_content.append("h ");
     // Closed, filled by the even-odd rule as QPainter fills a polygon, then stroked.
-    m_content.append(m_brush.solid ? "b*\n" : "s\n");
+    paintPath(points.boundingRect(), "S", "f*", "B*", "W*");
+}
+
+void PdfContentCanvas::drawImage(const QRect &target, const QImage &image)
+{
+    if (image.isNull() || target.isEmpty())
+        return;
+    flushPath();
+    const QByteArray name = m_images.nameFor(image);
+    // The unit square onto the target, its first row at the top (8.9.4).
+    m_content.append("q ");
+    AppendPdfInt(m_content, target.width());
+    m_content.append(" 0 0 ");
+    AppendPdfInt(m_content, -target.height());
+    m_content.append(' ');
+    AppendPdfInt(m_content, target.x());
+    m_content.append(' ');
+    AppendPdfInt(m_content, target.y() + target.height());
+    m_content.append(" cm /").append(name).append(" Do Q\n");
 }
 
 } // namespace ostrevo

@@ -182,7 +182,7 @@ QByteArray Widths(const PdfFontSet::Font &font)
 
 } // namespace
 
-void PdfFontSet::write(PdfObjectWriter &writer, int resources) const
+void PdfFontSet::write(PdfObjectWriter &writer, int resources, const QByteArray &otherResources) const
 {
     struct FaceObjects {
         int descriptor = 0;
@@ -272,7 +272,7 @@ void PdfFontSet::write(PdfObjectWriter &writer, int resources) const
         AppendPdfInt(fontDictionary, type0);
         fontDictionary.append(" 0 R");
     }
-    fontDictionary.append(">>>>");
+    fontDictionary.append(">>").append(otherResources).append(">>");
     writer.beginObject(resources).append(fontDictionary);
     writer.endObject();
 }

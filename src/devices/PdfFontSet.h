@@ -42,8 +42,9 @@ public:
     // face cannot be embedded.
     Font &fontFor(const RealisedFont &font);
 
-    // Writes fonts, faces and the resource dictionary every page shares as `resources`.
-    void write(PdfObjectWriter &writer, int resources) const;
+    // Writes fonts, faces and the resource dictionary every page shares as `resources`,
+    // with `otherResources` (entries of other kinds) in it too.
+    void write(PdfObjectWriter &writer, int resources, const QByteArray &otherResources = {}) const;
     bool needsOpenType() const;
 
 private:

@@ -12,6 +12,9 @@ void PrinterCanvas::handOver(Canvas &to) const
     to.setFont(m_font);
     to.setPen(m_pen);
     to.setBrush(m_brush);
+    to.setTextColor(m_textColor);
+    to.setBackgroundMode(m_background);
+    to.setClipRect(m_clip);
 }
 
 void PrinterCanvas::attach(Canvas *target)
@@ -41,8 +44,11 @@ void PrinterCanvas::reset()
     // 8 points at the device's resolution, given as an em height as GDI's point sizes are.
     neutral.height = -((8 * m_dpiY + 36) / 72);
     setFont(neutral);
-    setBrush(CanvasBrush{Qt::white, true});
+    setBrush(CanvasBrush{Qt::white, BrushStyle::Solid});
     setPen(CanvasPen{1, Qt::black});
+    setTextColor(Qt::black);
+    setBackgroundMode(BackgroundMode::Transparent);
+    setClipRect(QRect());
 }
 
 void PrinterCanvas::setFont(const LogFont &font)
@@ -61,6 +67,24 @@ void PrinterCanvas::setBrush(const CanvasBrush &brush)
 {
     m_brush = brush;
     active().setBrush(brush);
+}
+
+void PrinterCanvas::setTextColor(const QColor &color)
+{
+    m_textColor = color;
+    active().setTextColor(color);
+}
+
+void PrinterCanvas::setBackgroundMode(BackgroundMode mode)
+{
+    m_background = mode;
+    active().setBackgroundMode(mode);
+}
+
+void PrinterCanvas::setClipRect(const QRect &rect)
+{
+    m_clip = rect;
+    active().setClipRect(rect);
 }
 
 } // namespace ostrevo

@@ -25,6 +25,13 @@ public:
     void setPen(const CanvasPen &pen) override;
     const CanvasPen &pen() const override { return m_pen; }
     void setBrush(const CanvasBrush &brush) override;
+    const CanvasBrush &brush() const override { return m_brush; }
+    void setTextColor(const QColor &color) override;
+    QColor textColor() const override { return m_textColor; }
+    void setBackgroundMode(BackgroundMode mode) override;
+    BackgroundMode backgroundMode() const override { return m_background; }
+    void setClipRect(const QRect &rect) override;
+    QRect clipRect() const override { return m_clip; }
 
     void textOut(int x, int y, const QByteArray &win1250) override { active().textOut(x, y, win1250); }
     int textWidth(const QByteArray &win1250) override { return active().textWidth(win1250); }
@@ -35,6 +42,7 @@ public:
     void drawLines(const QVector<QLine> &lines) override { active().drawLines(lines); }
     void rectangle(const QRect &rect) override { active().rectangle(rect); }
     void polygon(const QPolygon &points) override { active().polygon(points); }
+    void drawImage(const QRect &target, const QImage &image) override { active().drawImage(target, image); }
 
 private:
     Canvas &active() { return m_target ? *m_target : m_idle; }
@@ -46,6 +54,9 @@ private:
     LogFont m_font;
     CanvasPen m_pen;
     CanvasBrush m_brush;
+    QColor m_textColor = Qt::black;
+    BackgroundMode m_background = BackgroundMode::Transparent;
+    QRect m_clip;
 };
 
 } // namespace ostrevo

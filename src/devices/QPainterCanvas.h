@@ -7,6 +7,7 @@
 #include <QPen>
 
 class QPainter;
+class QPainterPath;
 
 namespace ostrevo {
 
@@ -33,6 +34,13 @@ public:
     void setPen(const CanvasPen &pen) override;
     const CanvasPen &pen() const override { return m_pen; }
     void setBrush(const CanvasBrush &brush) override { m_brush = brush; }
+    const CanvasBrush &brush() const override { return m_brush; }
+    void setTextColor(const QColor &color) override { m_textColor = color; }
+    QColor textColor() const override { return m_textColor; }
+    void setBackgroundMode(BackgroundMode mode) override { m_background = mode; }
+    BackgroundMode backgroundMode() const override { return m_background; }
+    void setClipRect(const QRect &rect) override;
+    QRect clipRect() const override { return m_clip; }
 
     void textOut(int x, int y, const QByteArray &win1250) override;
     int textWidth(const QByteArray &win1250) override;
@@ -43,16 +51,21 @@ public:
     void drawLines(const QVector<QLine> &lines) override;
     void rectangle(const QRect &rect) override;
     void polygon(const QPolygon &points) override;
+    void drawImage(const QRect &target, const QImage &image) override;
 
 private:
     QPainter &painter();
     const RealisedFont &realised();
-    void applyPenAndBrush(QPainter &p) const;
+    void applyClip(QPainter &p) const;
+    void paintPath(QPainter &p, const QPainterPath &path);
 
     QPainter *m_painter = nullptr;
     LogFont m_font;
     CanvasPen m_pen;
     CanvasBrush m_brush;
+    QColor m_textColor = Qt::black;
+    BackgroundMode m_background = BackgroundMode::Transparent;
+    QRect m_clip;
     QPen m_qpen;
     QPoint m_position;
     const RealisedFont *m_current = nullptr;

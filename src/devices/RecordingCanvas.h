@@ -22,10 +22,28 @@ public:
         QByteArray text; // Windows-1250, as given
         LogFont font;
         int page = 1;
+        QColor color;
+        BackgroundMode background = BackgroundMode::Transparent;
+        QRect clip;
     };
     struct Line {
         QLine line;
         int penWidth = 0;
+        int page = 1;
+        PenStyle style = PenStyle::Solid;
+        QRect clip;
+    };
+    struct Shape {
+        QPolygon points; // a rectangle's four corners, clockwise from its top-left
+        CanvasPen pen;
+        CanvasBrush brush;
+        QRect clip;
+        int page = 1;
+    };
+    struct Image {
+        QRect target;
+        QImage image;
+        QRect clip;
         int page = 1;
     };
 
@@ -34,6 +52,13 @@ public:
     void setPen(const CanvasPen &pen) override { m_pen = pen; }
     const CanvasPen &pen() const override { return m_pen; }
     void setBrush(const CanvasBrush &brush) override { m_brush = brush; }
+    const CanvasBrush &brush() const override { return m_brush; }
+    void setTextColor(const QColor &color) override { m_textColor = color; }
+    QColor textColor() const override { return m_textColor; }
+    void setBackgroundMode(BackgroundMode mode) override { m_background = mode; }
+    BackgroundMode backgroundMode() const override { return m_background; }
+    void setClipRect(const QRect &rect) override { m_clip = rect; }
+    QRect clipRect() const override { return m_clip; }
 
     void textOut(int x, int y, const QByteArray &win1250) override;
     int textWidth(const QByteArray &win1250) override;
@@ -41,8 +66,9 @@ public:
 
     void moveTo(int x, int y) override { m_position = QPoint(x, y); }
     void lineTo(int x, int y) override;
-    void rectangle(const QRect &rect) override { rectangles.append(rect); }
-    void polygon(const QPolygon &points) override { polygons.append(points); }
+    void rectangle(const QRect &rect) override;
+    void polygon(const QPolygon &points) override;
+    void drawImage(const QRect &target, const QImage &image) override;
     void drawLines(const QVector<QLine> &lines) override;
 
     // Starts a new page: later calls are stamped with the next page number.
@@ -56,6 +82,8 @@ public:
     QVector<Line> lines;
     QVector<QRect> rectangles;
     QVector<QPolygon> polygons;
+    QVector<Shape> shapes; // rectangles and polygons alike, with their pen and brush
+    QVector<Image> images;
     QVector<LogFont> fontsSet;
     int drawLinesCalls = 0;
 
@@ -63,6 +91,9 @@ private:
     LogFont m_font;
     CanvasPen m_pen;
     CanvasBrush m_brush;
+    QColor m_textColor = Qt::black;
+    BackgroundMode m_background = BackgroundMode::Transparent;
+    QRect m_clip;
     QPoint m_position;
     int m_page = 1;
 };

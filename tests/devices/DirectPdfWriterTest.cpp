@@ -321,9 +321,9 @@ TEST_F(DirectPdfWriterTest, FramesAreRealLinesOnTheRenderedPage)
         c.moveTo(600, 1800);
         c.lineTo(3000, 1800);
         c.setPen(CanvasPen{6, Qt::black});
-        c.setBrush(CanvasBrush{Qt::black, true});
+        c.setBrush(CanvasBrush{Qt::black, BrushStyle::Solid});
         c.rectangle(QRect(3600, 600, 600, 600));
-        c.setBrush(CanvasBrush{Qt::white, false});
+        c.setBrush(CanvasBrush{Qt::white, BrushStyle::Clear});
         c.rectangle(QRect(3600, 1500, 600, 600));
         LogFont underlined = Courier(95, 60);
         underlined.underline = true;
@@ -350,6 +350,135 @@ TEST_F(DirectPdfWriterTest, FramesAreRealLinesOnTheRenderedPage)
     for (int y = 3000 + 70; y < 3000 + 95 && !underlineUnderBlanks; y += 2)
         underlineUnderBlanks = ink(600 + 4 * 60 + 30, y);
     EXPECT_TRUE(underlineUnderBlanks);
+}
+
+// Images of each kind the writer stores: black and white, grey, colour.
+QImage TestImage(int kind)
+{
+    QImage image(37, 23, kind == 0 ? QImage::Format_Mono : QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            if (kind == 0)
+                image.setPixel(x, y, (x * 7 + y * 3) % 5 < 2 ? 1 : 0);
+            else if (kind == 1)
+                image.setPixel(x, y, qRgb((x * 11 + y * 5) % 256, (x * 11 + y * 5) % 256, (x * 11 + y * 5) % 256));
+            else
+                image.setPixel(x, y, qRgb(x * 7, y * 11, (x * y) % 256));
+        }
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+TEST_F(DirectPdfWriterTest, ImagesAreStoredLosslesslyAsOneBitGreyOrColour)
+{
+    const QString pdf = write(QStringLiteral("obrazy.pdf"), 1, [](Canvas &c, int) {
+        for (int kind = 0; kind < 3; ++kind)
+            c.drawImage(QRect(600 + 600 * kind, 600, 37 * 8, 23 * 8), TestImage(kind));
+        // The same image again is stored once.
+        c.drawImage(QRect(600, 1200, 37, 23), TestImage(0));
+    });
+    const QString list = RunTool(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf});
+    const QStringList rows = list.split(u'\n', Qt::SkipEmptyParts).mid(2);
+    ASSERT_EQ(rows.size(), 4) << list.toStdString();
+    // page num type width height color comp bpc enc ...
+    EXPECT_TRUE(rows[0].contains(QRegularExpression(QStringLiteral("37\\s+23\\s+gray\\s+1\\s+1\\s+image")))) << rows[0].toStdString();
+    EXPECT_TRUE(rows[1].contains(QRegularExpression(QStringLiteral("37\\s+23\\s+gray\\s+1\\s+8\\s+image")))) << rows[1].toStdString();
+    EXPECT_TRUE(rows[2].contains(QRegularExpression(QStringLiteral("37\\s+23\\s+rgb\\s+3\\s+8\\s+image")))) << rows[2].toStdString();
+    EXPECT_EQ(ReadFile(pdf).count("/Subtype /Image"), 3);
+    const QString prefix = m_tmp.filePath(QStringLiteral("wyjete"));
+    RunTool(QStringLiteral("pdfimages"), {QStringLiteral("-png"), pdf, prefix});
+    for (int kind = 0; kind < 3; ++kind) {
+        SCOPED_TRACE(kind);
+        const QImage back = QImage(prefix + QStringLiteral("-00%1.png").arg(kind)).convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(back, TestImage(kind));
+    }
+}
+
+// A drawing of the styles forms need, on either canvas, and what its rendered page shows.
+struct StyleCase {
+    const char *name;
+    bool ours;
+};
+
+TEST_F(DirectPdfWriterTest, ColoursStylesClippingAndImagesShowOnBothCanvases)
+{
+    const Drawing draw = [](Canvas &c, int) {
+        // Clipped: a black square of 1200 of which only the left-top 600 may show.
+        c.setClipRect(QRect(600, 600, 600, 600));
+        c.setPen(CanvasPen{1, Qt::black, PenStyle::Null});
+        c.setBrush(CanvasBrush{Qt::black, BrushStyle::Solid});
+        c.rectangle(QRect(600, 600, 1200, 1200));
+        c.setClipRect(QRect());
+        // A dashed line and a hatched square.
+        c.setPen(CanvasPen{12, Qt::black, PenStyle::Dash});
+        c.moveTo(600, 2400);
+        c.lineTo(4200, 2400);
+        c.setPen(CanvasPen{6, Qt::black});
+        c.setBrush(CanvasBrush{Qt::black, BrushStyle::Horizontal});
+        c.rectangle(QRect(2400, 600, 1200, 1200));
+        // Red text; white opaque text over a black bar.
+        LogFont big = Courier(400, 240);
+        c.setFont(big);
+        c.setTextColor(Qt::red);
+        c.textOut(600, 3000, "MMMM");
+        c.setPen(CanvasPen{1, Qt::black, PenStyle::Null});
+        c.setBrush(CanvasBrush{Qt::black, BrushStyle::Solid});
+        c.rectangle(QRect(600, 3600, 4000, 600));
+        c.setBrush(CanvasBrush{Qt::white, BrushStyle::Solid});
+        c.setBackgroundMode(BackgroundMode::Opaque);
+        c.setTextColor(Qt::black);
+        c.textOut(600, 3700, "....");
+        c.setBackgroundMode(BackgroundMode::Transparent);
+        c.textOut(2400, 3700, "....");
+        // An image of 4 x 4 pixel blocks, half black.
+        QImage image(2, 1, QImage::Format_RGB32);
+        image.setPixel(0, 0, qRgb(0, 0, 0));
+        image.setPixel(1, 0, qRgb(255, 255, 255));
+        c.drawImage(QRect(600, 4800, 1200, 600), image);
+    };
+    const DeviceMetrics m = Metrics();
+    for (const bool ours : {true, false}) {
+        SCOPED_TRACE(ours ? "our writer" : "QPainter");
+        const QString pdf = ours ? write(QStringLiteral("style.pdf"), 1, draw)
+                                 : writeWithQPainter(QStringLiteral("style-qt.pdf"), draw);
+        EXPECT_EQ(QpdfProblems(pdf).toStdString(), "");
+        const int dpi = 100;
+        const QString prefix = m_tmp.filePath(ours ? QStringLiteral("styl") : QStringLiteral("styl-qt"));
+        RunTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-png"),
+                                             QStringLiteral("-singlefile"), pdf, prefix});
+        const QImage page(prefix + QStringLiteral(".png"));
+        ASSERT_FALSE(page.isNull());
+        const auto at = [&](int x, int y) { return page.pixel(At(m, x, y, dpi)); };
+        const auto dark = [&](int x, int y) { return qGray(at(x, y)) < 100; };
+        EXPECT_TRUE(dark(900, 900));    // inside the clip
+        EXPECT_FALSE(dark(1500, 900));  // clipped away
+        EXPECT_FALSE(dark(900, 1500));
+        // Dashes: ink and gaps along the line.
+        int inked = 0, blank = 0;
+        for (int x = 600; x < 4200; x += 6)
+            (dark(x, 2400) ? inked : blank)++;
+        EXPECT_GT(inked, 100);
+        EXPECT_GT(blank, 100);
+        // The hatch: rows of ink a millimetre apart inside, its outline around.
+        int hatchRows = 0;
+        for (int y = 660; y < 1740; y += 2)
+            hatchRows += dark(3000, y) && !dark(3000, y + 12) ? 1 : 0;
+        EXPECT_GE(hatchRows, 15);
+        EXPECT_TRUE(dark(2400, 1200));
+        // Red text is red.
+        int red = 0;
+        for (int x = 600; x < 1560; x += 6)
+            for (int y = 3000; y < 3400; y += 6) {
+                const QRgb p = at(x, y);
+                red += qRed(p) > 200 && qGreen(p) < 80 && qBlue(p) < 80 ? 1 : 0;
+            }
+        EXPECT_GT(red, 50);
+        // Opaque text whitens its cells on the black bar; transparent text leaves it black.
+        EXPECT_FALSE(dark(1000, 3750));
+        EXPECT_TRUE(dark(2800, 3750));
+        // The image: its black left half and white right half.
+        EXPECT_TRUE(dark(900, 5100));
+        EXPECT_FALSE(dark(1500, 5100));
+    }
 }
 
 TEST_F(DirectPdfWriterTest, RotatedTextRunsUpThePage)

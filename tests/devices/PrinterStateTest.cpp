@@ -37,7 +37,7 @@ TEST_F(PrinterStateTest, DrawingAndPagesNeedADocumentButMeasuringDoesNot)
     font.width = 60;
     canvas.setFont(font);
     canvas.setPen(CanvasPen{2, Qt::black});
-    canvas.setBrush(CanvasBrush{Qt::black, true});
+    canvas.setBrush(CanvasBrush{Qt::black, BrushStyle::Solid});
     EXPECT_EQ(canvas.textWidth("X"), 60);
     EXPECT_EQ(canvas.textHeight("X"), 95);
 
