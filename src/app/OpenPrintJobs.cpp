@@ -18,9 +18,10 @@ struct NamedFile {
     QString missing;
 };
 
-NamedFile FindNamedFile(const QString &textPath, const char *tag, const DosPathMapping &mapDosPath)
+NamedFile FindNamedFile(const JobContext &context, const QString &textPath, const char *tag,
+                        const DosPathMapping &mapDosPath)
 {
-    const std::optional<QByteArray> value = ReadPdfFileKey(textPath, tag);
+    const std::optional<QByteArray> value = ReadPdfFileKey(textPath, tag, context.jobText);
     if (!value || value->isEmpty())
         return {{}, u"no PDF_FILE"_s};
     const QString local = mapDosPath ? mapDosPath(*value) : QString::fromLatin1(*value);
@@ -33,9 +34,9 @@ NamedFile FindNamedFile(const QString &textPath, const char *tag, const DosPathM
 
 } // namespace
 
-std::optional<QByteArray> ReadPdfFileKey(const QString &textPath, const char *tag)
+std::optional<QByteArray> ReadPdfFileKey(const QString &textPath, const char *tag, int jobText)
 {
-    LineReader reader(textPath);
+    LineReader reader(jobText, textPath);
     const std::optional<QByteArray> first = reader.next();
     if (!first)
         return std::nullopt;
@@ -49,9 +50,9 @@ std::optional<QByteArray> ReadPdfFileKey(const QString &textPath, const char *ta
     return *it;
 }
 
-JobResult OpenPdfJob(const JobContext &, const QString &textPath, const DosPathMapping &mapDosPath)
+JobResult OpenPdfJob(const JobContext &context, const QString &textPath, const DosPathMapping &mapDosPath)
 {
-    const NamedFile file = FindNamedFile(textPath, "<OPEN>", mapDosPath);
+    const NamedFile file = FindNamedFile(context, textPath, "<OPEN>", mapDosPath);
     if (file.path.isEmpty())
         return JobResult::done(file.missing);
     // One argument, no shell: whatever the name holds stays part of the name.
@@ -60,9 +61,9 @@ JobResult OpenPdfJob(const JobContext &, const QString &textPath, const DosPathM
     return JobResult::done(u"opened "_s + file.path);
 }
 
-JobResult PrintPdfJob(const JobContext &, const QString &textPath, const DosPathMapping &mapDosPath)
+JobResult PrintPdfJob(const JobContext &context, const QString &textPath, const DosPathMapping &mapDosPath)
 {
-    const NamedFile file = FindNamedFile(textPath, "<PRINT>", mapDosPath);
+    const NamedFile file = FindNamedFile(context, textPath, "<PRINT>", mapDosPath);
     if (file.path.isEmpty())
         return JobResult::done(file.missing);
     if (!PrintPdfFile(file.path))

@@ -14,8 +14,9 @@ using DosPathMapping = std::function<QString(const QByteArray &)>;
 
 // The PDF_FILE value of an <OPEN> or <PRINT> job: the tag must be on the very first line,
 // the key block starts on the line after it, and a later PDF_FILE replaces an earlier one.
-// Nothing when the tag or the key is missing. Throws IoError when the file cannot be read.
-std::optional<QByteArray> ReadPdfFileKey(const QString &textPath, const char *tag);
+// Nothing when the tag or the key is missing. Reads the open job text `jobText` (the file
+// at `textPath` when -1). Throws IoError when the file cannot be read.
+std::optional<QByteArray> ReadPdfFileKey(const QString &textPath, const char *tag, int jobText = -1);
 
 // <OPEN>: the file opened in the desktop's program for its type (xdg-open), not waited for.
 JobResult OpenPdfJob(const JobContext &context, const QString &textPath, const DosPathMapping &mapDosPath);

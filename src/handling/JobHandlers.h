@@ -29,6 +29,10 @@ struct JobContext {
     QString currentPrinterName; // CurrentPrinterName: the printer paired with it
     QString programDir;         // where Ostrevo.ini, DefSym.ovx, Wzorzec/ live
     const Settings *settings = nullptr;
+    // The job text, opened once by the monitor for the whole job (not to be closed):
+    // handlers read it with LineReader(jobText, textPath), whose textPath stays the job's
+    // path for names. -1 outside the monitor: the reader then opens textPath itself.
+    int jobText = -1;
     // True once the program is quitting; long handlers look at it where they would have
     // let window messages through, and give up early.
     std::function<bool()> quitRequested = [] { return false; };

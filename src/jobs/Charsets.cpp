@@ -66,6 +66,17 @@ QByteArray Apply(const QByteArray &text, const ByteMap &map)
     return out;
 }
 
+// ASCII capitals and the nine Polish capitals (the second half of a column) to lower case.
+ByteMap LowerMap(const LetterColumn &column)
+{
+    ByteMap map = IdentityMap();
+    for (int b = 'A'; b <= 'Z'; ++b)
+        map[b] = static_cast<unsigned char>(b - 'A' + 'a');
+    for (size_t k = 0; k < 9; ++k)
+        map[column[k + 9]] = column[k];
+    return map;
+}
+
 const LetterColumn *ColumnFor(int code)
 {
     switch (code) {
@@ -218,6 +229,13 @@ bool FitsWin1250(const QString &text)
 QString Cp852ToUnicode(const QByteArray &bytes)
 {
     return Decode(bytes, Cp852High);
+}
+
+QByteArray LowerDosName(const QByteArray &name, PolishCharset codePage)
+{
+    static const ByteMap cp852 = LowerMap(Cp852Letters);
+    static const ByteMap mazovia = LowerMap(MazoviaLetters);
+    return Apply(name, codePage == PolishMazovia ? mazovia : cp852);
 }
 
 } // namespace ostrevo

@@ -33,4 +33,8 @@ QByteArray UnicodeToWin1250(const QString &text);
 bool FitsWin1250(const QString &text);
 QString Cp852ToUnicode(const QByteArray &bytes);
 
+// A file name in lower case for comparing names as the DOS side does: ASCII letters and
+// the nine Polish capitals of the code page (CP852 or Mazovia); other bytes as they are.
+QByteArray LowerDosName(const QByteArray &name, PolishCharset codePage);
+
 } // namespace ostrevo

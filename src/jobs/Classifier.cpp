@@ -35,9 +35,9 @@ JobKind PitKind(LineReader &reader, const QByteArray &pitLine)
 
 } // namespace
 
-JobKind ClassifyJob(const QString &path)
+JobKind ClassifyJob(const QString &path, int jobText)
 {
-    LineReader reader(path);
+    LineReader reader(jobText, path);
     while (auto raw = reader.next()) {
         const QByteArray line = RemoveComment(*raw);
         if (line.isEmpty())

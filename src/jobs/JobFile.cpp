@@ -2,6 +2,12 @@
 
 #include "jobs/Errors.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace ostrevo {
 
 namespace {
@@ -18,6 +24,53 @@ LineReader::LineReader(const QString &path) : m_path(path), m_file(path)
 
 LineReader::LineReader(QIODevice *device) : m_device(device) {}
 
+LineReader::LineReader(int jobText, const QString &path) : m_path(path), m_fd(jobText)
+{
+    if (m_fd < 0) {
+        m_fd = OpenJobText(path);
+        m_ownsFd = true;
+    }
+}
+
+LineReader::~LineReader()
+{
+    if (m_ownsFd && m_fd >= 0)
+        ::close(m_fd);
+}
+
+int OpenJobText(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        throw IoError(QStringLiteral("Nie można otworzyć pliku %1: %2")
+                          .arg(path, error == ELOOP ? QStringLiteral("to dowiązanie symboliczne")
+                                                    : QString::fromLocal8Bit(std::strerror(error))));
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw IoError(QStringLiteral("Nie można otworzyć pliku %1: to nie jest zwykły plik").arg(path));
+    }
+    return fd;
+}
+
+qint64 LineReader::readChunk(char *into, qint64 size)
+{
+    if (m_fd < 0)
+        return m_device->read(into, size);
+    for (;;) {
+        const ssize_t n = ::pread(m_fd, into, size_t(size), off_t(m_offset));
+        if (n >= 0) {
+            m_offset += n;
+            return n;
+        }
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
 bool LineReader::fill()
 {
     if (m_eof)
@@ -28,10 +81,11 @@ bool LineReader::fill()
     }
     const qsizetype old = m_buffer.size();
     m_buffer.resize(old + ChunkSize);
-    const qint64 n = m_device->read(m_buffer.data() + old, ChunkSize);
+    const qint64 n = readChunk(m_buffer.data() + old, ChunkSize);
     if (n < 0) {
+        const QString reason = m_fd >= 0 ? QString::fromLocal8Bit(std::strerror(errno)) : m_device->errorString();
         m_buffer.resize(old);
-        throw IoError(QStringLiteral("Błąd odczytu pliku %1: %2").arg(m_path, m_device->errorString()));
+        throw IoError(QStringLiteral("Błąd odczytu pliku %1: %2").arg(m_path, reason));
     }
     m_buffer.resize(old + n);
     if (n == 0) {

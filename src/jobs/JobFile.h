@@ -17,6 +17,14 @@ public:
     explicit LineReader(const QString &path);
     // Reads from an open device (not owned); used for in-memory data.
     explicit LineReader(QIODevice *device);
+    // Reads a job text opened once for the whole job (not owned) from its start, by
+    // position, so that the passes over one job (classifier, handler) never disturb each
+    // other. With -1 it opens `path` as a job text itself (see OpenJobText). `path`
+    // names the file in messages.
+    LineReader(int jobText, const QString &path);
+    ~LineReader();
+    LineReader(const LineReader &) = delete;
+    LineReader &operator=(const LineReader &) = delete;
 
     // The next line, or nothing at the end of the file. Throws IoError on a read error.
     std::optional<QByteArray> next();
@@ -26,13 +34,22 @@ public:
 private:
     bool fill();
 
+    qint64 readChunk(char *into, qint64 size);
+
     QString m_path;
     QFile m_file;
     QIODevice *m_device = nullptr;
+    int m_fd = -1;
+    bool m_ownsFd = false;
+    qint64 m_offset = 0;
     QByteArray m_buffer;
     qsizetype m_pos = 0;
     bool m_eof = false;
 };
+
+// Opens a job text for reading: without following a symbolic link, without waiting (a
+// FIFO), and only when it is a regular file. Returns the descriptor; throws IoError.
+int OpenJobText(const QString &path);
 
 // Reads every line of a file at once (small files: templates, symbol files, PTU tables).
 QList<QByteArray> ReadAllLines(const QString &path);

@@ -43,6 +43,12 @@ void DirectoryWatcher::wake()
     [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
 }
 
+void DirectoryWatcher::setMarkerWaiting(int directory, bool waiting)
+{
+    if (directory == 1 || directory == 2)
+        m_markerWaiting[directory].store(waiting);
+}
+
 void DirectoryWatcher::suspend()
 {
     m_suspended.store(true);
@@ -154,9 +160,9 @@ void DirectoryWatcher::run()
                         continue;
                     }
                     // Only a new marker brings work; a text file matters only while a
-                    // marker waits for it. Our own deletions wake nobody.
+                    // marker of its own directory waits for it. Our own deletions wake nobody.
                     if (ev->len > 0 && (HasSuffixCi(ev->name, ".end")
-                                        || (m_markerWaiting.load() && HasSuffixCi(ev->name, ".txt"))))
+                                        || (m_markerWaiting[n].load() && HasSuffixCi(ev->name, ".txt"))))
                         m_pending[n] = true;
                 }
             }

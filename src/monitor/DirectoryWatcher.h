@@ -37,8 +37,9 @@ public:
     // Resumes with the directories as they are set now; new directories are watched from here on.
     void resume(const Directories &dirs);
     bool suspended() const { return m_suspended.load(); }
-    // A marker met without its text file: the watcher then also wakes when a text file appears.
-    void setMarkerWaiting(bool waiting) { m_markerWaiting.store(waiting); }
+    // A marker of directory 1 or 2 met without its text file: the watcher then also wakes
+    // when a text file is written into that directory.
+    void setMarkerWaiting(int directory, bool waiting);
     // Ends the thread; safe to call while a scan is being dispatched.
     void stop();
 
@@ -65,7 +66,7 @@ private:
     bool m_everResumed = false; // guarded by m_mutex
     std::atomic_bool m_suspended{true};
     std::atomic_bool m_stopping{false};
-    std::atomic_bool m_markerWaiting{false};
+    std::atomic_bool m_markerWaiting[3] = {false, false, false};
 };
 
 } // namespace ostrevo

@@ -15,6 +15,8 @@ class QTimer;
 namespace ostrevo {
 
 class DirectoryWatcher;
+class JobDirectory;
+class PickedJob;
 class Journal;
 class KeptJobs;
 class JobMemory;
@@ -139,7 +141,7 @@ private:
     int printerCode() const;
     bool leftBehind(const QString &markerPath, const QString &textPath);
     QString deleteMarker(const QString &markerPath);
-    void deleteJobFiles(const QString &markerPath, const QString &textPath,
+    void deleteJobFiles(const PickedJob &job,
                         const std::function<void(const QString &)> &journal);
     void keepForRetry(const QString &markerPath, const QString &textPath, const QString &why,
                       const std::function<void(const QString &)> &journal);
@@ -148,6 +150,10 @@ private:
     void showJobProblem();
     void emptyAtStart();
     void setContext(int directoryNumber);
+    // One scan of monitored directory 1 or 2 (0: a directory of no watcher).
+    void scanDirectory(const QString &directory, int directoryNumber);
+    // ProcessJob for a marker of a scan's listing; true when the marker waits for its text.
+    bool processMarker(const JobDirectory &directory, const QByteArray &marker);
     int directoryCode() const;
 
     EngineConfig m_config;
@@ -173,7 +179,8 @@ private:
     bool m_onceMode = false;
     bool m_shutDown = false;
     bool m_settingsRead = false;
-    bool m_markerWaitingSeen = false;
+    // Scans begun per directory: the latest one's listing says whether a marker waits.
+    quint64 m_scanSerial[3] = {0, 0, 0};
     std::shared_ptr<EngineQuitState> m_quit;
     std::unique_ptr<EngineRunningJob> m_running;
 };

@@ -50,6 +50,15 @@ QString DeleteJobFile(const QString &path)
     return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
+// What a failed deletion of the job's own files says; nothing when it worked or the file
+// was gone already.
+QString DeletionFailure(int error, const QString &path)
+{
+    if (error == 0 || error == ENOENT)
+        return {};
+    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+}
+
 QString StuckText(const QString &failed)
 {
     return QStringLiteral("BŁĄD! Nie można usunąć pliku zlecenia %1; zlecenie nie zostanie wykonane ponownie")
@@ -72,7 +81,7 @@ void Engine::setContext(int directoryNumber)
 void Engine::ScanDirectory1()
 {
     setContext(1);
-    ScanDirectory(m_context.currentJobDir);
+    scanDirectory(m_context.currentJobDir, 1);
 }
 
 void Engine::ScanDirectory2()
@@ -80,25 +89,32 @@ void Engine::ScanDirectory2()
     if (!m_settings.monitorowanie2)
         return;
     setContext(2);
-    ScanDirectory(m_context.currentJobDir);
+    scanDirectory(m_context.currentJobDir, 2);
 }
 
 void Engine::ScanDirectory(const QString &directory)
 {
+    scanDirectory(directory, 0);
+}
+
+void Engine::scanDirectory(const QString &directory, int directoryNumber)
+{
     if (directory.isEmpty())
         return;
     m_memory->forgetGone();
-    const QStringList markers = ListMarkers(directory);
+    const quint64 serial = ++m_scanSerial[directoryNumber];
+    // One listing per scan: markers are matched to their texts from it, however many wait.
+    const JobDirectory listing(directory);
     bool waiting = false;
-    for (const QString &name : markers) {
+    for (const QByteArray &marker : listing.markers()) {
         if (quitting())
             break;
-        m_markerWaitingSeen = false;
-        ProcessJob(directory + u'/' + name);
-        waiting = waiting || m_markerWaitingSeen;
+        waiting = processMarker(listing, marker) || waiting;
     }
-    if (m_watcher && !m_nestedRescan)
-        m_watcher->setMarkerWaiting(waiting);
+    // Nested scans of the jobs' ends listed the directory later than this one: theirs is
+    // the word on waiting markers.
+    if (m_watcher && directoryNumber != 0 && serial == m_scanSerial[directoryNumber])
+        m_watcher->setMarkerWaiting(directoryNumber, waiting);
     showJobProblem();
     emit scanFinished(directory);
 }
@@ -129,24 +145,31 @@ QString Engine::deleteMarker(const QString &markerPath)
 
 void Engine::ProcessJob(const QString &markerPath)
 {
+    const qsizetype slash = markerPath.lastIndexOf(u'/');
+    const JobDirectory listing(slash > 0 ? markerPath.left(slash) : slash == 0 ? QStringLiteral("/") : QStringLiteral("."));
+    processMarker(listing, QFile::encodeName(markerPath.mid(slash + 1)));
+}
+
+bool Engine::processMarker(const JobDirectory &directory, const QByteArray &marker)
+{
     // A marker whose text file is not there yet waits for the next scan; one that is
     // gone was performed by a nested scan already.
-    if (!FileExists(markerPath))
-        return;
+    const PickedJob job(directory, marker);
+    if (job.state() == PickedJob::Gone)
+        return false;
+    const QString &markerPath = job.markerPath();
     // The marker of a job performed already, left behind: gone now, or still waiting for
     // a text of its own.
     if (m_memory->isStuck(markerPath, JobMemory::stampOf(markerPath)) && deleteMarker(markerPath).isEmpty())
-        return;
-    const QString textPath = FindTextFile(markerPath);
-    if (textPath.isEmpty()) {
-        m_markerWaitingSeen = true;
-        return;
-    }
+        return false;
+    if (job.state() == PickedJob::Waiting)
+        return true;
+    const QString &textPath = job.textPath();
     if (leftBehind(markerPath, textPath))
-        return;
+        return false;
     // A job that met unwritable output waits for its next attempt.
     if (!m_memory->due(markerPath, EngineQuitState::nowMs()))
-        return;
+        return false;
 
     QElapsedTimer clock;
     clock.start();
@@ -159,16 +182,24 @@ void Engine::ProcessJob(const QString &markerPath)
     m_running->set(markerPath, textPath);
 
     // A job context survives nested jobs of the rescan below unchanged.
-    const JobContext context = m_context;
+    JobContext context = m_context;
+    context.jobText = job.textFd();
     QString kindName = QStringLiteral("?");
     QString outcome;
     QString escaped;
     JobResult result = JobResult::failed({});
     try {
-        const JobKind kind = ClassifyJob(textPath);
-        kindName = JobKindName(kind);
-        result = m_config.handlers.run(kind, context, textPath);
-        outcome = OutcomeText(result);
+        if (job.state() == PickedJob::Unreadable)
+            throw IoError(job.problem());
+        if (job.state() == PickedJob::Refused) {
+            result = JobResult::done();
+            outcome = QStringLiteral("REFUSED: ") + job.problem();
+        } else {
+            const JobKind kind = ClassifyJob(textPath, job.textFd());
+            kindName = JobKindName(kind);
+            result = m_config.handlers.run(kind, context, textPath);
+            outcome = OutcomeText(result);
+        }
     } catch (const OutputUnavailable &e) {
         // Unwritable local output that a handler did not catch is no fault of the job.
         result = JobResult::retryLater(e.message());
@@ -200,7 +231,7 @@ void Engine::ProcessJob(const QString &markerPath)
         // Journaled before the files go: a kill in between loses no record of the job.
         journal(outcome);
         const bool retried = m_memory->forgetRetry(markerPath);
-        deleteJobFiles(markerPath, textPath, journal);
+        deleteJobFiles(job, journal);
         if (retried)
             scheduleRetry();
     }
@@ -209,10 +240,12 @@ void Engine::ProcessJob(const QString &markerPath)
     // Jobs of the rescan below still count as inside this one: the status stays "job".
     resumeMonitoring();
     --m_jobDepth;
+    context.jobText = -1;
     m_context = context;
     ShowStatus(0);
     if (!escaped.isEmpty())
         emit errorEscaped(escaped);
+    return false;
 }
 
 void Engine::keepForRetry(const QString &markerPath, const QString &textPath, const QString &why,
@@ -234,15 +267,21 @@ void Engine::keepForRetry(const QString &markerPath, const QString &textPath, co
 // The text first, the marker last: a writer that reuses the job's name writes its next
 // text once the marker is gone, and that text must never be ours to delete. While the
 // text cannot be deleted the marker stays, so that no such writer takes the name.
-void Engine::deleteJobFiles(const QString &markerPath, const QString &textPath,
-                            const std::function<void(const QString &)> &journal)
+void Engine::deleteJobFiles(const PickedJob &job, const std::function<void(const QString &)> &journal)
 {
+    // By the names as listed, in the monitored directory itself: names that are not UTF-8
+    // go too, and a link goes, never its target.
+    const QString &markerPath = job.markerPath();
+    const QString &textPath = job.textPath();
     m_kept->release(markerPath, textPath);
-    QString failed = DeleteJobFile(textPath);
+    QString failed = DeletionFailure(job.removeText(), textPath);
     if (failed.isEmpty()) {
-        failed = deleteMarker(markerPath);
-        if (failed.isEmpty())
+        failed = DeletionFailure(job.removeMarker(), markerPath);
+        if (failed.isEmpty()) {
+            m_memory->forgetStuck(markerPath);
             return;
+        }
+        m_memory->rememberStuck(markerPath, JobMemory::stampOf(markerPath), StuckText(failed));
     } else {
         m_memory->rememberStuck(textPath, JobMemory::stampOf(textPath), StuckText(failed));
     }

@@ -1,14 +1,50 @@
 #include "monitor/JobFiles.h"
 
+#include "jobs/Charsets.h"
+
+#include <QByteArrayView>
 #include <QFile>
 
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ostrevo {
+
+namespace {
+
+constexpr qsizetype SuffixLength = 4; // ".END", ".txt"
+
+enum NameKey { KeyExact, KeyUtf8, KeyCp852, KeyMazovia, KeyCount };
+
+// The keys under which a base name matches another in any letter case. An empty key is
+// no key: a UTF-8 name has no DOS keys (its multi-byte letters are no DOS letters), and
+// a name that is not UTF-8 has no UTF-8 key.
+QByteArray KeyOf(const QByteArray &base, int kind)
+{
+    const bool utf8 = QByteArrayView(base).isValidUtf8();
+    switch (kind) {
+    case KeyExact:
+        return base;
+    case KeyUtf8:
+        return utf8 ? QString::fromUtf8(base).toCaseFolded().toUtf8() : QByteArray();
+    case KeyCp852:
+        return utf8 ? QByteArray() : LowerDosName(base, PolishCp852);
+    case KeyMazovia:
+        return utf8 ? QByteArray() : LowerDosName(base, PolishMazovia);
+    }
+    return {};
+}
+
+QString ErrnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
 
 bool HasSuffixCi(const char *name, const char *suffix)
 {
@@ -17,20 +53,162 @@ bool HasSuffixCi(const char *name, const char *suffix)
     return n >= s && strcasecmp(name + n - s, suffix) == 0;
 }
 
-QStringList ListMarkers(const QString &directory)
+QString DisplayName(const QByteArray &name)
 {
-    QStringList markers;
-    const QByteArray path = QFile::encodeName(directory);
-    DIR *dir = ::opendir(path.constData());
-    if (!dir)
-        return markers;
+    if (QByteArrayView(name).isValidUtf8())
+        return QString::fromUtf8(name);
+    return Cp852ToUnicode(name);
+}
+
+// ---------------------------------------------------------------- JobDirectory
+
+JobDirectory::JobDirectory(const QString &path) : m_path(path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    m_fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd < 0)
+        return;
+    // The listing gets a descriptor of its own: closedir closes it, the directory stays open.
+    const int listFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    DIR *dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return;
+    }
     while (const dirent *entry = ::readdir(dir)) {
-        if (strlen(entry->d_name) > 4 && HasSuffixCi(entry->d_name, ".end"))
-            markers.append(QFile::decodeName(entry->d_name));
+        const QByteArray entryName(entry->d_name);
+        if (entryName.size() <= SuffixLength)
+            continue;
+        if (HasSuffixCi(entry->d_name, ".end"))
+            m_markers.push_back(entryName);
+        else if (HasSuffixCi(entry->d_name, ".txt"))
+            addText(entryName);
     }
     ::closedir(dir);
-    return markers;
 }
+
+JobDirectory::~JobDirectory()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void JobDirectory::addText(const QByteArray &name)
+{
+    const QByteArray base = name.left(name.size() - SuffixLength);
+    const bool plainSuffix = name.endsWith(".txt");
+    for (int kind = 0; kind < KeyCount; ++kind) {
+        const QByteArray key = KeyOf(base, kind);
+        if (key.isEmpty())
+            continue;
+        // Where two spellings compete, the usual ".txt" wins, else the first listed.
+        auto it = m_texts[kind].find(key);
+        if (it == m_texts[kind].end())
+            m_texts[kind].insert(key, name);
+        else if (plainSuffix && !it->endsWith(".txt"))
+            *it = name;
+    }
+}
+
+QByteArray JobDirectory::textFileOf(const QByteArray &marker) const
+{
+    const QByteArray base = marker.left(marker.size() - SuffixLength);
+    for (int kind = 0; kind < KeyCount; ++kind) {
+        const QByteArray key = KeyOf(base, kind);
+        if (key.isEmpty())
+            continue;
+        const auto it = m_texts[kind].constFind(key);
+        if (it != m_texts[kind].constEnd())
+            return *it;
+    }
+    return {};
+}
+
+// ---------------------------------------------------------------- PickedJob
+
+PickedJob::PickedJob(const JobDirectory &directory, const QByteArray &marker)
+    : m_dirFd(directory.fd()), m_marker(marker), m_text(directory.textFileOf(marker)),
+      m_markerPath(directory.path() + u'/' + DisplayName(marker))
+{
+    if (m_dirFd < 0)
+        return;
+    if (m_text.isEmpty()) {
+        // Waiting costs no system call: thousands of waiting markers stay cheap.
+        m_state = Waiting;
+        return;
+    }
+    m_textPath = directory.path() + u'/' + DisplayName(m_text);
+    struct stat st;
+    if (::fstatat(m_dirFd, m_marker.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode)) {
+        m_state = Gone;
+        return;
+    }
+    open();
+}
+
+PickedJob::~PickedJob()
+{
+    if (m_textFd >= 0)
+        ::close(m_textFd);
+}
+
+void PickedJob::open()
+{
+    m_state = Waiting;
+    struct stat st;
+    if (::fstatat(m_dirFd, m_text.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return; // gone since the listing: the marker waits for a text again
+    if (S_ISLNK(st.st_mode)) {
+        m_state = Refused;
+        m_problem = QStringLiteral("the job text is a symbolic link, not read");
+        return;
+    }
+    // A FIFO or a directory is no job text, and is never opened: a FIFO would block.
+    if (!S_ISREG(st.st_mode))
+        return;
+    // Opened without following links and without waiting, as it may have been swapped
+    // since the look above; what is opened is checked again.
+    const int fd = ::openat(m_dirFd, m_text.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT)
+            return;
+        if (error == ELOOP) {
+            m_state = Refused;
+            m_problem = QStringLiteral("the job text is a symbolic link, not read");
+            return;
+        }
+        m_state = Unreadable;
+        m_problem = QStringLiteral("Nie można otworzyć pliku %1: %2").arg(m_textPath, ErrnoText(error));
+        return;
+    }
+    if (::fstat(fd, &m_textStat) != 0 || !S_ISREG(m_textStat.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    m_textFd = fd;
+    m_state = Ready;
+}
+
+int PickedJob::remove(const QByteArray &name) const
+{
+    if (m_dirFd < 0 || name.isEmpty())
+        return EBADF;
+    return ::unlinkat(m_dirFd, name.constData(), 0) == 0 ? 0 : errno;
+}
+
+int PickedJob::removeMarker() const
+{
+    return remove(m_marker);
+}
+
+int PickedJob::removeText() const
+{
+    return remove(m_text);
+}
+
+// ---------------------------------------------------------------- plain files
 
 bool FileExists(const QString &path)
 {
@@ -44,36 +222,6 @@ bool DirectoryExists(const QString &path)
     struct stat st;
     const QByteArray name = QFile::encodeName(path);
     return !path.isEmpty() && ::stat(name.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-QString FindTextFile(const QString &markerPath)
-{
-    const qsizetype slash = markerPath.lastIndexOf(u'/');
-    const qsizetype dot = markerPath.lastIndexOf(u'.');
-    const QString base = dot > slash ? markerPath.left(dot) : markerPath;
-    // The usual spellings first: one stat each instead of a directory listing per job.
-    for (const QString &ext : {QStringLiteral(".txt"), QStringLiteral(".TXT"), QStringLiteral(".Txt")}) {
-        if (FileExists(base + ext))
-            return base + ext;
-    }
-    const QString directory = slash >= 0 ? markerPath.left(slash) : QStringLiteral(".");
-    const QByteArray wanted = QFile::encodeName(base.mid(slash + 1) + QStringLiteral(".txt"));
-    const QByteArray dirName = QFile::encodeName(directory);
-    DIR *dir = ::opendir(dirName.constData());
-    if (!dir)
-        return {};
-    QString found;
-    while (const dirent *entry = ::readdir(dir)) {
-        if (strcasecmp(entry->d_name, wanted.constData()) == 0) {
-            const QString candidate = directory + u'/' + QFile::decodeName(entry->d_name);
-            if (FileExists(candidate)) {
-                found = candidate;
-                break;
-            }
-        }
-    }
-    ::closedir(dir);
-    return found;
 }
 
 void RemoveFile(const QString &path)

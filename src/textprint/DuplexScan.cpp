@@ -4,9 +4,9 @@
 
 namespace ostrevo {
 
-DuplexRequest ScanDuplexRequest(const QString &textPath)
+DuplexRequest ScanDuplexRequest(const QString &textPath, int jobText)
 {
-    LineReader reader(textPath);
+    LineReader reader(jobText, textPath);
     while (auto line = reader.next()) {
         const QByteArray text = RemoveComment(*line);
         if (text.isEmpty())

@@ -68,8 +68,8 @@ QString TextPrinter::restoreDuplex(std::uint8_t value)
 JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &textPath)
 {
     const int index = SelectPrinterByName(context.currentPrinterName);
-    const DuplexRequest request = ScanDuplexRequest(textPath);
-    LineReader reader(textPath);
+    const DuplexRequest request = ScanDuplexRequest(textPath, context.jobText);
+    LineReader reader(context.jobText, textPath);
     const std::uint8_t printerDefault = probeDefaultDuplex(index);
     // Chosen twice so that its device mode is re-read from the driver.
     m_printer.setPrinterIndex(index);
