@@ -31,11 +31,14 @@ check: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure
 
+# The desktop program is built too: the app and gui tests run under the sanitizers, with
+# leak detection on. tests/lsan.supp names only leaks inside system libraries.
 asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_SANITIZE=ON -DOSTREVO_GUI=OFF
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_SANITIZE=ON -DOSTREVO_GUI=ON
 	cmake --build $(ASAN_BUILD) -j2
-	ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -L 'jobs|monitor|textprint|devices'
+	ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -L 'jobs|monitor|textprint|devices|app|gui'
 
 # The engine, its watcher and job threads, and the rest of the monitor's tests.
 tsan: deps
