@@ -20,12 +20,12 @@ build: deps
 demo: build
 	scripts/demo.sh $(BUILD)
 
-# Every test, then the unit tests once more under AddressSanitizer and UBSan, the monitor's
-# tests under ThreadSanitizer, then a short run of the parser fuzzers.
+# Every test, then the unit tests once more under AddressSanitizer and UBSan, then a
+# short run of the parser fuzzers. (`make tsan` is not part of it yet: Debian's Qt is not
+# built with ThreadSanitizer, so every hand-over through a queued call is reported.)
 check: build
 	ctest --test-dir $(BUILD) --output-on-failure
 	$(MAKE) asan
-	$(MAKE) tsan
 	$(MAKE) fuzz-smoke
 
 test: build
@@ -44,7 +44,7 @@ asan: deps
 tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREVO_SANITIZE=thread -DOSTREVO_GUI=OFF
 	cmake --build $(TSAN_BUILD) -j2 --target test_monitor
-	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	QT_NO_GLIB=1 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -L monitor
 
 FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols

@@ -1,6 +1,8 @@
 // Monitor figures: how soon a job's handler starts after its marker appears (MUTEX mode,
-// the inotify watcher), and how many empty jobs per second one scan performs when
-// 10,000 wait in one directory. Prints figures; asserts nothing.
+// the inotify watcher), how many empty jobs per second one scan performs when 10,000 wait
+// in one directory, how long a scan takes past 5,000 markers still waiting for their
+// text, and how 4 DOS-like writers that each reuse one job name fare (every job once?).
+// Prints figures; asserts nothing.
 
 #include "app/EngineHost.h"
 #include "monitor/Engine.h"
@@ -13,8 +15,14 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <unistd.h>
+
+#include <QSet>
+
 #include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <thread>
 #include <chrono>
 #include <cstdio>
 #include <vector>
@@ -108,6 +116,81 @@ void Throughput(int mode, int jobs)
                 mode == MonitorMutex ? "MUTEX" : "TIMER", jobs, seconds, jobs / seconds, (long long)left);
 }
 
+void WaitingMarkers(int markers)
+{
+    std::unique_ptr<QTemporaryDir> home(MakeHome(MonitorTimer, false));
+    const QString dir = home->filePath(QStringLiteral("jobs"));
+    for (int i = 0; i < markers; ++i)
+        Write(dir + QStringLiteral("/W%1.END").arg(i, 5, 10, QLatin1Char('0')), {});
+    Engine engine(Config(home->path()));
+    engine.readSettings();
+    const int scans = 5;
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < scans; ++i)
+        engine.ScanDirectory1();
+    std::printf("TIMER mode: a scan past %d markers without their text takes %.3f ms (mean of %d)\n", markers,
+                double(t.nsecsElapsed()) / 1e6 / scans, scans);
+}
+
+// Each writer writes NAME.txt and NAME.END, waits until the marker is gone, and writes its
+// next job under the same name at once, as a DOS program that reuses one name does.
+void SameNameWriters(int mode, int writers, int jobs)
+{
+    std::unique_ptr<QTemporaryDir> home(MakeHome(mode, true));
+    const QString dir = home->filePath(QStringLiteral("jobs"));
+    std::mutex mutex;
+    QList<QByteArray> performed;
+    EngineConfig config = Config(home->path());
+    config.timerWatchMs = 200;
+    config.handlers.set(jkText, [&](const JobContext &, const QString &path) {
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        const QByteArray text = f.readAll();
+        std::lock_guard lock(mutex);
+        performed.append(text);
+        return JobResult::done();
+    });
+    EngineHost host(std::move(config));
+    host.start();
+    QThread::msleep(800); // start-up: ten ticks of 50 ms
+
+    std::atomic_int stalled{0};
+    const auto t0 = Clock::now();
+    std::vector<std::thread> threads;
+    for (int w = 0; w < writers; ++w) {
+        threads.emplace_back([&, w] {
+            const QString base = dir + QStringLiteral("/WYDRUK%1").arg(w);
+            const QByteArray marker = QFile::encodeName(base + QStringLiteral(".END"));
+            for (int i = w; i < jobs; i += writers) {
+                const auto limit = Clock::now() + std::chrono::seconds(30);
+                while (::access(marker.constData(), F_OK) == 0) {
+                    if (Clock::now() > limit) {
+                        ++stalled;
+                        return;
+                    }
+                    QThread::usleep(200);
+                }
+                Write(base + QStringLiteral(".txt"), QByteArray::number(i));
+                Write(base + QStringLiteral(".END"), {});
+            }
+        });
+    }
+    for (std::thread &t : threads)
+        t.join();
+    // The last markers go too.
+    while (!QDir(dir).entryList(QDir::Files).isEmpty() && Clock::now() - t0 < std::chrono::seconds(120))
+        QThread::msleep(1);
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    host.stop();
+    std::lock_guard lock(mutex);
+    QSet<QByteArray> distinct(performed.begin(), performed.end());
+    std::printf("%s mode: %d jobs from %d writers each reusing one name in %.2f s = %.0f jobs/s; performed %lld,"
+                " distinct %lld, writers stalled %d\n",
+                mode == MonitorMutex ? "MUTEX" : "TIMER (200 ms)", jobs, writers, seconds, jobs / seconds,
+                (long long)performed.size(), (long long)distinct.size(), stalled.load());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -117,6 +200,9 @@ int main(int argc, char **argv)
     std::printf("bench_monitor (working directory: %s)\n", qPrintable(QDir::currentPath()));
     Throughput(MonitorTimer, 10000);
     Throughput(MonitorMutex, 10000);
+    WaitingMarkers(5000);
+    SameNameWriters(MonitorMutex, 4, 1000);
+    SameNameWriters(MonitorTimer, 4, 1000);
     Latency();
     return 0;
 }

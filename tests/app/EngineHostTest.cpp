@@ -52,10 +52,12 @@ struct Home {
 void StartAndSettle(EngineHost &host)
 {
     std::atomic_bool ready{false};
-    QObject::connect(host.engine(), &Engine::startupCompleted, host.engine(), [&ready] { ready = true; },
-                     Qt::DirectConnection);
+    const auto connection = QObject::connect(host.engine(), &Engine::startupCompleted, host.engine(),
+                                             [&ready] { ready = true; }, Qt::DirectConnection);
     host.start();
-    ASSERT_TRUE(WaitFor([&] { return ready.load(); }));
+    const bool started = WaitFor([&] { return ready.load(); });
+    QObject::disconnect(connection);
+    ASSERT_TRUE(started);
 }
 
 } // namespace

@@ -312,10 +312,12 @@ TEST(EngineMonitoring, TimerModeScansOnlyAfterTheInterval)
     EXPECT_FALSE(te.status().monitoringActive);
     // No scan within three intervals.
     std::atomic_int scans{0};
-    QObject::connect(te.engine, &Engine::scanFinished, te.engine, [&scans] { ++scans; }, Qt::DirectConnection);
+    const auto counting = QObject::connect(te.engine, &Engine::scanFinished, te.engine, [&scans] { ++scans; },
+                                           Qt::DirectConnection);
     site.job(QStringLiteral("PAUSED"));
     EXPECT_FALSE(WaitFor([&] { return scans > 0 || site.count() > 2; }, 3 * 300));
     EXPECT_EQ(site.count(), 2);
+    QObject::disconnect(counting);
 }
 
 TEST(EngineMonitoring, MutexModeScansAtStartAndWakesOnNewMarkers)
@@ -334,10 +336,12 @@ TEST(EngineMonitoring, MutexModeScansAtStartAndWakesOnNewMarkers)
     // A marker first, its text file later: the watcher wakes for the text file too. The
     // marker's own wake scans and leaves it waiting.
     std::atomic_int scans{0};
-    QObject::connect(te.engine, &Engine::scanFinished, te.engine, [&scans] { ++scans; }, Qt::DirectConnection);
+    const auto counting = QObject::connect(te.engine, &Engine::scanFinished, te.engine, [&scans] { ++scans; },
+                                           Qt::DirectConnection);
     WriteFile(site.jobs + QStringLiteral("/SLOW.END"), {});
     ASSERT_TRUE(WaitFor([&] { return scans > 0; }));
     EXPECT_EQ(site.count(), 2);
+    QObject::disconnect(counting);
     WriteFile(site.jobs + QStringLiteral("/SLOW.txt"), "x\r\n");
     ASSERT_TRUE(WaitFor([&] { return site.count() == 3; }));
 }
