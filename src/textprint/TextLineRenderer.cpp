@@ -211,13 +211,18 @@ TextLineRenderer::Visible TextLineRenderer::visiblePart(Canvas &c, const QByteAr
     const int crossLimit = rotated ? s.pageWidth : s.pageHeight;
     if (qint64(crossStart) + crossExtent <= 0 || crossStart >= crossLimit)
         return {};
+    const qint64 start = rotated ? qint64(s.pageHeight) - s.y : s.x; // distance from the page's near edge
+    const qint64 limit = rotated ? s.pageHeight : s.pageWidth;
+    Visible v;
+    // The usual line lies within the page: one measurement says so.
+    if (start >= 0 && start + c.textWidth(text) <= limit) {
+        v.last = text.size();
+        return v;
+    }
     // Along the line: the bytes whose cells reach into the page, measured with the
     // advance of each byte (whole pixels, so the sum is the text's width).
     std::array<int, 256> advance;
     advance.fill(-1);
-    const qint64 start = rotated ? qint64(s.pageHeight) - s.y : s.x; // distance from the page's near edge
-    const qint64 limit = rotated ? s.pageHeight : s.pageWidth;
-    Visible v;
     qint64 at = start;
     qsizetype i = 0;
     for (; i < text.size(); ++i) {
