@@ -48,7 +48,7 @@ tsan: deps
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -L monitor
 
 FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols
-SMOKE_FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile
+SMOKE_FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols
 
 fuzz: deps
 	CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_FUZZ=ON -DOSTREVO_GUI=OFF -DBUILD_TESTING=ON

@@ -62,17 +62,6 @@ DeviceMetrics BuiltinPdfPrinter::metrics(const DeviceMode &mode)
     return m;
 }
 
-namespace {
-mode_t ProcessUmask()
-{
-    static const mode_t mask = [] {
-        const mode_t m = ::umask(022);
-        ::umask(m);
-        return m;
-    }();
-    return mask;
-}
-} // namespace
 
 Canvas *BuiltinPdfPrinter::beginDocument(const DeviceMode &mode, const QString &title)
 {
@@ -84,9 +73,9 @@ Canvas *BuiltinPdfPrinter::beginDocument(const DeviceMode &mode, const QString &
     if (!reserve.open())
         throw PrinterError(QStringLiteral("Cannot write into the directory %1: %2").arg(m_directory, reserve.errorString()));
     reserve.setAutoRemove(false);
-    // A temporary file is private; the printout is an ordinary file for whoever reads
-    // the folder, as the umask says.
-    ::fchmod(reserve.handle(), 0666 & ~ProcessUmask());
+    // Printouts hold invoices and tax forms: the user and the group may read them, no one
+    // else, whatever the umask.
+    ::fchmod(reserve.handle(), 0640);
     const QString partPath = reserve.fileName();
     reserve.close();
     m_document = std::make_unique<DirectPdfDocument>(partPath, metrics(mode), title, m_fonts);

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ostrevo {
@@ -44,7 +45,11 @@ void Journal::open()
     if (m_fd >= 0)
         return;
     const QByteArray name = QFile::encodeName(m_path);
-    m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // Job names and outcomes tell whom the office invoices: for the user alone, also a
+    // journal that an older version left readable to all.
+    m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (m_fd >= 0)
+        ::fchmod(m_fd, 0600);
 }
 
 QString Journal::record(const QString &directory, const QString &jobFile, const QString &kind, qint64 durationMs,

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace ostrevo;
 using namespace ostrevo::test;
 
@@ -147,3 +149,15 @@ TEST_F(BuiltinPrinterTest, PrintPdfFileCopiesIntoTheDirectory)
 }
 
 } // namespace
+
+TEST_F(BuiltinPrinterTest, PrintoutsAreForTheUserAndTheGroupOnly)
+{
+    // Invoices and tax forms: 0640 whatever the umask says.
+    const mode_t old = ::umask(022);
+    TPrinter printer;
+    printPages(printer, QStringLiteral("PIT"), 1);
+    ::umask(old);
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(m_dir + QStringLiteral("/PIT.pdf")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
