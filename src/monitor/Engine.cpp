@@ -170,8 +170,11 @@ void Engine::start()
 void Engine::emptyAtStart()
 {
     // Jobs abandoned by the last quit, or waiting for a retry, are kept for this run.
-    EmptyAtStart(m_settings, [this](const QString &dir) { return resolveDirectory(dir); },
-                 [this](const QString &path) { return m_kept->contains(path); });
+    const QStringList warnings = EmptyAtStart(
+        m_settings, [this](const QString &dir) { return resolveDirectory(dir); },
+        [this](const QString &path) { return m_kept->contains(path); });
+    for (const QString &message : warnings)
+        emit warning(message);
 }
 
 void Engine::startupTick()

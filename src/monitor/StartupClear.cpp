@@ -2,42 +2,137 @@
 
 #include "jobs/DosPath.h"
 
-#include <QDir>
 #include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The monitored directory is a share that others can write: the emptying works on
+// descriptors, never follows a link out of it, and deletes only what it lists there.
 
 namespace ostrevo {
 
 namespace {
 
-// Files of every kind the Windows "*.*" would match, hidden ones and broken links included;
-// never directories (nor links to them).
-constexpr QDir::Filters FileEntries = QDir::Files | QDir::Hidden | QDir::System;
+struct Fd {
+    int fd = -1;
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
 
-void RemoveMatching(const QString &dir, const QString &pattern, const SpareFile &spare = {})
+bool HasSuffix(const char *name, const char *suffix)
 {
-    QDir d(dir);
-    d.setFilter(FileEntries);
-    d.setNameFilters({pattern});
-    // Name filters of QDir match without regard to case by default.
-    const QStringList names = d.entryList();
-    for (const QString &name : names) {
-        if (!spare || !spare(d.filePath(name)))
-            QFile::remove(d.filePath(name));
+    const size_t n = std::strlen(name);
+    const size_t s = std::strlen(suffix);
+    return n > s && strcasecmp(name + n - s, suffix) == 0;
+}
+
+// Names of the directory's entries that are not directories (links, broken ones
+// included, are entries of their own and go as links, their targets untouched).
+QList<QByteArray> FileNames(int dirFd)
+{
+    QList<QByteArray> names;
+    const int listFd = ::dup(dirFd);
+    if (listFd < 0)
+        return names;
+    DIR *dir = ::fdopendir(listFd);
+    if (!dir) {
+        ::close(listFd);
+        return names;
+    }
+    ::rewinddir(dir);
+    while (const dirent *entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        struct stat st;
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode))
+            names.append(QByteArray(entry->d_name));
+    }
+    ::closedir(dir);
+    return names;
+}
+
+void RemoveMatching(int dirFd, const QString &dirPath, const char *suffix, const SpareFile &spare)
+{
+    for (const QByteArray &name : FileNames(dirFd)) {
+        if (suffix && !HasSuffix(name.constData(), suffix))
+            continue;
+        if (spare && spare(dirPath + u'/' + QFile::decodeName(name)))
+            continue;
+        ::unlinkat(dirFd, name.constData(), 0);
     }
 }
 
-void EmptyOne(const Settings &s, const QString &dir, const SpareFile &spare)
+int OpenDirectory(const QString &path)
 {
-    if (s.clear)
-        ClearJobFiles(dir, spare);
-    const QString base = dir.endsWith(u'/') ? dir : dir + u'/';
-    const std::pair<bool, const char16_t *> work[] = {
-        {s.clearFtp, u"FTP"},     {s.clearPdf, u"PDF"},           {s.clearErrors, u"ERRORS"},
-        {s.clearMail, u"MAIL"},   {s.clearDownload, u"DOWNLOAD"},
+    const QByteArray name = QFile::encodeName(path);
+    return ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// The work directory `wanted` inside the monitored directory, any letter case: its
+// descriptor, or -1. A link in its place is reported and never followed.
+int OpenWorkDirectory(int parentFd, const QString &parentPath, const QByteArray &wanted, QStringList &warnings)
+{
+    const int listFd = ::dup(parentFd);
+    DIR *dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return -1;
+    }
+    ::rewinddir(dir);
+    int result = -1;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (strcasecmp(entry->d_name, wanted.constData()) != 0)
+            continue;
+        struct stat st;
+        if (::fstatat(parentFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISLNK(st.st_mode)) {
+            warnings.append(QStringLiteral("%1/%2 is a symbolic link, not a work directory: it was not emptied")
+                                .arg(parentPath, QFile::decodeName(entry->d_name)));
+            continue;
+        }
+        if (!S_ISDIR(st.st_mode))
+            continue;
+        result = ::openat(parentFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (result >= 0)
+            break;
+    }
+    ::closedir(dir);
+    return result;
+}
+
+void EmptyOne(const Settings &s, const QString &dirText, const SpareFile &spare, QStringList &warnings)
+{
+    QString dir = ResolveCaseInsensitive(dirText);
+    while (dir.size() > 1 && dir.endsWith(u'/'))
+        dir.chop(1);
+    Fd monitored{OpenDirectory(dir)};
+    if (monitored.fd < 0)
+        return;
+    if (s.clear) {
+        RemoveMatching(monitored.fd, dir, ".end", spare);
+        RemoveMatching(monitored.fd, dir, ".txt", spare);
+    }
+    const std::pair<bool, const char *> work[] = {
+        {s.clearFtp, "FTP"},   {s.clearPdf, "PDF"},           {s.clearErrors, "ERRORS"},
+        {s.clearMail, "MAIL"}, {s.clearDownload, "DOWNLOAD"},
     };
     for (const auto &[enabled, name] : work) {
-        if (enabled)
-            ClearDirectory(base + QString::fromUtf16(name));
+        if (!enabled)
+            continue;
+        Fd workDir{OpenWorkDirectory(monitored.fd, dir, name, warnings)};
+        if (workDir.fd >= 0)
+            RemoveMatching(workDir.fd, dir, nullptr, {});
     }
 }
 
@@ -45,31 +140,45 @@ void EmptyOne(const Settings &s, const QString &dir, const SpareFile &spare)
 
 void ClearJobFiles(const QString &dir, const SpareFile &spare)
 {
-    const QString resolved = ResolveCaseInsensitive(dir);
-    if (resolved.isEmpty() || !QFileInfo(resolved).isDir())
-        return;
-    RemoveMatching(resolved, QStringLiteral("*.end"), spare);
-    RemoveMatching(resolved, QStringLiteral("*.txt"), spare);
-}
-
-void ClearDirectory(const QString &dir)
-{
     QString resolved = ResolveCaseInsensitive(dir);
-    if (resolved.isEmpty() || !QFileInfo(resolved).isDir())
+    while (resolved.size() > 1 && resolved.endsWith(u'/'))
+        resolved.chop(1);
+    Fd fd{OpenDirectory(resolved)};
+    if (fd.fd < 0)
         return;
-    RemoveMatching(resolved, QStringLiteral("*"));
+    RemoveMatching(fd.fd, resolved, ".end", spare);
+    RemoveMatching(fd.fd, resolved, ".txt", spare);
 }
 
-void EmptyAtStart(const Settings &settings, const std::function<QString(const QString &)> &resolveDir,
-                  const SpareFile &spare)
+QStringList ClearDirectory(const QString &dir)
 {
+    QString path = dir;
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString parent = slash > 0 ? ResolveCaseInsensitive(path.left(slash)) : QStringLiteral("/");
+    QStringList warnings;
+    Fd parentFd{OpenDirectory(parent)};
+    if (parentFd.fd < 0)
+        return warnings;
+    Fd workDir{OpenWorkDirectory(parentFd.fd, parent, QFile::encodeName(path.mid(slash + 1)), warnings)};
+    if (workDir.fd >= 0)
+        RemoveMatching(workDir.fd, path, nullptr, {});
+    return warnings;
+}
+
+QStringList EmptyAtStart(const Settings &settings, const std::function<QString(const QString &)> &resolveDir,
+                         const SpareFile &spare)
+{
+    QStringList warnings;
     for (const QString &text : {settings.katalog, settings.katalog2}) {
         if (text.isEmpty())
             continue;
         const QString dir = resolveDir(text);
         if (!dir.isEmpty())
-            EmptyOne(settings, dir, spare);
+            EmptyOne(settings, dir, spare, warnings);
     }
+    return warnings;
 }
 
 } // namespace ostrevo

@@ -6,7 +6,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <cstdio>
+#include <unistd.h>
 
 using namespace ostrevo;
 using ostrevo::test::Entries;
@@ -109,4 +113,45 @@ TEST_F(StartupClearTest, SwitchedOffOrEmptyTextsTouchNothing)
     EXPECT_EQ(calls, 1); // the empty directory 2 is skipped
     EXPECT_EQ(Entries(d1), before);
     EXPECT_EQ(Entries(d1 + QStringLiteral("/ftp")), L({"keep", "up.txt"}));
+}
+
+// The share is writable by others: links planted in it never carry the emptying out of it.
+TEST_F(StartupClearTest, LinksNeverLeadTheEmptyingOutOfTheMonitoredDirectory)
+{
+    const QString dir = makeMonitored(QStringLiteral("jobs"));
+    const QString program = m_tmp.filePath(QStringLiteral("program"));
+    const QString elsewhere = m_tmp.filePath(QStringLiteral("elsewhere"));
+    QDir().mkpath(program);
+    QDir().mkpath(elsewhere);
+    WriteFile(program + QStringLiteral("/DefSym.ovx"), "x");
+    WriteFile(program + QStringLiteral("/PTU.txt"), "x");
+    WriteFile(elsewhere + QStringLiteral("/precious.pdf"), "x");
+    WriteFile(elsewhere + QStringLiteral("/target.txt"), "x");
+    // Work directories replaced by links: one to another tree, one to the program directory.
+    QDir(dir + QStringLiteral("/Pdf")).removeRecursively();
+    QDir(dir + QStringLiteral("/ERRORS")).removeRecursively();
+    ASSERT_TRUE(QFile::link(elsewhere, dir + QStringLiteral("/pdf")));
+    ASSERT_TRUE(QFile::link(program, dir + QStringLiteral("/ERRORS")));
+    // A job text that is a link to a file elsewhere: the link goes, its target stays.
+    ASSERT_TRUE(QFile::link(elsewhere + QStringLiteral("/target.txt"), dir + QStringLiteral("/LINK.txt")));
+    // A name that is not UTF-8 (a CP852 "Ż") is a job file like any other.
+    const QByteArray rawName = QFile::encodeName(dir) + "/\xbd" "AK.txt";
+    for (const QByteArray &name : {rawName, QFile::encodeName(dir) + "/\xbd" "ak.END"}) {
+        FILE *raw = std::fopen(name.constData(), "w");
+        ASSERT_NE(raw, nullptr);
+        std::fclose(raw);
+    }
+
+    Settings s;
+    const QStringList warnings = EmptyAtStart(s, [&](const QString &) { return dir; });
+
+    EXPECT_EQ(Entries(program), L({"DefSym.ovx", "PTU.txt"}));
+    EXPECT_EQ(Entries(elsewhere), L({"precious.pdf", "target.txt"}));
+    EXPECT_FALSE(QFileInfo(dir + QStringLiteral("/LINK.txt")).isSymLink());
+    EXPECT_NE(::access(rawName.constData(), F_OK), 0) << "a job file named in CP852 stays";
+    ASSERT_EQ(warnings.size(), 2) << warnings.join(u'\n').toStdString();
+    EXPECT_TRUE(warnings.join(u' ').contains(QStringLiteral("symbolic link")));
+    // The links themselves stay: they are not ours to remove.
+    EXPECT_TRUE(QFileInfo(dir + QStringLiteral("/pdf")).isSymLink());
+    EXPECT_TRUE(QFileInfo(dir + QStringLiteral("/ERRORS")).isSymLink());
 }
