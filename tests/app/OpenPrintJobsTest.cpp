@@ -190,6 +190,33 @@ TEST_F(OpenPrintJobsTest, NothingHappensWithoutAnExistingFile)
     EXPECT_FALSE(QFileInfo::exists(m_dir.path() + u"/wydruki"_s));
 }
 
+// The job names its file; a hostile one names a file that is no PDF, or no file at all.
+TEST_F(OpenPrintJobsTest, OnlyARegularFileIsOpenedAndOnlyAPdfFilePrinted)
+{
+    FakeOpener opener;
+    const QString text = m_dir.path() + u"/notatki.txt"_s;
+    WriteFile(text, "root:x:0:0:root:/root:/bin/bash\n");
+    struct Case {
+        const char *name;
+        QString file;
+        bool opens;
+    } cases[] = {
+        {"a text file", text, true},
+        {"a file of the kernel", u"/proc/self/environ"_s, true},
+        {"a file without a PDF header", u"/etc/passwd"_s, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const JobResult printed = PrintPdfJob(m_context, job("<PRINT>\r\nPDF_FILE=" + c.file.toUtf8() + "\r\n"), Plain);
+        EXPECT_EQ(printed.outcome, JobResult::Failed);
+        EXPECT_TRUE(printed.detail.startsWith(u"refused: not a PDF file"_s)) << qPrintable(printed.detail);
+    }
+    EXPECT_FALSE(QFileInfo::exists(m_dir.path() + u"/wydruki"_s));
+    // <OPEN> of a regular file of any kind is the desktop's business; a device is not.
+    OpenPdfJob(m_context, job("<OPEN>\r\nPDF_FILE=/dev/zero\r\n"), Plain);
+    EXPECT_FALSE(opener.arguments(300));
+}
+
 TEST_F(OpenPrintJobsTest, PrintWithoutCupsGoesToTheBuiltInPrinter)
 {
     const QString file = pdf(u"Faktura 7.pdf"_s);
