@@ -67,11 +67,11 @@ Canvas *BuiltinPdfPrinter::beginDocument(const DeviceMode &mode, const QString &
 {
     m_directory = BuiltinPrinterDirectory();
     if (!QDir().mkpath(m_directory))
-        throw PrinterError(QStringLiteral("Cannot create the directory %1").arg(m_directory));
+        throw OutputUnavailable(QStringLiteral("Cannot create the directory %1").arg(m_directory));
     m_stem = SafeFileStem(title, QStringLiteral("wydruk"));
     QTemporaryFile reserve(m_directory + QStringLiteral("/.") + m_stem + QStringLiteral("-XXXXXX.part"));
     if (!reserve.open())
-        throw PrinterError(QStringLiteral("Cannot write into the directory %1: %2").arg(m_directory, reserve.errorString()));
+        throw OutputUnavailable(QStringLiteral("Cannot write into the directory %1: %2").arg(m_directory, reserve.errorString()));
     reserve.setAutoRemove(false);
     // Printouts hold invoices and tax forms: the user and the group may read them, no one
     // else, whatever the umask.
@@ -96,7 +96,7 @@ void BuiltinPdfPrinter::endDocument()
                                     [&](const QString &path) { return QFile::rename(part, path); });
     if (m_lastFile.isEmpty()) {
         QFile::remove(part);
-        throw PrinterError(QStringLiteral("Cannot name the PDF file %1 in %2").arg(m_stem, m_directory));
+        throw OutputUnavailable(QStringLiteral("Cannot name the PDF file %1 in %2").arg(m_stem, m_directory));
     }
 }
 

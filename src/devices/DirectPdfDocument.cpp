@@ -32,7 +32,7 @@ DirectPdfDocument::DirectPdfDocument(const QString &path, const DeviceMetrics &m
     , m_fontSet(embedding)
 {
     if (!m_writer.open(path))
-        throw PrinterError(QStringLiteral("Cannot create the print file %1: %2").arg(path, m_writer.errorString()));
+        throw OutputUnavailable(QStringLiteral("Cannot create the print file %1: %2").arg(path, m_writer.errorString()));
     m_open = true;
     // Objects 1..3: the catalog, the page tree and the resources every page shares.
     m_writer.reserve();
@@ -110,7 +110,7 @@ void DirectPdfDocument::finish()
     if (!m_writer.finish(1, info)) {
         const QString reason = m_writer.errorString();
         m_writer.discard();
-        throw PrinterError(QStringLiteral("Cannot write the print file %1: %2").arg(m_path, reason));
+        throw OutputUnavailable(QStringLiteral("Cannot write the print file %1: %2").arg(m_path, reason));
     }
 }
 

@@ -2,7 +2,9 @@
 
 #include "devices/PdfSyntax.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace ostrevo {
 
@@ -53,10 +55,10 @@ void PdfObjectWriter::writeStream(int number, const QByteArray &dictionary, cons
     if (data.size() > FlushSize) {
         // A font program goes straight to the file rather than through the buffer.
         m_flushed += m_buffer.size();
-        m_failed |= m_file.write(m_buffer) != m_buffer.size();
+        put(m_buffer);
         m_buffer.clear();
         m_flushed += data.size();
-        m_failed |= m_file.write(data) != data.size();
+        put(data);
     } else {
         out.append(data);
     }
@@ -69,7 +71,7 @@ void PdfObjectWriter::flushIfFull()
     if (m_buffer.size() < FlushSize)
         return;
     m_flushed += m_buffer.size();
-    m_failed |= m_file.write(m_buffer) != m_buffer.size();
+    put(m_buffer);
     m_buffer.clear();
 }
 
@@ -96,12 +98,43 @@ bool PdfObjectWriter::finish(int root, int info)
     m_buffer.append(" 0 R>>\nstartxref\n");
     AppendPdfInt(m_buffer, xref);
     m_buffer.append("\n%%EOF\n");
-    m_failed |= m_file.write(m_buffer) != m_buffer.size();
+    put(m_buffer);
     m_buffer.clear();
-    m_failed |= !m_file.flush();
+    errno = 0;
+    if (!m_file.flush())
+        noteFailure();
+    errno = 0;
     m_file.close();
-    m_failed |= m_file.error() != QFileDevice::NoError;
+    if (m_file.error() != QFileDevice::NoError)
+        noteFailure();
     return !m_failed;
+}
+
+void PdfObjectWriter::put(const QByteArray &bytes)
+{
+    errno = 0;
+    if (m_file.write(bytes) != bytes.size())
+        noteFailure();
+}
+
+// The first failure's reason is the one to tell: a later close() no longer knows it, and a
+// full disk must say so rather than "Unknown error".
+void PdfObjectWriter::noteFailure()
+{
+    const int err = errno;
+    m_failed = true;
+    if (!m_error.isEmpty())
+        return;
+    // Qt's own text is often "Unknown error" here; the failed system call's errno is not.
+    if (err != 0 || m_file.error() == QFileDevice::NoError)
+        m_error = QString::fromLocal8Bit(std::strerror(err ? err : EIO));
+    else
+        m_error = m_file.errorString();
+}
+
+QString PdfObjectWriter::errorString() const
+{
+    return m_error.isEmpty() ? m_file.errorString() : m_error;
 }
 
 void PdfObjectWriter::discard()

@@ -13,7 +13,7 @@ class PdfObjectWriter {
 public:
     // Opens the file for writing; false when it cannot be created.
     bool open(const QString &path);
-    QString errorString() const { return m_file.errorString(); }
+    QString errorString() const;
 
     int reserve();
     // Buffer for the object body between beginObject and endObject.
@@ -31,6 +31,8 @@ public:
 
 private:
     void flushIfFull();
+    void put(const QByteArray &bytes);
+    void noteFailure();
     qint64 offset() const { return m_flushed + m_buffer.size(); }
 
     QFile m_file;
@@ -38,6 +40,7 @@ private:
     qint64 m_flushed = 0;
     QList<qint64> m_offsets{0}; // by object number; 0 is the free list's head
     bool m_failed = false;
+    QString m_error;
 };
 
 } // namespace ostrevo

@@ -127,7 +127,7 @@ TEST_F(BuiltinPrinterTest, UnusableDirectoryFailsTheDocumentNotTheProgram)
     try {
         printer.beginDoc();
         FAIL() << "beginDoc should fail";
-    } catch (const PrinterError &e) {
+    } catch (const OutputUnavailable &e) {
         EXPECT_TRUE(e.message().contains(m_dir)) << e.what();
     }
     EXPECT_FALSE(printer.printing());

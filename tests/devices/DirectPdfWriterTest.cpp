@@ -6,6 +6,9 @@
 #include "devices/DirectPdfDocument.h"
 #include "devices/PdfPrintFile.h"
 #include "devices/PrinterError.h"
+
+#include <cerrno>
+#include <cstring>
 #include "devices/RealisedFontCache.h"
 #include "support/PdfTools.h"
 #include "support/TestSupport.h"
@@ -510,7 +513,7 @@ TEST_F(DirectPdfWriterTest, UnwritableOrDroppedDocumentsLeaveNoFile)
     try {
         DirectPdfDocument document(missing, Metrics(), QString(), m_fonts);
         FAIL() << "the document should not start";
-    } catch (const PrinterError &e) {
+    } catch (const OutputUnavailable &e) {
         EXPECT_TRUE(e.message().contains(missing)) << e.what();
     }
     const QString dropped = m_tmp.filePath(QStringLiteral("porzucony.pdf"));
@@ -551,7 +554,7 @@ private:
     void (*m_handler)(int) = nullptr;
 };
 
-TEST_F(DirectPdfWriterTest, FailedWriteIsAPrinterErrorAndLeavesNoFile)
+TEST_F(DirectPdfWriterTest, FailedWriteIsUnavailableOutputWithItsReasonAndLeavesNoFile)
 {
     const QString path = m_tmp.filePath(QStringLiteral("pelny-dysk.pdf"));
     try {
@@ -565,7 +568,9 @@ TEST_F(DirectPdfWriterTest, FailedWriteIsAPrinterErrorAndLeavesNoFile)
         }
         document.finish();
         FAIL() << "the document should not be written";
-    } catch (const PrinterError &e) {
+    } catch (const OutputUnavailable &e) {
+        // The reason of the write that failed, not what is left of it after the close.
+        EXPECT_TRUE(e.message().contains(QString::fromLocal8Bit(std::strerror(EFBIG)))) << e.what();
         EXPECT_TRUE(e.message().contains(path)) << e.what();
     }
     EXPECT_FALSE(QFile::exists(path));
