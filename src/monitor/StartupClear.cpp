@@ -71,6 +71,13 @@ void RemoveMatching(int dirFd, const QString &dirPath, const char *suffix, const
     }
 }
 
+QString WithoutTrailingSlash(QString path)
+{
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path;
+}
+
 int OpenDirectory(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
@@ -113,9 +120,7 @@ int OpenWorkDirectory(int parentFd, const QString &parentPath, const QByteArray 
 
 void EmptyOne(const Settings &s, const QString &dirText, const SpareFile &spare, QStringList &warnings)
 {
-    QString dir = ResolveCaseInsensitive(dirText);
-    while (dir.size() > 1 && dir.endsWith(u'/'))
-        dir.chop(1);
+    const QString dir = WithoutTrailingSlash(ResolveCaseInsensitive(dirText));
     Fd monitored{OpenDirectory(dir)};
     if (monitored.fd < 0)
         return;
@@ -140,9 +145,7 @@ void EmptyOne(const Settings &s, const QString &dirText, const SpareFile &spare,
 
 void ClearJobFiles(const QString &dir, const SpareFile &spare)
 {
-    QString resolved = ResolveCaseInsensitive(dir);
-    while (resolved.size() > 1 && resolved.endsWith(u'/'))
-        resolved.chop(1);
+    const QString resolved = WithoutTrailingSlash(ResolveCaseInsensitive(dir));
     Fd fd{OpenDirectory(resolved)};
     if (fd.fd < 0)
         return;
@@ -152,9 +155,7 @@ void ClearJobFiles(const QString &dir, const SpareFile &spare)
 
 QStringList ClearDirectory(const QString &dir)
 {
-    QString path = dir;
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
+    const QString path = WithoutTrailingSlash(dir);
     const qsizetype slash = path.lastIndexOf(u'/');
     const QString parent = slash > 0 ? ResolveCaseInsensitive(path.left(slash)) : QStringLiteral("/");
     QStringList warnings;

@@ -5,6 +5,7 @@
 #include "monitor/Engine.h"
 #include "support/PdfTools.h"
 #include "support/TestSupport.h"
+#include "support/ThreadedEngine.h"
 #include "textprint/SymbolTable.h"
 #include "textprint/TextPrinter.h"
 
@@ -99,30 +100,6 @@ struct Site {
     QString journal() const { return QString::fromUtf8(ReadFile(home.filePath(QStringLiteral("ostrevo.log")))); }
 };
 
-// The engine on a job thread of its own, as the program runs it.
-struct ThreadedEngine {
-    QThread thread;
-    Engine *engine;
-    explicit ThreadedEngine(EngineConfig config) : engine(new Engine(std::move(config)))
-    {
-        engine->moveToThread(&thread);
-        thread.start();
-    }
-    ~ThreadedEngine()
-    {
-        engine->requestQuit();
-        QMetaObject::invokeMethod(engine, &Engine::shutdown, Qt::BlockingQueuedConnection);
-        thread.quit();
-        thread.wait();
-        delete engine;
-    }
-    MonitorStatus status()
-    {
-        MonitorStatus s;
-        QMetaObject::invokeMethod(engine, [&] { s = engine->status(); }, Qt::BlockingQueuedConnection);
-        return s;
-    }
-};
 
 } // namespace
 
