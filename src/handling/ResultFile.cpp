@@ -1,14 +1,14 @@
 #include "handling/ResultFile.h"
 
+#include "jobs/DosPath.h"
 #include "jobs/Errors.h"
+#include "jobs/UniqueFd.h"
 
 #include <QFile>
 
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,15 +20,6 @@ QString Reason()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
-
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 bool WriteAll(int fd, const QByteArray &bytes)
 {
@@ -51,22 +42,7 @@ bool WriteAll(int fd, const QByteArray &bytes)
 
 QString WorkDirectory(const QString &jobDir, const QString &name)
 {
-    const QByteArray dirName = QFile::encodeName(jobDir);
-    const QByteArray wanted = QFile::encodeName(name);
-    if (DIR *dir = ::opendir(dirName.constData())) {
-        QString found;
-        while (const dirent *entry = ::readdir(dir)) {
-            if (strcasecmp(entry->d_name, wanted.constData()) == 0) {
-                found = QFile::decodeName(entry->d_name);
-                if (found == name)
-                    break;
-            }
-        }
-        ::closedir(dir);
-        if (!found.isEmpty())
-            return jobDir + u'/' + found;
-    }
-    return jobDir + u'/' + name;
+    return ResolveCaseInsensitive(jobDir + u'/' + name);
 }
 
 QString WriteResultFile(const QString &jobDir, const QString &fileName, const QByteArray &status)
@@ -76,7 +52,7 @@ QString WriteResultFile(const QString &jobDir, const QString &fileName, const QB
     const QByteArray dirName = QFile::encodeName(dirPath);
     if (::mkdir(dirName.constData(), 0775) != 0 && errno != EEXIST)
         throw IoError(QStringLiteral("Cannot create the directory %1: %2").arg(dirPath, Reason()));
-    Fd dir{::open(dirName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+    UniqueFd dir{::open(dirName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
     if (dir.fd < 0)
         throw IoError(QStringLiteral("Cannot open the directory %1: %2").arg(dirPath, Reason()));
 
@@ -86,7 +62,7 @@ QString WriteResultFile(const QString &jobDir, const QString &fileName, const QB
     // A short temporary name, hidden from the legacy program's DOS view.
     const QByteArray temp = ".result-" + QByteArray::number(::getpid()) + ".part";
     ::unlinkat(dir.fd, temp.constData(), 0);
-    Fd file{::openat(dir.fd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664)};
+    UniqueFd file{::openat(dir.fd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664)};
     if (file.fd < 0)
         throw IoError(QStringLiteral("Cannot write the result file %1: %2").arg(path, Reason()));
     const bool written = WriteAll(file.fd, "error=" + status + "\r\n") && ::fsync(file.fd) == 0;

@@ -12,8 +12,8 @@ namespace {
 
 const QString EntryName = QStringLiteral("Ostv.desktop");
 
-// One argument of Exec, quoted as the Desktop Entry Specification asks: inside double
-// quotes '"', '`', '$' and '\' take a backslash; '%' is a field code character and is
+// One argument of Exec, quoted as desktop entries must be for launchers to split them
+// back: inside double quotes '"', '`', '$' and '\' take a backslash; '%' is a field code character and is
 // doubled.
 QString QuotedArgument(const QString &argument)
 {

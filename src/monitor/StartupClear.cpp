@@ -1,6 +1,8 @@
 #include "monitor/StartupClear.h"
 
 #include "jobs/DosPath.h"
+#include "jobs/UniqueFd.h"
+#include "monitor/JobFiles.h"
 
 #include <QFile>
 
@@ -18,22 +20,6 @@
 namespace ostrevo {
 
 namespace {
-
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-bool HasSuffix(const char *name, const char *suffix)
-{
-    const size_t n = std::strlen(name);
-    const size_t s = std::strlen(suffix);
-    return n > s && strcasecmp(name + n - s, suffix) == 0;
-}
 
 // Names of the directory's entries that are not directories (links, broken ones
 // included, are entries of their own and go as links, their targets untouched).
@@ -63,7 +49,7 @@ QList<QByteArray> FileNames(int dirFd)
 void RemoveMatching(int dirFd, const QString &dirPath, const char *suffix, const SpareFile &spare)
 {
     for (const QByteArray &name : FileNames(dirFd)) {
-        if (suffix && !HasSuffix(name.constData(), suffix))
+        if (suffix && !HasSuffixCi(name.constData(), suffix))
             continue;
         if (spare && spare(dirPath + u'/' + QFile::decodeName(name)))
             continue;
@@ -121,7 +107,7 @@ int OpenWorkDirectory(int parentFd, const QString &parentPath, const QByteArray 
 void EmptyOne(const Settings &s, const QString &dirText, const SpareFile &spare, QStringList &warnings)
 {
     const QString dir = WithoutTrailingSlash(ResolveCaseInsensitive(dirText));
-    Fd monitored{OpenDirectory(dir)};
+    UniqueFd monitored{OpenDirectory(dir)};
     if (monitored.fd < 0)
         return;
     if (s.clear) {
@@ -135,7 +121,7 @@ void EmptyOne(const Settings &s, const QString &dirText, const SpareFile &spare,
     for (const auto &[enabled, name] : work) {
         if (!enabled)
             continue;
-        Fd workDir{OpenWorkDirectory(monitored.fd, dir, name, warnings)};
+        UniqueFd workDir{OpenWorkDirectory(monitored.fd, dir, name, warnings)};
         if (workDir.fd >= 0)
             RemoveMatching(workDir.fd, dir, nullptr, {});
     }
@@ -146,7 +132,7 @@ void EmptyOne(const Settings &s, const QString &dirText, const SpareFile &spare,
 void ClearJobFiles(const QString &dir, const SpareFile &spare)
 {
     const QString resolved = WithoutTrailingSlash(ResolveCaseInsensitive(dir));
-    Fd fd{OpenDirectory(resolved)};
+    UniqueFd fd{OpenDirectory(resolved)};
     if (fd.fd < 0)
         return;
     RemoveMatching(fd.fd, resolved, ".end", spare);
@@ -159,10 +145,10 @@ QStringList ClearDirectory(const QString &dir)
     const qsizetype slash = path.lastIndexOf(u'/');
     const QString parent = slash > 0 ? ResolveCaseInsensitive(path.left(slash)) : QStringLiteral("/");
     QStringList warnings;
-    Fd parentFd{OpenDirectory(parent)};
+    UniqueFd parentFd{OpenDirectory(parent)};
     if (parentFd.fd < 0)
         return warnings;
-    Fd workDir{OpenWorkDirectory(parentFd.fd, parent, QFile::encodeName(path.mid(slash + 1)), warnings)};
+    UniqueFd workDir{OpenWorkDirectory(parentFd.fd, parent, QFile::encodeName(path.mid(slash + 1)), warnings)};
     if (workDir.fd >= 0)
         RemoveMatching(workDir.fd, path, nullptr, {});
     return warnings;
