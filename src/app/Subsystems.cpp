@@ -4,12 +4,14 @@
 #include "devices/TPrinter.h"
 #include "jobs/DosPath.h"
 #include "monitor/JobFiles.h"
+#include "textprint/PdfTextJob.h"
 #include "textprint/TextPrinter.h"
 
 namespace ostrevo {
 
 Subsystems::Subsystems(QString programDir)
     : m_programDir(std::move(programDir)), m_textPrinter(std::make_unique<TextPrinter>(m_symbols, Printer())),
+      m_pdfTextJobs(std::make_unique<PdfTextJobs>()),
       m_settings(std::make_shared<Settings>())
 {
 }
@@ -39,6 +41,7 @@ EngineConfig Subsystems::engineConfig(const QString &executablePath, const QStri
     config.afterSettingsRead = [this](const Settings &settings) { return afterSettingsRead(settings); };
 
     RegisterTextPrintHandler(config.handlers, *m_textPrinter);
+    RegisterPdfTextHandler(config.handlers, *m_pdfTextJobs);
     auto settings = m_settings;
     const QString programDir = m_programDir;
     RegisterOpenPrintHandlers(config.handlers, [settings, programDir](const QByteArray &value) {

@@ -8,6 +8,7 @@
 
 namespace ostrevo {
 
+class PdfTextJobs;
 class TextPrinter;
 
 // The long-lived objects of the job kinds (symbol table, printout renderer, ...) and the
@@ -27,6 +28,7 @@ private:
     QString m_programDir;
     SymbolTable m_symbols;
     std::unique_ptr<TextPrinter> m_textPrinter;
+    std::unique_ptr<PdfTextJobs> m_pdfTextJobs;
     std::shared_ptr<Settings> m_settings; // drive letters for paths inside jobs
 };
 

@@ -1,12 +1,8 @@
 #pragma once
 
 #include "devices/PdfContentCanvas.h"
-#include "devices/PdfFontSet.h"
-#include "devices/PdfImageSet.h"
-#include "devices/PdfObjectWriter.h"
+#include "devices/PdfDocumentFile.h"
 #include "devices/PrintDevice.h"
-
-#include <QList>
 
 #include <memory>
 
@@ -14,9 +10,8 @@ namespace ostrevo {
 
 class RealisedFontCache;
 
-// One print document written as a PDF file by our own writer: each page's operators
-// are compressed and written as the page ends; fonts, the page tree, the catalog and
-// the document information follow at the end (ISO 32000-1, 7.7).
+// One print document written as a PDF file by our own writer, drawn on a canvas in the
+// printer's device pixels.
 class DirectPdfDocument {
 public:
     // Throws PrinterError when the file cannot be created.
@@ -33,18 +28,11 @@ public:
     const QString &path() const { return m_path; }
 
 private:
-    void writePage();
-
     QString m_path;
     QString m_title;
     QSizeF m_sheetPt;
-    PdfObjectWriter m_writer;
-    PdfFontSet m_fontSet;
-    PdfImageSet m_images{m_writer};
+    PdfDocumentFile m_file;
     std::unique_ptr<PdfContentCanvas> m_canvas;
-    int m_pages = 0;
-    int m_resources = 0;
-    QList<int> m_pageObjects;
     bool m_open = false;
 };
 

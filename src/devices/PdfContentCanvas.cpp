@@ -270,33 +270,9 @@ void PdfContentCanvas::textOut(int x, int y, const QByteArray &win1250)
             AppendPdfReal(m_content, v, ScaleDecimals);
             m_content.append(' ');
         }
-        m_content.append("Tm (");
-        // Two-byte glyph codes for Identity-H in a literal string (7.3.4.2): only the
-        // delimiters, the escape and a carriage return (which readers would turn into a
-        // line feed) need a backslash.
-        const qsizetype at = m_content.size();
-        m_content.resize(at + 4 * (last - first));
-        char *out = m_content.data() + at;
-        auto put = [&out](unsigned char c) {
-            if (c == '(' || c == ')' || c == '\\') {
-                *out++ = '\\';
-                *out++ = char(c);
-            } else if (c == '\r') {
-                *out++ = '\\';
-                *out++ = 'r';
-            } else {
-                *out++ = char(c);
-            }
-        };
-        for (qsizetype i = first; i < last; ++i) {
-            const auto b = static_cast<unsigned char>(win1250[i]);
-            pdfFont.used[b] = true;
-            const quint16 glyph = pdfFont.glyph[b];
-            put(glyph >> 8);
-            put(glyph & 0xff);
-        }
-        m_content.resize(out - m_content.constData());
-        m_content.append(") Tj ET\n");
+        m_content.append("Tm ");
+        PdfFontSet::AppendGlyphString(m_content, pdfFont, win1250.constData() + first, win1250.constData() + last);
+        m_content.append(" Tj ET\n");
     }
 
     if (font.underline() || font.strikeOut()) {

@@ -56,6 +56,36 @@ PdfFontSet::Font &PdfFontSet::fontFor(const RealisedFont &font)
     return *m_fonts.back();
 }
 
+void PdfFontSet::AppendGlyphString(QByteArray &out, Font &font, const char *first, const char *last)
+{
+    out.append('(');
+    // Two-byte glyph codes in a literal string (7.3.4.2): only the delimiters, the escape
+    // and a carriage return (which readers would turn into a line feed) need a backslash.
+    const qsizetype at = out.size();
+    out.resize(at + 4 * (last - first));
+    char *to = out.data() + at;
+    auto put = [&to](unsigned char c) {
+        if (c == '(' || c == ')' || c == '\\') {
+            *to++ = '\\';
+            *to++ = char(c);
+        } else if (c == '\r') {
+            *to++ = '\\';
+            *to++ = 'r';
+        } else {
+            *to++ = char(c);
+        }
+    };
+    for (const char *p = first; p < last; ++p) {
+        const auto b = static_cast<unsigned char>(*p);
+        font.used[b] = true;
+        const quint16 glyph = font.glyph[b];
+        put(glyph >> 8);
+        put(glyph & 0xff);
+    }
+    out.resize(to - out.constData());
+    out.append(')');
+}
+
 bool PdfFontSet::needsOpenType() const
 {
     for (const Face &face : m_faces)

@@ -42,6 +42,10 @@ public:
     // face cannot be embedded.
     Font &fontFor(const RealisedFont &font);
 
+    // Appends the bytes [first, last) as a literal string of their two-byte glyph codes
+    // for Identity-H, parentheses included, and marks the glyphs used.
+    static void AppendGlyphString(QByteArray &out, Font &font, const char *first, const char *last);
+
     // Writes fonts, faces and the resource dictionary every page shares as `resources`,
     // with `otherResources` (entries of other kinds) in it too.
     void write(PdfObjectWriter &writer, int resources, const QByteArray &otherResources = {}) const;

@@ -20,10 +20,23 @@ bool PdfObjectWriter::open(const QString &path)
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
+    startFile();
+    return true;
+}
+
+bool PdfObjectWriter::open(int fd)
+{
+    if (!m_file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+        return false;
+    startFile();
+    return true;
+}
+
+void PdfObjectWriter::startFile()
+{
     m_buffer.reserve(FlushSize + 64 * 1024);
     // A comment of bytes above 127 tells transfer programs the file is binary (7.5.2).
     m_buffer.append("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
-    return true;
 }
 
 int PdfObjectWriter::reserve()
@@ -125,6 +138,7 @@ void PdfObjectWriter::noteFailure()
     m_failed = true;
     if (!m_error.isEmpty())
         return;
+    m_errno = err;
     // Qt's own text is often "Unknown error" here; the failed system call's errno is not.
     if (err != 0 || m_file.error() == QFileDevice::NoError)
         m_error = QString::fromLocal8Bit(std::strerror(err ? err : EIO));
@@ -141,7 +155,9 @@ void PdfObjectWriter::discard()
 {
     m_buffer.clear();
     m_file.close();
-    m_file.remove();
+    // A file handed over open has no name here: its owner deletes it.
+    if (!m_file.fileName().isEmpty())
+        m_file.remove();
 }
 
 } // namespace ostrevo

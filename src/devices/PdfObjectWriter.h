@@ -13,7 +13,11 @@ class PdfObjectWriter {
 public:
     // Opens the file for writing; false when it cannot be created.
     bool open(const QString &path);
+    // Writes to a file already open for writing, and closes it in the end.
+    bool open(int fd);
     QString errorString() const;
+    // The errno of the first failed write, 0 when none failed that way.
+    int errorNumber() const { return m_errno; }
 
     int reserve();
     // Buffer for the object body between beginObject and endObject.
@@ -30,6 +34,7 @@ public:
     void discard();
 
 private:
+    void startFile();
     void flushIfFull();
     void put(const QByteArray &bytes);
     void noteFailure();
@@ -40,6 +45,7 @@ private:
     qint64 m_flushed = 0;
     QList<qint64> m_offsets{0}; // by object number; 0 is the free list's head
     bool m_failed = false;
+    int m_errno = 0;
     QString m_error;
 };
 

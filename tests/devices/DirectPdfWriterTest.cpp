@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include "devices/RealisedFontCache.h"
+#include "support/FileSizeLimit.h"
 #include "support/PdfTools.h"
 #include "support/TestSupport.h"
 
@@ -531,28 +532,6 @@ TEST_F(DirectPdfWriterTest, UnwritableOrDroppedDocumentsLeaveNoFile)
     }
     EXPECT_FALSE(QFile::exists(dropped));
 }
-
-// A disk that fills up half way: the file size limit makes the writes fail for real.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
 
 TEST_F(DirectPdfWriterTest, FailedWriteIsUnavailableOutputWithItsReasonAndLeavesNoFile)
 {

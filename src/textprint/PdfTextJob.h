@@ -1,0 +1,54 @@
+#pragma once
+
+#include "devices/RealisedFontCache.h"
+#include "handling/JobHandlers.h"
+#include "handling/MailPdf.h"
+#include "textprint/TextPrintState.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace ostrevo {
+
+class LineReader;
+
+// The header of a <PDF> job: keys as the job gives them, in its code page. Comments are
+// part of the values: a "//" may well belong to a file name.
+struct PdfJobHeader {
+    QByteArray pdfFile; // PDF_FILE
+    QByteArray pdfPath; // PDF_PATH
+    QByteArray aMail;   // A_MAIL
+    QByteArray tMail;   // T_MAIL
+};
+
+// Skips to the line that holds "<PDF>" and reads the key lines after it up to "<END>";
+// the reader stands at the printout's first line afterwards.
+PdfJobHeader ReadPdfJobHeader(LineReader &reader);
+
+// Writes <PDF> jobs as PDF files, each on a renderer of its own, and hands each finished
+// file to the mail job when the job names an address. One instance lives as long as the
+// program: it keeps what outlasts a job (the script memory, the realised fonts).
+class PdfTextJobs {
+public:
+    explicit PdfTextJobs(MailPdfHandOver mailPdf = {});
+
+    // Performs one job. The PDF file goes to PDF_PATH, or to the job directory's "PDF"
+    // folder (created on first use). Failures throw: nothing is left under the file's
+    // name and no mail goes out.
+    JobResult PdfTextJob(const JobContext &context, const QString &textPath);
+
+    void setMailPdf(MailPdfHandOver mailPdf) { m_mailPdf = std::move(mailPdf); }
+    const ScriptMemory &scriptMemory() const { return m_memory; }
+
+private:
+    QString outputPath(const JobContext &context, const PdfJobHeader &header) const;
+
+    RealisedFontCache m_fonts;
+    ScriptMemory m_memory;
+    MailPdfHandOver m_mailPdf;
+};
+
+// Makes `jobs` the handler of <PDF> jobs (jkPdf).
+void RegisterPdfTextHandler(JobHandlers &handlers, PdfTextJobs &jobs);
+
+} // namespace ostrevo

@@ -1,0 +1,435 @@
+#include "textprint/TFormA1.h"
+
+#include "jobs/Charsets.h"
+#include "jobs/JobFile.h"
+#include "jobs/Rounding.h"
+#include "textprint/FrameChars.h"
+#include "textprint/MarginTag.h"
+#include "textprint/SymbolScanner.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ostrevo {
+
+namespace {
+
+enum Symbol {
+    SixLinesPerInch = 0, EightLinesPerInch = 1,
+    Columns80 = 2, Columns132 = 3, Columns160 = 4, Columns96 = 5,
+    BoldOn = 6, BoldOff = 7, PageFeed = 8, Portrait = 9, Landscape = 10, MarginPlaceholder = 11,
+    DoubleHeightOn = 12, DoubleHeightOff = 13, UnderlineOn = 14, UnderlineOff = 15,
+    ItalicOn = 16, ItalicOff = 17, StrikeOutOn = 18, StrikeOutOff = 19,
+    SuperscriptOn = 20, SuperscriptOff = 21, SubscriptOn = 22, SubscriptOff = 23,
+};
+
+const QByteArray LetterX = QByteArrayLiteral("X");
+
+// The page is laid out on 0.98 of the sheet; this gives the whole sheet's height back.
+constexpr double FullPage = 1.0204081632653061;
+
+// Frame geometry is worked out in hundredths of a page unit: a cell 7.2 units wide then
+// joins its neighbours exactly, and a double line keeps its two strokes apart.
+constexpr int FrameScale = 100;
+
+// Positions stay far inside int even on absurd lines; beyond any page nothing shows.
+constexpr qint64 PositionLimit = qint64(1) << 28;
+
+int ClampPosition(qint64 value)
+{
+    return int(std::clamp(value, -PositionLimit, PositionLimit));
+}
+
+PrinterSymbolTable PdfSymbolTable()
+{
+    PrinterSymbolTable table;
+    const auto &tags = PdfTags();
+    std::copy(tags.begin(), tags.end(), table.begin());
+    return table;
+}
+
+} // namespace
+
+TFormA1::TFormA1(RealisedFontCache &fonts, ScriptMemory &memory)
+    : piPDF1(fonts)
+    , m_memory(memory)
+    , m_tags(PdfSymbolTable())
+{
+}
+
+int TFormA1::render(LineReader &reader, const QString &pdfPath, const std::function<bool()> &quit)
+{
+    piPDF1.SetFileName(pdfPath);
+    piPDF1.SetDocumentFlag(0);
+    piPDF1.BeginDoc();
+    try {
+        startJob();
+        while (auto line = reader.next()) {
+            if (quit && quit())
+                throw JobError(QStringLiteral("PDF przerwany: program kończy pracę"));
+            if (HoldsTag(*line, "<MAIL_BODY>")) {
+                // The mail's body is not part of the printout, and leaves no gap in it.
+                line.reset();
+                while (auto skipped = reader.next()) {
+                    if (HoldsTag(*skipped, "<END>")) {
+                        line = reader.next();
+                        break;
+                    }
+                }
+            }
+            if (line)
+                renderLine(*line, !reader.atEnd());
+            nextLine();
+        }
+        const int pages = piPDF1.pageCount() + 1;
+        piPDF1.EndDoc();
+        return pages;
+    } catch (...) {
+        piPDF1.Abort();
+        throw;
+    }
+}
+
+void TFormA1::startJob()
+{
+    TextPrintState &s = m_state;
+    s = TextPrintState{};
+    s.pageHeight = RoundHalfEven(piPDF1.GetPageHeight() * 0.98);
+    s.pageWidth = RoundHalfEven(piPDF1.GetPageWidth() * 0.98);
+    // The page counts as 8 by 11 inches.
+    s.dpiX = s.pageWidth / 8;
+    s.dpiY = s.pageHeight / 11;
+    s.lineHeight = RoundHalfEven(s.dpiY / 6.0);
+    m_baseHeight = RoundHalfEven(s.lineHeight * 0.95);
+    m_fontSize = m_baseHeight;
+    m_columns = 80;
+    m_angle = 0;
+    m_sizeMode = SizeMode::Normal;
+    m_doubleHeightShift = 0;
+    m_fitFactor = 1.0;
+    m_verticalFactor = 1.0;
+    m_lineWidth = -1;
+    // A margin tag on the first line is measured in the job's own font.
+    applyFont();
+}
+
+void TFormA1::applyFont()
+{
+    const TextPrintState &s = m_state;
+    piPDF1.SetFont(s.faceName, s.weight == 700, s.italic != 0, s.underline != 0, s.strikeOut != 0, m_fontSize, 238);
+    // The fit is measured on the font just set, so that the first text in a new size fits
+    // its columns too, not only the texts after it.
+    const double factor = piPDF1.GetTextWidth(LetterX) * m_columns / s.pageWidth;
+    if (!(factor > 0))
+        return;
+    // The old fit undone and the new one applied, as one scaling.
+    if (m_angle == 90) {
+        if (factor != m_verticalFactor)
+            piPDF1.Scale(1, m_verticalFactor / factor);
+        m_verticalFactor = factor;
+    } else {
+        if (factor != m_fitFactor)
+            piPDF1.Scale(m_fitFactor / factor, 1);
+        m_fitFactor = factor;
+    }
+}
+
+void TFormA1::renderLine(QByteArray line, bool moreLines)
+{
+    applyMarginTag(line);
+    SymbolScanner scanner(m_tags, line);
+    qsizetype pos = 0;
+    while (pos < line.size()) {
+        const auto hit = scanner.next(pos);
+        if (!hit) {
+            drawSegment(line.mid(pos));
+            return;
+        }
+        const QByteArray segment = line.mid(pos, hit->at - pos);
+        pos = hit->at + m_tags[size_t(hit->index)].size();
+        carryOut(hit->index, segment, moreLines);
+    }
+}
+
+void TFormA1::applyMarginTag(QByteArray &line)
+{
+    const auto tag = FindMarginTag(line);
+    if (!tag)
+        return;
+    const qint64 margin = qint64(tag->columns) * RoundHalfEven(piPDF1.GetTextWidth(LetterX));
+    m_state.leftMargin = int(std::min<qint64>(margin, std::max(m_state.pageWidth, m_state.pageHeight)));
+    if (m_angle == 90)
+        m_state.y = m_state.pageHeight - m_state.leftMargin;
+    else
+        m_state.x = m_state.leftMargin;
+    line.remove(tag->at, tag->length);
+}
+
+void TFormA1::carryOut(int symbol, const QByteArray &segment, bool moreLines)
+{
+    TextPrintState &s = m_state;
+    switch (symbol) {
+    case SixLinesPerInch:
+    case EightLinesPerInch:
+        drawSegment(segment);
+        s.lineHeight = RoundHalfEven(s.dpiY / (symbol == SixLinesPerInch ? 6.0 : 8.0));
+        recomputeFontSize(true);
+        applyFont();
+        return;
+    case PageFeed:
+        drawSegment(segment);
+        if (moreLines)
+            newPage();
+        return;
+    case Portrait:
+        m_angle = 0;
+        s.x = 0;
+        s.y = 0;
+        return;
+    case Landscape:
+        m_angle = 90;
+        s.x = 0;
+        s.y = s.pageHeight;
+        piPDF1.SetPageLandscape(1);
+        return;
+    case MarginPlaceholder:
+        return;
+    default:
+        if (symbol > SubscriptOff)
+            return;
+        drawSegment(segment);
+        advanceOver(segment);
+        break;
+    }
+    switch (symbol) {
+    case Columns80: m_columns = 80; break;
+    case Columns132: m_columns = 132; break;
+    case Columns160: m_columns = 160; break;
+    case Columns96: m_columns = 96; break;
+    case BoldOn: s.weight = 700; break;
+    case BoldOff: s.weight = 400; break;
+    case DoubleHeightOn: beginDoubleHeight(); break;
+    case DoubleHeightOff: endDoubleHeight(); break;
+    case UnderlineOn: s.underline = 1; break;
+    case UnderlineOff: s.underline = 0; break;
+    case ItalicOn: s.italic = 1; break;
+    case ItalicOff: s.italic = 0; break;
+    case StrikeOutOn: s.strikeOut = 1; break;
+    case StrikeOutOff: s.strikeOut = 0; break;
+    case SuperscriptOn: beginScript(m_memory.superscriptShift, 0.06, false); break;
+    case SuperscriptOff: endScript(m_memory.superscriptShift, false); break;
+    case SubscriptOn: beginScript(m_memory.subscriptShift, 0.6, true); break;
+    case SubscriptOff: endScript(m_memory.subscriptShift, true); break;
+    default: break;
+    }
+}
+
+double TFormA1::alongLimit() const
+{
+    // Text at 0 degrees is scaled by 1 / fit across the page; at 90 degrees it runs up
+    // towards the top edge, scaled by 1 / the vertical factor about the bottom edge.
+    if (m_angle == 90) {
+        const double top = piPDF1.GetPageHeight() * (1.0 - m_verticalFactor);
+        return m_state.y - top;
+    }
+    return piPDF1.GetPageWidth() * m_fitFactor - m_state.x;
+}
+
+void TFormA1::drawSegment(const QByteArray &whole)
+{
+    applyFont();
+    if (whole.isEmpty())
+        return;
+    // What lies wholly past the page's edge is left out: an endless line costs one width.
+    QByteArray segment = whole;
+    const double limit = alongLimit();
+    const double charWidth = piPDF1.GetTextWidth(LetterX);
+    if (charWidth > 0 && segment.size() * charWidth > limit) {
+        const qsizetype fit = limit <= 0 ? 0 : qsizetype(std::min<double>(segment.size(), limit / charWidth + 1));
+        segment.truncate(fit);
+        if (segment.isEmpty())
+            return;
+    }
+    piPDF1.ShowText(m_state.x, m_state.y, m_angle, Cp852PrintoutToWin1250(segment));
+    drawFrames(segment);
+}
+
+void TFormA1::drawFrames(const QByteArray &segment)
+{
+    bool any = false;
+    for (char c : segment)
+        any = any || IsFrameChar(static_cast<unsigned char>(c));
+    if (!any)
+        return;
+    const double widthX = piPDF1.GetTextWidth(LetterX);
+    const FrameCell cell = MakeFrameCell(RoundHalfEven(widthX * FrameScale), m_fontSize * FrameScale,
+                                         m_state.dpiY * FrameScale, m_state.lineHeight * FrameScale);
+    QVector<QLine> lines;
+    const int escapement = m_angle == 90 ? 900 : 0;
+    const qint64 x = qint64(m_state.x) * FrameScale;
+    const qint64 y = qint64(m_state.y) * FrameScale;
+    for (qsizetype i = 0; i < segment.size(); ++i) {
+        const auto code = static_cast<unsigned char>(segment[i]);
+        if (!IsFrameChar(code))
+            continue;
+        const qint64 along = qRound64(i * widthX * FrameScale);
+        const qint64 cx = escapement == 900 ? x : x + along;
+        const qint64 cy = escapement == 900 ? y - along : y;
+        if (std::abs(cx) > PositionLimit || std::abs(cy) > PositionLimit)
+            break;
+        AppendFrameLines(code, cell, QPoint(int(cx), int(cy)), escapement, lines);
+    }
+    if (lines.isEmpty())
+        return;
+    const double width = double(cell.penWidth) / FrameScale;
+    if (width != m_lineWidth) {
+        piPDF1.SetLineWidth(width);
+        m_lineWidth = width;
+    }
+    for (const QLine &line : lines) {
+        piPDF1.MoveTo(double(line.x1()) / FrameScale, double(line.y1()) / FrameScale);
+        piPDF1.LineTo(double(line.x2()) / FrameScale, double(line.y2()) / FrameScale);
+    }
+    piPDF1.Stroke();
+}
+
+void TFormA1::advanceOver(const QByteArray &segment)
+{
+    if (segment.isEmpty())
+        return;
+    const qint64 width = qRound64(piPDF1.GetTextWidth(Cp852PrintoutToWin1250(segment)));
+    if (m_angle == 90)
+        m_state.y = ClampPosition(m_state.y - width);
+    else
+        m_state.x = ClampPosition(m_state.x + width);
+}
+
+void TFormA1::recomputeFontSize(bool fromLineHeight)
+{
+    if (fromLineHeight)
+        m_baseHeight = RoundHalfEven(m_state.lineHeight * 0.95);
+    switch (m_sizeMode) {
+    case SizeMode::Normal:
+        m_fontSize = m_baseHeight;
+        break;
+    case SizeMode::DoubleHeight:
+        m_fontSize = 2 * m_baseHeight;
+        break;
+    case SizeMode::Script:
+        if (m_memory.savedSizeMode == SizeMode::Normal)
+            m_fontSize = RoundHalfEven(m_baseHeight * 0.6);
+        else if (m_memory.savedSizeMode == SizeMode::DoubleHeight)
+            m_fontSize = RoundHalfEven(m_baseHeight * 1.2);
+        break;
+    }
+}
+
+void TFormA1::newPage()
+{
+    TextPrintState &s = m_state;
+    piPDF1.NewPage();
+    // A new page starts unscaled: the fit is applied again.
+    if (m_angle == 90) {
+        piPDF1.Scale(1, 1 / m_verticalFactor);
+        s.x = 0;
+        s.y = s.pageHeight - s.leftMargin;
+        piPDF1.SetPageLandscape(1);
+    } else {
+        piPDF1.Scale(1 / m_fitFactor, 1);
+        s.y = 0;
+        s.x = s.leftMargin;
+    }
+    m_lineWidth = -1;
+}
+
+void TFormA1::nextLine()
+{
+    TextPrintState &s = m_state;
+    if (m_angle == 90) {
+        s.x = ClampPosition(qint64(s.x) + s.lineHeight);
+        s.y = s.pageHeight - s.leftMargin;
+        if (s.x + m_fontSize >= s.pageWidth)
+            newPage();
+    } else {
+        s.y = ClampPosition(qint64(s.y) + s.lineHeight);
+        s.x = s.leftMargin;
+        if (s.y + m_fontSize >= s.pageHeight)
+            newPage();
+    }
+}
+
+void TFormA1::moveUp(int by)
+{
+    if (m_angle == 90)
+        m_state.x = ClampPosition(qint64(m_state.x) - by);
+    else
+        m_state.y = ClampPosition(qint64(m_state.y) - by);
+}
+
+void TFormA1::applyVerticalFactor()
+{
+    const double s = m_verticalFactor;
+    double next = s;
+    switch (m_sizeMode) {
+    case SizeMode::Normal: next = 1.0; break;
+    case SizeMode::DoubleHeight: next = 2.0; break;
+    case SizeMode::Script:
+        if (m_memory.savedSizeMode == SizeMode::Normal)
+            next = 0.6;
+        else if (m_memory.savedSizeMode == SizeMode::DoubleHeight)
+            next = 1.2;
+        break;
+    }
+    if (m_angle == 0) {
+        // The position stays on its spot of the page while the page below it is
+        // stretched about the bottom edge.
+        const double t = m_state.pageHeight * FullPage;
+        m_state.y = ClampPosition(qRound64(m_state.y * s + t - s * t));
+        m_state.y = ClampPosition(qRound64(m_state.y / next + t - t / next));
+        if (next != s)
+            piPDF1.Scale(1, next / s);
+    }
+    m_verticalFactor = next;
+}
+
+void TFormA1::beginDoubleHeight()
+{
+    m_doubleHeightShift = RoundHalfEven(m_fontSize * 0.37);
+    if (m_sizeMode == SizeMode::Normal)
+        moveUp(RoundHalfEven(m_fontSize * 0.71));
+    m_sizeMode = SizeMode::DoubleHeight;
+    applyVerticalFactor();
+}
+
+void TFormA1::endDoubleHeight()
+{
+    if (m_sizeMode == SizeMode::DoubleHeight)
+        moveUp(-m_doubleHeightShift);
+    m_sizeMode = SizeMode::Normal;
+    applyVerticalFactor();
+}
+
+void TFormA1::beginScript(int &shift, double factor, bool down)
+{
+    shift = RoundHalfEven(m_fontSize * factor);
+    m_memory.savedSizeMode = m_sizeMode;
+    if (m_sizeMode == SizeMode::Normal || m_sizeMode == SizeMode::DoubleHeight)
+        moveUp(down ? -shift : shift);
+    m_sizeMode = SizeMode::Script;
+    applyVerticalFactor();
+}
+
+void TFormA1::endScript(int shift, bool wasDown)
+{
+    if (m_sizeMode == SizeMode::Script) {
+        // The shift was made before the page was stretched and is undone inside the
+        // stretch: taken as it is, a subscript's 7 units would come back as 4 on the page
+        // and leave the rest of the line lower than it began.
+        const int back = m_angle == 0 ? RoundHalfEven(shift / m_verticalFactor) : shift;
+        moveUp(wasDown ? back : -back);
+    }
+    m_sizeMode = m_memory.savedSizeMode;
+    applyVerticalFactor();
+}
+
+} // namespace ostrevo

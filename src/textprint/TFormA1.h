@@ -1,0 +1,66 @@
+#pragma once
+
+#include "devices/TpiPDFDocument.h"
+#include "textprint/SymbolTable.h"
+#include "textprint/TextPrintState.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace ostrevo {
+
+class LineReader;
+class RealisedFontCache;
+
+// Renders one plain-text printout into a PDF file, one instance per job: the line grammar
+// and the control symbols of the printer renderer, drawn through the PDF document piPDF1
+// in its page units, with the column fit and the size modes done by scaling the page.
+class TFormA1 {
+public:
+    // `memory` is what outlasts a job: the size mode saved by a script and the shifts.
+    TFormA1(RealisedFontCache &fonts, ScriptMemory &memory);
+
+    // Renders the lines `reader` still holds into the file `pdfPath`; returns the page
+    // count. A failure throws, and leaves no file behind; `quit` gives up between lines.
+    int render(LineReader &reader, const QString &pdfPath, const std::function<bool()> &quit);
+
+    TpiPDFDocument piPDF1;
+
+private:
+    void startJob();
+    void renderLine(QByteArray line, bool moreLines);
+    void applyMarginTag(QByteArray &line);
+    void carryOut(int symbol, const QByteArray &segment, bool moreLines);
+    void applyFont();
+    void drawSegment(const QByteArray &segment);
+    void drawFrames(const QByteArray &segment);
+    void advanceOver(const QByteArray &segment);
+    void recomputeFontSize(bool fromLineHeight);
+    void newPage();
+    void nextLine();
+    void beginDoubleHeight();
+    void endDoubleHeight();
+    void beginScript(int &shift, double factor, bool down);
+    void endScript(int shift, bool wasDown);
+    void moveUp(int by);
+    void applyVerticalFactor();
+    // How far along the line text can still show on the page, in current page units.
+    double alongLimit() const;
+
+    ScriptMemory &m_memory;
+    PrinterSymbolTable m_tags;
+    TextPrintState m_state;
+    int m_columns = 80;
+    SizeMode m_sizeMode = SizeMode::Normal;
+    int m_baseHeight = 0;
+    int m_fontSize = 0;
+    int m_angle = 0;
+    int m_doubleHeightShift = 0;
+    double m_fitFactor = 1.0;      // horizontal, text at 0 degrees
+    double m_verticalFactor = 1.0; // size mode at 0 degrees, the fit of text at 90
+    double m_lineWidth = -1;       // the frame pen last set on the document
+};
+
+} // namespace ostrevo

@@ -1,0 +1,274 @@
+// <PDF> jobs written as PDF files and read back with poppler (qpdf checks each file): the
+// header and the mail body left out, the page metrics, column fit, size modes, pages,
+// where the file goes, failures that leave nothing behind, and the hand-over to mail.
+
+#include "devices/TpiPDFDocument.h"
+#include "jobs/Errors.h"
+#include "support/FileSizeLimit.h"
+#include "support/PdfTools.h"
+#include "support/TestSupport.h"
+#include "textprint/PdfTextJob.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace ostrevo;
+using namespace ostrevo::test;
+
+namespace {
+
+QByteArray DosLines(const QList<QByteArray> &lines)
+{
+    QByteArray bytes;
+    for (const QByteArray &line : lines)
+        bytes += line + "\r\n";
+    return bytes;
+}
+
+QByteArray PdfJob(const QByteArray &file, const QList<QByteArray> &lines, const QByteArray &moreKeys = {})
+{
+    return "// faktura dla klienta\r\n<PDF>\r\nPDF_FILE=" + file + "\r\n" + moreKeys + "<END>\r\n" + DosLines(lines);
+}
+
+struct MailCall {
+    QString jobPath, address, pdfPath, subject;
+    bool pdfComplete = false;
+};
+
+class PdfTextJobTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_tmp.isValid());
+        m_context.currentJobDir = m_tmp.path();
+        m_context.programDir = m_tmp.path();
+        m_context.settings = &m_settings;
+        m_jobs.setMailPdf([this](const JobContext &, const QString &jobPath, const QString &address,
+                                 const QString &pdfPath, const QString &subject) {
+            m_mails.append({jobPath, address, pdfPath, subject, QpdfProblems(pdfPath).isEmpty()});
+        });
+    }
+
+    QString job(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_tmp.filePath(name);
+        WriteFile(path, bytes);
+        return path;
+    }
+
+    JobResult run(const QByteArray &bytes, const QString &name = QStringLiteral("JOB.txt"))
+    {
+        return m_jobs.PdfTextJob(m_context, job(name, bytes));
+    }
+
+    QString pdf(const QString &name) const { return m_tmp.filePath(QStringLiteral("PDF/") + name); }
+
+    static PdfWord Word(const QList<PdfWord> &words, const QString &text)
+    {
+        for (const PdfWord &w : words)
+            if (w.text == text)
+                return w;
+        ADD_FAILURE() << "no word " << text.toStdString();
+        return {};
+    }
+
+    QTemporaryDir m_tmp;
+    Settings m_settings;
+    JobContext m_context;
+    PdfTextJobs m_jobs;
+    QList<MailCall> m_mails;
+};
+
+TEST_F(PdfTextJobTest, PrintoutGoesToThePdfFolderWithoutItsHeaderOrMailBody)
+{
+    const JobResult result = run(PdfJob("Faktura-12.pdf", {"Pierwszy wiersz", "<MAIL_BODY>", "Szanowni Pa\xe7stwo,",
+                                                            "<end>", "Drugi wiersz", "Trzeci <DX+> wiersz",
+                                                            "Za\xbe\xa2\x88\x86 g\xa9\x98l\xa5 ja\xab\xe4"}));
+    ASSERT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
+    const QString file = pdf(QStringLiteral("Faktura-12.pdf"));
+    EXPECT_TRUE(result.detail.contains(file)) << result.detail.toStdString();
+    EXPECT_EQ(PdfPageCount(file), 1);
+    const QString text = PdfText(file);
+    EXPECT_FALSE(text.contains(QStringLiteral("faktura dla klienta")));
+    EXPECT_FALSE(text.contains(QStringLiteral("PDF_FILE")));
+    EXPECT_FALSE(text.contains(QStringLiteral("Szanowni")));
+    EXPECT_TRUE(text.contains(QStringLiteral("<DX+>"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Zażółć gęślą jaźń"))) << text.toStdString();
+    // The line after the mail body takes its place: no gap.
+    const QList<PdfWord> words = PdfWords(file);
+    const double first = Word(words, QStringLiteral("Pierwszy")).box.top();
+    EXPECT_NEAR(Word(words, QStringLiteral("Drugi")).box.top() - first, 12, 0.5);
+    EXPECT_NEAR(Word(words, QStringLiteral("Trzeci")).box.top() - first, 24, 0.5);
+    // Text starts at the page's corner; the page counts 0.98 of the sheet.
+    EXPECT_NEAR(Word(words, QStringLiteral("Pierwszy")).box.left(), 0, 0.5);
+    EXPECT_TRUE(m_mails.isEmpty());
+}
+
+TEST_F(PdfTextJobTest, ColumnsFillExactlyTheWidthOfThePage)
+{
+    const QByteArray x80(80, 'X'), x132(132, 'W');
+    run(PdfJob("kolumny.pdf", {x80, "<Z132>" + x132, "<Z80>" + x80}));
+    const QList<PdfWord> words = PdfWords(pdf(QStringLiteral("kolumny.pdf")));
+    ASSERT_EQ(words.size(), 3);
+    // 0.98 of 595 points, rounded.
+    for (const PdfWord &w : words) {
+        EXPECT_NEAR(w.box.left(), 0, 0.3);
+        EXPECT_NEAR(w.box.width(), 583, 0.3) << w.text.toStdString();
+    }
+}
+
+TEST_F(PdfTextJobTest, PagesFollowTheLinesAndAFullLastPageEndsWithAnEmptyOne)
+{
+    // 12-point lines on an 825-point page whose font is 11 points: 68 lines a page.
+    QList<QByteArray> lines;
+    for (int i = 1; i <= 339; ++i)
+        lines.append("Wiersz " + QByteArray::number(i));
+    run(PdfJob("piec.pdf", lines));
+    EXPECT_EQ(PdfPageCount(pdf(QStringLiteral("piec.pdf"))), 5);
+    lines.append("Wiersz 340");
+    run(PdfJob("szesc.pdf", lines));
+    EXPECT_EQ(PdfPageCount(pdf(QStringLiteral("szesc.pdf"))), 6);
+    // A page feed starts a new page unless the file ends there.
+    run(PdfJob("wysuw.pdf", {"strona 1<Nstr>", "strona 2", "koniec<Nstr>"}));
+    EXPECT_EQ(PdfPageCount(pdf(QStringLiteral("wysuw.pdf"))), 2);
+    const QList<PdfWord> second = PdfWords(pdf(QStringLiteral("wysuw.pdf")));
+    ASSERT_FALSE(second.isEmpty());
+}
+
+TEST_F(PdfTextJobTest, LandscapeSymbolTurnsThePagesAndTextRunsAcrossThem)
+{
+    QList<QByteArray> lines{"<Poz>"};
+    for (int i = 1; i <= 60; ++i)
+        lines.append("Poziomy wiersz " + QByteArray::number(i));
+    run(PdfJob("poziom.pdf", lines));
+    const QString file = pdf(QStringLiteral("poziom.pdf"));
+    // 583 points of page width hold 48 lines of 12 points: the rest on a second page.
+    EXPECT_EQ(PdfPageCount(file), 2);
+    const QString info = RunTool(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"),
+                                                             QStringLiteral("-l"), QStringLiteral("2"), file});
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page +1 rot: +90")))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page +2 rot: +90")))) << info.toStdString();
+    EXPECT_TRUE(PdfText(file).contains(QStringLiteral("Poziomy wiersz 60")));
+}
+
+TEST_F(PdfTextJobTest, DoubleHeightAndScriptsStretchTheTextAboutItsLine)
+{
+    run(PdfJob("rozmiary.pdf", {"", "", "", "", "", "", "", "", "", "",
+                                "AAA <2xH>BBB <1xH>CCC <SP+>DDD<SP-> EEE <SB+>FFF<SB-> GGG"}));
+    const QList<PdfWord> words = PdfWords(pdf(QStringLiteral("rozmiary.pdf")));
+    const QRectF normal = Word(words, QStringLiteral("AAA")).box;
+    const QRectF high = Word(words, QStringLiteral("BBB")).box;
+    const QRectF after = Word(words, QStringLiteral("CCC")).box;
+    const QRectF super = Word(words, QStringLiteral("DDD")).box;
+    const QRectF sub = Word(words, QStringLiteral("FFF")).box;
+    // Line 11 at y 120: double height keeps the width and doubles the height, the cell
+    // raised by round(11 * 0.71) before the page is stretched about its bottom edge.
+    EXPECT_NEAR(high.height() / normal.height(), 2.0, 0.05);
+    EXPECT_NEAR(high.width(), normal.width(), 0.3);
+    EXPECT_NEAR(high.top() - normal.top(), (112 + 2 * (normal.top() - 120)) - normal.top(), 0.6);
+    // Back to normal on (nearly) the same line: 4 units down in stretched coordinates.
+    EXPECT_NEAR(after.top(), normal.top(), 0.6);
+    EXPECT_NEAR(after.height(), normal.height(), 0.1);
+    // Scripts at 0.6 of the height: the superscript raised by 1, the subscript lowered by 7.
+    EXPECT_NEAR(super.height() / normal.height(), 0.6, 0.03);
+    EXPECT_NEAR(sub.height() / normal.height(), 0.6, 0.03);
+    EXPECT_NEAR(super.top(), 119 + 0.6 * (normal.top() - 120), 0.6);
+    EXPECT_NEAR(sub.top(), 127 + 0.6 * (normal.top() - 120), 0.6);
+    EXPECT_NEAR(Word(words, QStringLiteral("GGG")).box.top(), normal.top(), 0.6);
+}
+
+TEST_F(PdfTextJobTest, PdfPathGoesThroughTheDriveMapAndAnExistingFolderInAnyCase)
+{
+    QDir(m_tmp.path()).mkpath(QStringLiteral("dane/Faktury"));
+    m_settings.drives.insert(u'F', m_tmp.filePath(QStringLiteral("dane")));
+    ASSERT_EQ(run(PdfJob("F1.PDF", {"na dysku F"}, "PDF_PATH=F:\\FAKTURY\r\n")).outcome, JobResult::Done);
+    EXPECT_TRUE(PdfText(m_tmp.filePath(QStringLiteral("dane/Faktury/F1.PDF"))).contains(QStringLiteral("dysku")));
+    // A folder "pdf" already there is the PDF folder.
+    QDir(m_tmp.path()).mkdir(QStringLiteral("pdf"));
+    run(PdfJob("maly.pdf", {"w folderze pdf"}));
+    EXPECT_TRUE(QFile::exists(m_tmp.filePath(QStringLiteral("pdf/maly.pdf"))));
+    EXPECT_FALSE(QFile::exists(m_tmp.filePath(QStringLiteral("PDF"))));
+}
+
+TEST_F(PdfTextJobTest, BadTargetsAndAFullDiskFailTheJobLeaveNothingAndSendNoMail)
+{
+    const QByteArray mail = "A_MAIL=jan@firma.pl\r\n";
+    // An empty name, a folder that does not exist (a given PDF_PATH is not created), a
+    // name that is a folder.
+    QDir(m_tmp.path()).mkpath(QStringLiteral("PDF/stare"));
+    EXPECT_THROW(run(PdfJob("", {"tekst"}, mail)), PdfError);
+    EXPECT_THROW(run(PdfJob("a.pdf", {"tekst"}, "PDF_PATH=" + m_tmp.filePath(QStringLiteral("brak")).toUtf8() +
+                                                    "\r\n" + mail)),
+                 PdfError);
+    EXPECT_FALSE(QFile::exists(m_tmp.filePath(QStringLiteral("brak"))));
+    EXPECT_THROW(run(PdfJob("stare", {"tekst"}, mail)), PdfError);
+
+    // A disk that fills up half way keeps the older file whole.
+    WriteFile(pdf(QStringLiteral("duza.pdf")), "poprzednia wersja");
+    QList<QByteArray> lines;
+    for (int i = 0; i < 2000; ++i)
+        lines.append("Wiersz, kt\xa2ry nie zmie\x98\x63i si\xa9 na dysku " + QByteArray::number(i));
+    const QString path = job(QStringLiteral("DUZA.txt"), PdfJob("duza.pdf", lines, mail));
+    try {
+        const FileSizeLimit limit(20000);
+        m_jobs.PdfTextJob(m_context, path);
+        ADD_FAILURE() << "the job should fail";
+    } catch (const OutputUnavailable &e) {
+        EXPECT_TRUE(e.message().contains(pdf(QStringLiteral("duza.pdf")))) << e.what();
+    }
+    EXPECT_EQ(ReadFile(pdf(QStringLiteral("duza.pdf"))), "poprzednia wersja");
+    EXPECT_EQ(Entries(m_tmp.filePath(QStringLiteral("PDF"))),
+              (QStringList{QStringLiteral("duza.pdf"), QStringLiteral("stare")}));
+    EXPECT_TRUE(m_mails.isEmpty());
+}
+
+TEST_F(PdfTextJobTest, FinishedFileIsMailedOnlyToAnAddress)
+{
+    const QString path = job(QStringLiteral("MAIL.txt"),
+                             PdfJob("do-wyslania.pdf", {"tekst"}, "A_MAIL = jan@firma.pl \r\nT_MAIL=Faktura nr 7\r\n"));
+    m_jobs.PdfTextJob(m_context, path);
+    ASSERT_EQ(m_mails.size(), 1);
+    EXPECT_EQ(m_mails[0].jobPath, path);
+    EXPECT_EQ(m_mails[0].address, QStringLiteral("jan@firma.pl"));
+    EXPECT_EQ(m_mails[0].pdfPath, pdf(QStringLiteral("do-wyslania.pdf")));
+    EXPECT_EQ(m_mails[0].subject, QStringLiteral("Faktura nr 7"));
+    // Handed over only once the file was complete under its name.
+    EXPECT_TRUE(m_mails[0].pdfComplete);
+
+    run(PdfJob("bez-adresu.pdf", {"tekst"}, "A_MAIL=jan.firma.pl\r\n"));
+    EXPECT_EQ(m_mails.size(), 1);
+
+    // Without mail at all the legacy program still learns that nothing went out.
+    m_jobs.setMailPdf({});
+    run(PdfJob("nie-wyslany.pdf", {"tekst"}, "A_MAIL=jan@firma.pl\r\n"));
+    EXPECT_EQ(ReadFile(m_tmp.filePath(QStringLiteral("Errors/nie-wyslany.txt"))), "error=NOT\r\n");
+}
+
+TEST(PdfTextProgram, OnceWritesThePdfJournalsItAndDeletesTheJob)
+{
+    QTemporaryDir home, runtime;
+    const QString jobs = home.filePath(QStringLiteral("jobs"));
+    QDir().mkpath(jobs);
+    WriteFile(home.filePath(QStringLiteral("Ostrevo.ini")),
+              "[Opcje]\r\nKatalog=" + jobs.toUtf8() + "\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\nMonitorowanie=1\r\n");
+    WriteFile(jobs + QStringLiteral("/FV7.txt"), PdfJob("FV7.pdf", {"Faktura VAT 7/2026"}));
+    WriteFile(jobs + QStringLiteral("/FV7.END"), {});
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    p.setProcessEnvironment(env);
+    p.start(OstrevoBinary(), {QStringLiteral("--home"), home.path(), QStringLiteral("--once")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
+    EXPECT_EQ(Entries(jobs), QStringList{QStringLiteral("PDF")});
+    EXPECT_TRUE(PdfText(jobs + QStringLiteral("/PDF/FV7.pdf")).contains(QStringLiteral("Faktura VAT 7/2026")));
+    const QByteArray journal = ReadFile(home.filePath(QStringLiteral("ostrevo.log")));
+    EXPECT_TRUE(journal.contains("FV7.txt\tjkPdf")) << journal.constData();
+    EXPECT_TRUE(journal.contains("OK: " + jobs.toUtf8() + "/PDF/FV7.pdf, stron: 1")) << journal.constData();
+}
+
+} // namespace
