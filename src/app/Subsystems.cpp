@@ -2,6 +2,7 @@
 
 #include "app/OpenPrintJobs.h"
 #include "devices/TPrinter.h"
+#include "fiscal/FiscalPrinters.h"
 #include "jobs/DosPath.h"
 #include "monitor/JobFiles.h"
 #include "textprint/PdfTextJob.h"
@@ -12,6 +13,7 @@ namespace ostrevo {
 Subsystems::Subsystems(QString programDir)
     : m_programDir(std::move(programDir)), m_textPrinter(std::make_unique<TextPrinter>(m_symbols, Printer())),
       m_pdfTextJobs(std::make_unique<PdfTextJobs>()),
+      m_fiscalPrinters(std::make_unique<FiscalPrinters>(m_programDir)),
       m_settings(std::make_shared<Settings>())
 {
 }
@@ -42,6 +44,7 @@ EngineConfig Subsystems::engineConfig(const QString &executablePath, const QStri
 
     RegisterTextPrintHandler(config.handlers, *m_textPrinter);
     RegisterPdfTextHandler(config.handlers, *m_pdfTextJobs);
+    RegisterFiscalHandler(config.handlers, *m_fiscalPrinters);
     auto settings = m_settings;
     const QString programDir = m_programDir;
     RegisterOpenPrintHandlers(config.handlers, [settings, programDir](const QByteArray &value) {

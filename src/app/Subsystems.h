@@ -10,6 +10,7 @@ namespace ostrevo {
 
 class PdfTextJobs;
 class TextPrinter;
+class FiscalPrinters;
 
 // The long-lived objects of the job kinds (symbol table, printout renderer, ...) and the
 // engine configuration that registers their handlers. Lives as long as the program.
@@ -29,6 +30,7 @@ private:
     SymbolTable m_symbols;
     std::unique_ptr<TextPrinter> m_textPrinter;
     std::unique_ptr<PdfTextJobs> m_pdfTextJobs;
+    std::unique_ptr<FiscalPrinters> m_fiscalPrinters; // VatTable of the last receipt
     std::shared_ptr<Settings> m_settings; // drive letters for paths inside jobs
 };
 

@@ -1,0 +1,91 @@
+#include "fiscal/FiscalPrinters.h"
+
+#include "fiscal/ElzabPath.h"
+#include "fiscal/FiscalText.h"
+#include "fiscal/ThermalPath.h"
+#include "handling/ResultFile.h"
+#include "jobs/JobFile.h"
+
+#include <QFileInfo>
+
+namespace ostrevo {
+
+FiscalPrinters::FiscalPrinters(QString programDir, std::function<QDate()> today)
+    : m_programDir(std::move(programDir)), m_today(std::move(today))
+{
+}
+
+QByteArray FiscalResultStatus(int code)
+{
+    if (code == 0 || code == 109)
+        return QByteArrayLiteral("OK");
+    return QByteArray::number(MapFiscalCode(code));
+}
+
+FiscalOutcome FiscalPrinters::RunFiscalJob(FiscalJob &job)
+{
+    FiscalOutcome outcome;
+    const int function = job.function;
+    if (function == 0 || function > 14) {
+        outcome.set(fcUnknownFunction, QStringLiteral("unknown FUNCTION %1").arg(function));
+        return outcome;
+    }
+    if (const int missing = MissingDataCode(function); missing != 0 && !job.dataFound) {
+        outcome.set(missing, QStringLiteral("FUNCTION %1 without <DANE>").arg(function));
+        return outcome;
+    }
+    if (function == 13 || function == 14)
+        return outcome;
+    if (function == 1) {
+        if (const int code = ParseReceiptData(job.dataLines, job.receipt)) {
+            outcome.set(code, QStringLiteral("the summary line has fewer than 5 fields"));
+            return outcome;
+        }
+    }
+    const FiscalFamily family = job.family();
+    if (family == ffNone) {
+        outcome.set(fcUnknownModel, QStringLiteral("unknown printer DRK=\"%1\"").arg(QString::fromLatin1(job.modelName)));
+        return outcome;
+    }
+    const bool available = function == 7 || function == 8 || function == 9 ? false
+                           : function == 6                                 ? family == ffElzab
+                                                                           : true;
+    if (!available) {
+        outcome.set(fcNotAvailable, QStringLiteral("FUNCTION %1 is not available for DRK=%2")
+                                        .arg(function).arg(QString::fromLatin1(job.modelName)));
+        return outcome;
+    }
+    const FiscalEnvironment environment{m_programDir, &m_vatTable, m_today()};
+    return family == ffElzab ? RunElzabOperation(job, environment) : RunThermalOperation(job, environment);
+}
+
+JobResult FiscalPrinters::PerformFiscalJob(const JobContext &context, const QString &textPath)
+{
+    const QString resultName = QFileInfo(textPath).fileName();
+    FiscalOutcome outcome;
+    try {
+        LineReader reader(context.jobText, textPath);
+        FiscalJob job = ReadFiscalJob(reader);
+        outcome = RunFiscalJob(job);
+    } catch (...) {
+        // Whatever was reached so far; a failure is never reported as "OK".
+        WriteResultFile(context.currentJobDir, resultName,
+                        outcome.code == 0 ? QByteArrayLiteral("NOT") : FiscalResultStatus(outcome.code));
+        throw;
+    }
+    const QByteArray status = FiscalResultStatus(outcome.code);
+    WriteResultFile(context.currentJobDir, resultName, status);
+    const QString detail = QStringLiteral("error=%1").arg(QString::fromLatin1(status));
+    if (status == "OK")
+        return JobResult::done(outcome.reason.isEmpty() ? detail : detail + QStringLiteral(" (") + outcome.reason + u')');
+    return JobResult::failed(detail + QStringLiteral(": ") + outcome.reason);
+}
+
+void RegisterFiscalHandler(JobHandlers &handlers, FiscalPrinters &printers)
+{
+    handlers.set(jkDf, [&printers](const JobContext &context, const QString &textPath) {
+        return printers.PerformFiscalJob(context, textPath);
+    });
+}
+
+} // namespace ostrevo

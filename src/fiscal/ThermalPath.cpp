@@ -1,0 +1,331 @@
+#include "fiscal/ThermalPath.h"
+
+#include "fiscal/DriverApi.h"
+#include "fiscal/DriverLibrary.h"
+#include "fiscal/FiscalText.h"
+#include "fiscal/LowArena.h"
+#include "fiscal/VatTable.h"
+#include "jobs/JobFile.h"
+
+#include <QStringList>
+
+namespace ostrevo {
+
+namespace {
+
+using namespace thermal;
+
+enum class Operation { Receipt, DailyReport, PeriodicReport, CasReport, Display };
+
+struct ThermalDriver {
+    PortOpenFn *p_Port_Open = nullptr;
+    NoArgumentFn *p_Port_Close = nullptr;
+    OneArgumentFn *p_LBSERM = nullptr;
+    OneArgumentFn *p_LBTRSHDR = nullptr;
+    TransactionLineFn *p_LBTRSLN = nullptr;
+    TransactionEndFn *p_LBTRXEND1 = nullptr;
+    CancelFn *p_LBTREXITCAN = nullptr;
+    DailyReportFn *p_LBDAYREP = nullptr;
+    PeriodicReportFn *p_LBFSKREP_D = nullptr;
+    NoArgumentFn *p_LBCASREP = nullptr;
+    DisplayFn *p_LBDSP = nullptr;
+
+    // Every function the operation may call, looked up before the port is opened.
+    QStringList resolve(const DriverLibrary &library, Operation operation)
+    {
+        QStringList missing;
+        auto need = [&](auto *&function, const char *name) {
+            if (!library.resolve(function, name))
+                missing.append(QString::fromLatin1(name));
+        };
+        need(p_Port_Open, "p_Port_Open");
+        need(p_Port_Close, "p_Port_Close");
+        need(p_LBSERM, "p_LBSERM");
+        switch (operation) {
+        case Operation::Receipt:
+            need(p_LBTRSHDR, "p_LBTRSHDR");
+            need(p_LBTRSLN, "p_LBTRSLN");
+            need(p_LBTRXEND1, "p_LBTRXEND1");
+            need(p_LBTREXITCAN, "p_LBTREXITCAN");
+            break;
+        case Operation::DailyReport: need(p_LBDAYREP, "p_LBDAYREP"); break;
+        case Operation::PeriodicReport: need(p_LBFSKREP_D, "p_LBFSKREP_D"); break;
+        case Operation::CasReport: need(p_LBCASREP, "p_LBCASREP"); break;
+        case Operation::Display: need(p_LBDSP, "p_LBDSP"); break;
+        }
+        return missing;
+    }
+};
+
+Operation OperationOf(int function)
+{
+    switch (function) {
+    case 1: return Operation::Receipt;
+    case 2: return Operation::DailyReport;
+    case 3: case 4: return Operation::PeriodicReport;
+    case 5: return Operation::CasReport;
+    default: return Operation::Display; // 10, 11, 12
+    }
+}
+
+class ThermalOperation {
+public:
+    ThermalOperation(const FiscalJob &job, const FiscalEnvironment &environment, ThermalDriver &driver,
+                     FiscalOutcome &outcome)
+        : m_job(job), m_environment(environment), m_driver(driver), m_outcome(outcome)
+    {
+    }
+
+    bool check(std::int32_t result, const char *function, const QString &where = {})
+    {
+        if (result == 0)
+            return true;
+        m_outcome.set(result, QStringLiteral("%1 returned %2%3").arg(QString::fromLatin1(function)).arg(result).arg(where));
+        return false;
+    }
+
+    void receipt(const ReceiptData &data);
+    void dailyReport();
+    void periodicReport(int mode);
+
+private:
+    void cancel() { m_driver.p_LBTREXITCAN("001", "KIEROWNIK"); }
+    void fail(int code, const QString &why)
+    {
+        m_outcome.set(code, why);
+        cancel();
+    }
+    bool item(const QByteArray &line, int number, qint64 &sum);
+
+    const FiscalJob &m_job;
+    const FiscalEnvironment &m_environment;
+    ThermalDriver &m_driver;
+    FiscalOutcome &m_outcome;
+};
+
+bool ThermalOperation::item(const QByteArray &line, int number, qint64 &sum)
+{
+    const QList<QByteArray> fields = SplitFiscalFields(line);
+    if (fields.size() != 9) {
+        fail(fcItemFieldCount, QStringLiteral("item line %1 has %2 fields, not 9").arg(number).arg(fields.size()));
+        return false;
+    }
+    auto field = [&fields](int k) { return TrimControl(fields.at(k)); };
+    // One byte in the block: a number above 255 would wrap round to 0, a void line.
+    const std::optional<std::int32_t> lineNumber = ParseFiscalInteger(fields.at(0));
+    if (!lineNumber || *lineNumber < 0 || *lineNumber > 255) {
+        fail(fcLineNumberBad, QStringLiteral("item line %1: line number \"%2\" is not a number of 0 to 255")
+                                  .arg(number).arg(QString::fromLatin1(fields.at(0))));
+        return false;
+    }
+    const QByteArray name = m_job.convert(field(1)) + ' ' + m_job.convert(field(2));
+    const std::optional<std::int32_t> decimals = ParseFiscalInteger(field(4));
+    if (!decimals || *decimals < 0 || *decimals > 9) {
+        fail(fcDecimalsBad, QStringLiteral("item line %1: decimal places \"%2\" is not a number of 0 to 9")
+                                .arg(number).arg(QString::fromLatin1(field(4))));
+        return false;
+    }
+    const std::optional<std::int32_t> value = ParseFiscalInteger(field(8));
+    if (!value) {
+        fail(fcLineValueBad, QStringLiteral("item line %1: line value \"%2\" is not a number").arg(number).arg(QString::fromLatin1(field(8))));
+        return false;
+    }
+    sum += *value;
+    const char group = m_environment.vatTable->FindVatGroup(fields.at(7));
+    if (group == ' ') {
+        fail(fcThermalVatMissing, QStringLiteral("item line %1: VAT rate \"%2\" not in PTU.txt").arg(number).arg(QString::fromLatin1(field(7))));
+        return false;
+    }
+    // Quantity and price go to the printer as texts: they must be numbers too, or the
+    // printer would read what it can from them.
+    if (!ParseFiscalInteger(field(3)) || !ParseFiscalInteger(field(6))) {
+        fail(fcNumberBad, QStringLiteral("item line %1: quantity or price is not a number").arg(number));
+        return false;
+    }
+
+    LowArena arena;
+    auto *block = arena.place<TransactionLineBlock>();
+    block->lineNumber = std::uint8_t(*lineNumber);
+    block->name = arena.text(name);
+    block->quantity = arena.text(InsertDecimalPoint(field(3), *decimals, '.'));
+    block->vatGroup = group;
+    block->unitPrice = arena.text(InsertDecimalPoint(field(6), 2, '.'));
+    block->lineValue = arena.text(InsertDecimalPoint(field(8), 2, '.'));
+    block->discount = arena.text(QByteArrayLiteral("0.00"));
+    if (!check(m_driver.p_LBTRSLN(block), "p_LBTRSLN", QStringLiteral(" (item line %1)").arg(number))) {
+        cancel();
+        return false;
+    }
+    return true;
+}
+
+QByteArray DocumentText(const QByteArray &kind, const QByteArray &number)
+{
+    if (kind == "P")
+        return "Paragon " + number;
+    if (kind == "F")
+        return "Faktura " + number;
+    if (kind == "R")
+        return "Rachunek " + number;
+    return {};
+}
+
+std::uint8_t PaymentCode(const QByteArray &form)
+{
+    return form == "K" ? 1 : form == "C" ? 2 : 0;
+}
+
+void ThermalOperation::receipt(const ReceiptData &data)
+{
+    if (!check(m_driver.p_LBTRSHDR(std::int32_t(data.items.size())), "p_LBTRSHDR"))
+        return;
+    qint64 sum = 0;
+    int number = 0;
+    for (const QByteArray &line : data.items) {
+        if (!item(line, ++number, sum))
+            return;
+    }
+    const QByteArray total = InsertDecimalPoint(
+        data.total == "0" ? (data.items.isEmpty() ? QByteArray() : QByteArray::number(sum)) : data.total, 2, '.');
+    const std::uint8_t payment = PaymentCode(data.paymentForm);
+    const bool nonCash = payment != 0;
+
+    LowArena arena;
+    const Address32 empty = arena.text({});
+    const Address32 zero = arena.text(QByteArrayLiteral("0"));
+    const Address32 totalText = arena.text(total);
+    auto *area = arena.place<EndArea>();
+    const Address32 areaWords[11] = {empty, 0, zero, 0, zero, 0, nonCash ? totalText : zero, 0, zero, 0, zero};
+    for (int k = 0; k < 11; ++k)
+        area->words[k] = areaWords[k];
+    auto word = [area](int k) { return Address32(LowArena::address(area) + 4 * k); };
+
+    auto *block = arena.place<TransactionEndBlock>();
+    block->flags0[2] = 1;
+    block->flags0[7] = 1;
+    block->nonCash = nonCash ? 1 : 0;
+    block->cash = nonCash ? 0 : 1;
+    block->paymentForm = arena.byte(payment);
+    block->emptyText = empty;
+    block->extraLine = arena.text(m_job.convert(data.extraLine));
+    block->documentText = arena.text(DocumentText(data.documentKind, data.documentNumber));
+    block->areaWord0 = word(0);
+    block->areaWord9 = word(9);
+    block->areaWord7 = word(7);
+    block->total55 = totalText;
+    block->total63 = totalText;
+    block->zeroText71 = zero;
+    block->total79 = totalText;
+    block->areaWord5 = word(5);
+    block->zeroText91 = zero;
+    block->areaWord3 = word(3);
+    block->areaWord1 = word(1);
+    if (!check(m_driver.p_LBTRXEND1(block), "p_LBTRXEND1"))
+        cancel();
+}
+
+void ThermalOperation::dailyReport()
+{
+    LowArena arena;
+    auto *block = arena.place<DailyReportBlock>();
+    block->month = std::uint16_t(m_environment.today.month());
+    check(m_driver.p_LBDAYREP(block), "p_LBDAYREP");
+}
+
+void ThermalOperation::periodicReport(int mode)
+{
+    const QList<QByteArray> &lines = m_job.dataLines;
+    const std::optional<FiscalDate> start = ParseFiscalDate(lines.isEmpty() ? QByteArray() : TrimControl(lines.at(0)));
+    if (!start) {
+        m_outcome.set(fcStartDateBad, QStringLiteral("the start date is not yyyymmdd"));
+        return;
+    }
+    const std::optional<FiscalDate> end = ParseFiscalDate(lines.size() < 2 ? QByteArray() : TrimControl(lines.at(1)));
+    if (!end) {
+        m_outcome.set(fcEndDateBad, QStringLiteral("the end date is not yyyymmdd"));
+        return;
+    }
+    LowArena arena;
+    auto *block = arena.place<PeriodicReportBlock>();
+    block->startYear = std::uint8_t(start->year);
+    block->startMonth = std::uint8_t(start->month);
+    block->startDay = std::uint8_t(start->day);
+    block->endYear = std::uint8_t(end->year);
+    block->endMonth = std::uint8_t(end->month);
+    block->endDay = std::uint8_t(end->day);
+    block->mode = std::uint8_t(mode);
+    check(m_driver.p_LBFSKREP_D(block), "p_LBFSKREP_D");
+}
+
+} // namespace
+
+FiscalOutcome RunThermalOperation(const FiscalJob &job, const FiscalEnvironment &environment)
+{
+    FiscalOutcome outcome;
+    const Operation operation = OperationOf(job.function);
+    // Amounts that can only fail are refused before anything is loaded.
+    QByteArray amount;
+    if (job.function == 12) {
+        amount = TrimControl(job.dataLines.isEmpty() ? QByteArray() : job.dataLines.last());
+        if (!ParseFiscalInteger(amount)) {
+            outcome.set(fcNumberBad, QStringLiteral("the amount to display is not a number"));
+            return outcome;
+        }
+    }
+    if (operation == Operation::Receipt) {
+        if (!ParseFiscalInteger(job.receipt.total)) {
+            outcome.set(fcNumberBad, QStringLiteral("the receipt total \"%1\" is not a number").arg(QString::fromLatin1(job.receipt.total)));
+            return outcome;
+        }
+        const QString ptu = environment.programDir + QStringLiteral("/PTU.txt");
+        if (const int code = environment.vatTable->LoadVatTable(ptu, job.modelName)) {
+            outcome.set(code, code == VatTable::FileMissing ? QStringLiteral("no %1").arg(ptu)
+                              : code == VatTable::SectionMissing
+                                  ? QStringLiteral("PTU.txt has no section <%1>").arg(QString::fromLatin1(job.modelName))
+                                  : QStringLiteral("PTU.txt: a VAT group of <%1> is not one character").arg(QString::fromLatin1(job.modelName)));
+            return outcome;
+        }
+    }
+
+    const DriverLibrary library(environment.programDir + u'/' + ThermalLibraryName);
+    if (!library.loaded()) {
+        outcome.set(fcThermalLibraryMissing, QStringLiteral("cannot load %1: %2").arg(library.path(), library.error()));
+        return outcome;
+    }
+    ThermalDriver driver;
+    if (const QStringList missing = driver.resolve(library, operation); !missing.isEmpty()) {
+        outcome.set(fcThermalFunctionMissing, QStringLiteral("%1 lacks %2").arg(library.path(), missing.join(QStringLiteral(", "))));
+        return outcome;
+    }
+
+    ThermalOperation run(job, environment, driver, outcome);
+    const QByteArray port = "COM" + QByteArray::number(job.port);
+    if (!run.check(driver.p_Port_Open(port.constData(), 9600), "p_Port_Open"))
+        return outcome;
+    // The port is closed whatever happens from here on.
+    struct ClosePort {
+        ThermalDriver &driver;
+        ~ClosePort() { driver.p_Port_Close(); }
+    } close{driver};
+    if (!run.check(driver.p_LBSERM(3), "p_LBSERM"))
+        return outcome;
+
+    switch (job.function) {
+    case 1: run.receipt(job.receipt); break;
+    case 2: run.dailyReport(); break;
+    case 3: run.periodicReport(0); break;
+    case 4: run.periodicReport(1); break;
+    case 5: run.check(driver.p_LBCASREP(), "p_LBCASREP"); break;
+    case 10: run.check(driver.p_LBDSP(4, nullptr), "p_LBDSP"); break;
+    case 11: run.check(driver.p_LBDSP(1, nullptr), "p_LBDSP"); break;
+    case 12: {
+        const QByteArray text = InsertDecimalPoint(amount, 2, '.');
+        run.check(driver.p_LBDSP(2, text.constData()), "p_LBDSP");
+        break;
+    }
+    default: break;
+    }
+    return outcome;
+}
+
+} // namespace ostrevo
