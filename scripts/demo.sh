@@ -10,6 +10,9 @@ home="$top/$build/demo"
 rm -rf "$home"
 mkdir -p "$home/jobs"
 cp -r "$top/examples/demo/." "$home/"
+# The simulator fiscal drivers: <DF> jobs go through them and log each call to
+# fiscal-simulator.log in the program directory.
+cp "$top/$build"/drivers/simulator/lib*.so "$home/" 2>/dev/null || true
 mkdir -p "$home/jobs"
 for job in "$top"/examples/jobs/*.txt; do
   [ -e "$job" ] || continue
@@ -21,6 +24,7 @@ done
 echo "demo: program directory $home"
 echo "demo: jobs folder       $home/jobs   (drop NAME.txt, then NAME.END)"
 echo "demo: printouts         $home/wydruki"
+echo "demo: fiscal printer    $home/fiscal-simulator.log, results in $home/jobs/Errors"
 mode=()
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   mode=(--headless)
