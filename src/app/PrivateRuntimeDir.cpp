@@ -1,12 +1,13 @@
 #include "app/PrivateRuntimeDir.h"
 
+#include "jobs/Errors.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QStringList>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,11 +15,6 @@
 namespace ostrevo {
 
 namespace {
-
-QString ErrnoText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // Opens `path` as a private directory, or says why it is not one.
 int OpenPrivate(const QString &path, QString *why)

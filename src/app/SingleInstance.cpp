@@ -1,12 +1,13 @@
 #include "app/SingleInstance.h"
 
+#include "jobs/Errors.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -68,7 +69,7 @@ SingleInstance::Outcome SingleInstance::acquire()
     struct stat st = {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
         m_error = QStringLiteral("cannot use the lock file %1: %2")
-                      .arg(lockPath(), fd < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                      .arg(lockPath(), fd < 0 ? ErrnoText(errno)
                                               : QStringLiteral("not a regular file of this user"));
         if (fd >= 0)
             ::close(fd);

@@ -1,10 +1,10 @@
 #include "devices/PdfObjectWriter.h"
 
 #include "devices/PdfSyntax.h"
+#include "jobs/Errors.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace ostrevo {
 
@@ -141,7 +141,7 @@ void PdfObjectWriter::noteFailure()
     m_errno = err;
     // Qt's own text is often "Unknown error" here; the failed system call's errno is not.
     if (err != 0 || m_file.error() == QFileDevice::NoError)
-        m_error = QString::fromLocal8Bit(std::strerror(err ? err : EIO));
+        m_error = ErrnoText(err ? err : EIO);
     else
         m_error = m_file.errorString();
 }

@@ -18,7 +18,7 @@ namespace {
 
 QString Reason()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return ErrnoText(errno);
 }
 
 bool WriteAll(int fd, const QByteArray &bytes)

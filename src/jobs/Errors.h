@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+
+#include <cstring>
 #include <exception>
 
 namespace ostrevo {
@@ -30,6 +32,12 @@ class OutputUnavailable : public IoError {
 public:
     using IoError::IoError;
 };
+
+// The system's own words for an errno value, as the journal and the status show them.
+inline QString ErrnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 // Text that should be a number, a date or a known value and is not.
 class ConversionError : public JobError {

@@ -46,7 +46,7 @@ int OpenJobText(const QString &path)
         const int error = errno;
         throw IoError(QStringLiteral("Nie można otworzyć pliku %1: %2")
                           .arg(path, error == ELOOP ? QStringLiteral("to dowiązanie symboliczne")
-                                                    : QString::fromLocal8Bit(std::strerror(error))));
+                                                    : ErrnoText(error)));
     }
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -83,7 +83,7 @@ bool LineReader::fill()
     m_buffer.resize(old + ChunkSize);
     const qint64 n = readChunk(m_buffer.data() + old, ChunkSize);
     if (n < 0) {
-        const QString reason = m_fd >= 0 ? QString::fromLocal8Bit(std::strerror(errno)) : m_device->errorString();
+        const QString reason = m_fd >= 0 ? ErrnoText(errno) : m_device->errorString();
         m_buffer.resize(old);
         throw IoError(QStringLiteral("Błąd odczytu pliku %1: %2").arg(m_path, reason));
     }

@@ -47,7 +47,7 @@ QString DeleteJobFile(const QString &path)
     if (::unlink(name.constData()) == 0 || errno == ENOENT)
         return {};
     const int error = errno;
-    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+    return QStringLiteral("%1: %2").arg(path, ErrnoText(error));
 }
 
 // What a failed deletion of the job's own files says; nothing when it worked or the file
@@ -56,7 +56,7 @@ QString DeletionFailure(int error, const QString &path)
 {
     if (error == 0 || error == ENOENT)
         return {};
-    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+    return QStringLiteral("%1: %2").arg(path, ErrnoText(error));
 }
 
 QString StuckText(const QString &failed)

@@ -1,6 +1,7 @@
 #include "monitor/JobFiles.h"
 
 #include "jobs/Charsets.h"
+#include "jobs/Errors.h"
 
 #include <QByteArrayView>
 #include <QFile>
@@ -37,11 +38,6 @@ QByteArray KeyOf(const QByteArray &base, int kind)
         return utf8 ? QByteArray() : LowerDosName(base, PolishMazovia);
     }
     return {};
-}
-
-QString ErrnoText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace

@@ -549,7 +549,7 @@ TEST_F(DirectPdfWriterTest, FailedWriteIsUnavailableOutputWithItsReasonAndLeaves
         FAIL() << "the document should not be written";
     } catch (const OutputUnavailable &e) {
         // The reason of the write that failed, not what is left of it after the close.
-        EXPECT_TRUE(e.message().contains(QString::fromLocal8Bit(std::strerror(EFBIG)))) << e.what();
+        EXPECT_TRUE(e.message().contains(ErrnoText(EFBIG))) << e.what();
         EXPECT_TRUE(e.message().contains(path)) << e.what();
     }
     EXPECT_FALSE(QFile::exists(path));
