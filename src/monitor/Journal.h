@@ -8,7 +8,8 @@ namespace ostrevo {
 
 // The job journal, ostrevo.log in the program directory: one line per job with time,
 // directory, job file, kind, duration and outcome, separated by tabs. Lines are appended
-// with O_APPEND so that a crash never leaves half a line in the middle of the file.
+// with O_APPEND so that a crash never leaves half a line in the middle of the file. A
+// journal moved or deleted (by a log rotation) is followed by a new one at the next line.
 class Journal {
 public:
     explicit Journal(QString path);
@@ -23,6 +24,7 @@ public:
 
 private:
     void open();
+    bool movedAway() const;
 
     QString m_path;
     int m_fd = -1;

@@ -40,3 +40,56 @@ TEST(Journal, IsReadableByTheUserAloneNewOrLeftOpenBefore)
         EXPECT_TRUE(ReadFile(path).contains("B.txt\tjkText\t2 ms\tOK\n"));
     }
 }
+
+namespace {
+void Record(Journal &journal, const char *job)
+{
+    journal.record(QStringLiteral("/srv/jobs"), QString::fromLatin1(job), QStringLiteral("jkText"), 1,
+                   QStringLiteral("OK"));
+}
+} // namespace
+
+TEST(Journal, AMovedOrDeletedJournalIsFollowedByANewOne)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ostrevo.log"));
+    Journal journal(path);
+    Record(journal, "A.txt");
+    // logrotate without copytruncate: the file moves, the writer should start a new one.
+    ASSERT_TRUE(QFile::rename(path, path + QStringLiteral(".1")));
+    Record(journal, "B.txt");
+    EXPECT_TRUE(ReadFile(path + QStringLiteral(".1")).contains("A.txt"));
+    EXPECT_FALSE(ReadFile(path + QStringLiteral(".1")).contains("B.txt"));
+    EXPECT_TRUE(ReadFile(path).contains("B.txt"));
+    EXPECT_EQ(ModeOf(path), 0600u);
+
+    ASSERT_TRUE(QFile::remove(path));
+    Record(journal, "C.txt");
+    Record(journal, "D.txt");
+    EXPECT_EQ(ReadFile(path).count('\n'), 2);
+    EXPECT_TRUE(ReadFile(path).contains("C.txt\tjkText"));
+
+    // A link put in its place is not written through.
+    const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::link(elsewhere, path));
+    Record(journal, "E.txt");
+    EXPECT_FALSE(QFile::exists(elsewhere));
+}
+
+TEST(Journal, StartUpRotationKeepsThreeGenerations)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ostrevo.log"));
+    for (int round = 1; round <= 4; ++round) {
+        // Each start finds a journal past the limit, marked with its round.
+        WriteFile(path, "round " + QByteArray::number(round) + '\n' + QByteArray(8 * 1024 * 1024 + 1, 'x'));
+        Journal journal(path);
+        Record(journal, "A.txt");
+        EXPECT_EQ(ReadFile(path).count('\n'), 1) << round;
+    }
+    EXPECT_TRUE(ReadFile(path + QStringLiteral(".1")).startsWith("round 4\n"));
+    EXPECT_TRUE(ReadFile(path + QStringLiteral(".2")).startsWith("round 3\n"));
+    EXPECT_TRUE(ReadFile(path + QStringLiteral(".3")).startsWith("round 2\n"));
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".4")));
+}
