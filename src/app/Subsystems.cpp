@@ -1,6 +1,7 @@
 #include "app/Subsystems.h"
 
 #include "app/OpenPrintJobs.h"
+#include "devices/FreeFileName.h"
 #include "devices/TPrinter.h"
 #include "fiscal/FiscalPrinters.h"
 #include "jobs/DosPath.h"
@@ -23,9 +24,12 @@ Subsystems::~Subsystems() = default;
 QStringList Subsystems::afterSettingsRead(const Settings &settings)
 {
     *m_settings = settings;
-    SetBuiltinPrinterDirectory(settings.pdfPrinterDir.isEmpty()
-                                   ? m_programDir + QStringLiteral("/wydruki")
-                                   : DosPathMapper(settings.drives, m_programDir).toLocal(settings.pdfPrinterDir));
+    const QString printouts = settings.pdfPrinterDir.isEmpty()
+        ? m_programDir + QStringLiteral("/wydruki")
+        : DosPathMapper(settings.drives, m_programDir).toLocal(settings.pdfPrinterDir);
+    SetBuiltinPrinterDirectory(printouts);
+    // What a killed run was writing there will never be finished.
+    RemoveStalePartFiles(printouts);
     const QString symbols = ResolveCaseInsensitive(m_programDir + QStringLiteral("/DefSym.ovx"));
     if (FileExists(symbols))
         return m_symbols.LoadSymbolDefinitions(symbols);

@@ -6,9 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QTemporaryFile>
-
-#include <sys/stat.h>
+#include <QFile>
 
 namespace ostrevo {
 
@@ -69,16 +67,12 @@ Canvas *BuiltinPdfPrinter::beginDocument(const DeviceMode &mode, const QString &
     if (!QDir().mkpath(m_directory))
         throw OutputUnavailable(QStringLiteral("Cannot create the directory %1").arg(m_directory));
     m_stem = SafeFileStem(title, QStringLiteral("wydruk"));
-    QTemporaryFile reserve(m_directory + QStringLiteral("/.") + m_stem + QStringLiteral("-XXXXXX.part"));
-    if (!reserve.open())
-        throw OutputUnavailable(QStringLiteral("Cannot write into the directory %1: %2").arg(m_directory, reserve.errorString()));
-    reserve.setAutoRemove(false);
-    // Printouts hold invoices and tax forms: the user and the group may read them, no one
-    // else, whatever the umask.
-    ::fchmod(reserve.handle(), 0640);
-    const QString partPath = reserve.fileName();
-    reserve.close();
-    m_document = std::make_unique<DirectPdfDocument>(partPath, metrics(mode), title, m_fonts);
+    int error = 0;
+    PartFile part = CreatePartFile(m_directory, m_stem, error);
+    if (part.fd.fd < 0)
+        throw OutputUnavailable(QStringLiteral("Cannot write into the directory %1: %2").arg(m_directory, ErrnoText(error)));
+    m_document = std::make_unique<DirectPdfDocument>(part.path, metrics(mode), title, m_fonts);
+    m_part = std::move(part);
     return m_document->canvas();
 }
 
@@ -90,13 +84,14 @@ void BuiltinPdfPrinter::newPage()
 void BuiltinPdfPrinter::endDocument()
 {
     std::unique_ptr<DirectPdfDocument> document = std::move(m_document);
+    const PartFile part = std::move(m_part);
     document->finish();
-    const QString part = document->path();
-    m_lastFile = PlaceUnderFreeName(m_directory, m_stem, QStringLiteral("pdf"),
-                                    [&](const QString &path) { return QFile::rename(part, path); });
+    int error = 0;
+    m_lastFile = PublishUnderFreeName(part.path, m_directory, m_stem, QStringLiteral("pdf"), error);
     if (m_lastFile.isEmpty()) {
-        QFile::remove(part);
-        throw OutputUnavailable(QStringLiteral("Cannot name the PDF file %1 in %2").arg(m_stem, m_directory));
+        QFile::remove(part.path);
+        throw OutputUnavailable(
+            QStringLiteral("Cannot name the PDF file %1 in %2: %3").arg(m_stem, m_directory, ErrnoText(error)));
     }
 }
 
@@ -105,6 +100,7 @@ void BuiltinPdfPrinter::abortDocument()
     if (m_document)
         m_document->discard();
     m_document.reset();
+    m_part = PartFile{};
 }
 
 } // namespace ostrevo

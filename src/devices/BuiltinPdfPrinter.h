@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/DirectPdfDocument.h"
+#include "devices/FreeFileName.h"
 #include "devices/PrintDevice.h"
 #include "devices/RealisedFontCache.h"
 
@@ -10,8 +11,8 @@ namespace ostrevo {
 
 // "Ostrevo PDF": A4 at 600 dpi with a printable area of 4800 x 6800 pixels; each document
 // becomes NAME.pdf (NAME-2.pdf, ... when taken) in its directory, written by our own PDF
-// writer. The file is written under a hidden temporary name and appears only when the
-// document ends.
+// writer. The file is written under a hidden temporary name, flushed to the disk, and
+// appears only when the document ends, never over or through a name that exists.
 class BuiltinPdfPrinter final : public PrintDevice {
 public:
     static constexpr int Dpi = 600;
@@ -31,6 +32,7 @@ public:
 
 private:
     std::unique_ptr<DirectPdfDocument> m_document;
+    PartFile m_part; // the running document's file, locked while it is written
     // Fonts outlive a document: the next printout uses the same ones.
     RealisedFontCache m_fonts;
     QString m_directory;

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <unistd.h>
 
 namespace ostrevo {
 
@@ -115,6 +116,11 @@ bool PdfObjectWriter::finish(int root, int info)
     m_buffer.clear();
     errno = 0;
     if (!m_file.flush())
+        noteFailure();
+    // On the disk before the file gets its name: once the job's files are deleted, a power
+    // cut must not leave an empty printout behind.
+    errno = 0;
+    if (!m_failed && ::fsync(m_file.handle()) != 0)
         noteFailure();
     errno = 0;
     m_file.close();

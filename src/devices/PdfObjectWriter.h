@@ -27,8 +27,8 @@ public:
     // encoded as the dictionary says.
     void writeStream(int number, const QByteArray &dictionary, const QByteArray &data);
 
-    // Writes the cross-reference table and trailer and closes the file; false when any
-    // write failed or an object was reserved but never written.
+    // Writes the cross-reference table and trailer, flushes the file to the disk and closes
+    // it; false when any write failed or an object was reserved but never written.
     bool finish(int root, int info);
     // Closes and deletes the file.
     void discard();

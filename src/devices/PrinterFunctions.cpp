@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <unistd.h>
+
 namespace ostrevo {
 
 namespace {
@@ -69,21 +72,62 @@ QString DefaultPrinterName()
     return queue.isEmpty() ? BuiltinPrinterName() : queue;
 }
 
+namespace {
+
+// Copies SOURCE into the part file, flushed to the disk; false on any failure.
+bool CopyInto(const QString &source, const PartFile &part)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray chunk(256 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = in.read(chunk.data(), chunk.size());
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        for (qint64 done = 0; done < got;) {
+            const ssize_t put = ::write(part.fd.fd, chunk.constData() + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                return false;
+            done += put;
+        }
+    }
+    return ::fsync(part.fd.fd) == 0;
+}
+
+// A copy of an existing PDF file in the built-in printer's directory, published as its own
+// printouts are.
+bool CopyToBuiltinPrinter(const QFileInfo &source, const QString &dir)
+{
+    if (!QDir().mkpath(dir))
+        return false;
+    const QString stem = SafeFileStem(source.completeBaseName(), QStringLiteral("wydruk"));
+    int error = 0;
+    const PartFile part = CreatePartFile(dir, stem, error);
+    if (part.fd.fd < 0)
+        return false;
+    if (!CopyInto(source.filePath(), part)
+        || PublishUnderFreeName(part.path, dir, stem, QStringLiteral("pdf"), error).isEmpty()) {
+        QFile::remove(part.path);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool PrintPdfFile(const QString &pdfPath, const QString &printerName)
 {
     const QFileInfo source(pdfPath);
     if (!source.isFile() || !source.isReadable())
         return false;
     const QString printer = printerName.isEmpty() ? DefaultPrinterName() : printerName;
-    if (printer == BuiltinPrinterName()) {
-        const QString dir = BuiltinPrinterDirectory();
-        if (!QDir().mkpath(dir))
-            return false;
-        const QString placed = PlaceUnderFreeName(dir, SafeFileStem(source.completeBaseName(), QStringLiteral("wydruk")),
-                                                  QStringLiteral("pdf"),
-                                                  [&](const QString &path) { return QFile::copy(pdfPath, path); });
-        return !placed.isEmpty();
-    }
+    if (printer == BuiltinPrinterName())
+        return CopyToBuiltinPrinter(source, BuiltinPrinterDirectory());
     return CupsSubmitFile(printer, pdfPath, source.fileName(), {}).isEmpty();
 }
 

@@ -2,6 +2,7 @@
 // free name, and nothing left behind by an aborted document.
 
 #include "support/PdfTools.h"
+#include "devices/FreeFileName.h"
 #include "devices/TPrinter.h"
 #include "support/TestSupport.h"
 
@@ -10,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ostrevo;
 using namespace ostrevo::test;
@@ -160,4 +164,118 @@ TEST_F(BuiltinPrinterTest, PrintoutsAreForTheUserAndTheGroupOnly)
     struct stat st;
     ASSERT_EQ(::stat(QFile::encodeName(m_dir + QStringLiteral("/PIT.pdf")).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+namespace {
+
+QByteArray LinkTarget(const QString &path)
+{
+    char buf[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buf, sizeof buf);
+    return n < 0 ? QByteArray() : QByteArray(buf, n);
+}
+
+} // namespace
+
+TEST_F(BuiltinPrinterTest, ADanglingLinkUnderTheFreeNameIsTakenNotFollowed)
+{
+    // Another user of the share points the next free names somewhere else.
+    ASSERT_TRUE(QDir().mkpath(m_dir));
+    const QString elsewhere = m_tmp.path() + QStringLiteral("/elsewhere");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QByteArray target = QFile::encodeName(elsewhere + QStringLiteral("/stolen.pdf"));
+    ASSERT_EQ(::symlink(target.constData(), QFile::encodeName(m_dir + QStringLiteral("/FAKTURA.pdf")).constData()), 0);
+    ASSERT_EQ(::symlink(target.constData(), QFile::encodeName(m_dir + QStringLiteral("/ZRODLO-2.pdf")).constData()), 0);
+
+    TPrinter printer;
+    printPages(printer, QStringLiteral("FAKTURA"), 1);
+    printPages(printer, QStringLiteral("ZRODLO"), 1);
+    const QString source = m_tmp.path() + QStringLiteral("/ZRODLO.pdf");
+    ASSERT_TRUE(QFile::rename(m_dir + QStringLiteral("/ZRODLO.pdf"), source));
+    EXPECT_TRUE(PrintPdfFile(source, BuiltinPrinterName())); // ZRODLO.pdf again
+    EXPECT_TRUE(PrintPdfFile(source, BuiltinPrinterName())); // past the link at ZRODLO-2.pdf
+
+    EXPECT_EQ(Entries(elsewhere), QStringList{});
+    EXPECT_EQ(LinkTarget(m_dir + QStringLiteral("/FAKTURA.pdf")), target);
+    EXPECT_EQ(LinkTarget(m_dir + QStringLiteral("/ZRODLO-2.pdf")), target);
+    EXPECT_EQ(Entries(m_dir), (QStringList{QStringLiteral("FAKTURA-2.pdf"), QStringLiteral("FAKTURA.pdf"),
+                                           QStringLiteral("ZRODLO-2.pdf"), QStringLiteral("ZRODLO-3.pdf"),
+                                           QStringLiteral("ZRODLO.pdf")}));
+    EXPECT_EQ(PdfPageCount(m_dir + QStringLiteral("/FAKTURA-2.pdf")), 1);
+    EXPECT_EQ(ReadFile(m_dir + QStringLiteral("/ZRODLO-3.pdf")), ReadFile(source));
+}
+
+TEST_F(BuiltinPrinterTest, TheLinkFallbackTakesNoExistingNameEither)
+{
+    // Where a file system lacks RENAME_NOREPLACE, a hard link does the move.
+    ASSERT_TRUE(QDir().mkpath(m_dir));
+    const QByteArray part = QFile::encodeName(m_dir + QStringLiteral("/.A-abcdef.part"));
+    WriteFile(QFile::decodeName(part), "%PDF-1.4\n");
+    const QByteArray target = QFile::encodeName(m_tmp.path() + QStringLiteral("/stolen.pdf"));
+    ASSERT_EQ(::symlink(target.constData(), QFile::encodeName(m_dir + QStringLiteral("/A.pdf")).constData()), 0);
+    WriteFile(m_dir + QStringLiteral("/B.pdf"), "B");
+    const int dirFd = ::open(QFile::encodeName(m_dir).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(dirFd, 0);
+    EXPECT_EQ(LinkWithoutReplacing(part.constData(), dirFd, "A.pdf"), EEXIST);
+    EXPECT_EQ(LinkWithoutReplacing(part.constData(), dirFd, "B.pdf"), EEXIST);
+    EXPECT_EQ(LinkWithoutReplacing(part.constData(), dirFd, "A-2.pdf"), 0);
+    ::close(dirFd);
+    EXPECT_FALSE(QFile::exists(QFile::decodeName(target)));
+    EXPECT_EQ(ReadFile(m_dir + QStringLiteral("/B.pdf")), "B");
+    EXPECT_EQ(Entries(m_dir), (QStringList{QStringLiteral("A-2.pdf"), QStringLiteral("A.pdf"), QStringLiteral("B.pdf")}));
+}
+
+TEST_F(BuiltinPrinterTest, JobNamesUpToTheLongestFileNamePrint)
+{
+    TPrinter printer;
+    for (int length : {243, 247, 251}) {
+        const QString name = QString(length - 1, u'd') + QStringLiteral("ż"); // one letter of two bytes
+        printPages(printer, name, 1);
+        const QString pdf = m_dir + u'/' + name.left(length - 1) + QStringLiteral(".pdf");
+        if (length < 251)
+            EXPECT_EQ(PdfPageCount(m_dir + u'/' + name + QStringLiteral(".pdf")), 1) << length;
+        else // 252 bytes: the two-byte letter gives way to ".pdf"
+            EXPECT_EQ(PdfPageCount(pdf), 1) << length;
+    }
+    // The same long name again makes room for its number.
+    const QString name(251, u'e');
+    printPages(printer, name, 1);
+    printPages(printer, name, 1);
+    EXPECT_EQ(PdfPageCount(m_dir + u'/' + name + QStringLiteral(".pdf")), 1);
+    EXPECT_EQ(PdfPageCount(m_dir + u'/' + name.left(249) + QStringLiteral("-2.pdf")), 1);
+    for (const QString &entry : Entries(m_dir))
+        EXPECT_FALSE(entry.endsWith(QStringLiteral(".part"))) << entry.toStdString();
+}
+
+TEST_F(BuiltinPrinterTest, StalePartFilesGoLiveOnesAndOthersStay)
+{
+    ASSERT_TRUE(QDir().mkpath(m_dir + QStringLiteral("/sub")));
+    const QString outside = m_tmp.path() + QStringLiteral("/outside.part");
+    WriteFile(outside, "keep");
+    const QStringList stale = {QStringLiteral(".FAKTURA-abc123.part"), QStringLiteral(".x-ZZZZZZ.part")};
+    for (const QString &name : stale)
+        WriteFile(m_dir + u'/' + name, "%PDF-1.4 half");
+    const QStringList others = {QStringLiteral(".FAKTURA-abc12.part"), QStringLiteral("FAKTURA-abc123.part"),
+                                QStringLiteral(".FAKTURA-abc123.pdf"), QStringLiteral(".FAKTURA_abc123.part"),
+                                QStringLiteral(".-abc123.part"), QStringLiteral("FAKTURA.pdf")};
+    for (const QString &name : others)
+        WriteFile(m_dir + u'/' + name, "x");
+    WriteFile(m_dir + QStringLiteral("/sub/.B-abcdef.part"), "x");
+    ASSERT_EQ(::symlink(QFile::encodeName(outside).constData(),
+                        QFile::encodeName(m_dir + QStringLiteral("/.LINK-abcdef.part")).constData()), 0);
+    ASSERT_TRUE(QDir().mkpath(m_dir + QStringLiteral("/.DIR-abcdef.part")));
+    // A document being written now by another run.
+    int error = 0;
+    const PartFile live = CreatePartFile(m_dir, QStringLiteral("LIVE"), error);
+    ASSERT_GE(live.fd.fd, 0) << error;
+
+    EXPECT_EQ(RemoveStalePartFiles(m_dir), 2);
+    EXPECT_EQ(RemoveStalePartFiles(m_tmp.path() + QStringLiteral("/missing")), 0);
+    QStringList expected = others;
+    expected << QStringLiteral(".DIR-abcdef.part") << QStringLiteral(".LINK-abcdef.part") << QStringLiteral("sub")
+             << QFileInfo(live.path).fileName();
+    expected.sort();
+    EXPECT_EQ(Entries(m_dir), expected);
+    EXPECT_EQ(ReadFile(outside), "keep");
+    EXPECT_TRUE(QFile::exists(m_dir + QStringLiteral("/sub/.B-abcdef.part")));
 }
