@@ -62,7 +62,7 @@ char VatTable::FindVatGroup(const QByteArray &rateText) const
 {
     const QByteArray rate = TrimControl(rateText);
     for (const QByteArray &entry : m_entries) {
-        if (entry.mid(1) == rate)
+        if (TrimControl(entry.mid(1)) == rate)
             return entry.at(0);
     }
     return ' ';

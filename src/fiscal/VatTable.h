@@ -27,7 +27,7 @@ public:
     // but cannot be read.
     int LoadVatTable(const QString &path, const QByteArray &modelName);
 
-    // The group of the first entry whose rate equals the trimmed rate text; ' ' if none.
+    // The group of the first entry whose rate equals the rate text, both trimmed; ' ' if none.
     char FindVatGroup(const QByteArray &rateText) const;
 
     const QList<QByteArray> &entries() const { return m_entries; }
