@@ -2,7 +2,9 @@
 // every line printed on the built-in PDF printer, against the same text in UTF-8 through
 // CUPS's texttopdf filter and through paps (both at 7 lines per inch so that each page of
 // the report is one page for them too; they print the box characters as glyphs, while
-// Ostrevo draws them as lines). Prints pages per second, ratios and file sizes.
+// Ostrevo draws them as lines). Prints pages per second, ratios and file sizes. Then the
+// same report as whole processes, as a user runs them: `ostrevo --once` on a printout job
+// and on a <PDF> job, start-up included, against the texttopdf process.
 //
 //   bench_textprint [--runs N]            the comparison
 //   bench_textprint --render DIR FILE...  prints job files into DIR, to look at
@@ -158,6 +160,62 @@ int Render(const QString &dir, const QStringList &files)
     return 0;
 }
 
+// One `ostrevo --once` on a fresh copy of the job; the seconds of the whole process.
+double OnceRun(const QString &home, const QByteArray &job)
+{
+    const QString jobs = home + QStringLiteral("/jobs");
+    QDir(jobs).removeRecursively();
+    QDir(home + QStringLiteral("/out")).removeRecursively();
+    QDir().mkpath(jobs);
+    QFile text(jobs + QStringLiteral("/RAPORT.txt"));
+    text.open(QIODevice::WriteOnly);
+    text.write(job);
+    text.close();
+    QFile(jobs + QStringLiteral("/RAPORT.END")).open(QIODevice::WriteOnly);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/run"));
+    p.setProcessEnvironment(env);
+    QElapsedTimer timer;
+    timer.start();
+    p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/../src/ostrevo"),
+            {QStringLiteral("--home"), home, QStringLiteral("--once")});
+    p.waitForFinished(120000);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    if (p.exitCode() != 0)
+        std::printf("ostrevo --once failed: %s\n", p.readAllStandardError().constData());
+    return seconds;
+}
+
+void WholeProcesses(int runs, const QByteArray &report, double texttopdf, int texttopdfPages)
+{
+    QTemporaryDir home;
+    QDir().mkpath(home.path() + QStringLiteral("/run"));
+    QFile ini(home.path() + QStringLiteral("/Ostrevo.ini"));
+    ini.open(QIODevice::WriteOnly);
+    ini.write("[Opcje]\r\nKatalog=jobs\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\nMonitorowanie=1\r\n"
+              "[DrukarkaPDF]\r\nKatalog=out\r\n");
+    ini.close();
+    const QByteArray pdfHeader = "<PDF>\r\nPDF_FILE=raport.pdf\r\n<END>\r\n";
+    const QString printed = home.path() + QStringLiteral("/out/RAPORT.pdf");
+    const QString written = home.path() + QStringLiteral("/jobs/PDF/raport.pdf");
+
+    std::printf("\nWhole processes (start-up included), best of %d runs:\n", runs);
+    const double startPrint = BestOf(runs, [&] { OnceRun(home.path(), "Jeden wiersz\r\n"); });
+    Line("ostrevo --once, one-line printout", PdfPages(printed), startPrint, QFileInfo(printed).size(), 0);
+    const double startPdf = BestOf(runs, [&] { OnceRun(home.path(), pdfHeader + "Jeden wiersz\r\n"); });
+    Line("ostrevo --once, one-line <PDF> job", PdfPages(written), startPdf, QFileInfo(written).size(), 0);
+    const double print = BestOf(runs, [&] { OnceRun(home.path(), report); });
+    const int printPages = PdfPages(printed);
+    const qint64 printBytes = QFileInfo(printed).size();
+    const double pdf = BestOf(runs, [&] { OnceRun(home.path(), pdfHeader + report); });
+    Line("ostrevo --once, printout", printPages, print, printBytes, 0);
+    Line("ostrevo --once, <PDF> job", PdfPages(written), pdf, QFileInfo(written).size(), 0);
+    Line("texttopdf process", texttopdfPages, texttopdf, 0, 0);
+    std::printf("ratio to texttopdf: printout %.2f, <PDF> job %.2f (below 1 is faster)\n", print / texttopdf,
+                pdf / texttopdf);
+}
+
 int Compare(int runs)
 {
     QTemporaryDir tmp;
@@ -222,6 +280,9 @@ int Compare(int runs)
         Line("CUPS texttopdf (UTF-8, no frames)", PdfPages(ttpOut), ttp, QFileInfo(ttpOut).size(), ostrevo);
     else
         std::printf("CUPS texttopdf failed to run\n");
+
+    if (ok)
+        WholeProcesses(runs, report, ttp, PdfPages(ttpOut));
 
     const QString papsOut = tmp.path() + QStringLiteral("/paps.ps");
     ok = true;

@@ -504,6 +504,32 @@ void TpiPDFDocument::PaintPath()
     endPath("B");
 }
 
+void TpiPDFDocument::StrokeLines(const QVector<QLineF> &lines)
+{
+    requireOpen("StrokeLines");
+    Stroke();
+    if (lines.isEmpty())
+        return;
+    double top = lines.constFirst().y1();
+    for (const QLineF &line : lines)
+        top = std::min({top, line.y1(), line.y2()});
+    stroke(m_lineColor);
+    m_content.append("q 1 0 0 1 0 ");
+    number(GetPageHeight() - top);
+    m_content.append(" cm\n");
+    for (const QLineF &line : lines) {
+        number(line.x1());
+        m_content.append(' ');
+        number(top - line.y1());
+        m_content.append(" m ");
+        number(line.x2());
+        m_content.append(' ');
+        number(top - line.y2());
+        m_content.append(" l\n");
+    }
+    m_content.append("S Q\n");
+}
+
 int TpiPDFDocument::AddImage(const QImage &image, int)
 {
     if (image.isNull())

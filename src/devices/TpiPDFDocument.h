@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QLineF>
+#include <QVector>
 #include <QList>
 #include <QString>
 
@@ -83,6 +85,10 @@ public:
     void Stroke();
     // Fills the path with the fill colour and strokes it.
     void PaintPath();
+    // Strokes these straight lines as MoveTo, LineTo and Stroke would, written relative
+    // to the topmost of them, so that the rows of a table repeat byte for byte and the
+    // page compresses to little.
+    void StrokeLines(const QVector<QLineF> &lines);
 
     // Registers an image, kept losslessly; returns its index for ShowImage.
     int AddImage(const QImage &image, int flags);

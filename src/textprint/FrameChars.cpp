@@ -123,8 +123,8 @@ int Row(const FrameCell &cell, CellPos pos)
     return values[pos];
 }
 
-// Lines laid end to end on one row (or column) become one line: a rule across the page is
-// then one line on the device instead of one per character, with the same ink.
+} // namespace
+
 void MergeStraightLines(QVector<QLine> &lines)
 {
     QVector<QLine> across, down, other;
@@ -161,7 +161,6 @@ void MergeStraightLines(QVector<QLine> &lines)
     lines.append(other);
 }
 
-} // namespace
 
 bool IsFrameChar(unsigned char code)
 {

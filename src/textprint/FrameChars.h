@@ -37,6 +37,11 @@ FrameCell MakeFrameCell(int cellWidth, int cellHeight, int dpiY, int lineHeight 
 void AppendFrameLines(unsigned char code, const FrameCell &cell, QPoint corner, int escapement,
                       QVector<QLine> &out);
 
+// Lines laid end to end on one row (or column) become one line: a rule across the page is
+// then one stroke instead of one per character, with the same ink. Lines of other
+// directions stay as they are; the order of the lines is not kept.
+void MergeStraightLines(QVector<QLine> &lines);
+
 // Draws the box-drawing characters of one unconverted segment that was output with its
 // top-left corner at `origin`: the cell is measured on "X" in the canvas's font, the pen
 // is set to p, and all lines of the segment go to the canvas in one batch. Cells that fall

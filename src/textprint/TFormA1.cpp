@@ -286,11 +286,13 @@ void TFormA1::drawFrames(const QByteArray &segment)
         piPDF1.SetLineWidth(width);
         m_lineWidth = width;
     }
-    for (const QLine &line : lines) {
-        piPDF1.MoveTo(double(line.x1()) / FrameScale, double(line.y1()) / FrameScale);
-        piPDF1.LineTo(double(line.x2()) / FrameScale, double(line.y2()) / FrameScale);
-    }
-    piPDF1.Stroke();
+    // A rule of box characters is one stroke, not one per cell.
+    MergeStraightLines(lines);
+    QVector<QLineF> strokes;
+    strokes.reserve(lines.size());
+    for (const QLine &line : lines)
+        strokes.append(QLineF(QPointF(line.p1()) / FrameScale, QPointF(line.p2()) / FrameScale));
+    piPDF1.StrokeLines(strokes);
 }
 
 void TFormA1::advanceOver(const QByteArray &segment)

@@ -10,6 +10,7 @@
 #include "textprint/PdfTextJob.h"
 
 #include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -119,6 +120,51 @@ TEST_F(PdfTextJobTest, ColumnsFillExactlyTheWidthOfThePage)
         EXPECT_NEAR(w.box.left(), 0, 0.3);
         EXPECT_NEAR(w.box.width(), 583, 0.3) << w.text.toStdString();
     }
+}
+
+// Dark pixels of the first page at 144 dpi (2 pixels a point), as a viewer shows it.
+QImage PageImage(const QString &pdf, const QString &prefix)
+{
+    RunTool(QStringLiteral("pdftoppm"), {QStringLiteral("-gray"), QStringLiteral("-r"), QStringLiteral("144"),
+                                          QStringLiteral("-singlefile"), pdf, prefix});
+    return QImage(prefix + QStringLiteral(".pgm"));
+}
+
+bool Dark(const QImage &image, int x, int y)
+{
+    return qGray(image.pixel(x, y)) < 160;
+}
+
+TEST_F(PdfTextJobTest, FramesAreJoinedLinesWithDoubleStrokesApart)
+{
+    const QByteArray rule(40, '\xCD');
+    const QByteArray blank(40, ' ');
+    run(PdfJob("ramka.pdf", {"\xC9" + rule + "\xBB", "\xBA" + blank + "\xBA", "\xBA" + blank + "\xBA",
+                             "\xC8" + rule + "\xBC"}));
+    const QImage page = PageImage(pdf(QStringLiteral("ramka.pdf")), m_tmp.filePath(QStringLiteral("ramka")));
+    ASSERT_FALSE(page.isNull());
+    // One column is 583 / 80 points; the top rule's cells run from column 1 to 41.
+    const double column = 583.0 / 80 * 2;
+    const int x = int(20 * column);
+    // Down the middle of the rule: two strokes with paper between them.
+    int runs = 0;
+    for (int y = 0; y < 24; ++y)
+        if (Dark(page, x, y) && !Dark(page, x, y + 1))
+            ++runs;
+    EXPECT_EQ(runs, 2);
+    int stroke = 0;
+    while (stroke < 24 && !Dark(page, x, stroke))
+        ++stroke;
+    // Along the rule: no gap from cell to cell.
+    for (int along = int(1.5 * column); along < int(40.5 * column); ++along)
+        ASSERT_TRUE(Dark(page, along, stroke) || Dark(page, along, stroke + 1)) << "gap at x " << along;
+    // The sides run down through the rows, from the top rule to the bottom one.
+    int side = 0;
+    while (side < int(column) && !Dark(page, side, 30))
+        ++side;
+    ASSERT_LT(side, int(column));
+    for (int y = stroke + 2; y < 3 * 24 + 6; ++y)
+        ASSERT_TRUE(Dark(page, side, y)) << "gap at y " << y;
 }
 
 TEST_F(PdfTextJobTest, PagesFollowTheLinesAndAFullLastPageEndsWithAnEmptyOne)
