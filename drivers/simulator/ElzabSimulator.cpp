@@ -1,6 +1,7 @@
 // libElzabdr.so, simulated: every call is logged, every result is 0 unless the script
 // says otherwise; CharsInArticleName counts the name's bytes, and FillLines counts the
-// lines filled in the integer it is given. Port 0 does not exist (-1).
+// lines filled in the integer it is given. Port 0 does not exist (-1). Built with
+// SIMULATOR_INCOMPLETE, it lacks EraseLines.
 
 #include "simulator/SimulatorLog.h"
 
@@ -59,7 +60,9 @@ EXPORT std::int32_t CommunicationEnd() { return Plain("CommunicationEnd"); }
 EXPORT std::int32_t ReceiptBegin() { return Plain("ReceiptBegin"); }
 EXPORT std::int32_t ReceiptCancel() { return Plain("ReceiptCancel"); }
 EXPORT std::int32_t ErasePayments() { return Plain("ErasePayments"); }
+#if !SIMULATOR_INCOMPLETE
 EXPORT std::int32_t EraseLines() { return Plain("EraseLines"); }
+#endif
 EXPORT std::int32_t PrinterStatusReport() { return Plain("PrinterStatusReport"); }
 EXPORT std::int32_t LockedArticlesReport() { return Plain("LockedArticlesReport"); }
 

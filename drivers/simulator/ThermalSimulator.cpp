@@ -1,6 +1,7 @@
 // libThermalServiceLibrary.so, simulated: every call is logged with its blocks decoded
 // field by field, every result is 0 unless the script says otherwise. A port name other
-// than COM1 to COM255 does not exist (-1).
+// than COM1 to COM255 does not exist (-1). Built with SIMULATOR_INCOMPLETE, it lacks
+// p_LBTRSLN.
 
 #include "fiscal/ThermalBlocks.h"
 #include "simulator/SimulatorLog.h"
@@ -109,6 +110,7 @@ EXPORT std::int32_t p_LBTRSHDR(std::int32_t lines)
     return result;
 }
 
+#if !SIMULATOR_INCOMPLETE
 EXPORT std::int32_t p_LBTRSLN(const TransactionLineBlock *b)
 {
     const std::int32_t result = Result("p_LBTRSLN", 0);
@@ -122,6 +124,7 @@ EXPORT std::int32_t p_LBTRSLN(const TransactionLineBlock *b)
     LogCall("p_LBTRSLN", s, result);
     return result;
 }
+#endif
 
 EXPORT std::int32_t p_LBTRXEND1(const TransactionEndBlock *b)
 {

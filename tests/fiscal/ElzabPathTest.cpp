@@ -253,6 +253,16 @@ TEST(ElzabPath, PortsAndLibraries)
         << result.detail.toStdString();
     EXPECT_EQ(rig.calls(), Loaded({})); // loaded and unloaded, nothing called
 
+    // Functions are looked up before communication is opened: a library without a cancel
+    // never gets a receipt it could not cancel. A report that needs no cancel still runs.
+    rig.install(Simulator::ElzabIncomplete, ElzabLibraryName);
+    result = rig.run(DfJob("OMEGA_1", 1, {Bread, Summary}));
+    EXPECT_EQ(rig.result(), "error=98\r\n");
+    EXPECT_TRUE(result.detail.endsWith(QStringLiteral("lacks EraseLines"))) << result.detail.toStdString();
+    EXPECT_EQ(rig.calls(), Loaded({}));
+    rig.run(DfJob("OMEGA_1", 2));
+    EXPECT_EQ(rig.result(), "error=OK\r\n");
+
     // And the next job runs as if nothing had happened.
     rig.install(Simulator::Elzab);
     rig.run(DfJob("OMEGA_1", 2));

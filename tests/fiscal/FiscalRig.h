@@ -15,11 +15,18 @@
 
 namespace ostrevo::test {
 
-enum class Simulator { Elzab, Thermal };
+// The incomplete ones lack a function: EraseLines (Elzab), p_LBTRSLN (Thermal).
+enum class Simulator { Elzab, Thermal, ElzabIncomplete, ThermalIncomplete };
 
 inline QString SimulatorPath(Simulator which)
 {
-    return QString::fromUtf8(which == Simulator::Elzab ? OSTREVO_ELZAB_SIMULATOR : OSTREVO_THERMAL_SIMULATOR);
+    switch (which) {
+    case Simulator::Elzab: return QString::fromUtf8(OSTREVO_ELZAB_SIMULATOR);
+    case Simulator::Thermal: return QString::fromUtf8(OSTREVO_THERMAL_SIMULATOR);
+    case Simulator::ElzabIncomplete: return QString::fromUtf8(OSTREVO_ELZAB_INCOMPLETE);
+    case Simulator::ThermalIncomplete: return QString::fromUtf8(OSTREVO_THERMAL_INCOMPLETE);
+    }
+    return {};
 }
 
 // The PTU.txt of the tests: two groups for each family.

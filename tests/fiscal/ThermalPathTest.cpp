@@ -223,6 +223,16 @@ TEST(ThermalPath, PortsAndLibraries)
     EXPECT_TRUE(result.detail.contains(QStringLiteral("p_Port_Open"))) << result.detail.toStdString();
     EXPECT_EQ(rig.calls(), Loaded({}));
 
+    // Every function of the operation is looked up before the port is opened.
+    rig.install(Simulator::ThermalIncomplete, ThermalLibraryName);
+    rig.ptu(StandardPtu);
+    const JobResult incomplete = rig.run(DfJob("THERMAL", 1, {Bread}));
+    EXPECT_EQ(rig.result(), "error=90\r\n");
+    EXPECT_TRUE(incomplete.detail.endsWith(QStringLiteral("lacks p_LBTRSLN"))) << incomplete.detail.toStdString();
+    EXPECT_EQ(rig.calls(), Loaded({}));
+    rig.run(DfJob("THERMAL", 5));
+    EXPECT_EQ(rig.result(), "error=OK\r\n");
+
     rig.install(Simulator::Thermal);
     rig.run(DfJob("THERMAL", 2));
     EXPECT_EQ(rig.result(), "error=OK\r\n");
