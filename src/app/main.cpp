@@ -6,6 +6,7 @@
 #include "app/QtTranslations.h"
 #include "app/SingleInstance.h"
 #include "app/Subsystems.h"
+#include "devices/TPrinter.h"
 #include "monitor/Autostart.h"
 #include "handling/Settings.h"
 
@@ -132,6 +133,8 @@ int main(int argc, char *argv[])
 #ifdef OSTREVO_WITH_GUI
         TForm1Options options;
         options.executablePath = executablePath;
+        options.journalPath = programDir + QStringLiteral("/ostrevo.log");
+        options.printoutFolder = [] { return BuiltinPrinterDirectory(); };
         window = std::make_unique<TForm1>(host.engine(), options);
         channel = std::make_unique<InstanceChannel>(instance.socketPath());
         QObject::connect(channel.get(), &InstanceChannel::showRequested, window.get(), &TForm1::Open1Click);

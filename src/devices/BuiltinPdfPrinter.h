@@ -29,6 +29,7 @@ public:
 
     // The file the last finished document went to.
     const QString &lastFile() const { return m_lastFile; }
+    QString deliveredFile() const override { return m_lastFile; }
 
 private:
     std::unique_ptr<DirectPdfDocument> m_document;

@@ -46,6 +46,8 @@ public:
     virtual void endDocument() = 0;
     // Drops the document: nothing is delivered and nothing is left behind.
     virtual void abortDocument() = 0;
+    // The file the last delivered document became, for printers that make files.
+    virtual QString deliveredFile() const { return {}; }
 };
 
 } // namespace ostrevo

@@ -173,6 +173,11 @@ void TPrinter::finishDocument()
     m_pageNumber = 0;
 }
 
+QString TPrinter::deliveredFile() const
+{
+    return m_chosen ? m_chosen->device->deliveredFile() : QString();
+}
+
 void TPrinter::endDoc()
 {
     requirePrinting();

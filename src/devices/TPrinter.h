@@ -50,6 +50,8 @@ public:
     void endDoc();
     void abort();
     int pageNumber() const { return m_pageNumber; }
+    // The file the last document became on a printer that makes files; empty otherwise.
+    QString deliveredFile() const;
     bool printing() const { return m_printing; }
     bool aborted() const { return m_aborted; }
 

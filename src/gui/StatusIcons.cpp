@@ -19,6 +19,48 @@ QColor StatusColor(int icon)
     }
 }
 
+namespace {
+
+// A badge in the lower right corner whose shape tells the state, so that the icons differ
+// for those who cannot tell the colours apart: a disc with a play sign (running), a square
+// with two bars (paused), a triangle with an exclamation mark (error).
+void DrawStatusBadge(QPainter &p, int icon)
+{
+    const QColor ink(0x26, 0x2b, 0x33);
+    p.setPen(QPen(ink, 1.2));
+    p.setBrush(StatusColor(icon));
+    switch (icon) {
+    case 1: {
+        p.drawEllipse(QPointF(24.5, 24.5), 7, 7);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        const QPointF play[3] = {{22, 20.5}, {22, 28.5}, {28.5, 24.5}};
+        p.drawPolygon(play, 3);
+        break;
+    }
+    case 2:
+        p.drawRect(QRectF(17.5, 17.5, 14, 14));
+        p.setPen(Qt::NoPen);
+        p.setBrush(ink);
+        p.drawRect(QRectF(21, 20.5, 2.5, 8));
+        p.drawRect(QRectF(25.5, 20.5, 2.5, 8));
+        break;
+    case 3: {
+        const QPointF triangle[3] = {{24.5, 16.5}, {32, 31.5}, {17, 31.5}};
+        p.drawPolygon(triangle, 3);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(23.5, 21, 2, 6));
+        p.drawEllipse(QPointF(24.5, 29.2), 1.1, 1.1);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+} // namespace
+
 QPixmap DrawPrinterIcon(int icon, int size)
 {
     QPixmap pixmap(size, size);
@@ -53,6 +95,7 @@ QPixmap DrawPrinterIcon(int icon, int size)
     p.setPen(Qt::NoPen);
     p.setBrush(StatusColor(icon).darker(130));
     p.drawEllipse(QPointF(24, 15.5), 1.4, 1.4);
+    DrawStatusBadge(p, icon);
     return pixmap;
 }
 

@@ -3,14 +3,17 @@
 #include "gui/StatusIcons.h"
 #include "gui/StatusLamp.h"
 #include "gui/TFormCONFIG.h"
+#include "gui/TFormJournal.h"
 #include "jobs/DosPath.h"
 #include "monitor/Engine.h"
+#include "monitor/JournalEntries.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -219,10 +222,16 @@ void TForm1::buildMenus()
     Konfiguracja1 = mm1->addAction(u"Konfiguracja"_s);
     Konfiguracja1->setObjectName(u"Konfiguracja1"_s);
     connect(Konfiguracja1, &QAction::triggered, this, &TForm1::Konfiguracja1Click);
+    Dziennik1 = mm1->addAction(u"Dziennik zadań"_s);
+    Dziennik1->setObjectName(u"Dziennik1"_s);
+    connect(Dziennik1, &QAction::triggered, this, &TForm1::Dziennik1Click);
 
     PopupMenu1 = named(new QMenu(this), u"PopupMenu1"_s);
     Open1 = PopupMenu1->addAction(u"&Otwórz okno konfiguracji"_s);
     Open1->setObjectName(u"Open1"_s);
+    Dziennik2 = PopupMenu1->addAction(u"&Dziennik zadań"_s);
+    Dziennik2->setObjectName(u"Dziennik2"_s);
+    connect(Dziennik2, &QAction::triggered, this, &TForm1::Dziennik1Click);
     Exit1 = PopupMenu1->addAction(u"&Zakończ aplikację"_s);
     Exit1->setObjectName(u"Exit1"_s);
     connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
@@ -255,6 +264,7 @@ void TForm1::connectEngine()
     connect(m_engine, &Engine::startupCompleted, this, &TForm1::fillPrinterLists);
     connect(m_engine, &Engine::errorEscaped, this, &TForm1::showEscapedError);
     connect(m_engine, &Engine::warning, this, &TForm1::showWarning);
+    connect(m_engine, &Engine::jobFinished, this, &TForm1::jobFinished);
     connect(m_engine, &Engine::shutdownComplete, this, [] { QCoreApplication::quit(); });
 }
 
@@ -343,6 +353,61 @@ void TForm1::showStatus(const MonitorStatus &status)
     Konfiguracja1->setEnabled(!running);
 
     m_tray->setIcon(PrinterIcon(status.icon));
+    updateTrayTip();
+}
+
+void TForm1::updateTrayTip()
+{
+    QString state;
+    switch (m_status.state) {
+    case MonitorState::Running: state = u"monitorowanie aktywne"_s; break;
+    case MonitorState::Paused: state = u"monitorowanie wstrzymane"_s; break;
+    case MonitorState::Error: state = u"BŁĄD! monitorowanie wstrzymane"_s; break;
+    case MonitorState::Starting: state = u"uruchamianie"_s; break;
+    }
+    QString tip = m_title + u"\n"_s + state;
+    if (!m_lastJob.isEmpty())
+        tip += u"\nostatnie zadanie: "_s + m_lastJob;
+    m_tray->setToolTip(tip);
+}
+
+void TForm1::jobFinished(const QString &journalLine)
+{
+    const auto entry = ParseJournalLine(journalLine);
+    if (!entry)
+        return;
+    m_lastJob = entry->jobFile + u": "_s + entry->outcomeText.left(120);
+    updateTrayTip();
+    if (!entry->failed() || !m_settings.notifyFailures)
+        return;
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    int held = 0;
+    if (!m_notices.allow(clock.elapsed(), held))
+        return;
+    QString text = entry->jobFile + u": "_s + entry->reason();
+    if (held > 0)
+        text += u"\n(oraz wcześniej %1 inne nieudane zadania: zob. Dziennik zadań)"_s.arg(held);
+    ++m_noticesShown;
+    m_tray->showMessage(m_title + u": zadanie nieudane"_s, text, QSystemTrayIcon::Warning, 10000);
+}
+
+void TForm1::Dziennik1Click()
+{
+    if (!m_journal) {
+        TFormJournalOptions options;
+        options.journalPath = m_options.journalPath;
+        options.printoutFolder = m_options.printoutFolder;
+        options.open = m_options.open;
+        m_journal = new TFormJournal(std::move(options), this);
+        m_journal->setAttribute(Qt::WA_DeleteOnClose);
+        if (m_engine)
+            connect(m_engine, &Engine::jobFinished, m_journal.data(), &TFormJournal::addLine);
+    }
+    m_journal->show();
+    m_journal->raise();
+    m_journal->activateWindow();
 }
 
 void TForm1::fillPrinterLists()

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "gui/TFormJournal.h"
 #include "monitor/MonitorStatus.h"
+#include "monitor/NoticeThrottle.h"
 #include "handling/Settings.h"
 
 #include <QMainWindow>
@@ -32,6 +34,12 @@ struct TForm1Options {
     bool showAtStart = false;
     // Whether a tray is there now; empty = QSystemTrayIcon::isSystemTrayAvailable().
     std::function<bool()> trayAvailable;
+    // The job journal, shown by "Dziennik zadań".
+    QString journalPath;
+    // The built-in printer's output folder, opened from the journal window.
+    std::function<QString()> printoutFolder;
+    // Opens a file or folder; empty = the desktop's opener.
+    std::function<void(const QString &path)> open;
 };
 
 // The application title: the executable's file name up to its first dot, at most 63
@@ -55,6 +63,10 @@ public:
     TFormCONFIG *configDialog() const { return m_config; }
     // The printers last published by the engine.
     const QStringList &printers() const { return m_printers; }
+    // The journal window, once opened.
+    TFormJournal *journalWindow() const { return m_journal; }
+    // Failure notices shown in the tray so far.
+    int noticesShown() const { return m_noticesShown; }
     // Warnings that arrived while the program was quitting (a settings file that could
     // not be written), not yet shown.
     const QStringList &exitWarnings() const { return m_exitWarnings; }
@@ -69,6 +81,8 @@ public slots:
     void btnDir2Click();
     void Open1Click();
     void Konfiguracja1Click();
+    void Dziennik1Click();
+    void jobFinished(const QString &journalLine);
 
     void showStatus(const ostrevo::MonitorStatus &status);
     void loadSettings(const ostrevo::Settings &settings);
@@ -93,6 +107,7 @@ private:
     void refillPrinters(QComboBox *combo);
     void sendSettings();
     void configAccepted();
+    void updateTrayTip();
 
     Engine *m_engine;
     TForm1Options m_options;
@@ -105,6 +120,10 @@ private:
     QStringList m_exitWarnings;
     bool m_settingsReceived = false;
     QPointer<TFormCONFIG> m_config;
+    QPointer<TFormJournal> m_journal;
+    NoticeThrottle m_notices;
+    int m_noticesShown = 0;
+    QString m_lastJob; // "FAKTURA.txt: OK", for the tray tip
 
     QLabel *lblDir;
     QLineEdit *edtDir;
@@ -125,6 +144,8 @@ private:
     QPushButton *btnExit;
     QLabel *m_panels[3];
     QAction *Konfiguracja1;
+    QAction *Dziennik1;
+    QAction *Dziennik2;
     QMenu *PopupMenu1;
     QAction *Open1;
     QAction *Exit1;

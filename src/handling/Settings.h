@@ -52,6 +52,10 @@ struct Settings {
     // in the program directory.
     QString pdfPrinterDir;
 
+    // [Powiadomienia] Bledy: a desktop notice for each failed job (1, the default) or none
+    // (0). Edited by hand.
+    bool notifyFailures = true;
+
     bool operator==(const Settings &) const = default;
 };
 

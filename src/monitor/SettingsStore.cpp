@@ -125,6 +125,7 @@ Settings SettingsStore::fromIni(const IniFile &ini)
             s.drives.insert(QChar(char16_t(key.toUpper().at(0))), dir);
     }
     s.pdfPrinterDir = ini.string(DrukarkaPdf, "Katalog");
+    s.notifyFailures = Boolean(ini, "Powiadomienia", "Bledy", s.notifyFailures);
     return s;
 }
 

@@ -134,6 +134,9 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
     if (!failure.isEmpty())
         return outputUnavailable ? JobResult::retryLater(failure) : JobResult::failed(failure);
     QString detail = QStringLiteral("stron: %1").arg(pages);
+    // The journal window opens it from here.
+    if (const QString file = m_printer.deliveredFile(); !file.isEmpty())
+        detail += QStringLiteral(", plik: %1").arg(file);
     if (!notRestored.isEmpty())
         detail += QStringLiteral("; domyślny druk dwustronny nie przywrócony: %1").arg(notRestored);
     return JobResult::done(detail);

@@ -7,6 +7,7 @@
 #include "gui/StatusLamp.h"
 #include "gui/TForm1.h"
 #include "gui/TFormCONFIG.h"
+#include "gui/TFormJournal.h"
 #include "jobs/Errors.h"
 #include "monitor/Engine.h"
 #include "support/TestSupport.h"
@@ -25,6 +26,7 @@
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 #include <QSemaphore>
 #include <QThread>
 #include <QTimer>
@@ -187,6 +189,7 @@ private slots:
     void secondStartBringsTheWindowToTheFront();
     void unwritableSettingsAtExitAreShownAfterTheLoop();
     void qtTextsArePolish();
+    void journalWindowShowsJobsAsTheyEndAndOpensTheirFiles();
 };
 
 void TForm1Test::layoutAndStartUp()
@@ -206,7 +209,7 @@ void TForm1Test::layoutAndStartUp()
     QVERIFY(rig.find<QLabel>(u"sbPanel0"_s)->width() <= 280);
     QVERIFY(!rig.find<QLabel>(u"sbPanel1"_s)->isVisible());
     QCOMPARE(w.trayIcon()->contextMenu()->objectName(), u"PopupMenu1"_s);
-    QCOMPARE(w.trayIcon()->toolTip(), u"ostrevo"_s);
+    QVERIFY(w.trayIcon()->toolTip().startsWith(u"ostrevo"_s));
 
     // Until start-up completes the start button waits.
     QCOMPARE(rig.button(u"btnStart"_s)->text(), u"Start"_s);
@@ -742,6 +745,83 @@ void TForm1Test::qtTextsArePolish()
     QCOMPARE(QCoreApplication::translate("QLineEdit", "&Undo"), u"&Cofnij"_s);
     QVERIFY(QCoreApplication::translate("QFileDialog", "Look in:") != u"Look in:"_s);
     QVERIFY(!LoadQtTranslations(qApp, QDir::tempPath() + u"/nie-ma"_s));
+}
+
+void TForm1Test::journalWindowShowsJobsAsTheyEndAndOpensTheirFiles()
+{
+    auto opened = std::make_shared<QStringList>();
+    JobHandlers handlers;
+    // Odd jobs fail, even ones write a file the window can open.
+    handlers.set(jkText, [](const JobContext &context, const QString &textPath) -> JobResult {
+        const QString name = QFileInfo(textPath).completeBaseName();
+        if (name.startsWith(u"ZLE"_s))
+            return JobResult::failed(u"drukarka wyłączona"_s);
+        const QString pdf = context.currentJobDir + u"/../"_s + name + u".pdf"_s;
+        WriteFile(pdf, "%PDF-1.4");
+        return JobResult::done(u"stron: 1, plik: "_s + QFileInfo(pdf).absoluteFilePath());
+    });
+    TForm1Options options = WithTray();
+    Rig *rigPtr = nullptr;
+    options.printoutFolder = [&rigPtr] { return rigPtr->home() + u"/wydruki"_s; };
+    options.open = [opened](const QString &path) { opened->append(path); };
+    // One line of an earlier run, read from the file at opening.
+    QTemporaryDir before;
+    Rig rig(WatchingIni, std::move(handlers), [&] {
+        options.journalPath = u"%1/ostrevo.log"_s.arg(before.path());
+        return options;
+    }());
+    rigPtr = &rig;
+    WriteFile(before.path() + u"/ostrevo.log"_s,
+              "2026-12-08 09:00:00.000\t/srv/jobs\tWCZORAJ.txt\tjkText\t7 ms\tOK: stron: 1\n");
+    QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
+
+    rig.find<QAction>(u"Dziennik1"_s)->trigger();
+    TFormJournal *journal = rig.window->journalWindow();
+    QVERIFY(journal && journal->isVisible());
+    QCOMPARE(journal->windowTitle(), u"Dziennik zadań"_s);
+    QCOMPARE(journal->rowCount(), 1);
+
+    for (const char *name : {"DOBRY", "ZLE1", "ZLE2", "ZLE3"}) {
+        WriteFile(rig.jobs() + u'/' + QLatin1StringView(name) + u".txt"_s, "tekst\r\n");
+        WriteFile(rig.jobs() + u'/' + QLatin1StringView(name) + u".END"_s, "");
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(rig.jobs() + u'/' + QLatin1StringView(name) + u".END"_s), 10000);
+    }
+    QTRY_COMPARE(journal->rowCount(), 5);
+    // Newest first; a failure is marked by a sign and in bold, not by colour alone.
+    QTreeWidgetItem *newest = journal->row(0);
+    QCOMPARE(newest->text(2), u"ZLE3.txt"_s);
+    QVERIFY(newest->text(0).startsWith(u"⚠"_s));
+    QVERIFY(newest->font(5).bold());
+    QVERIFY(newest->text(5).contains(u"drukarka wyłączona"_s));
+    QCOMPARE(journal->row(3)->text(2), u"DOBRY.txt"_s);
+    QVERIFY(!journal->row(3)->font(5).bold());
+
+    journal->setFilter(TFormJournal::Failures);
+    int shown = 0;
+    for (int i = 0; i < journal->rowCount(); ++i)
+        shown += journal->row(i)->isHidden() ? 0 : 1;
+    QCOMPARE(shown, 3);
+    journal->setFilter(TFormJournal::All);
+
+    // A double click opens the printout; the button opens the printouts' folder.
+    journal->openRow(journal->row(3));
+    QCOMPARE(opened->size(), 1);
+    QVERIFY(opened->first().endsWith(u"/DOBRY.pdf"_s));
+    journal->openRow(journal->row(0));
+    QCOMPARE(opened->size(), 1);
+    journal->findChild<QPushButton *>(u"btnFolder"_s)->click();
+    QCOMPARE(opened->last(), rig.home() + u"/wydruki"_s);
+
+    // Three failures in a burst: one notice. The tray tip tells the last outcome.
+    QCOMPARE(rig.window->noticesShown(), 1);
+    QVERIFY(rig.window->trayIcon()->toolTip().contains(u"ZLE3.txt: FAILED"_s));
+    QVERIFY(rig.window->trayIcon()->toolTip().contains(u"monitorowanie aktywne"_s));
+    // The tray menu opens it too.
+    journal->close();
+    QTRY_VERIFY(!rig.window->journalWindow());
+    rig.find<QAction>(u"Dziennik2"_s)->trigger();
+    QVERIFY(rig.window->journalWindow()->isVisible());
+    QCOMPARE(rig.window->journalWindow()->rowCount(), 1);
 }
 
 QTEST_MAIN(TForm1Test)

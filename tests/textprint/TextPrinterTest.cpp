@@ -66,6 +66,8 @@ TEST_F(TextPrinterTest, InvoiceWithPolishLettersAndFramesBecomesOnePdfNamedAfter
     ASSERT_EQ(PdfFilesIn(m_out), QStringList{QStringLiteral("textprint-faktura.pdf")});
     const QString pdf = output(QStringLiteral("textprint-faktura.pdf"));
     EXPECT_EQ(PdfPageCount(pdf), 1);
+    // The journal names the file, so that the journal window can open it.
+    EXPECT_EQ(result.detail, QStringLiteral("stron: 1, plik: ") + pdf);
     const QString text = PdfText(pdf, PdfTextLayout::Physical);
     for (const char *expected : {"Przedsiębiorstwo Handlowe \"ŻURAW\"", "ul. Świętokrzyska 12", "Józef Łęcki",
                                  "ul. Źródlana 5, 31-052 Kraków", "Termin płatności", "Nakrętka M8 samokontr.",
