@@ -60,6 +60,9 @@ Headless::Headless(Engine *engine, bool statusLines, QObject *parent) : QObject(
     };
     if (statusLines)
         connect(engine, &Engine::statusChanged, this, print);
+    // One line per job, its journal line as it stands (tab-separated, one line whatever
+    // the names), so that the service's journal can be searched and parsed like ostrevo.log.
+    connect(engine, &Engine::jobFinished, this, [](const QString &line) { PrintLine(QStringLiteral("job\t") + line); });
     connect(engine, &Engine::warning, this, [](const QString &m) { PrintLine(QStringLiteral("warning: ") + m); });
     connect(engine, &Engine::errorEscaped, this, [](const QString &m) { PrintLine(QStringLiteral("error: ") + m); });
 }

@@ -74,6 +74,9 @@ TEST(Program, OncePerformsWaitingJobsAndExits)
     EXPECT_EQ(install.run({QStringLiteral("--once")}, &err), 0) << err.constData();
     EXPECT_TRUE(Entries(install.jobs).isEmpty());
     const QByteArray journal = install.journal();
+    // Each job is also one line on stderr, the journal's line after "job" and a tab.
+    for (const QByteArray &line : journal.split('\n'))
+        EXPECT_TRUE(line.isEmpty() || err.contains("ostrevo: job\t" + line + '\n')) << err.constData();
     EXPECT_EQ(journal.count('\n'), 3) << journal.constData();
     EXPECT_TRUE(journal.contains("EMPTY.txt\tjkEmpty"));
     EXPECT_TRUE(journal.contains("FTP.txt\tjkFtp"));
