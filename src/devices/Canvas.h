@@ -54,6 +54,23 @@ struct CanvasBrush {
 // its brush is not clear) or leaves what is under it.
 enum class BackgroundMode { Transparent, Opaque };
 
+// The bytes of a text that leave ink: [first, last) without the blanks at either end.
+struct InkSpan {
+    qsizetype first = 0;
+    qsizetype last = 0;
+    bool empty() const { return first >= last; }
+};
+
+inline InkSpan InkOf(const QByteArray &text)
+{
+    InkSpan span{0, text.size()};
+    while (span.first < span.last && text[span.first] == ' ')
+        ++span.first;
+    while (span.last > span.first && text[span.last - 1] == ' ')
+        --span.last;
+    return span;
+}
+
 // The drawing surface of the renderers, in device pixels. Text is given as bytes in
 // Windows-1250 (the canvas decodes it for the font), with its cell's top-left corner at
 // the point given; under escapement 900 that corner is the cell's bottom-left on paper.

@@ -240,12 +240,7 @@ void PdfContentCanvas::textOut(int x, int y, const QByteArray &win1250)
     }
 
     // Blanks at either end leave no ink: the string starts at the first glyph that has.
-    qsizetype first = 0;
-    qsizetype last = win1250.size();
-    while (first < last && win1250[first] == ' ')
-        ++first;
-    while (last > first && win1250[last - 1] == ' ')
-        --last;
+    const auto [first, last] = InkOf(win1250);
     if (first < last) {
         if (!m_pdfFont)
             m_pdfFont = &m_fontSet.fontFor(font);

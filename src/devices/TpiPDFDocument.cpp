@@ -279,28 +279,26 @@ void TpiPDFDocument::point(double x, double y, const char *op)
     m_content.append(' ').append(op).append('\n');
 }
 
-void TpiPDFDocument::fill(const Rgb &color)
+void TpiPDFDocument::colour(const Rgb &color, Rgb &held, const char *op)
 {
-    if (m_pageFill == color)
+    if (held == color)
         return;
-    m_pageFill = color;
+    held = color;
     for (double c : {color.r, color.g, color.b}) {
         AppendPdfReal(m_content, c, Decimals);
         m_content.append(' ');
     }
-    m_content.append("rg\n");
+    m_content.append(op).append('\n');
+}
+
+void TpiPDFDocument::fill(const Rgb &color)
+{
+    colour(color, m_pageFill, "rg");
 }
 
 void TpiPDFDocument::stroke(const Rgb &color)
 {
-    if (m_pageStroke == color)
-        return;
-    m_pageStroke = color;
-    for (double c : {color.r, color.g, color.b}) {
-        AppendPdfReal(m_content, c, Decimals);
-        m_content.append(' ');
-    }
-    m_content.append("RG\n");
+    colour(color, m_pageStroke, "RG");
 }
 
 void TpiPDFDocument::ShowText(double x, double y, double angle, const QByteArray &text)
@@ -322,12 +320,7 @@ void TpiPDFDocument::ShowText(double x, double y, double angle, const QByteArray
     const double originY = (GetPageHeight() - y) - ascent * cosine;
 
     // Blanks at either end leave no ink: the string starts at the first glyph that has.
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text[first] == ' ')
-        ++first;
-    while (last > first && text[last - 1] == ' ')
-        --last;
+    const auto [first, last] = InkOf(text);
     if (first < last) {
         PdfFontSet::Font &pdfFont = m_file->fonts().fontFor(*m_font);
         const double skip = m_font->textWidth(text.left(first)) * k;

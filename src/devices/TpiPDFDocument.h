@@ -113,6 +113,7 @@ private:
     // A point given top-down, as PDF user space has it (y up from the bottom edge).
     void point(double x, double y, const char *op);
     void number(double value);
+    void colour(const Rgb &color, Rgb &held, const char *op);
     void fill(const Rgb &color);
     void stroke(const Rgb &color);
     void endPath(const char *op);

@@ -34,4 +34,24 @@ private:
     std::array<qsizetype, 27> m_found;
 };
 
+// Splits a printout line at its control symbols, left to right: `symbol(index, segment)`
+// with the text before each symbol, then `plain(segment)` with the text after the last
+// one when any is left.
+template<typename OnSymbol, typename OnPlain>
+void SplitAtSymbols(const PrinterSymbolTable &symbols, const QByteArray &line, OnSymbol symbol, OnPlain plain)
+{
+    SymbolScanner scanner(symbols, line);
+    qsizetype pos = 0;
+    while (pos < line.size()) {
+        const auto hit = scanner.next(pos);
+        if (!hit) {
+            plain(line.mid(pos));
+            return;
+        }
+        const QByteArray segment = line.mid(pos, hit->at - pos);
+        pos = hit->at + symbols[size_t(hit->index)].size();
+        symbol(hit->index, segment);
+    }
+}
+
 } // namespace ostrevo

@@ -137,18 +137,9 @@ void TFormA1::applyFont()
 void TFormA1::renderLine(QByteArray line, bool moreLines)
 {
     applyMarginTag(line);
-    SymbolScanner scanner(m_tags, line);
-    qsizetype pos = 0;
-    while (pos < line.size()) {
-        const auto hit = scanner.next(pos);
-        if (!hit) {
-            drawSegment(line.mid(pos));
-            return;
-        }
-        const QByteArray segment = line.mid(pos, hit->at - pos);
-        pos = hit->at + m_tags[size_t(hit->index)].size();
-        carryOut(hit->index, segment, moreLines);
-    }
+    SplitAtSymbols(
+        m_tags, line, [&](int symbol, const QByteArray &segment) { carryOut(symbol, segment, moreLines); },
+        [&](const QByteArray &segment) { drawSegment(segment); });
 }
 
 void TFormA1::applyMarginTag(QByteArray &line)

@@ -110,18 +110,9 @@ void TextLineRenderer::renderLine(const QByteArray &original, bool moreLines)
 {
     QByteArray line = original;
     applyMarginTag(line);
-    SymbolScanner scanner(m_symbols, line);
-    qsizetype pos = 0;
-    while (pos < line.size()) {
-        const auto hit = scanner.next(pos);
-        if (!hit) {
-            drawSegment(line.mid(pos));
-            return;
-        }
-        const QByteArray segment = line.mid(pos, hit->at - pos);
-        pos = hit->at + m_symbols[size_t(hit->index)].size();
-        carryOut(hit->index, segment, moreLines);
-    }
+    SplitAtSymbols(
+        m_symbols, line, [&](int symbol, const QByteArray &segment) { carryOut(symbol, segment, moreLines); },
+        [&](const QByteArray &segment) { drawSegment(segment); });
 }
 
 void TextLineRenderer::applyMarginTag(QByteArray &line)
@@ -267,12 +258,7 @@ void TextLineRenderer::drawSegment(const QByteArray &segment)
     } else {
         // Blanks at either end leave no ink: frame columns and padding are not sent as
         // glyphs, and a frame-only segment outputs no text at all.
-        qsizetype first = 0;
-        qsizetype last = text.size();
-        while (first < last && text[first] == ' ')
-            ++first;
-        while (last > first && text[last - 1] == ' ')
-            --last;
+        const auto [first, last] = InkOf(text);
         if (first < last) {
             const int skip = first > 0 ? c.textWidth(text.left(first)) : 0;
             const QByteArray ink = (first > 0 || last < text.size()) ? text.mid(first, last - first) : text;

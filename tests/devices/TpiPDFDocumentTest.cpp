@@ -36,15 +36,6 @@ protected:
         pdf.SetFont(QStringLiteral("Courier New"), false, false, false, false, 20, 238);
     }
 
-    static PdfWord Word(const QList<PdfWord> &words, const QString &text)
-    {
-        for (const PdfWord &w : words)
-            if (w.text == text)
-                return w;
-        ADD_FAILURE() << "no word " << text.toStdString();
-        return {};
-    }
-
     QTemporaryDir m_tmp;
     RealisedFontCache m_fonts;
 };
@@ -69,17 +60,17 @@ TEST_F(TpiPDFDocumentTest, TextLandsByItsTopLeftCornerAndScaleStretchesAboutTheB
         pdf.EndDoc();
     }
     const QList<PdfWord> words = PdfWords(file);
-    const PdfWord first = Word(words, QStringLiteral("Pierwszy"));
+    const PdfWord first = WordNamed(words, QStringLiteral("Pierwszy"));
     EXPECT_NEAR(first.box.left(), 100, 0.5);
     EXPECT_NEAR(first.box.width(), 8 * 12, 0.5);
     // The cell's top: the face's ascent above the baseline lies within it.
     EXPECT_GE(first.box.top(), 199.5);
     EXPECT_LT(first.box.top(), 205);
-    const PdfWord half = Word(words, QStringLiteral("Polowa"));
+    const PdfWord half = WordNamed(words, QStringLiteral("Polowa"));
     EXPECT_NEAR(half.box.left(), 200, 0.5);
     EXPECT_NEAR(half.box.width(), 6 * 12 * 0.5, 0.5);
     EXPECT_NEAR(half.box.top() - first.box.top(), 100, 0.5);
-    const PdfWord low = Word(words, QStringLiteral("Dolna"));
+    const PdfWord low = WordNamed(words, QStringLiteral("Dolna"));
     EXPECT_NEAR(low.box.left(), 200, 0.5);
     EXPECT_NEAR(low.box.top() - first.box.top(), (842 - (842 - 442) * 0.5) - 200, 1.0);
 }

@@ -110,4 +110,13 @@ QStringList PdfFilesIn(const QString &dir)
     return QDir(dir).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
 }
 
+PdfWord WordNamed(const QList<PdfWord> &words, const QString &text)
+{
+    for (const PdfWord &w : words)
+        if (w.text == text)
+            return w;
+    ADD_FAILURE() << "no word " << text.toStdString();
+    return {};
+}
+
 } // namespace ostrevo::test

@@ -33,6 +33,8 @@ QString PdfPageSize(const QString &path);
 QString PdfText(const QString &path, PdfTextLayout layout = PdfTextLayout::Reading);
 QList<PdfWord> PdfWords(const QString &path);
 QString PdfFonts(const QString &path);
+// The first word of that text; a test failure and an empty word when there is none.
+PdfWord WordNamed(const QList<PdfWord> &words, const QString &text);
 // The PDF files in a directory, by name.
 QStringList PdfFilesIn(const QString &dir);
 

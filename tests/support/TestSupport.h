@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QList>
 #include <QString>
 #include <QTemporaryDir>
 #include <QThread>
@@ -29,6 +30,15 @@ inline QByteArray ReadFile(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
+}
+
+// Lines as the legacy program writes them: each ends in CR LF.
+inline QByteArray DosLines(const QList<QByteArray> &lines)
+{
+    QByteArray bytes;
+    for (const QByteArray &line : lines)
+        bytes += line + "\r\n";
+    return bytes;
 }
 
 // tests/data/<name>

@@ -22,14 +22,6 @@ using namespace ostrevo::test;
 
 namespace {
 
-QByteArray DosLines(const QList<QByteArray> &lines)
-{
-    QByteArray bytes;
-    for (const QByteArray &line : lines)
-        bytes += line + "\r\n";
-    return bytes;
-}
-
 QByteArray PdfJob(const QByteArray &file, const QList<QByteArray> &lines, const QByteArray &moreKeys = {})
 {
     return "// faktura dla klienta\r\n<PDF>\r\nPDF_FILE=" + file + "\r\n" + moreKeys + "<END>\r\n" + DosLines(lines);
@@ -68,15 +60,6 @@ protected:
 
     QString pdf(const QString &name) const { return m_tmp.filePath(QStringLiteral("PDF/") + name); }
 
-    static PdfWord Word(const QList<PdfWord> &words, const QString &text)
-    {
-        for (const PdfWord &w : words)
-            if (w.text == text)
-                return w;
-        ADD_FAILURE() << "no word " << text.toStdString();
-        return {};
-    }
-
     QTemporaryDir m_tmp;
     Settings m_settings;
     JobContext m_context;
@@ -101,11 +84,11 @@ TEST_F(PdfTextJobTest, PrintoutGoesToThePdfFolderWithoutItsHeaderOrMailBody)
     EXPECT_TRUE(text.contains(QStringLiteral("Zażółć gęślą jaźń"))) << text.toStdString();
     // The line after the mail body takes its place: no gap.
     const QList<PdfWord> words = PdfWords(file);
-    const double first = Word(words, QStringLiteral("Pierwszy")).box.top();
-    EXPECT_NEAR(Word(words, QStringLiteral("Drugi")).box.top() - first, 12, 0.5);
-    EXPECT_NEAR(Word(words, QStringLiteral("Trzeci")).box.top() - first, 24, 0.5);
+    const double first = WordNamed(words, QStringLiteral("Pierwszy")).box.top();
+    EXPECT_NEAR(WordNamed(words, QStringLiteral("Drugi")).box.top() - first, 12, 0.5);
+    EXPECT_NEAR(WordNamed(words, QStringLiteral("Trzeci")).box.top() - first, 24, 0.5);
     // Text starts at the page's corner; the page counts 0.98 of the sheet.
-    EXPECT_NEAR(Word(words, QStringLiteral("Pierwszy")).box.left(), 0, 0.5);
+    EXPECT_NEAR(WordNamed(words, QStringLiteral("Pierwszy")).box.left(), 0, 0.5);
     EXPECT_TRUE(m_mails.isEmpty());
 }
 
@@ -206,11 +189,11 @@ TEST_F(PdfTextJobTest, DoubleHeightAndScriptsStretchTheTextAboutItsLine)
     run(PdfJob("rozmiary.pdf", {"", "", "", "", "", "", "", "", "", "",
                                 "AAA <2xH>BBB <1xH>CCC <SP+>DDD<SP-> EEE <SB+>FFF<SB-> GGG"}));
     const QList<PdfWord> words = PdfWords(pdf(QStringLiteral("rozmiary.pdf")));
-    const QRectF normal = Word(words, QStringLiteral("AAA")).box;
-    const QRectF high = Word(words, QStringLiteral("BBB")).box;
-    const QRectF after = Word(words, QStringLiteral("CCC")).box;
-    const QRectF super = Word(words, QStringLiteral("DDD")).box;
-    const QRectF sub = Word(words, QStringLiteral("FFF")).box;
+    const QRectF normal = WordNamed(words, QStringLiteral("AAA")).box;
+    const QRectF high = WordNamed(words, QStringLiteral("BBB")).box;
+    const QRectF after = WordNamed(words, QStringLiteral("CCC")).box;
+    const QRectF super = WordNamed(words, QStringLiteral("DDD")).box;
+    const QRectF sub = WordNamed(words, QStringLiteral("FFF")).box;
     // Line 11 at y 120: double height keeps the width and doubles the height, the cell
     // raised by round(11 * 0.71) before the page is stretched about its bottom edge.
     EXPECT_NEAR(high.height() / normal.height(), 2.0, 0.05);
@@ -224,7 +207,7 @@ TEST_F(PdfTextJobTest, DoubleHeightAndScriptsStretchTheTextAboutItsLine)
     EXPECT_NEAR(sub.height() / normal.height(), 0.6, 0.03);
     EXPECT_NEAR(super.top(), 119 + 0.6 * (normal.top() - 120), 0.6);
     EXPECT_NEAR(sub.top(), 127 + 0.6 * (normal.top() - 120), 0.6);
-    EXPECT_NEAR(Word(words, QStringLiteral("GGG")).box.top(), normal.top(), 0.6);
+    EXPECT_NEAR(WordNamed(words, QStringLiteral("GGG")).box.top(), normal.top(), 0.6);
 }
 
 TEST_F(PdfTextJobTest, PdfPathGoesThroughTheDriveMapAndAnExistingFolderInAnyCase)

@@ -20,14 +20,6 @@ using namespace ostrevo::test;
 
 namespace {
 
-QByteArray DosLines(const QList<QByteArray> &lines)
-{
-    QByteArray bytes;
-    for (const QByteArray &line : lines)
-        bytes += line + "\r\n";
-    return bytes;
-}
-
 class TextPrinterTest : public ::testing::Test {
 protected:
     void SetUp() override
