@@ -147,7 +147,7 @@ void Line(const char *what, int pages, double seconds, qint64 bytes, double refe
 
 int Render(const QString &dir, const QStringList &files)
 {
-    SetBuiltinPrinterDirectory(dir);
+    Printer().setBuiltinDirectory(dir);
     SymbolTable symbols;
     TextPrinter printer(symbols);
     JobContext context;
@@ -252,7 +252,7 @@ int Compare(int runs)
     });
 
     const QString outDir = tmp.path() + QStringLiteral("/wydruki");
-    SetBuiltinPrinterDirectory(outDir);
+    Printer().setBuiltinDirectory(outDir);
     TextPrinter printer(symbols);
     JobContext context;
     context.currentPrinterName = BuiltinPrinterName();

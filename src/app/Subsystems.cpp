@@ -27,7 +27,7 @@ QStringList Subsystems::afterSettingsRead(const Settings &settings)
     const QString printouts = settings.pdfPrinterDir.isEmpty()
         ? m_programDir + QStringLiteral("/wydruki")
         : DosPathMapper(settings.drives, m_programDir).toLocal(settings.pdfPrinterDir);
-    SetBuiltinPrinterDirectory(printouts);
+    Printer().setBuiltinDirectory(printouts);
     // What a killed run was writing there will never be finished.
     RemoveStalePartFiles(printouts);
     const QString symbols = ResolveCaseInsensitive(m_programDir + QStringLiteral("/DefSym.ovx"));

@@ -4,33 +4,12 @@
 #include "devices/PrinterError.h"
 #include "devices/TPrinter.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
 namespace ostrevo {
 
-namespace {
-
-QString &Directory()
-{
-    static QString dir;
-    return dir;
-}
-
-} // namespace
-
-void SetBuiltinPrinterDirectory(const QString &dir)
-{
-    Directory() = dir;
-}
-
-QString BuiltinPrinterDirectory()
-{
-    if (!Directory().isEmpty())
-        return Directory();
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/wydruki");
-}
+BuiltinPdfPrinter::BuiltinPdfPrinter(QString directory) : m_directory(std::move(directory)) {}
 
 QString BuiltinPdfPrinter::name() const
 {
@@ -63,14 +42,15 @@ DeviceMetrics BuiltinPdfPrinter::metrics(const DeviceMode &mode)
 
 Canvas *BuiltinPdfPrinter::beginDocument(const DeviceMode &mode, const QString &title)
 {
-    m_directory = BuiltinPrinterDirectory();
-    if (!QDir().mkpath(m_directory))
-        throw OutputUnavailable(QStringLiteral("Cannot create the directory %1").arg(m_directory));
+    // A directory set meanwhile is for the next document.
+    m_documentDirectory = m_directory;
+    if (m_documentDirectory.isEmpty() || !QDir().mkpath(m_documentDirectory))
+        throw OutputUnavailable(QStringLiteral("Cannot create the directory %1").arg(m_documentDirectory));
     m_stem = SafeFileStem(title, QStringLiteral("wydruk"));
     int error = 0;
-    PartFile part = CreatePartFile(m_directory, m_stem, error);
+    PartFile part = CreatePartFile(m_documentDirectory, m_stem, error);
     if (part.fd.fd < 0)
-        throw OutputUnavailable(QStringLiteral("Cannot write into the directory %1: %2").arg(m_directory, ErrnoText(error)));
+        throw OutputUnavailable(QStringLiteral("Cannot write into the directory %1: %2").arg(m_documentDirectory, ErrnoText(error)));
     m_document = std::make_unique<DirectPdfDocument>(part.path, metrics(mode), title, m_fonts);
     m_part = std::move(part);
     return m_document->canvas();
@@ -87,11 +67,11 @@ void BuiltinPdfPrinter::endDocument()
     const PartFile part = std::move(m_part);
     document->finish();
     int error = 0;
-    m_lastFile = PublishUnderFreeName(part.path, m_directory, m_stem, QStringLiteral("pdf"), error);
+    m_lastFile = PublishUnderFreeName(part.path, m_documentDirectory, m_stem, QStringLiteral("pdf"), error);
     if (m_lastFile.isEmpty()) {
         QFile::remove(part.path);
         throw OutputUnavailable(
-            QStringLiteral("Cannot name the PDF file %1 in %2: %3").arg(m_stem, m_directory, ErrnoText(error)));
+            QStringLiteral("Cannot name the PDF file %1 in %2: %3").arg(m_stem, m_documentDirectory, ErrnoText(error)));
     }
 }
 

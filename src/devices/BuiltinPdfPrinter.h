@@ -19,6 +19,10 @@ public:
     static constexpr int PrintableWidth = 4800;
     static constexpr int PrintableHeight = 6800;
 
+    // DIRECTORY: where the files go; set by the printer's owner, TPrinter.
+    explicit BuiltinPdfPrinter(QString directory = {});
+    void setDirectory(const QString &directory) { m_directory = directory; }
+
     QString name() const override;
     bool loadDefaults(DeviceMode &mode) override;
     DeviceMetrics metrics(const DeviceMode &mode) override;
@@ -37,6 +41,7 @@ private:
     // Fonts outlive a document: the next printout uses the same ones.
     RealisedFontCache m_fonts;
     QString m_directory;
+    QString m_documentDirectory; // the running document's
     QString m_stem;
     QString m_lastFile;
 };

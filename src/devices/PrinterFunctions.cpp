@@ -120,15 +120,20 @@ bool CopyToBuiltinPrinter(const QFileInfo &source, const QString &dir)
 
 } // namespace
 
-bool PrintPdfFile(const QString &pdfPath, const QString &printerName)
+bool TPrinter::printPdfFile(const QString &pdfPath, const QString &printerName)
 {
     const QFileInfo source(pdfPath);
     if (!source.isFile() || !source.isReadable())
         return false;
     const QString printer = printerName.isEmpty() ? DefaultPrinterName() : printerName;
     if (printer == BuiltinPrinterName())
-        return CopyToBuiltinPrinter(source, BuiltinPrinterDirectory());
+        return CopyToBuiltinPrinter(source, builtinDirectory());
     return CupsSubmitFile(printer, pdfPath, source.fileName(), {}).isEmpty();
+}
+
+bool PrintPdfFile(const QString &pdfPath, const QString &printerName)
+{
+    return Printer().printPdfFile(pdfPath, printerName);
 }
 
 } // namespace ostrevo

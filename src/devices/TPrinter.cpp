@@ -5,16 +5,18 @@
 #include "devices/PrintDevice.h"
 #include "devices/PrinterCanvas.h"
 
+#include <QCoreApplication>
+
 #include <optional>
 
 namespace ostrevo {
 
 namespace {
 
-std::unique_ptr<PrintDevice> MakeDevice(const QString &name)
+std::unique_ptr<PrintDevice> MakeDevice(const QString &name, const QString &builtinDirectory)
 {
     if (name == BuiltinPrinterName())
-        return std::make_unique<BuiltinPdfPrinter>();
+        return std::make_unique<BuiltinPdfPrinter>(builtinDirectory);
     return std::make_unique<CupsPrinter>(name);
 }
 
@@ -94,7 +96,7 @@ void TPrinter::choose(int index)
 {
     m_printerIndex = index;
     Chosen &c = *m_chosen;
-    c.device = MakeDevice(m_printers[index]);
+    c.device = MakeDevice(m_printers[index], builtinDirectory());
     c.mode = DeviceMode{};
     c.hasMode = c.device->loadDefaults(c.mode);
     c.metrics.reset();
@@ -193,6 +195,21 @@ void TPrinter::abort()
     m_chosen->device->abortDocument();
     m_aborted = true;
     endDoc();
+}
+
+void TPrinter::setBuiltinDirectory(const QString &dir)
+{
+    m_builtinDirectory = dir;
+    // The chosen built-in printer writes its next document there too.
+    if (auto *builtin = dynamic_cast<BuiltinPdfPrinter *>(m_chosen->device.get()))
+        builtin->setDirectory(builtinDirectory());
+}
+
+QString TPrinter::builtinDirectory() const
+{
+    if (!m_builtinDirectory.isEmpty())
+        return m_builtinDirectory;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/wydruki");
 }
 
 void TPrinter::dropConnection()

@@ -68,6 +68,15 @@ public:
     void setDocumentName(const QString &name) { m_documentName = name; }
     const QString &documentName() const { return m_documentName; }
 
+    // Where the built-in printer writes its PDF files ([DrukarkaPDF] Katalog); "wydruki"
+    // beside the executable until set.
+    void setBuiltinDirectory(const QString &dir);
+    QString builtinDirectory() const;
+
+    // Submits an existing PDF file to the named (else the default) CUPS queue, or copies it
+    // into the built-in printer's directory; false on failure.
+    bool printPdfFile(const QString &pdfPath, const QString &printerName = {});
+
 private:
     struct Chosen;
 
@@ -90,6 +99,7 @@ private:
     bool m_printing = false;
     bool m_aborted = false;
     QString m_documentName;
+    QString m_builtinDirectory;
 };
 
 // The process-wide instance.
@@ -107,12 +117,7 @@ QStringList InstalledPrinterNames();
 // The CUPS default queue, else the built-in printer.
 QString DefaultPrinterName();
 
-// Where the built-in printer writes its PDF files ([DrukarkaPDF] Katalog).
-void SetBuiltinPrinterDirectory(const QString &dir);
-QString BuiltinPrinterDirectory();
-
-// Submits an existing PDF file to the named (else the default) CUPS queue, or copies it
-// into the built-in printer's directory; false on failure.
+// The shared instance's printPdfFile.
 bool PrintPdfFile(const QString &pdfPath, const QString &printerName = {});
 
 } // namespace ostrevo

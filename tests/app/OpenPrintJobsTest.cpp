@@ -79,7 +79,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         // No test may reach the machine's own printers.
         UseCupsServer(m_dir.path() + u"/no-cups.sock"_s);
-        SetBuiltinPrinterDirectory(m_dir.path() + u"/wydruki"_s);
+        Printer().setBuiltinDirectory(m_dir.path() + u"/wydruki"_s);
     }
 
     QString job(const QByteArray &bytes)

@@ -27,7 +27,6 @@ protected:
     {
         ASSERT_TRUE(m_tmp.isValid());
         m_dir = m_tmp.path() + QStringLiteral("/wydruki");
-        SetBuiltinPrinterDirectory(m_dir);
     }
 
     void printPages(TPrinter &printer, const QString &name, int pages)
@@ -49,6 +48,7 @@ protected:
 TEST_F(BuiltinPrinterTest, IsTheDefaultWithoutCupsAndHasA4At600Dpi)
 {
     TPrinter printer;
+    printer.setBuiltinDirectory(m_dir);
     ASSERT_EQ(printer.printers(), QStringList{BuiltinPrinterName()});
     EXPECT_EQ(DefaultPrinterName(), BuiltinPrinterName());
     EXPECT_EQ(printer.printerIndex(), 0);
@@ -71,6 +71,7 @@ TEST_F(BuiltinPrinterTest, IsTheDefaultWithoutCupsAndHasA4At600Dpi)
 TEST_F(BuiltinPrinterTest, WritesOneFilePerDocumentUnderAFreeName)
 {
     TPrinter printer;
+    printer.setBuiltinDirectory(m_dir);
     printPages(printer, QStringLiteral("FAKTURA"), 3);
     printPages(printer, QStringLiteral("FAKTURA"), 1);
     printPages(printer, QStringLiteral("FAKTURA"), 2);
@@ -88,6 +89,7 @@ TEST_F(BuiltinPrinterTest, WritesOneFilePerDocumentUnderAFreeName)
 TEST_F(BuiltinPrinterTest, LandscapeDocumentsHaveLandscapePages)
 {
     TPrinter printer;
+    printer.setBuiltinDirectory(m_dir);
     printer.setOrientation(1);
     printPages(printer, QStringLiteral("POZIOMO"), 2);
     const QString pdf = m_dir + QStringLiteral("/POZIOMO.pdf");
@@ -101,6 +103,7 @@ TEST_F(BuiltinPrinterTest, LandscapeDocumentsHaveLandscapePages)
 TEST_F(BuiltinPrinterTest, AbortedDocumentLeavesNoFile)
 {
     TPrinter printer;
+    printer.setBuiltinDirectory(m_dir);
     printer.setDocumentName(QStringLiteral("RAPORT"));
     printer.beginDoc();
     printer.canvas().textOut(100, 100, "niedoko\xf1" "czony");
@@ -118,6 +121,7 @@ TEST_F(BuiltinPrinterTest, AbortedDocumentLeavesNoFile)
 TEST_F(BuiltinPrinterTest, DocumentNamesCannotLeaveTheDirectory)
 {
     TPrinter printer;
+    printer.setBuiltinDirectory(m_dir);
     printPages(printer, QStringLiteral("../../poza"), 1);
     printPages(printer, QString(), 1);
     EXPECT_EQ(Entries(m_dir), (QStringList{QStringLiteral(".._.._poza.pdf"), QStringLiteral("wydruk.pdf")}));
@@ -128,6 +132,7 @@ TEST_F(BuiltinPrinterTest, UnusableDirectoryFailsTheDocumentNotTheProgram)
     // A file where the directory should be.
     WriteFile(m_dir, "zajęte");
     TPrinter printer;
+    printer.setBuiltinDirectory(m_dir);
     try {
         printer.beginDoc();
         FAIL() << "beginDoc should fail";
@@ -141,13 +146,14 @@ TEST_F(BuiltinPrinterTest, UnusableDirectoryFailsTheDocumentNotTheProgram)
 TEST_F(BuiltinPrinterTest, PrintPdfFileCopiesIntoTheDirectory)
 {
     TPrinter printer;
+    printer.setBuiltinDirectory(m_dir);
     printPages(printer, QStringLiteral("ZRODLO"), 2);
     const QString source = m_tmp.path() + QStringLiteral("/ZRODLO.pdf");
     ASSERT_TRUE(QFile::rename(m_dir + QStringLiteral("/ZRODLO.pdf"), source));
 
-    EXPECT_TRUE(PrintPdfFile(source));
-    EXPECT_TRUE(PrintPdfFile(source, BuiltinPrinterName()));
-    EXPECT_FALSE(PrintPdfFile(m_tmp.path() + QStringLiteral("/brak.pdf")));
+    EXPECT_TRUE(printer.printPdfFile(source));
+    EXPECT_TRUE(printer.printPdfFile(source, BuiltinPrinterName()));
+    EXPECT_FALSE(printer.printPdfFile(m_tmp.path() + QStringLiteral("/brak.pdf")));
     EXPECT_EQ(Entries(m_dir), (QStringList{QStringLiteral("ZRODLO-2.pdf"), QStringLiteral("ZRODLO.pdf")}));
     EXPECT_EQ(ReadFile(m_dir + QStringLiteral("/ZRODLO-2.pdf")), ReadFile(source));
 }
@@ -159,6 +165,7 @@ TEST_F(BuiltinPrinterTest, PrintoutsAreForTheUserAndTheGroupOnly)
     // Invoices and tax forms: 0640 whatever the umask says.
     const mode_t old = ::umask(022);
     TPrinter printer;
+    printer.setBuiltinDirectory(m_dir);
     printPages(printer, QStringLiteral("PIT"), 1);
     ::umask(old);
     struct stat st;
@@ -188,12 +195,13 @@ TEST_F(BuiltinPrinterTest, ADanglingLinkUnderTheFreeNameIsTakenNotFollowed)
     ASSERT_EQ(::symlink(target.constData(), QFile::encodeName(m_dir + QStringLiteral("/ZRODLO-2.pdf")).constData()), 0);
 
     TPrinter printer;
+    printer.setBuiltinDirectory(m_dir);
     printPages(printer, QStringLiteral("FAKTURA"), 1);
     printPages(printer, QStringLiteral("ZRODLO"), 1);
     const QString source = m_tmp.path() + QStringLiteral("/ZRODLO.pdf");
     ASSERT_TRUE(QFile::rename(m_dir + QStringLiteral("/ZRODLO.pdf"), source));
-    EXPECT_TRUE(PrintPdfFile(source, BuiltinPrinterName())); // ZRODLO.pdf again
-    EXPECT_TRUE(PrintPdfFile(source, BuiltinPrinterName())); // past the link at ZRODLO-2.pdf
+    EXPECT_TRUE(printer.printPdfFile(source, BuiltinPrinterName())); // ZRODLO.pdf again
+    EXPECT_TRUE(printer.printPdfFile(source, BuiltinPrinterName())); // past the link at ZRODLO-2.pdf
 
     EXPECT_EQ(Entries(elsewhere), QStringList{});
     EXPECT_EQ(LinkTarget(m_dir + QStringLiteral("/FAKTURA.pdf")), target);
@@ -228,6 +236,7 @@ TEST_F(BuiltinPrinterTest, TheLinkFallbackTakesNoExistingNameEither)
 TEST_F(BuiltinPrinterTest, JobNamesUpToTheLongestFileNamePrint)
 {
     TPrinter printer;
+    printer.setBuiltinDirectory(m_dir);
     for (int length : {243, 247, 251}) {
         const QString name = QString(length - 1, u'd') + QStringLiteral("ż"); // one letter of two bytes
         printPages(printer, name, 1);
@@ -278,4 +287,27 @@ TEST_F(BuiltinPrinterTest, StalePartFilesGoLiveOnesAndOthersStay)
     EXPECT_EQ(Entries(m_dir), expected);
     EXPECT_EQ(ReadFile(outside), "keep");
     EXPECT_TRUE(QFile::exists(m_dir + QStringLiteral("/sub/.B-abcdef.part")));
+}
+
+TEST_F(BuiltinPrinterTest, EachPrinterWritesIntoItsOwnDirectory)
+{
+    const QString other = m_tmp.path() + QStringLiteral("/inne");
+    TPrinter printer;
+    printer.setBuiltinDirectory(m_dir);
+    TPrinter second;
+    second.setBuiltinDirectory(other);
+    printPages(printer, QStringLiteral("PIERWSZY"), 1);
+    printPages(second, QStringLiteral("DRUGI"), 1);
+    EXPECT_EQ(Entries(m_dir), QStringList{QStringLiteral("PIERWSZY.pdf")});
+    EXPECT_EQ(Entries(other), QStringList{QStringLiteral("DRUGI.pdf")});
+
+    // A directory set during a document is for the next one.
+    printer.setDocumentName(QStringLiteral("BIEZACY"));
+    printer.beginDoc();
+    printer.setBuiltinDirectory(other);
+    printer.endDoc();
+    printPages(printer, QStringLiteral("NASTEPNY"), 1);
+    EXPECT_EQ(Entries(m_dir), (QStringList{QStringLiteral("BIEZACY.pdf"), QStringLiteral("PIERWSZY.pdf")}));
+    EXPECT_EQ(Entries(other), (QStringList{QStringLiteral("DRUGI.pdf"), QStringLiteral("NASTEPNY.pdf")}));
+    EXPECT_EQ(printer.builtinDirectory(), other);
 }

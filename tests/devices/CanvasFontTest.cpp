@@ -29,13 +29,12 @@ LogFont Courier(int height, int width = 0, int escapement = 0)
 
 class CanvasFontTest : public ::testing::Test {
 protected:
-    void SetUp() override { SetBuiltinPrinterDirectory(m_tmp.path()); }
-
     // Prints through `draw` and returns the words of the resulting PDF.
     template <typename Draw>
     QList<PdfWord> print(Draw draw)
     {
         TPrinter printer;
+        printer.setBuiltinDirectory(m_tmp.path());
         printer.setDocumentName(QStringLiteral("test"));
         printer.beginDoc();
         draw(printer.canvas());

@@ -26,7 +26,6 @@ protected:
     {
         if (!s_server->running())
             GTEST_SKIP() << "cupsd cannot start here: " << s_server->failure().toStdString();
-        SetBuiltinPrinterDirectory(m_tmp.path());
         QFile::remove(psOut());
         QFile::remove(pdfOut());
     }
@@ -172,6 +171,7 @@ TEST_F(CupsPrinterTest, PrintPdfFileReachesTheQueue)
 {
     // A document of the built-in printer to submit.
     TPrinter builtin;
+    builtin.setBuiltinDirectory(m_tmp.path());
     builtin.setPrinterIndex(indexOf(builtin, BuiltinPrinterName()));
     builtin.setDocumentName(QStringLiteral("ZLECENIE"));
     builtin.beginDoc();

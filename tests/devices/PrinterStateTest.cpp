@@ -24,7 +24,7 @@ void ExpectPrinterError(const std::function<void()> &action, const char *message
 
 class PrinterStateTest : public ::testing::Test {
 protected:
-    void SetUp() override { SetBuiltinPrinterDirectory(m_tmp.path()); }
+    void SetUp() override { m_printer.setBuiltinDirectory(m_tmp.path()); }
     QTemporaryDir m_tmp;
     TPrinter m_printer;
 };
@@ -110,7 +110,7 @@ TEST_F(PrinterStateTest, ChoosingAgainReloadsTheDefaults)
 TEST(SelectPrinterByName, MatchesExactlyAndKeepsTheChoiceOtherwise)
 {
     QTemporaryDir tmp;
-    SetBuiltinPrinterDirectory(tmp.path());
+    Printer().setBuiltinDirectory(tmp.path());
     EXPECT_EQ(SelectPrinterByName(QStringLiteral("ostrevo pdf")), -1);
     EXPECT_EQ(SelectPrinterByName(QStringLiteral("Brak")), -1);
     EXPECT_EQ(Printer().printerIndex(), 0);

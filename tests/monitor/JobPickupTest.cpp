@@ -182,7 +182,7 @@ TEST(JobPickup, EveryPassReadsTheTextOpenedAtTheStart)
     // classifier and the real plain-text printer both read the text opened once.
     Site site(MonitorTimer);
     QTemporaryDir out;
-    SetBuiltinPrinterDirectory(out.path());
+    Printer().setBuiltinDirectory(out.path());
     SymbolTable symbols;
     TextPrinter printer(symbols);
     EngineConfig config = site.config();

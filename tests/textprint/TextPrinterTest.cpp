@@ -26,7 +26,7 @@ protected:
     {
         ASSERT_TRUE(m_tmp.isValid());
         m_out = m_tmp.path() + QStringLiteral("/wydruki");
-        SetBuiltinPrinterDirectory(m_out);
+        Printer().setBuiltinDirectory(m_out);
         m_context.currentJobDir = m_tmp.path();
         m_context.currentPrinterName = BuiltinPrinterName();
         m_context.settings = &m_settings;
@@ -123,7 +123,7 @@ TEST_F(TextPrinterTest, PrinterThatCannotStartTheDocumentReachesTheCallerWithIts
     // The built-in printer's directory is a file: the document cannot begin.
     const QString blocked = m_tmp.path() + QStringLiteral("/plik");
     WriteFile(blocked, "x");
-    SetBuiltinPrinterDirectory(blocked);
+    Printer().setBuiltinDirectory(blocked);
     try {
         m_printer.PrintTextJob(m_context, job(QStringLiteral("A.txt"), DosLines({"<DX+>", "tekst"})));
         FAIL() << "no error";
