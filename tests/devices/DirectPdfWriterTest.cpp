@@ -4,14 +4,13 @@
 
 #include "devices/BuiltinPdfPrinter.h"
 #include "devices/DirectPdfDocument.h"
-#include "devices/PdfPrintFile.h"
 #include "devices/PrinterError.h"
 
 #include <cerrno>
-#include <cstring>
 #include "devices/RealisedFontCache.h"
 #include "support/FileSizeLimit.h"
 #include "support/PdfTools.h"
+#include "support/QPainterPdf.h"
 #include "support/TestSupport.h"
 
 #include <QFileInfo>
@@ -70,7 +69,7 @@ protected:
     QString writeWithQPainter(const QString &name, const Drawing &draw)
     {
         const QString path = m_tmp.filePath(name);
-        PdfPrintFile file(path, Metrics(), QStringLiteral("qt"));
+        QPainterPdf file(path, Metrics(), QStringLiteral("qt"));
         draw(*file.canvas(), 1);
         file.finish();
         return path;
