@@ -54,12 +54,17 @@ fuzz: deps
 	CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_FUZZ=ON -DOSTREVO_GUI=OFF -DBUILD_TESTING=ON
 	cmake --build build-fuzz -j2 --target $(FUZZERS)
 
-# Twenty seconds of each fuzzer of the job-file, code-page and INI parsers.
+# Seeds: the sample jobs, settings and symbol files, read where they lie; what the
+# fuzzers find new goes into build-fuzz/corpus/<fuzzer>, never into the tree.
+FUZZ_SEEDS = examples/jobs examples/demo tests/data
+
+# Twenty seconds of each fuzzer of the job-file, code-page, INI and symbol-file parsers.
 fuzz-smoke: deps
 	CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_FUZZ=ON -DOSTREVO_GUI=OFF -DBUILD_TESTING=ON
 	cmake --build build-fuzz -j2 --target $(SMOKE_FUZZERS)
 	@for f in $(SMOKE_FUZZERS); do echo "== $$f"; \
-	  if build-fuzz/tests/fuzz/$$f -max_total_time=20 > build-fuzz/$$f.log 2>&1; \
+	  mkdir -p build-fuzz/corpus/$$f; \
+	  if build-fuzz/tests/fuzz/$$f -max_total_time=20 build-fuzz/corpus/$$f $(FUZZ_SEEDS) > build-fuzz/$$f.log 2>&1; \
 	  then tail -n 1 build-fuzz/$$f.log; else tail -n 40 build-fuzz/$$f.log; exit 1; fi; done
 
 bench: build
