@@ -58,7 +58,7 @@ fuzz: deps
 # fuzzers find new goes into build-fuzz/corpus/<fuzzer>, never into the tree.
 FUZZ_SEEDS = examples/jobs examples/demo tests/data
 
-# Twenty seconds of each fuzzer of the job-file, code-page, INI and symbol-file parsers.
+# Twenty seconds of each parser fuzzer.
 fuzz-smoke: deps
 	CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_FUZZ=ON -DOSTREVO_GUI=OFF -DBUILD_TESTING=ON
 	cmake --build build-fuzz -j2 --target $(SMOKE_FUZZERS)

@@ -134,7 +134,7 @@ int main(int argc, char *argv[])
         TForm1Options options;
         options.executablePath = executablePath;
         options.journalPath = programDir + QStringLiteral("/ostrevo.log");
-        options.printoutFolder = [] { return BuiltinPrinterDirectory(); };
+        options.printoutFolder = [] { return Printer().builtinDirectory(); };
         window = std::make_unique<TForm1>(host.engine(), options);
         channel = std::make_unique<InstanceChannel>(instance.socketPath());
         QObject::connect(channel.get(), &InstanceChannel::showRequested, window.get(), &TForm1::Open1Click);

@@ -199,7 +199,10 @@ void TPrinter::abort()
 
 void TPrinter::setBuiltinDirectory(const QString &dir)
 {
-    m_builtinDirectory = dir;
+    {
+        std::lock_guard lock(m_builtinDirectoryMutex);
+        m_builtinDirectory = dir;
+    }
     // The chosen built-in printer writes its next document there too.
     if (auto *builtin = dynamic_cast<BuiltinPdfPrinter *>(m_chosen->device.get()))
         builtin->setDirectory(builtinDirectory());
@@ -207,8 +210,11 @@ void TPrinter::setBuiltinDirectory(const QString &dir)
 
 QString TPrinter::builtinDirectory() const
 {
-    if (!m_builtinDirectory.isEmpty())
-        return m_builtinDirectory;
+    {
+        std::lock_guard lock(m_builtinDirectoryMutex);
+        if (!m_builtinDirectory.isEmpty())
+            return m_builtinDirectory;
+    }
     return QCoreApplication::applicationDirPath() + QStringLiteral("/wydruki");
 }
 

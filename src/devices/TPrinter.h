@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 namespace ostrevo {
 
@@ -69,7 +70,7 @@ public:
     const QString &documentName() const { return m_documentName; }
 
     // Where the built-in printer writes its PDF files ([DrukarkaPDF] Katalog); "wydruki"
-    // beside the executable until set.
+    // beside the executable until set. The window may ask while the job thread sets it.
     void setBuiltinDirectory(const QString &dir);
     QString builtinDirectory() const;
 
@@ -99,6 +100,7 @@ private:
     bool m_printing = false;
     bool m_aborted = false;
     QString m_documentName;
+    mutable std::mutex m_builtinDirectoryMutex;
     QString m_builtinDirectory;
 };
 
