@@ -12,6 +12,17 @@ namespace ostrevo {
 // 6 = bold on, 24/25 = duplex on/off, 26 = spare, ...). Matched byte for byte against job
 // lines in the legacy code page; an empty entry never matches.
 inline constexpr int PrinterSymbolCount = 27;
+
+// The meaning of each index of the symbol tables.
+enum PrintSymbol {
+    SixLinesPerInch = 0, EightLinesPerInch = 1,
+    Columns80 = 2, Columns132 = 3, Columns160 = 4, Columns96 = 5,
+    BoldOn = 6, BoldOff = 7, PageFeed = 8, Portrait = 9, Landscape = 10, MarginPlaceholder = 11,
+    DoubleHeightOn = 12, DoubleHeightOff = 13, UnderlineOn = 14, UnderlineOff = 15,
+    ItalicOn = 16, ItalicOff = 17, StrikeOutOn = 18, StrikeOutOff = 19,
+    SuperscriptOn = 20, SuperscriptOff = 21, SubscriptOn = 22, SubscriptOff = 23,
+    DuplexOn = 24, DuplexOff = 25, Spare = 26,
+};
 using PrinterSymbolTable = std::array<QByteArray, PrinterSymbolCount>;
 
 PrinterSymbolTable DefaultPrinterSymbols();

@@ -14,15 +14,6 @@ namespace ostrevo {
 
 namespace {
 
-enum Symbol {
-    SixLinesPerInch = 0, EightLinesPerInch = 1,
-    Columns80 = 2, Columns132 = 3, Columns160 = 4, Columns96 = 5,
-    BoldOn = 6, BoldOff = 7, PageFeed = 8, Portrait = 9, Landscape = 10, MarginPlaceholder = 11,
-    DoubleHeightOn = 12, DoubleHeightOff = 13, UnderlineOn = 14, UnderlineOff = 15,
-    ItalicOn = 16, ItalicOff = 17, StrikeOutOn = 18, StrikeOutOff = 19,
-    SuperscriptOn = 20, SuperscriptOff = 21, SubscriptOn = 22, SubscriptOff = 23,
-};
-
 const QByteArray LetterX = QByteArrayLiteral("X");
 
 // The page is laid out on 0.98 of the sheet; this gives the whole sheet's height back.
@@ -192,21 +183,15 @@ void TFormA1::carryOut(int symbol, const QByteArray &segment, bool moreLines)
         advanceOver(segment);
         break;
     }
+    if (ApplyStyleSymbol(symbol, s))
+        return;
     switch (symbol) {
     case Columns80: m_columns = 80; break;
     case Columns132: m_columns = 132; break;
     case Columns160: m_columns = 160; break;
     case Columns96: m_columns = 96; break;
-    case BoldOn: s.weight = 700; break;
-    case BoldOff: s.weight = 400; break;
     case DoubleHeightOn: beginDoubleHeight(); break;
     case DoubleHeightOff: endDoubleHeight(); break;
-    case UnderlineOn: s.underline = 1; break;
-    case UnderlineOff: s.underline = 0; break;
-    case ItalicOn: s.italic = 1; break;
-    case ItalicOff: s.italic = 0; break;
-    case StrikeOutOn: s.strikeOut = 1; break;
-    case StrikeOutOff: s.strikeOut = 0; break;
     case SuperscriptOn: beginScript(m_memory.superscriptShift, 0.06, false); break;
     case SuperscriptOff: endScript(m_memory.superscriptShift, false); break;
     case SubscriptOn: beginScript(m_memory.subscriptShift, 0.6, true); break;
@@ -301,20 +286,7 @@ void TFormA1::recomputeFontSize(bool fromLineHeight)
 {
     if (fromLineHeight)
         m_baseHeight = RoundHalfEven(m_state.lineHeight * 0.95);
-    switch (m_sizeMode) {
-    case SizeMode::Normal:
-        m_fontSize = m_baseHeight;
-        break;
-    case SizeMode::DoubleHeight:
-        m_fontSize = 2 * m_baseHeight;
-        break;
-    case SizeMode::Script:
-        if (m_memory.savedSizeMode == SizeMode::Normal)
-            m_fontSize = RoundHalfEven(m_baseHeight * 0.6);
-        else if (m_memory.savedSizeMode == SizeMode::DoubleHeight)
-            m_fontSize = RoundHalfEven(m_baseHeight * 1.2);
-        break;
-    }
+    m_fontSize = SizeModeHeight(m_baseHeight, m_sizeMode, m_memory.savedSizeMode, m_fontSize);
 }
 
 void TFormA1::newPage()

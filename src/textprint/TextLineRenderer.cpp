@@ -14,17 +14,6 @@ namespace ostrevo {
 
 namespace {
 
-// The meaning of each index of the symbol table.
-enum Symbol {
-    SixLinesPerInch = 0, EightLinesPerInch = 1,
-    Columns80 = 2, Columns132 = 3, Columns160 = 4, Columns96 = 5,
-    BoldOn = 6, BoldOff = 7, PageFeed = 8, Portrait = 9, Landscape = 10, MarginPlaceholder = 11,
-    DoubleHeightOn = 12, DoubleHeightOff = 13, UnderlineOn = 14, UnderlineOff = 15,
-    ItalicOn = 16, ItalicOff = 17, StrikeOutOn = 18, StrikeOutOff = 19,
-    SuperscriptOn = 20, SuperscriptOff = 21, SubscriptOn = 22, SubscriptOff = 23,
-    DuplexOn = 24, DuplexOff = 25, Spare = 26,
-};
-
 const QByteArray LetterX = QByteArrayLiteral("X");
 
 // Positions stay far inside int even on absurd lines; beyond any page nothing shows anyway.
@@ -168,17 +157,13 @@ void TextLineRenderer::carryOut(int symbol, const QByteArray &segment, bool more
         advanceOver(segment);
         break;
     }
+    if (ApplyStyleSymbol(symbol, s)) {
+        recomputeSizes(false);
+        return;
+    }
     switch (symbol) {
-    case BoldOn: s.weight = 700; break;
-    case BoldOff: s.weight = 400; break;
     case DoubleHeightOn: beginDoubleHeight(); break;
     case DoubleHeightOff: endDoubleHeight(); break;
-    case UnderlineOn: s.underline = 1; break;
-    case UnderlineOff: s.underline = 0; break;
-    case ItalicOn: s.italic = 1; break;
-    case ItalicOff: s.italic = 0; break;
-    case StrikeOutOn: s.strikeOut = 1; break;
-    case StrikeOutOff: s.strikeOut = 0; break;
     case SuperscriptOn: beginScript(m_memory.superscriptShift, 0.06, false); break;
     case SuperscriptOff: endScript(m_memory.superscriptShift, false); break;
     case SubscriptOn: beginScript(m_memory.subscriptShift, 0.4, true); break;
@@ -293,20 +278,7 @@ void TextLineRenderer::recomputeSizes(bool fromLineHeight)
 {
     if (fromLineHeight)
         m_baseHeight = RoundHalfEven(m_state.lineHeight * 0.95);
-    switch (m_sizeMode) {
-    case SizeMode::Normal:
-        m_state.fontHeight = m_baseHeight;
-        break;
-    case SizeMode::DoubleHeight:
-        m_state.fontHeight = 2 * m_baseHeight;
-        break;
-    case SizeMode::Script:
-        if (m_memory.savedSizeMode == SizeMode::Normal)
-            m_state.fontHeight = RoundHalfEven(m_baseHeight * 0.6);
-        else if (m_memory.savedSizeMode == SizeMode::DoubleHeight)
-            m_state.fontHeight = RoundHalfEven(m_baseHeight * 1.2);
-        break;
-    }
+    m_state.fontHeight = SizeModeHeight(m_baseHeight, m_sizeMode, m_memory.savedSizeMode, m_state.fontHeight);
     m_state.charWidth = RoundHalfEven(double(m_state.pageWidth) / m_columns);
 }
 

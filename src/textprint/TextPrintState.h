@@ -39,4 +39,12 @@ struct ScriptMemory {
     int subscriptShift = 0;
 };
 
+// Bold, underline, italic and strike-out, on and off, set in the state; false for any
+// other symbol.
+bool ApplyStyleSymbol(int symbol, TextPrintState &state);
+
+// The font height of a size mode: the base height, twice it, or in a script 0.6 or 1.2 of
+// it after the mode saved when the script began (any other saved mode keeps `current`).
+int SizeModeHeight(int baseHeight, SizeMode mode, SizeMode savedMode, int current);
+
 } // namespace ostrevo
