@@ -58,8 +58,10 @@ Headless::Headless(Engine *engine, bool statusLines, QObject *parent) : QObject(
         *last = status;
         PrintLine(StateWord(status.state) + QStringLiteral(": ") + status.text);
     };
-    if (statusLines)
+    if (statusLines) {
         connect(engine, &Engine::statusChanged, this, print);
+        connect(engine, &Engine::jobStatus, this, [](const QString &text) { PrintLine(QStringLiteral("job: ") + text); });
+    }
     // One line per job, its journal line as it stands (tab-separated, one line whatever
     // the names), so that the service's journal can be searched and parsed like ostrevo.log.
     connect(engine, &Engine::jobFinished, this, [](const QString &line) { PrintLine(QStringLiteral("job\t") + line); });

@@ -6,6 +6,7 @@
 #include "fiscal/FiscalPrinters.h"
 #include "jobs/DosPath.h"
 #include "monitor/JobFiles.h"
+#include "net/TDM.h"
 #include "textprint/PdfTextJob.h"
 #include "textprint/TextPrinter.h"
 
@@ -15,8 +16,11 @@ Subsystems::Subsystems(QString programDir)
     : m_programDir(std::move(programDir)), m_textPrinter(std::make_unique<TextPrinter>(m_symbols, Printer())),
       m_pdfTextJobs(std::make_unique<PdfTextJobs>()),
       m_fiscalPrinters(std::make_unique<FiscalPrinters>(m_programDir)),
+      m_net(std::make_unique<TDM>(m_programDir)),
       m_settings(std::make_shared<Settings>())
 {
+    // A <PDF> job that names an address mails its file through the network jobs' module.
+    m_pdfTextJobs->setMailPdf(m_net->mailPdfHandOver());
 }
 
 Subsystems::~Subsystems() = default;
@@ -24,6 +28,7 @@ Subsystems::~Subsystems() = default;
 QStringList Subsystems::afterSettingsRead(const Settings &settings)
 {
     *m_settings = settings;
+    m_net->afterSettingsRead(settings);
     const QString printouts = settings.pdfPrinterDir.isEmpty()
         ? m_programDir + QStringLiteral("/wydruki")
         : DosPathMapper(settings.drives, m_programDir).toLocal(settings.pdfPrinterDir);
@@ -49,12 +54,18 @@ EngineConfig Subsystems::engineConfig(const QString &executablePath, const QStri
     RegisterTextPrintHandler(config.handlers, *m_textPrinter);
     RegisterPdfTextHandler(config.handlers, *m_pdfTextJobs);
     RegisterFiscalHandler(config.handlers, *m_fiscalPrinters);
+    m_net->registerHandlers(config.handlers);
     auto settings = m_settings;
     const QString programDir = m_programDir;
     RegisterOpenPrintHandlers(config.handlers, [settings, programDir](const QByteArray &value) {
         return DosPathMapper(settings->drives, programDir).toLocal(value);
     });
     return config;
+}
+
+bool Subsystems::waitForQueuedMail(int timeoutMs)
+{
+    return m_net->waitForMail(timeoutMs);
 }
 
 } // namespace ostrevo

@@ -11,6 +11,7 @@ namespace ostrevo {
 class PdfTextJobs;
 class TextPrinter;
 class FiscalPrinters;
+class TDM;
 
 // The long-lived objects of the job kinds (symbol table, printout renderer, ...) and the
 // engine configuration that registers their handlers. Lives as long as the program.
@@ -22,6 +23,9 @@ public:
     Subsystems &operator=(const Subsystems &) = delete;
 
     EngineConfig engineConfig(const QString &executablePath, const QString &autostartDir);
+    // The end of --once: waits until the mail its jobs queued has its result files; false
+    // when some is still waiting after the time (it goes out at the next start).
+    bool waitForQueuedMail(int timeoutMs);
 
 private:
     QStringList afterSettingsRead(const Settings &settings);
@@ -31,6 +35,7 @@ private:
     std::unique_ptr<TextPrinter> m_textPrinter;
     std::unique_ptr<PdfTextJobs> m_pdfTextJobs;
     std::unique_ptr<FiscalPrinters> m_fiscalPrinters; // VatTable of the last receipt
+    std::unique_ptr<TDM> m_net;
     std::shared_ptr<Settings> m_settings; // drive letters for paths inside jobs
 };
 

@@ -33,6 +33,8 @@ void Print(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
+constexpr int OnceMailWaitMs = 180000;
+
 bool HasDisplay()
 {
     return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")
@@ -120,7 +122,12 @@ int main(int argc, char *argv[])
     if (cl.once) {
         Engine engine(std::move(config));
         Headless reporter(&engine, false);
-        return engine.runOnce();
+        const int code = engine.runOnce();
+        // A scripted run reports the mail its jobs queued: their result files are there
+        // when it ends, or the messages wait in the spool for the next start.
+        if (!subsystems.waitForQueuedMail(OnceMailWaitMs))
+            Print(stderr, programName + QStringLiteral(": mail still waits to be sent; it goes out at the next start\n"));
+        return code;
     }
 
     EngineHost host(std::move(config));

@@ -36,6 +36,9 @@ struct JobContext {
     // True once the program is quitting; long handlers look at it where they would have
     // let window messages through, and give up early.
     std::function<bool()> quitRequested = [] { return false; };
+    // Shows a text of the job's progress ("Łączenie z serwerem...") as the monitor's
+    // status text until the job ends. Called on the job's own thread.
+    std::function<void(const QString &)> status = [](const QString &) {};
 };
 
 using JobHandler = std::function<JobResult(const JobContext &, const QString &textPath)>;

@@ -16,6 +16,9 @@ struct MailSettings {
     int smtpAuthenticationType = 0;
     QString userName;
     int poczta = 0; // 0 = system mail client, 1 = own SMTP client
+    // Edited by hand only, never written by the program:
+    QString sendmail;  // Sendmail: the sendmail command line; empty = /usr/sbin/sendmail
+    QString caFile;    // CAFile: the CA certificates for the SMTP server; empty = the system's
 
     bool operator==(const MailSettings &) const = default;
 };

@@ -117,6 +117,8 @@ signals:
     void printersChanged(const QStringList &names);
     // Marker path, when a job begins (after its text file was found).
     void jobStarted(const QString &textPath);
+    // A running job's own status text (a network job's progress), also in statusChanged.
+    void jobStatus(const QString &text);
     // A scan of a monitored directory is over, with every job it performed.
     void scanFinished(const QString &directory);
     // One line of the journal, as written.

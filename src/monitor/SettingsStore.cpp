@@ -116,6 +116,8 @@ Settings SettingsStore::fromIni(const IniFile &ini)
     s.mail.smtpAuthenticationType = Integer(ini, Mail, "SMTPAuthenticationType", s.mail.smtpAuthenticationType);
     s.mail.userName = ini.string(Mail, "UserName");
     s.mail.poczta = Integer(ini, Mail, "Poczta", s.mail.poczta);
+    s.mail.sendmail = ini.string(Mail, "Sendmail");
+    s.mail.caFile = ini.string(Mail, "CAFile");
 
     s.kartka = Integer(ini, Duplex, "Kartka", s.kartka);
 
@@ -159,7 +161,7 @@ void SettingsStore::toIni(const Settings &s, IniFile &ini)
 
     SetInteger(ini, Duplex, "Kartka", s.kartka);
 
-    // [Dyski] and [DrukarkaPDF] are edited by hand only: the program never writes them, so
+    // [Mail] Sendmail and CAFile, [Dyski] and [DrukarkaPDF] are edited by hand only: the program never writes them, so
     // an edit made while it runs survives its next write.
 }
 

@@ -1,0 +1,58 @@
+#include "net/HttpClient.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace ostrevo {
+
+namespace {
+
+size_t WriteBody(char *data, size_t size, size_t count, void *fdPointer)
+{
+    const int fd = *static_cast<int *>(fdPointer);
+    size_t done = 0;
+    const size_t total = size * count;
+    while (done < total) {
+        const ssize_t n = ::write(fd, data + done, total - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return 0;
+        done += size_t(n);
+    }
+    return total;
+}
+
+} // namespace
+
+NetOutcome HttpGet(const QByteArray &address, int localFd, const NetTimeouts &timeouts,
+                   const std::function<bool()> &cancelled)
+{
+    NetOutcome outcome;
+    CurlSession session(timeouts);
+    session.cancelled = cancelled;
+    CURL *curl = session.handle();
+    CurlList headers;
+    headers.append("Accept: text/html, */*");
+    int fd = localFd;
+    curl_easy_setopt(curl, CURLOPT_URL, address.constData());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/3.0 (compatible; Indy Library)");
+    curl_easy_setopt(curl, CURLOPT_COOKIEFILE, ""); // cookies accepted within the exchange
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &fd);
+    const CURLcode code = session.perform();
+    const long status = session.responseCode();
+    outcome.ok = code == CURLE_OK && status >= 200 && status < 300;
+    outcome.cancelled = session.wasCancelled();
+    if (!outcome.ok)
+        outcome.error = code == CURLE_OK ? "HTTP " + QByteArray::number(status) : session.errorText(code);
+    return outcome;
+}
+
+} // namespace ostrevo

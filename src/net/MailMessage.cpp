@@ -1,0 +1,165 @@
+#include "net/MailMessage.h"
+
+#include <QDateTime>
+#include <QRandomGenerator>
+#include <QUuid>
+
+namespace ostrevo {
+
+namespace {
+
+bool PlainAscii(const QByteArray &text)
+{
+    for (char c : text)
+        if (uchar(c) < 0x20 || uchar(c) > 0x7e)
+            return false;
+    return true;
+}
+
+QByteArray MimeType(const QString &fileName)
+{
+    const QString lower = fileName.toLower();
+    if (lower.endsWith(QStringLiteral(".pdf")))
+        return "application/pdf";
+    if (lower.endsWith(QStringLiteral(".txt")))
+        return "text/plain";
+    if (lower.endsWith(QStringLiteral(".zip")))
+        return "application/zip";
+    if (lower.endsWith(QStringLiteral(".xml")))
+        return "application/xml";
+    return "application/octet-stream";
+}
+
+// The file name parameter: quoted ASCII, or RFC 2231 UTF-8 beside an ASCII fallback.
+QByteArray FileNameParameters(const QString &name)
+{
+    const QByteArray utf8 = name.toUtf8();
+    QByteArray ascii;
+    for (QChar c : name)
+        ascii += (c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'\\') ? char(c.unicode()) : '_';
+    QByteArray result = "filename=\"" + ascii + '"';
+    if (ascii != utf8)
+        result += ";\r\n filename*=UTF-8''" + utf8.toPercentEncoding();
+    return result;
+}
+
+QByteArray Base64Lines(const QByteArray &data)
+{
+    const QByteArray encoded = data.toBase64();
+    QByteArray out;
+    out.reserve(encoded.size() + encoded.size() / 38 + 2);
+    for (qsizetype i = 0; i < encoded.size(); i += 76)
+        out += encoded.mid(i, 76) + "\r\n";
+    return out;
+}
+
+} // namespace
+
+QByteArray EncodeHeaderText(const QByteArray &text, const QByteArray &charset)
+{
+    if (PlainAscii(text))
+        return text;
+    // Encoded words are at most 75 characters (RFC 2047 2): 45 bytes of text each.
+    // A word holds whole characters: UTF-8 sequences are not cut.
+    const bool utf8 = charset.compare("utf-8", Qt::CaseInsensitive) == 0;
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size();) {
+        qsizetype end = std::min<qsizetype>(i + 45, text.size());
+        while (utf8 && end < text.size() && end > i + 1 && (uchar(text.at(end)) & 0xc0) == 0x80)
+            --end;
+        if (i > 0)
+            out += "\r\n ";
+        out += "=?" + charset + "?B?" + text.mid(i, end - i).toBase64() + "?=";
+        i = end;
+    }
+    return out;
+}
+
+QByteArray QuotedPrintable(const QList<QByteArray> &lines)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray out;
+    for (const QByteArray &line : lines) {
+        int column = 0;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            const uchar c = uchar(line.at(i));
+            const bool last = i + 1 == line.size();
+            QByteArray piece;
+            if ((c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !last))
+                piece = QByteArray(1, char(c));
+            else
+                piece = QByteArray("=") + hex[c >> 4] + hex[c & 15];
+            if (column + piece.size() > 75) {
+                out += "=\r\n";
+                column = 0;
+            }
+            out += piece;
+            column += int(piece.size());
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+QList<QByteArray> ParseRecipients(const QByteArray &toText)
+{
+    QList<QByteArray> recipients;
+    QByteArray normalised = toText;
+    normalised.replace(',', ';');
+    for (const QByteArray &part : normalised.split(';')) {
+        QByteArray address = part.trimmed();
+        const qsizetype open = address.lastIndexOf('<');
+        const qsizetype close = address.lastIndexOf('>');
+        if (open >= 0 && close > open)
+            address = address.mid(open + 1, close - open - 1).trimmed();
+        if (!address.isEmpty())
+            recipients.append(address);
+    }
+    return recipients;
+}
+
+QByteArray JoinAddresses(const QList<QByteArray> &addresses)
+{
+    QList<QByteArray> trimmed;
+    for (QByteArray address : addresses) {
+        while (!address.isEmpty() && uchar(address.back()) <= 0x20)
+            address.chop(1);
+        trimmed.append(address);
+    }
+    return trimmed.join("; ");
+}
+
+QByteArray BuildMessage(const MailContent &content)
+{
+    QByteArray head;
+    if (!content.from.isEmpty())
+        head += "From: " + content.from + "\r\n";
+    head += "To: " + content.to + "\r\n";
+    head += "Subject: " + EncodeHeaderText(content.subject, content.subjectCharset) + "\r\n";
+    head += "Date: " + QDateTime::currentDateTime().toString(Qt::RFC2822Date).toLatin1() + "\r\n";
+    head += "Message-ID: <" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + "@ostrevo>\r\n";
+    head += "MIME-Version: 1.0\r\n";
+    head += "X-Priority: 3\r\n";
+
+    const QByteArray textHead = "Content-Type: text/plain; charset=\"" + content.charset
+        + "\"\r\nContent-Transfer-Encoding: quoted-printable\r\n";
+    const QByteArray text = QuotedPrintable(content.body);
+    if (content.attachments.isEmpty())
+        return head + textHead + "\r\n" + text;
+
+    const QByteArray boundary = "=_ostrevo_" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+    QByteArray message = head + "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n"
+        + "This is a multi-part message in MIME format.\r\n";
+    message += "--" + boundary + "\r\n" + textHead + "\r\n" + text;
+    for (const MailAttachment &attachment : content.attachments) {
+        message += "--" + boundary + "\r\n";
+        message += "Content-Type: " + MimeType(attachment.fileName) + "\r\n";
+        message += "Content-Transfer-Encoding: base64\r\n";
+        message += "Content-Disposition: attachment; " + FileNameParameters(attachment.fileName) + "\r\n\r\n";
+        message += Base64Lines(attachment.data);
+    }
+    message += "--" + boundary + "--\r\n";
+    return message;
+}
+
+} // namespace ostrevo

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace ostrevo {
+
+struct MailAttachment {
+    QString fileName;
+    QByteArray data;
+};
+
+// One message as it goes out (RFC 5322 with MIME, RFC 2045-2047): plain text under
+// `charset`, the attachments as base64 parts.
+struct MailContent {
+    QByteArray from;          // the "From" header ([Mail] UserName); none when empty
+    QByteArray to;            // the "To" header, as the job's addresses form it
+    QByteArray subject;       // in `subjectCharset`
+    QByteArray subjectCharset = "iso-8859-2";
+    QList<QByteArray> body;   // lines in `charset`
+    QByteArray charset = "iso-8859-2";
+    QList<MailAttachment> attachments;
+};
+
+// The whole message with CR LF line ends.
+QByteArray BuildMessage(const MailContent &content);
+
+// The envelope addresses in a "To" text: separated by ";" or ",", each either bare or in
+// angle brackets after a display name ("Jan Kowalski <jan@firma.pl>").
+QList<QByteArray> ParseRecipients(const QByteArray &toText);
+
+// The address lines joined by "; ", trailing blanks removed: one "To" header for them all.
+QByteArray JoinAddresses(const QList<QByteArray> &addresses);
+
+// A header value that holds something other than printable ASCII, as an RFC 2047
+// encoded word; otherwise unchanged.
+QByteArray EncodeHeaderText(const QByteArray &text, const QByteArray &charset);
+
+// Quoted-printable (RFC 2045 6.7) of text lines, soft-broken at 76 characters.
+QByteArray QuotedPrintable(const QList<QByteArray> &lines);
+
+} // namespace ostrevo

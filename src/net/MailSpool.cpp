@@ -1,0 +1,152 @@
+#include "net/MailSpool.h"
+
+#include "jobs/Errors.h"
+#include "jobs/UniqueFd.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ostrevo {
+
+namespace {
+
+const QByteArray Magic = "ostrevo-mail 1\n";
+const QString Suffix = QStringLiteral(".msg");
+constexpr int SequenceDigits = 12;
+
+QString Reason()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+quint64 SequenceOf(const QString &fileName)
+{
+    bool ok = false;
+    const quint64 n = fileName.left(SequenceDigits).toULongLong(&ok);
+    return ok ? n : 0;
+}
+
+QByteArray Field(const char *name, const QByteArray &value)
+{
+    return QByteArray(name) + ' ' + value.toPercentEncoding() + '\n';
+}
+
+} // namespace
+
+MailSpool::MailSpool(QString dir) : m_dir(std::move(dir)) {}
+
+QByteArray MailSpool::encode(const SpooledMail &mail)
+{
+    QByteArray bytes = Magic;
+    bytes += Field("dir", mail.resultDir.toUtf8());
+    bytes += Field("result", mail.resultName.toUtf8());
+    bytes += Field("from", mail.from);
+    for (const QByteArray &recipient : mail.recipients)
+        bytes += Field("rcpt", recipient);
+    bytes += "size " + QByteArray::number(mail.message.size()) + "\n\n";
+    return bytes + mail.message;
+}
+
+std::optional<SpooledMail> MailSpool::decode(const QByteArray &bytes)
+{
+    if (!bytes.startsWith(Magic))
+        return std::nullopt;
+    const qsizetype headEnd = bytes.indexOf("\n\n", Magic.size() - 1);
+    if (headEnd < 0)
+        return std::nullopt;
+    SpooledMail mail;
+    qint64 size = -1;
+    for (const QByteArray &line : bytes.mid(Magic.size(), headEnd - Magic.size()).split('\n')) {
+        const qsizetype space = line.indexOf(' ');
+        const QByteArray name = line.left(space);
+        const QByteArray value = QByteArray::fromPercentEncoding(line.mid(space + 1));
+        if (name == "dir")
+            mail.resultDir = QString::fromUtf8(value);
+        else if (name == "result")
+            mail.resultName = QString::fromUtf8(value);
+        else if (name == "from")
+            mail.from = value;
+        else if (name == "rcpt")
+            mail.recipients.append(value);
+        else if (name == "size")
+            size = value.toLongLong();
+    }
+    mail.message = bytes.mid(headEnd + 2);
+    // A file cut short (a disk that filled up under an older version) is not sent half.
+    if (size != mail.message.size() || mail.resultDir.isEmpty() || mail.resultName.isEmpty())
+        return std::nullopt;
+    return mail;
+}
+
+QString MailSpool::add(const SpooledMail &mail)
+{
+    const QByteArray dirName = QFile::encodeName(m_dir);
+    if (::mkdir(dirName.constData(), 0700) != 0 && errno != EEXIST)
+        throw IoError(QStringLiteral("Cannot create the mail spool %1: %2").arg(m_dir, Reason()));
+    UniqueFd dir{::open(dirName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd < 0)
+        throw IoError(QStringLiteral("Cannot open the mail spool %1: %2").arg(m_dir, Reason()));
+    const QStringList present = waiting();
+    if (!present.isEmpty())
+        m_next = std::max(m_next, SequenceOf(present.last()) + 1);
+    m_next = std::max<quint64>(m_next, 1);
+
+    const QByteArray bytes = encode(mail);
+    const QByteArray temp = ".new-" + QByteArray::number(::getpid()) + ".part";
+    ::unlinkat(dir.fd, temp.constData(), 0);
+    UniqueFd file{::openat(dir.fd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
+    if (file.fd < 0)
+        throw IoError(QStringLiteral("Cannot write into the mail spool %1: %2").arg(m_dir, Reason()));
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(file.fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            const QString why = Reason();
+            ::unlinkat(dir.fd, temp.constData(), 0);
+            throw OutputUnavailable(QStringLiteral("Cannot write into the mail spool %1: %2").arg(m_dir, why));
+        }
+        done += n;
+    }
+    const QString name = QStringLiteral("%1").arg(m_next, SequenceDigits, 10, QChar(u'0')) + Suffix;
+    if (::fsync(file.fd) != 0 || ::renameat(dir.fd, temp.constData(), dir.fd, QFile::encodeName(name).constData()) != 0) {
+        const QString why = Reason();
+        ::unlinkat(dir.fd, temp.constData(), 0);
+        throw OutputUnavailable(QStringLiteral("Cannot write into the mail spool %1: %2").arg(m_dir, why));
+    }
+    ::fsync(dir.fd);
+    ++m_next;
+    return name;
+}
+
+QStringList MailSpool::waiting() const
+{
+    QStringList names = QDir(m_dir).entryList({QStringLiteral("*") + Suffix}, QDir::Files | QDir::NoSymLinks, QDir::Name);
+    names.erase(std::remove_if(names.begin(), names.end(), [](const QString &n) { return SequenceOf(n) == 0; }),
+                names.end());
+    return names;
+}
+
+std::optional<SpooledMail> MailSpool::read(const QString &fileName) const
+{
+    QFile file(m_dir + u'/' + fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return decode(file.readAll());
+}
+
+void MailSpool::remove(const QString &fileName) const
+{
+    QFile::remove(m_dir + u'/' + fileName);
+}
+
+} // namespace ostrevo

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace ostrevo {
+
+// A message of the own SMTP route as the spool keeps it: whole, with its envelope and
+// the place of its result file, so that it goes out even when its job's files were
+// deleted long ago and the program ended meanwhile.
+struct SpooledMail {
+    QString resultDir;  // the monitored directory whose Errors gets the result
+    QString resultName;
+    QByteArray from;    // envelope sender
+    QList<QByteArray> recipients;
+    QByteArray message;
+};
+
+// The spool directory (`poczta` in the program directory): one file per message, named
+// by a sequence number so that names sort in the order the jobs came. A file appears
+// under its name only when complete and on disk (written, synced, renamed).
+class MailSpool {
+public:
+    explicit MailSpool(QString dir);
+
+    const QString &dir() const { return m_dir; }
+    // Writes the message; returns its file name. Throws IoError.
+    QString add(const SpooledMail &mail);
+    // The waiting messages' file names, oldest first.
+    QStringList waiting() const;
+    // Reads one; nothing when it is unreadable or damaged.
+    std::optional<SpooledMail> read(const QString &fileName) const;
+    void remove(const QString &fileName) const;
+
+    static QByteArray encode(const SpooledMail &mail);
+    static std::optional<SpooledMail> decode(const QByteArray &bytes);
+
+private:
+    QString m_dir;
+    quint64 m_next = 0;
+};
+
+} // namespace ostrevo

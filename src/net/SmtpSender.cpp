@@ -1,0 +1,209 @@
+#include "net/SmtpSender.h"
+
+#include "handling/ResultFile.h"
+#include "jobs/Errors.h"
+
+#include <QFile>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+
+namespace ostrevo {
+
+namespace {
+
+size_t ReadMessage(char *buffer, size_t size, size_t count, void *state)
+{
+    auto *pending = static_cast<QByteArray *>(state);
+    const size_t n = std::min(size * count, size_t(pending->size()));
+    std::memcpy(buffer, pending->constData(), n);
+    pending->remove(0, qsizetype(n));
+    return n;
+}
+
+// The legacy program was written against Winsock's error numbers: the common socket
+// failures keep those numbers (WSAECONNREFUSED 10061, ...); others are the system's.
+long SocketErrorNumber(long error)
+{
+    switch (error) {
+    case ECONNREFUSED: return 10061;
+    case ETIMEDOUT: return 10060;
+    case EHOSTUNREACH: return 10065;
+    case ENETUNREACH: return 10051;
+    case ECONNRESET: return 10054;
+    case ECONNABORTED: return 10053;
+    case EADDRNOTAVAIL: return 10049;
+    default: return error;
+    }
+}
+
+} // namespace
+
+QByteArray SendSmtpMail(const MailSettings &mail, const SpooledMail &message, const NetTimeouts &timeouts,
+                        const std::function<bool()> &stop, bool &cancelled)
+{
+    cancelled = false;
+    if (mail.serverName.trimmed().isEmpty())
+        return "No SMTP server: [Mail] ServerName is empty";
+    if (message.recipients.isEmpty())
+        return "No recipient";
+    CurlSession session(timeouts);
+    session.cancelled = stop;
+    CURL *curl = session.handle();
+    const bool implicitTls = mail.serverPort == 465;
+    QString host = mail.serverName.trimmed();
+    if (host.contains(u':') && !host.startsWith(u'['))
+        host = u'[' + host + u']';
+    const QByteArray url = (implicitTls ? QByteArrayLiteral("smtps://") : QByteArrayLiteral("smtp://"))
+        + QUrl::toAce(host) + ':' + QByteArray::number(mail.serverPort);
+    CurlList recipients;
+    for (const QByteArray &recipient : message.recipients)
+        recipients.append(recipient);
+    QByteArray pending = message.message;
+    const QByteArray user = mail.serverUser.toUtf8();
+    const QByteArray password = mail.serverPassword.toUtf8();
+    const QByteArray caFile = QFile::encodeName(mail.caFile);
+
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    if (!implicitTls)
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+    if (!caFile.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.constData());
+    if (!user.isEmpty()) {
+        curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
+        curl_easy_setopt(curl, CURLOPT_LOGIN_OPTIONS, "AUTH=LOGIN");
+    }
+    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, message.from.constData());
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(curl, CURLOPT_READFUNCTION, &ReadMessage);
+    curl_easy_setopt(curl, CURLOPT_READDATA, &pending);
+    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(message.message.size()));
+
+    const CURLcode code = session.perform();
+    if (code == CURLE_OK)
+        return "OK";
+    cancelled = session.wasCancelled();
+    if (session.responseCode() >= 400)
+        return QByteArray::number(session.responseCode());
+    if (code == CURLE_COULDNT_RESOLVE_HOST)
+        return "11001"; // WSAHOST_NOT_FOUND
+    if (session.osErrno() != 0)
+        return QByteArray::number(SocketErrorNumber(session.osErrno()));
+    return session.errorText(code);
+}
+
+SmtpSender::SmtpSender(MailSpool &spool, NetTimeouts timeouts) : m_spool(spool), m_timeouts(timeouts) {}
+
+SmtpSender::~SmtpSender()
+{
+    stop();
+}
+
+void SmtpSender::setSettings(const MailSettings &mail)
+{
+    std::lock_guard lock(m_mutex);
+    m_settings = mail;
+}
+
+void SmtpSender::start()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_thread.joinable() || m_stop)
+        return;
+    m_thread = std::thread([this] { run(); });
+}
+
+void SmtpSender::wake()
+{
+    std::lock_guard lock(m_mutex);
+    ++m_wakes;
+    m_busy = true;
+    m_wake.notify_all();
+}
+
+bool SmtpSender::waitUntilIdle(int timeoutMs)
+{
+    std::unique_lock lock(m_mutex);
+    return m_idle.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !m_busy || m_stop; })
+        && !m_busy;
+}
+
+void SmtpSender::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+        m_wake.notify_all();
+    }
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void SmtpSender::run()
+{
+    quint64 seen = 0;
+    for (;;) {
+        {
+            std::lock_guard lock(m_mutex);
+            seen = m_wakes;
+            m_busy = true;
+        }
+        bool stopped = false;
+        for (const QString &name : m_spool.waiting()) {
+            if (m_stop || !sendOne(name)) {
+                stopped = true;
+                break;
+            }
+        }
+        std::unique_lock lock(m_mutex);
+        if (m_stop || stopped) {
+            m_busy = false;
+            m_idle.notify_all();
+            return;
+        }
+        if (m_wakes != seen)
+            continue;
+        m_busy = false;
+        m_idle.notify_all();
+        m_wake.wait(lock, [&] { return m_stop || m_wakes != seen; });
+        if (m_stop)
+            return;
+    }
+}
+
+// False when the program quits in the middle: the message stays for the next start.
+bool SmtpSender::sendOne(const QString &fileName)
+{
+    const std::optional<SpooledMail> mail = m_spool.read(fileName);
+    if (!mail) {
+        // Damaged beyond sending; kept aside for a person to look at, never resent.
+        QFile::rename(m_spool.dir() + u'/' + fileName, m_spool.dir() + u'/' + fileName + QStringLiteral(".bad"));
+        if (warn)
+            warn(QStringLiteral("The spooled message %1/%2 is damaged and was not sent").arg(m_spool.dir(), fileName));
+        return true;
+    }
+    MailSettings settings;
+    {
+        std::lock_guard lock(m_mutex);
+        settings = m_settings;
+    }
+    bool cancelled = false;
+    const QByteArray status = SendSmtpMail(settings, *mail, m_timeouts, [this] { return m_stop.load(); }, cancelled);
+    if (cancelled)
+        return false;
+    try {
+        WriteResultFile(mail->resultDir, mail->resultName, status);
+    } catch (const JobError &e) {
+        if (warn)
+            warn(e.message());
+    }
+    m_spool.remove(fileName);
+    return true;
+}
+
+} // namespace ostrevo

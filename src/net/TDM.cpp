@@ -1,0 +1,393 @@
+#include "net/TDM.h"
+
+#include "handling/ResultFile.h"
+#include "handling/Scramble.h"
+#include "jobs/Errors.h"
+#include "jobs/JobFile.h"
+#include "net/FtpClient.h"
+#include "net/HttpClient.h"
+#include "net/MailMessage.h"
+#include "net/SystemMail.h"
+#include "net/WorkDir.h"
+#include "net/WorkFileName.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace ostrevo {
+
+namespace {
+
+const QString FtpDir = QStringLiteral("FTP");
+const QString MailDir = QStringLiteral("MAIL");
+const QString DownloadDir = QStringLiteral("Download");
+
+QByteArray StatusBytes(const QString &text)
+{
+    return text.toUtf8();
+}
+
+// "NAME.txt" -> "NAME" + suffix.
+QString JobBaseName(const QString &textPath, const QString &suffix)
+{
+    const QString name = QFileInfo(textPath).fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return (dot >= 0 ? name.left(dot) : name) + suffix;
+}
+
+void SetKey(const KeyBlock &keys, const char *key, QByteArray &field, bool scrambled = false)
+{
+    const auto it = keys.constFind(key);
+    if (it != keys.constEnd())
+        field = scrambled ? UnscramblePassword(*it) : *it;
+}
+
+FtpTarget TargetOf(const NetJobParams &params, const JobContext &context)
+{
+    FtpTarget target;
+    target.server = params.SERWER;
+    target.path = params.PATH;
+    target.login = params.LOGIN;
+    target.password = params.PASSWORD;
+    target.passive = !context.settings || context.settings->passive;
+    return target;
+}
+
+JobResult Interrupted()
+{
+    return JobResult::failed(QStringLiteral("interrupted: the program is quitting"));
+}
+
+// The attachment named by F_MAIL, if it is in MAIL: a missing file is left out silently.
+std::optional<MailAttachment> ReadAttachment(const JobContext &context, const QString &name)
+{
+    const WorkDir dir(context.currentJobDir, MailDir, false);
+    if (!dir.ok())
+        return std::nullopt;
+    QString why;
+    const int fd = dir.openRead(name, why);
+    if (fd < 0)
+        return std::nullopt;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw IoError(QStringLiteral("Cannot read %1/%2: %3").arg(dir.path(), name, file.errorString()));
+    return MailAttachment{QFile::decodeName(dir.entryName(name)), data};
+}
+
+std::optional<MailAttachment> ReadPdf(const QString &pdfPath)
+{
+    QFile file(pdfPath);
+    if (!QFileInfo(pdfPath).isFile() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return MailAttachment{QFileInfo(pdfPath).fileName(), file.readAll()};
+}
+
+} // namespace
+
+TDM::TDM(QString programDir, NetTimeouts timeouts)
+    : m_programDir(std::move(programDir)), m_timeouts(timeouts),
+      m_spool(m_programDir + QStringLiteral("/poczta")), m_sender(m_spool, timeouts)
+{
+    m_sender.warn = [](const QString &message) { qWarning("%s", qUtf8Printable(message)); };
+}
+
+TDM::~TDM()
+{
+    m_sender.stop();
+}
+
+void TDM::afterSettingsRead(const Settings &settings)
+{
+    m_sender.setSettings(settings.mail);
+    m_sender.start();
+}
+
+void TDM::registerHandlers(JobHandlers &handlers)
+{
+    handlers.set(jkFtp, [this](const JobContext &c, const QString &path) { return FtpJob(c, path); });
+    handlers.set(jkMail, [this](const JobContext &c, const QString &path) { return MailJobHandler(c, path); });
+    handlers.set(jkDownload, [this](const JobContext &c, const QString &path) { return DownloadJob(c, path); });
+}
+
+bool TDM::waitForMail(int timeoutMs)
+{
+    return m_sender.waitUntilIdle(timeoutMs);
+}
+
+void TDM::WriteNetResult(const JobContext &context, const QString &name, const QByteArray &status,
+                         bool deleteFtpSource)
+{
+    // The uploaded file goes whether or not the result could be written; never anything
+    // but a plain name inside FTP.
+    const auto deleteSource = [&] {
+        if (!deleteFtpSource)
+            return;
+        const WorkFileName source = CheckWorkFileName(m_params.SRC_FILE, "SRC_FILE");
+        if (source.ok())
+            WorkDir(context.currentJobDir, FtpDir, false).remove(source.name);
+    };
+    try {
+        WriteResultFile(context.currentJobDir, name, status);
+    } catch (...) {
+        deleteSource();
+        throw;
+    }
+    deleteSource();
+}
+
+// ---------------------------------------------------------------- FTP upload
+
+JobResult TDM::FtpJob(const JobContext &context, const QString &textPath)
+{
+    {
+        LineReader reader(context.jobText, textPath);
+        const QByteArray first = RemoveComment(reader.next().value_or(QByteArray()));
+        if (HoldsTag(first, "<FTP>")) {
+            const KeyBlock keys = ReadKeyBlock(reader, first);
+            SetKey(keys, "SRC_FILE", m_params.SRC_FILE);
+            SetKey(keys, "DST_FILE", m_params.DST_FILE);
+            SetKey(keys, "SERWER", m_params.SERWER);
+            SetKey(keys, "PATH", m_params.PATH);
+            SetKey(keys, "LOGIN", m_params.LOGIN, true);
+            SetKey(keys, "PASSWORD", m_params.PASSWORD, true);
+        }
+    }
+    return FtpUpload(context);
+}
+
+JobResult TDM::FtpUpload(const JobContext &context)
+{
+    const WorkFileName source = CheckWorkFileName(m_params.SRC_FILE, "SRC_FILE");
+    const QString resultName = ResultNameFor(source.name);
+    if (!source.ok()) {
+        WriteNetResult(context, resultName, StatusBytes(source.problem), false);
+        return JobResult::failed(source.problem);
+    }
+    context.status(QStringLiteral("Łączenie..."));
+    QByteArray status = "OK";
+    QString why;
+    const WorkDir dir(context.currentJobDir, FtpDir, false);
+    const int fd = dir.ok() ? dir.openRead(source.name, why) : -1;
+    if (!dir.ok())
+        why = dir.error();
+    if (fd < 0) {
+        status = StatusBytes(why);
+    } else {
+        const UniqueFd file(fd);
+        FtpClient client(m_timeouts, context.status, context.quitRequested);
+        const NetOutcome outcome = client.store(TargetOf(m_params, context), m_params.DST_FILE, fd);
+        if (outcome.cancelled)
+            return Interrupted(); // kept with its file for the next start
+        if (!outcome.ok)
+            status = outcome.error;
+    }
+    WriteNetResult(context, resultName, status, true);
+    return status == "OK" ? JobResult::done() : JobResult::failed(QString::fromUtf8(status));
+}
+
+// ---------------------------------------------------------------- download
+
+JobResult TDM::DownloadJob(const JobContext &context, const QString &textPath)
+{
+    m_params.DST_FILE = QFile::encodeName(JobBaseName(textPath, QStringLiteral(".ftp")));
+    {
+        LineReader reader(context.jobText, textPath);
+        const QByteArray first = reader.next().value_or(QByteArray());
+        if (HoldsTag(first, "<DOWNLOAD>")) {
+            const KeyBlock keys = ReadKeyBlock(reader, first, true);
+            SetKey(keys, "HTTP", m_params.HTTP);
+            SetKey(keys, "DBF", m_params.DBF);
+            SetKey(keys, "SRC_FILE", m_params.SRC_FILE);
+            SetKey(keys, "SERWER", m_params.SERWER);
+            SetKey(keys, "PATH", m_params.PATH);
+            SetKey(keys, "LOGIN", m_params.LOGIN, true);
+            SetKey(keys, "PASSWORD", m_params.PASSWORD, true);
+        }
+    }
+    if (m_params.HTTP.isEmpty())
+        return FtpDownload(context);
+
+    // The HTTP route reports nothing: the legacy program looks for the file. A name that
+    // would lead outside Download is refused in the one place it can read.
+    const WorkFileName local = CheckWorkFileName(m_params.SRC_FILE, "SRC_FILE");
+    if (!local.ok()) {
+        WriteNetResult(context, JobBaseName(textPath, QStringLiteral(".txt")), StatusBytes(local.problem), false);
+        return JobResult::failed(local.problem);
+    }
+    if (HttpDownload(context, m_params.HTTP, m_params.SRC_FILE) != 0) {
+        if (context.quitRequested())
+            return Interrupted();
+        return JobResult::failed(QStringLiteral("nothing was downloaded from %1").arg(QString::fromUtf8(m_params.HTTP)));
+    }
+    return JobResult::done();
+}
+
+int TDM::HttpDownload(const JobContext &context, const QByteArray &address, const QByteArray &name)
+{
+    const WorkFileName local = CheckWorkFileName(name, "SRC_FILE");
+    if (!local.ok())
+        return 1;
+    const WorkDir dir(context.currentJobDir, DownloadDir, true);
+    if (!dir.ok())
+        throw IoError(dir.error());
+    // Fetched beside its name and renamed over it once complete: a failure leaves no new
+    // file, and an older one stays whole.
+    const QByteArray temp = ".download-" + QByteArray::number(::getpid()) + ".part";
+    ::unlinkat(dir.fd(), temp.constData(), 0);
+    const UniqueFd file{::openat(dir.fd(), temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664)};
+    if (file.fd < 0)
+        return 1;
+    context.status(QStringLiteral("Pobieranie pliku..."));
+    const NetOutcome outcome = HttpGet(TrimControl(address), file.fd, m_timeouts, context.quitRequested);
+    if (!outcome.ok || ::fsync(file.fd) != 0
+        || ::renameat(dir.fd(), temp.constData(), dir.fd(), dir.entryName(local.name).constData()) != 0) {
+        ::unlinkat(dir.fd(), temp.constData(), 0);
+        return 1;
+    }
+    return 0;
+}
+
+JobResult TDM::FtpDownload(const JobContext &context)
+{
+    const QString resultName = ResultNameFor(QFile::decodeName(m_params.DST_FILE));
+    const WorkFileName remote = CheckWorkFileName(m_params.SRC_FILE, "SRC_FILE");
+    if (!remote.ok()) {
+        WriteNetResult(context, resultName, StatusBytes(remote.problem), false);
+        return JobResult::failed(remote.problem);
+    }
+    context.status(QStringLiteral("Łączenie..."));
+    QByteArray status = "OK";
+    QString why;
+    const WorkDir dir(context.currentJobDir, FtpDir, true);
+    const QString localName = QFile::decodeName(m_params.DST_FILE);
+    const int fd = dir.ok() ? dir.createNew(localName, why) : -1;
+    if (!dir.ok())
+        why = dir.error();
+    if (fd < 0) {
+        status = "NOT"; // an earlier NAME.ftp stays as it is
+    } else {
+        const UniqueFd file(fd);
+        FtpClient client(m_timeouts, context.status, context.quitRequested);
+        const NetOutcome outcome = client.retrieve(TargetOf(m_params, context), m_params.SRC_FILE, fd);
+        if (!outcome.ok)
+            dir.remove(localName);
+        if (outcome.cancelled)
+            return Interrupted();
+        if (!outcome.ok) {
+            status = "NOT";
+            why = QString::fromUtf8(outcome.error);
+        }
+    }
+    WriteNetResult(context, resultName, status, true);
+    return status == "OK" ? JobResult::done() : JobResult::failed(why);
+}
+
+// ---------------------------------------------------------------- mail
+
+JobResult TDM::MailJobHandler(const JobContext &context, const QString &textPath)
+{
+    {
+        LineReader reader(context.jobText, textPath);
+        ReadMailJob(reader, m_mail);
+    }
+    m_mail.ResultName = JobBaseName(textPath, QStringLiteral(".txt"));
+    const int route = context.settings ? context.settings->mail.poczta : 0;
+    if (route != 0 && route != 1)
+        return JobResult::done(QStringLiteral("[Mail] Poczta=%1: no mail is sent").arg(route));
+    if (route == 0 && m_mail.Addresses.isEmpty())
+        return JobResult::done(QStringLiteral("no address"));
+
+    MailContent content;
+    content.from = context.settings ? context.settings->mail.userName.toUtf8() : QByteArray();
+    content.subject = m_mail.Subject;
+    content.body = m_mail.Body;
+    if (!m_mail.Attachment.isEmpty()) {
+        const WorkFileName attachment = CheckWorkFileName(m_mail.Attachment, "F_MAIL");
+        if (!attachment.ok()) {
+            WriteNetResult(context, m_mail.ResultName, StatusBytes(attachment.problem), false);
+            return JobResult::failed(attachment.problem);
+        }
+        if (auto file = ReadAttachment(context, attachment.name))
+            content.attachments.append(*file);
+    }
+    if (route == 1) {
+        content.to = JoinAddresses(m_mail.Addresses);
+        return queueSmtpMail(context, content);
+    }
+    // One message per address; the result file ends with the last one's status.
+    JobResult result = JobResult::done();
+    for (const QByteArray &address : std::as_const(m_mail.Addresses)) {
+        content.to = address;
+        result = sendSystemMail(context, content);
+        if (context.quitRequested())
+            break;
+    }
+    return result;
+}
+
+JobResult TDM::sendSystemMail(const JobContext &context, const MailContent &content)
+{
+    context.status(QStringLiteral("Wysyłanie poczty..."));
+    QString why;
+    const SystemMail mail(context.settings ? context.settings->mail.sendmail : QString());
+    const bool sent = mail.send(BuildMessage(content), context.quitRequested, why) == 0;
+    WriteNetResult(context, m_mail.ResultName, sent ? QByteArrayLiteral("OK") : QByteArrayLiteral("NOT"), false);
+    return sent ? JobResult::done() : JobResult::failed(why);
+}
+
+JobResult TDM::queueSmtpMail(const JobContext &context, const MailContent &content)
+{
+    SpooledMail mail;
+    mail.resultDir = context.currentJobDir;
+    mail.resultName = m_mail.ResultName;
+    mail.from = ParseRecipients(content.from).value(0);
+    mail.recipients = ParseRecipients(content.to);
+    mail.message = BuildMessage(content);
+    if (context.settings)
+        m_sender.setSettings(context.settings->mail);
+    const QString name = m_spool.add(mail);
+    m_sender.start();
+    m_sender.wake();
+    return JobResult::done(QStringLiteral("queued as %1/%2").arg(m_spool.dir(), name));
+}
+
+void TDM::MailPdf(const JobContext &context, const QString &jobPath, const QString &address, const QString &pdfPath,
+                  const QString &subject)
+{
+    {
+        LineReader reader(context.jobText, jobPath);
+        ReadMailBody(reader, m_mail);
+    }
+    m_mail.ResultName = ResultNameFor(QFileInfo(pdfPath).fileName());
+    const int route = context.settings ? context.settings->mail.poczta : 0;
+    MailContent content;
+    content.from = context.settings ? context.settings->mail.userName.toUtf8() : QByteArray();
+    content.to = address.toUtf8();
+    content.subject = subject.toUtf8();
+    content.subjectCharset = "utf-8";
+    content.body = m_mail.Body;
+    if (auto pdf = ReadPdf(pdfPath))
+        content.attachments.append(*pdf);
+    if (route == 0) {
+        sendSystemMail(context, content);
+        m_mail.Body.clear();
+    } else if (route == 1) {
+        queueSmtpMail(context, content);
+    }
+}
+
+MailPdfHandOver TDM::mailPdfHandOver()
+{
+    return [this](const JobContext &context, const QString &jobPath, const QString &address, const QString &pdfPath,
+                  const QString &subject) { MailPdf(context, jobPath, address, pdfPath, subject); };
+}
+
+} // namespace ostrevo

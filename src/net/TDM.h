@@ -1,0 +1,79 @@
+#pragma once
+
+#include "handling/JobHandlers.h"
+#include "handling/MailPdf.h"
+#include "net/CurlSession.h"
+#include "net/MailJob.h"
+#include "net/MailSpool.h"
+#include "net/NetJobParams.h"
+#include "net/SmtpSender.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+namespace ostrevo {
+
+struct MailContent;
+
+// The data module of the network jobs: FTP upload, mail, download. Lives as long as the
+// program; holds what the legacy program expects to survive from job to job
+// (NetJobParams, the mail job), the mail spool `poczta` in the program directory and
+// the SMTP sender that works through it beside the job thread.
+class TDM {
+public:
+    explicit TDM(QString programDir, NetTimeouts timeouts = {});
+    ~TDM();
+    TDM(const TDM &) = delete;
+    TDM &operator=(const TDM &) = delete;
+
+    // The settings were read at start: the sender starts on what the spool holds.
+    void afterSettingsRead(const Settings &settings);
+    // jkFtp, jkMail, jkDownload.
+    void registerHandlers(JobHandlers &handlers);
+
+    JobResult FtpJob(const JobContext &context, const QString &textPath);
+    JobResult MailJobHandler(const JobContext &context, const QString &textPath);
+    JobResult DownloadJob(const JobContext &context, const QString &textPath);
+
+    // Fetches `address` into the job directory's Download under `name`, replacing a file
+    // of that name only with a complete new one. 0 on success, 1 on any failure (nothing
+    // new is left then). Throws IoError when Download cannot be created.
+    int HttpDownload(const JobContext &context, const QByteArray &address, const QByteArray &name);
+
+    // The PDF jobs' hand-over (see MailPdfHandOver).
+    void MailPdf(const JobContext &context, const QString &jobPath, const QString &address, const QString &pdfPath,
+                 const QString &subject);
+    MailPdfHandOver mailPdfHandOver();
+
+    // Writes the result file `name` in the job directory's Errors; after an FTP job also
+    // deletes FTP/SRC_FILE (the SRC_FILE last read), whether the writing worked or not.
+    void WriteNetResult(const JobContext &context, const QString &name, const QByteArray &status,
+                        bool deleteFtpSource);
+
+    // Waits until every spooled message has its result (the end of --once); false when
+    // some are still waiting after the time.
+    bool waitForMail(int timeoutMs);
+
+    NetJobParams &netJobParams() { return m_params; }
+    MailJob &mailJob() { return m_mail; }
+    MailSpool &spool() { return m_spool; }
+
+private:
+    JobResult FtpUpload(const JobContext &context);
+    JobResult FtpDownload(const JobContext &context);
+    // Sends one message by the route of [Mail] Poczta: 0 system mail now, 1 the SMTP
+    // spool. Returns the job's result.
+    JobResult sendSystemMail(const JobContext &context, const MailContent &content);
+    JobResult queueSmtpMail(const JobContext &context, const MailContent &content);
+
+    QString m_programDir;
+    NetTimeouts m_timeouts;
+    NetJobParams m_params;
+    MailJob m_mail;
+    MailSpool m_spool;
+    SmtpSender m_sender;
+};
+
+} // namespace ostrevo

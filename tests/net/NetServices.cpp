@@ -1,0 +1,80 @@
+#include "net/NetServices.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace ostrevo::test {
+
+PythonService::PythonService(const QString &script, const QStringList &arguments)
+{
+    const QString portFile = m_dir.path() + QStringLiteral("/port");
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(QStringLiteral("/usr/bin/python3"), QStringList{ServicesPath(script), portFile} + arguments);
+    if (!m_process.waitForStarted(10000)) {
+        m_failure = m_process.errorString();
+        return;
+    }
+    const bool up = WaitFor([&] { return QFile::exists(portFile) || m_process.state() == QProcess::NotRunning; }, 20000);
+    if (!up || !QFile::exists(portFile)) {
+        m_failure = script + QStringLiteral(" did not start");
+        return;
+    }
+    m_port = ReadFile(portFile).trimmed().toInt();
+}
+
+PythonService::~PythonService()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+}
+
+FtpServer::FtpServer()
+    : service(std::make_unique<PythonService>(QStringLiteral("ftpd.py"),
+                                              QStringList{rootDir.path(), QStringLiteral("jan"), QStringLiteral("tajne")}))
+{
+}
+
+SmtpServer::SmtpServer(const QStringList &options)
+    : service(std::make_unique<PythonService>(QStringLiteral("smtpd.py"), QStringList{out.path()} + options))
+{
+}
+
+QStringList SmtpServer::messages() const
+{
+    QStringList names = QDir(out.path()).entryList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name);
+    for (QString &name : names)
+        name = out.path() + u'/' + name;
+    return names;
+}
+
+TestCertificate::TestCertificate()
+{
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                   QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                   QStringLiteral("-keyout"), key(), QStringLiteral("-out"), cert()});
+    made = openssl.waitForFinished(30000) && openssl.exitCode() == 0 && QFile::exists(cert());
+}
+
+JobPlace::JobPlace()
+{
+    context.currentJobDir = dir.path();
+    context.settings = &settings;
+    context.status = [this](const QString &text) { statusTexts.append(text); };
+}
+
+QString JobPlace::job(const QString &name, const QByteArray &bytes) const
+{
+    const QString file = path(name);
+    WriteFile(file, bytes);
+    return file;
+}
+
+} // namespace ostrevo::test
