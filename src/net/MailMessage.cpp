@@ -150,7 +150,9 @@ QByteArray BuildMessage(const MailContent &content)
     const QByteArray boundary = "=_ostrevo_" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
     QByteArray message = head + "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n"
         + "This is a multi-part message in MIME format.\r\n";
-    message += "--" + boundary + "\r\n" + textHead + "\r\n" + text;
+    // The line break before a boundary belongs to the boundary (RFC 2046 5.1.1): one
+    // more keeps the text's last line break.
+    message += "--" + boundary + "\r\n" + textHead + "\r\n" + text + "\r\n";
     for (const MailAttachment &attachment : content.attachments) {
         message += "--" + boundary + "\r\n";
         message += "Content-Type: " + MimeType(attachment.fileName) + "\r\n";

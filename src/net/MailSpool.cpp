@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -87,6 +88,7 @@ std::optional<SpooledMail> MailSpool::decode(const QByteArray &bytes)
 QString MailSpool::add(const SpooledMail &mail)
 {
     const QByteArray dirName = QFile::encodeName(m_dir);
+    QDir().mkpath(QFileInfo(m_dir).path()); // the program directory is made on first write
     if (::mkdir(dirName.constData(), 0700) != 0 && errno != EEXIST)
         throw IoError(QStringLiteral("Cannot create the mail spool %1: %2").arg(m_dir, Reason()));
     UniqueFd dir{::open(dirName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};

@@ -1,0 +1,271 @@
+// The mail job: its reader, the message it builds, the system-mail route through msmtp
+// and the own SMTP route with its spool, against a real aiosmtpd server.
+
+#include "jobs/JobFile.h"
+#include "net/MailJob.h"
+#include "net/MailMessage.h"
+#include "net/NetServices.h"
+#include "net/TDM.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+using namespace ostrevo;
+using namespace ostrevo::test;
+
+namespace {
+
+MailJob Read(const QByteArray &bytes, MailJob job = {})
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    LineReader reader(&buffer);
+    ReadMailJob(reader, job);
+    return job;
+}
+
+const QByteArray ThreeAddresses =
+    "<MAIL>\r\nT_MAIL=Faktura \xb1\xe6\r\nF_MAIL=fv.pdf\r\n<END>\r\n"
+    "<LISTA>\r\njan@firma.pl  \r\nbez adresu\r\nAnna <anna@firma.pl> // druga\r\nbiuro@firma.pl\r\n<END>\r\n"
+    "<MAIL_BODY>\r\nDzie\xf1 dobry,\r\n\r\nw za\xb3\xb1""czniku faktura.\r\nkoniec<END>\r\nnie ma\r\n<END>\r\n";
+
+TEST(MailReaderTest, SectionsInOrderAndStateKeptBetweenJobs)
+{
+    MailJob job = Read(ThreeAddresses);
+    EXPECT_EQ(job.Subject, "Faktura \xb1\xe6");
+    EXPECT_EQ(job.Attachment, "fv.pdf");
+    EXPECT_EQ(job.Addresses, (QList<QByteArray>{"jan@firma.pl  ", "Anna <anna@firma.pl> ", "biuro@firma.pl"}));
+    // A line holding <END> after text ends the body and is not part of it.
+    EXPECT_EQ(job.Body, (QList<QByteArray>{"Dzie\xf1 dobry,", "", "w za\xb3\xb1""czniku faktura."}));
+
+    // Only a body: subject, attachment and addresses stay from the last job.
+    job = Read("<MAIL>\r\n<END>\r\n<LISTA>\r\nnowy@firma.pl\r\n<END>\r\n", job);
+    EXPECT_EQ(job.Subject, "Faktura \xb1\xe6");
+    EXPECT_EQ(job.Attachment, "fv.pdf");
+    EXPECT_EQ(job.Addresses, (QList<QByteArray>{"nowy@firma.pl"}));
+    EXPECT_EQ(job.Body.size(), 3);
+
+    // <LISTA> before <MAIL> is not found: sections are searched in order.
+    job = Read("<LISTA>\r\ninny@firma.pl\r\n<END>\r\n<MAIL>\r\nT_MAIL=x\r\n<END>\r\n", job);
+    EXPECT_EQ(job.Subject, "x");
+    EXPECT_EQ(job.Addresses, (QList<QByteArray>{"nowy@firma.pl"}));
+}
+
+TEST(MailMessageTest, HeadersBodyAndAttachment)
+{
+    EXPECT_EQ(JoinAddresses({"jan@firma.pl  ", "Anna <anna@firma.pl> "}), "jan@firma.pl; Anna <anna@firma.pl>");
+    EXPECT_EQ(ParseRecipients("jan@firma.pl; Anna <anna@firma.pl>, x@y.pl"),
+              (QList<QByteArray>{"jan@firma.pl", "anna@firma.pl", "x@y.pl"}));
+    EXPECT_EQ(EncodeHeaderText("Faktura", "iso-8859-2"), "Faktura");
+    EXPECT_EQ(EncodeHeaderText("\xb1", "iso-8859-2"), "=?iso-8859-2?B?sQ==?=");
+    const QByteArray qp = QuotedPrintable({QByteArray(100, 'a') + "=\xb1 ", "."});
+    for (const QByteArray &line : qp.split('\n'))
+        EXPECT_LE(line.size(), 77);
+    EXPECT_TRUE(qp.contains("=3D=B1=20\r\n.\r\n")) << qp.constData();
+}
+
+// A message as the test server received it, read back by Python's own mail parser:
+// "to", "subject", "body", then each attachment as "name:hex".
+QStringList Parsed(const QString &emlPath)
+{
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"), QStringLiteral(R"(import email, sys
+from email import policy
+data = open(sys.argv[1], 'rb').read()
+m = email.message_from_bytes(data, policy=policy.default)
+print(email.message_from_bytes(data)['To'])
+print(m['Subject'])
+body = m.get_body(('plain',))
+print(body.get_content_charset(), repr(body.get_content()))
+for part in m.iter_attachments():
+    print(part.get_filename() + ':' + part.get_payload(decode=True).hex())
+)"), emlPath});
+    python.waitForFinished(20000);
+    return QString::fromUtf8(python.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+class SmtpRouteTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QDir().mkpath(place.path(QStringLiteral("MAIL")));
+        WriteFile(place.path(QStringLiteral("MAIL/fv.pdf")), QByteArray("%PDF-1.4\n\x00\x01\xfe\xff\r\n.\r\n", 16));
+        place.settings.mail.poczta = 1;
+        place.settings.mail.serverName = QStringLiteral("127.0.0.1");
+        place.settings.mail.userName = QStringLiteral("biuro@ostrevo.test");
+    }
+    QByteArray env(const QString &eml) const
+    {
+        return ReadFile(eml.left(eml.size() - 4) + QStringLiteral(".env"));
+    }
+    QString home() const { return place.path(QStringLiteral("home")); }
+
+    JobPlace place;
+};
+
+TEST_F(SmtpRouteTest, StartTlsAuthLoginOneMessageToAll)
+{
+    TestCertificate certificate;
+    ASSERT_TRUE(certificate.made);
+    SmtpServer server({QStringLiteral("--tls"), certificate.cert(), certificate.key(), QStringLiteral("--auth"),
+                       QStringLiteral("ola"), QStringLiteral("hasło")});
+    ASSERT_TRUE(server.service->running()) << server.service->failure().toStdString();
+    place.settings.mail.serverPort = server.port();
+    place.settings.mail.serverUser = QStringLiteral("ola");
+    place.settings.mail.serverPassword = QStringLiteral("hasło");
+    place.settings.mail.caFile = certificate.cert();
+    TDM tdm(home(), NetTimeouts{5, 10});
+    tdm.afterSettingsRead(place.settings);
+    EXPECT_EQ(tdm.MailJobHandler(place.context, place.job(QStringLiteral("M1.txt"), ThreeAddresses)).outcome,
+              JobResult::Done);
+    ASSERT_TRUE(tdm.waitForMail(20000));
+    EXPECT_EQ(place.result(QStringLiteral("M1.txt")), "error=OK\r\n");
+    ASSERT_EQ(server.messages().size(), 1);
+    const QString eml = server.messages().first();
+    EXPECT_EQ(env(eml), "biuro@ostrevo.test\njan@firma.pl\nanna@firma.pl\nbiuro@firma.pl\n");
+    const QStringList parsed = Parsed(eml);
+    ASSERT_EQ(parsed.size(), 4) << parsed.join(u'|').toStdString();
+    EXPECT_EQ(parsed[0], QStringLiteral("jan@firma.pl; Anna <anna@firma.pl>; biuro@firma.pl"));
+    EXPECT_EQ(parsed[1], QStringLiteral("Faktura ąć"));
+    EXPECT_EQ(parsed[2], QStringLiteral("iso-8859-2 'Dzień dobry,\\r\\n\\r\\nw załączniku faktura.\\r\\n'"));
+    EXPECT_EQ(parsed[3], QStringLiteral("fv.pdf:") + QString::fromLatin1(QByteArray("%PDF-1.4\n\x00\x01\xfe\xff\r\n.\r\n", 16).toHex()));
+    EXPECT_TRUE(tdm.spool().waiting().isEmpty());
+}
+
+TEST_F(SmtpRouteTest, FailuresAreReplyCodesOrSocketErrors)
+{
+    SmtpServer server({QStringLiteral("--refuse"), QStringLiteral("zly@firma.pl")});
+    ASSERT_TRUE(server.service->running()) << server.service->failure().toStdString();
+    place.settings.mail.serverPort = server.port();
+    TDM tdm(home(), NetTimeouts{5, 10});
+    tdm.afterSettingsRead(place.settings);
+    // Queued in order, each with its own result; the refused recipient stops its message.
+    tdm.MailJobHandler(place.context, place.job(QStringLiteral("A.txt"),
+                                                "<MAIL>\r\nT_MAIL=a\r\n<END>\r\n<LISTA>\r\nzly@firma.pl\r\n<END>\r\n"));
+    tdm.MailJobHandler(place.context, place.job(QStringLiteral("B.txt"),
+                                                "<MAIL>\r\nT_MAIL=b\r\n<END>\r\n<LISTA>\r\ndobry@firma.pl\r\n<END>\r\n"));
+    tdm.MailJobHandler(place.context, place.job(QStringLiteral("C.txt"),
+                                                "<MAIL>\r\nT_MAIL=c\r\n<END>\r\n<LISTA>\r\nmalformed@@\r\n<END>\r\n"));
+    ASSERT_TRUE(tdm.waitForMail(20000));
+    EXPECT_EQ(place.result(QStringLiteral("A.txt")), "error=550\r\n");
+    EXPECT_EQ(place.result(QStringLiteral("B.txt")), "error=OK\r\n");
+    EXPECT_TRUE(place.result(QStringLiteral("C.txt")).startsWith("error=5")) << place.result(QStringLiteral("C.txt")).constData();
+    EXPECT_EQ(server.messages().size(), 1);
+
+    // Nothing listens there: the socket error, as Winsock numbers it.
+    place.settings.mail.serverPort = 1;
+    tdm.MailJobHandler(place.context, place.job(QStringLiteral("D.txt"),
+                                                "<MAIL>\r\n<END>\r\n<LISTA>\r\ndobry@firma.pl\r\n<END>\r\n"));
+    ASSERT_TRUE(tdm.waitForMail(20000));
+    EXPECT_EQ(place.result(QStringLiteral("D.txt")), "error=10061\r\n");
+
+    // An attachment named with a path fails the job at once; nothing is queued.
+    EXPECT_EQ(tdm.MailJobHandler(place.context, place.job(QStringLiteral("E.txt"),
+                                                          "<MAIL>\r\nF_MAIL=../E.txt\r\n<END>\r\n<LISTA>\r\nx@y.pl\r\n<END>\r\n"))
+                  .outcome,
+              JobResult::Failed);
+    EXPECT_TRUE(place.result(QStringLiteral("E.txt")).contains("without a path"));
+    EXPECT_TRUE(tdm.spool().waiting().isEmpty());
+}
+
+TEST_F(SmtpRouteTest, AQueuedMessageSurvivesAQuitAndGoesOutAtTheNextStart)
+{
+    // A server that accepts the connection and never greets: the message is under way
+    // when the program quits.
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length);
+    place.settings.mail.serverPort = ntohs(address.sin_port);
+    {
+        TDM tdm(home(), NetTimeouts{5, 30});
+        tdm.afterSettingsRead(place.settings);
+        tdm.MailJobHandler(place.context, place.job(QStringLiteral("S.txt"), ThreeAddresses));
+        EXPECT_FALSE(tdm.waitForMail(500));
+    }
+    ::close(silent);
+    EXPECT_FALSE(QFile::exists(place.path(QStringLiteral("Errors/S.txt"))));
+    ASSERT_EQ(MailSpool(home() + QStringLiteral("/poczta")).waiting().size(), 1);
+
+    SmtpServer server;
+    ASSERT_TRUE(server.service->running()) << server.service->failure().toStdString();
+    place.settings.mail.serverPort = server.port();
+    TDM restarted(home(), NetTimeouts{5, 10});
+    restarted.afterSettingsRead(place.settings);
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(place.path(QStringLiteral("Errors/S.txt"))); }, 20000));
+    EXPECT_EQ(place.result(QStringLiteral("S.txt")), "error=OK\r\n");
+    EXPECT_TRUE(restarted.waitForMail(5000));
+    ASSERT_EQ(server.messages().size(), 1);
+    EXPECT_EQ(Parsed(server.messages().first()).value(1), QStringLiteral("Faktura ąć"));
+}
+
+TEST_F(SmtpRouteTest, SystemMailThroughMsmtpOneMessagePerAddress)
+{
+    SmtpServer server;
+    ASSERT_TRUE(server.service->running()) << server.service->failure().toStdString();
+    const QString rc = place.path(QStringLiteral("msmtprc"));
+    WriteFile(rc, "defaults\ntls off\nauth off\nlogfile " + QFile::encodeName(place.path(QStringLiteral("msmtp.log")))
+                      + "\naccount default\nhost 127.0.0.1\nport " + QByteArray::number(server.port())
+                      + "\nfrom biuro@ostrevo.test\n");
+    QFile::setPermissions(rc, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    place.settings.mail.poczta = 0;
+    place.settings.mail.sendmail = QStringLiteral("msmtp -C ") + rc;
+    TDM tdm(home(), NetTimeouts{5, 10});
+    EXPECT_EQ(tdm.MailJobHandler(place.context, place.job(QStringLiteral("P.txt"), ThreeAddresses)).outcome,
+              JobResult::Done);
+    EXPECT_EQ(place.result(QStringLiteral("P.txt")), "error=OK\r\n");
+    ASSERT_EQ(server.messages().size(), 3);
+    EXPECT_EQ(env(server.messages()[1]), "biuro@ostrevo.test\nanna@firma.pl\n");
+    const QStringList parsed = Parsed(server.messages()[2]);
+    ASSERT_EQ(parsed.size(), 4) << parsed.join(u'|').toStdString();
+    EXPECT_EQ(parsed[0], QStringLiteral("biuro@firma.pl"));
+    EXPECT_TRUE(parsed[3].startsWith(QStringLiteral("fv.pdf:")));
+
+    // No addresses: nothing sent, no result. A missing command: "NOT".
+    QFile::remove(place.path(QStringLiteral("Errors/P.txt")));
+    tdm.MailJobHandler(place.context, place.job(QStringLiteral("P.txt"), "<MAIL>\r\n<END>\r\n<LISTA>\r\n<END>\r\n"));
+    EXPECT_FALSE(QFile::exists(place.path(QStringLiteral("Errors/P.txt"))));
+    place.settings.mail.sendmail = QStringLiteral("/nonexistent/sendmail");
+    EXPECT_EQ(tdm.MailJobHandler(place.context, place.job(QStringLiteral("Q.txt"),
+                                                          "<MAIL>\r\n<END>\r\n<LISTA>\r\nx@y.pl\r\n<END>\r\n"))
+                  .outcome,
+              JobResult::Failed);
+    EXPECT_EQ(place.result(QStringLiteral("Q.txt")), "error=NOT\r\n");
+    EXPECT_EQ(server.messages().size(), 3);
+}
+
+TEST_F(SmtpRouteTest, MailPdfWritesItsResultUnderThePdfName)
+{
+    SmtpServer server;
+    ASSERT_TRUE(server.service->running()) << server.service->failure().toStdString();
+    place.settings.mail.serverPort = server.port();
+    TDM tdm(home(), NetTimeouts{5, 10});
+    tdm.afterSettingsRead(place.settings);
+    QDir().mkpath(place.path(QStringLiteral("PDF")));
+    WriteFile(place.path(QStringLiteral("PDF/faktura.pdf")), "%PDF-1.7 test");
+    const QString job = place.job(QStringLiteral("FV.txt"), "<PDF>\r\nA_MAIL=klient@firma.pl\r\n<END>\r\n<MAIL_BODY>\r\nW za\xb3\xb1""czniku.\r\n<END>\r\n");
+    tdm.mailPdfHandOver()(place.context, job, QStringLiteral("klient@firma.pl"), place.path(QStringLiteral("PDF/faktura.pdf")),
+                          QStringLiteral("Faktura 1/2026 – zażółć"));
+    ASSERT_TRUE(tdm.waitForMail(20000));
+    EXPECT_EQ(place.result(QStringLiteral("faktura.txt")), "error=OK\r\n");
+    ASSERT_EQ(server.messages().size(), 1);
+    const QStringList parsed = Parsed(server.messages().first());
+    ASSERT_EQ(parsed.size(), 4) << parsed.join(u'|').toStdString();
+    EXPECT_EQ(parsed[0], QStringLiteral("klient@firma.pl"));
+    EXPECT_EQ(parsed[1], QStringLiteral("Faktura 1/2026 – zażółć"));
+    EXPECT_EQ(parsed[2], QStringLiteral("iso-8859-2 'W załączniku.\\r\\n'"));
+    EXPECT_EQ(parsed[3], QStringLiteral("faktura.pdf:") + QString::fromLatin1(QByteArray("%PDF-1.7 test").toHex()));
+}
+
+} // namespace
