@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -59,8 +60,10 @@ QString WriteResultFile(const QString &jobDir, const QString &fileName, const QB
     const QByteArray name = QFile::encodeName(fileName);
     if (name.isEmpty() || name.contains('/') || name == "." || name == "..")
         throw IoError(QStringLiteral("Not a file name for a result: \"%1\"").arg(fileName));
-    // A short temporary name, hidden from the legacy program's DOS view.
-    const QByteArray temp = ".result-" + QByteArray::number(::getpid()) + ".part";
+    // A short temporary name, hidden from the legacy program's DOS view, and one of its
+    // own for each writing: the mail sender writes results beside the job thread.
+    static std::atomic<unsigned> serial{0};
+    const QByteArray temp = ".result-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(++serial) + ".part";
     ::unlinkat(dir.fd, temp.constData(), 0);
     UniqueFd file{::openat(dir.fd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664)};
     if (file.fd < 0)
