@@ -60,7 +60,7 @@ Headless::Headless(Engine *engine, bool statusLines, QObject *parent) : QObject(
     };
     if (statusLines) {
         connect(engine, &Engine::statusChanged, this, print);
-        connect(engine, &Engine::jobStatus, this, [](const QString &text) { PrintLine(QStringLiteral("job: ") + text); });
+        connect(engine, &Engine::jobStatus, this, [](const QString &text) { PrintLine(QStringLiteral("progress: ") + text); });
     }
     // One line per job, its journal line as it stands (tab-separated, one line whatever
     // the names), so that the service's journal can be searched and parsed like ostrevo.log.

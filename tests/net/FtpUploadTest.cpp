@@ -6,7 +6,11 @@
 #include "net/TDM.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 using namespace ostrevo;
 using namespace ostrevo::test;
@@ -161,6 +165,30 @@ TEST_F(FtpUploadTest, QuittingInterruptsAndKeepsTheFile)
               JobResult::Failed);
     EXPECT_TRUE(QFile::exists(place.path(QStringLiteral("FTP/q.dat"))));
     EXPECT_FALSE(QFile::exists(place.path(QStringLiteral("Errors/q.txt"))));
+}
+
+TEST_F(FtpUploadTest, ASilentServerEndsInTheStallTimeOut)
+{
+    // Accepts the connection and never greets: the job ends after the stall time-out.
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length);
+    TDM quick(place.dir.path() + QStringLiteral("/home"), NetTimeouts{2, 2});
+    WriteFile(place.path(QStringLiteral("FTP/s.dat")), "x");
+    QByteArray job = ftpJob("s.dat", "s.dat", "in");
+    job.replace("SERWER=127.0.0.1:" + QByteArray::number(s_server->port()),
+                "SERWER=127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(quick.FtpJob(place.context, place.job(QStringLiteral("J.txt"), job)).outcome, JobResult::Failed);
+    EXPECT_LT(clock.elapsed(), 15000);
+    EXPECT_TRUE(place.result(QStringLiteral("s.txt")).contains("timeout")) << place.result(QStringLiteral("s.txt")).constData();
+    ::close(silent);
 }
 
 } // namespace
