@@ -22,22 +22,6 @@ QString Reason()
     return ErrnoText(errno);
 }
 
-bool WriteAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -68,7 +52,8 @@ QString WriteResultFile(const QString &jobDir, const QString &fileName, const QB
     UniqueFd file{::openat(dir.fd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664)};
     if (file.fd < 0)
         throw IoError(QStringLiteral("Cannot write the result file %1: %2").arg(path, Reason()));
-    const bool written = WriteAll(file.fd, "error=" + status + "\r\n") && ::fsync(file.fd) == 0;
+    const QByteArray line = "error=" + status + "\r\n";
+    const bool written = WriteAll(file.fd, line.constData(), size_t(line.size())) && ::fsync(file.fd) == 0;
     const int writeErrno = errno;
     if (!written || ::renameat(dir.fd, temp.constData(), dir.fd, name.constData()) != 0) {
         const int err = written ? errno : writeErrno;

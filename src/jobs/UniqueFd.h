@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cerrno>
+#include <cstddef>
+
 #include <unistd.h>
 
 namespace ostrevo {
@@ -28,5 +31,24 @@ struct UniqueFd {
             ::close(fd);
     }
 };
+
+// Writes all `size` bytes, again after an interruption or a short write. False on an error,
+// with errno set; a write that takes nothing counts as a full disk (ENOSPC).
+inline bool WriteAll(int fd, const char *data, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        done += std::size_t(n);
+    }
+    return true;
+}
 
 } // namespace ostrevo

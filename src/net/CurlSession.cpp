@@ -1,5 +1,7 @@
 #include "net/CurlSession.h"
 
+#include "jobs/UniqueFd.h"
+
 #include <QList>
 
 #include <cctype>
@@ -149,6 +151,12 @@ QByteArray CurlSession::errorText(CURLcode code) const
     if (m_error[0])
         return QByteArray(m_error);
     return QByteArray(curl_easy_strerror(code));
+}
+
+size_t CurlWriteToFd(char *data, size_t size, size_t count, void *fdPointer)
+{
+    const size_t total = size * count;
+    return WriteAll(*static_cast<int *>(fdPointer), data, total) ? total : 0;
 }
 
 } // namespace ostrevo

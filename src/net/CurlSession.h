@@ -61,6 +61,10 @@ private:
     bool m_cancelledSeen = false;
 };
 
+// libcurl's write callback (CURLOPT_WRITEFUNCTION) into the descriptor that
+// CURLOPT_WRITEDATA points to; a failed write ends the transfer with a write error.
+size_t CurlWriteToFd(char *data, size_t size, size_t count, void *fdPointer);
+
 // A list of strings for libcurl (recipients, commands), freed with its owner.
 class CurlList {
 public:

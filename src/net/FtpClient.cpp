@@ -19,22 +19,6 @@ size_t ReadFromFd(char *buffer, size_t size, size_t count, void *fdPointer)
     }
 }
 
-size_t WriteToFd(char *data, size_t size, size_t count, void *fdPointer)
-{
-    const int fd = *static_cast<int *>(fdPointer);
-    size_t done = 0;
-    const size_t total = size * count;
-    while (done < total) {
-        const ssize_t n = ::write(fd, data + done, total - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return 0; // the library ends the transfer with a write error
-        done += size_t(n);
-    }
-    return total;
-}
-
 // The URL of the remote file in the directory the walk reached: with CURLFTPMETHOD_NOCWD
 // the library sends it as given, after our own CWD commands.
 QByteArray FtpUrl(const QByteArray &host, int port, const QByteArray &remoteName, QByteArray &error)
@@ -176,7 +160,7 @@ NetOutcome FtpClient::run(const FtpTarget &target, const QByteArray &remoteName,
         curl_easy_setopt(curl, CURLOPT_READFUNCTION, &ReadFromFd);
         curl_easy_setopt(curl, CURLOPT_READDATA, &fd);
     } else {
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteToFd);
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CurlWriteToFd);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &fd);
     }
 

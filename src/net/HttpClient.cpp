@@ -1,29 +1,6 @@
 #include "net/HttpClient.h"
 
-#include <cerrno>
-#include <unistd.h>
-
 namespace ostrevo {
-
-namespace {
-
-size_t WriteBody(char *data, size_t size, size_t count, void *fdPointer)
-{
-    const int fd = *static_cast<int *>(fdPointer);
-    size_t done = 0;
-    const size_t total = size * count;
-    while (done < total) {
-        const ssize_t n = ::write(fd, data + done, total - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return 0;
-        done += size_t(n);
-    }
-    return total;
-}
-
-} // namespace
 
 NetOutcome HttpGet(const QByteArray &address, int localFd, const NetTimeouts &timeouts,
                    const std::function<bool()> &cancelled)
@@ -44,7 +21,7 @@ NetOutcome HttpGet(const QByteArray &address, int localFd, const NetTimeouts &ti
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CurlWriteToFd);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &fd);
     const CURLcode code = session.perform();
     const long status = session.responseCode();
