@@ -16,6 +16,8 @@ packages=(
   # strace to see the order in which a printout reaches the disk
   cups cups-client cups-bsd cups-filters printer-driver-cups-pdf poppler-utils qpdf ghostscript
   python3 python3-pyftpdlib python3-aiosmtpd python3-dbfread msmtp openssl
+  # zbarimg reads printed and PDF barcodes back
+  zbar-tools
   xvfb xauth x11-apps x11-utils imagemagick paps clang libclang-rt-14-dev strace
 )
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices/TAsBarcode.h"
 #include "monitor/Engine.h"
 #include "textprint/SymbolTable.h"
 
@@ -37,6 +38,8 @@ private:
     std::unique_ptr<FiscalPrinters> m_fiscalPrinters; // VatTable of the last receipt
     std::unique_ptr<TDM> m_net;
     std::shared_ptr<Settings> m_settings; // drive letters for paths inside jobs
+    // The default settings that every barcode of a form starts from, as a copy.
+    TAsBarcode m_barcode;
 };
 
 } // namespace ostrevo
