@@ -66,6 +66,8 @@ JobResult FiscalPrinters::PerformFiscalJob(const JobContext &context, const QStr
     try {
         LineReader reader(context.jobText, textPath);
         FiscalJob job = ReadFiscalJob(reader);
+        // From here on the printer may print: a quit must never make the job run twice.
+        context.committed();
         outcome = RunFiscalJob(job);
     } catch (...) {
         // Whatever was reached so far; a failure is never reported as "OK".

@@ -39,6 +39,10 @@ struct JobContext {
     // Shows a text of the job's progress ("Łączenie z serwerem...") as the monitor's
     // status text until the job ends. Called on the job's own thread.
     std::function<void(const QString &)> status = [](const QString &) {};
+    // Called by a handler once its job has had an effect outside that must not happen
+    // twice (a fiscal receipt begun): a quit after this point never keeps the job for
+    // the next start, whatever its outcome.
+    std::function<void()> committed = [] {};
 };
 
 using JobHandler = std::function<JobResult(const JobContext &, const QString &textPath)>;

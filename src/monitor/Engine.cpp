@@ -75,6 +75,7 @@ Engine::Engine(EngineConfig config, QObject *parent)
     m_context.settings = &m_settings;
     auto quit = m_quit;
     m_context.quitRequested = [quit] { return quit->jobMustGiveUp(); };
+    m_context.committed = [this] { m_jobCommitted = true; };
     m_context.status = [this](const QString &text) {
         m_status.text = text;
         emitStatus();

@@ -176,6 +176,8 @@ private:
     bool m_chosenActive = false;
     JobContext m_context;
     int m_jobDepth = 0;
+    // Set by the running job through JobContext::committed.
+    bool m_jobCommitted = false;
     bool m_nestedRescan = false;
     bool m_rescanPending = false;
     bool m_onceMode = false;

@@ -10,6 +10,8 @@
 #include "monitor/Journal.h"
 
 #include <QElapsedTimer>
+
+#include <utility>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -188,6 +190,7 @@ bool Engine::processMarker(const JobDirectory &directory, const QByteArray &mark
     QString outcome;
     QString escaped;
     JobResult result = JobResult::failed({});
+    const bool outerCommitted = std::exchange(m_jobCommitted, false);
     try {
         if (job.state() == PickedJob::Unreadable)
             throw IoError(job.problem());
@@ -218,8 +221,11 @@ bool Engine::processMarker(const JobDirectory &directory, const QByteArray &mark
     };
 
     // A job that the quit cut short keeps its files, and is spared by the emptying at the
-    // next start, which performs it again. One that finished in time ends as usual.
-    const bool abandoned = m_quit->jobMustGiveUp() && (!escaped.isEmpty() || result.outcome != JobResult::Done);
+    // next start, which performs it again. One that finished in time ends as usual, and
+    // so does one that had committed itself: performing it again would repeat its effect.
+    const bool committed = std::exchange(m_jobCommitted, outerCommitted);
+    const bool abandoned = m_quit->jobMustGiveUp() && !committed
+                           && (!escaped.isEmpty() || result.outcome != JobResult::Done);
     if (abandoned) {
         m_kept->keep(markerPath, textPath);
         journal(QStringLiteral("ABANDONED: the program quit during the job; it runs again at the next start (")

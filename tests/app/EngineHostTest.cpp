@@ -92,6 +92,33 @@ TEST(EngineQuit, TheRunningJobFinishesWithinTheGrace)
     EXPECT_TRUE(home.journal().contains(QStringLiteral(" ms\tOK"))) << home.journal().toStdString();
 }
 
+// A fiscal receipt cut short by the quit must not be printed again at the next start.
+TEST(EngineQuit, ACommittedJobOutlastingTheGraceEndsAndIsNotKept)
+{
+    Home home;
+    std::atomic_bool started{false};
+    {
+        EngineHost host(home.config(
+            [&](const JobContext &context, const QString &) {
+                context.committed();
+                started = true;
+                QDeadlineTimer limit(20000);
+                while (!context.quitRequested() && !limit.hasExpired())
+                    QThread::msleep(5);
+                return JobResult::failed(QStringLiteral("error=-1: no answer from the printer"));
+            },
+            300));
+        StartAndSettle(host);
+        home.job(QStringLiteral("PARAGON"));
+        ASSERT_TRUE(WaitFor([&] { return started.load(); }));
+        host.stop();
+    }
+    EXPECT_TRUE(Entries(home.jobs).isEmpty()) << Entries(home.jobs).join(u' ').toStdString();
+    EXPECT_FALSE(home.journal().contains(QStringLiteral("ABANDONED"))) << home.journal().toStdString();
+    EXPECT_TRUE(home.journal().contains(QStringLiteral("FAILED"))) << home.journal().toStdString();
+    EXPECT_FALSE(QFile::exists(home.home.filePath(QStringLiteral("ostrevo-kept.lst"))));
+}
+
 TEST(EngineQuit, AJobOutlastingTheGraceKeepsItsFilesAndRunsAtTheNextStart)
 {
     Home home;
