@@ -59,6 +59,24 @@ void ResetPrinterCanvas()
     static_cast<PrinterCanvas &>(Printer().canvas()).reset();
 }
 
+std::uint8_t DriverDefaultDuplex(TPrinter &printer, int printerIndex)
+{
+    // A printer of its own holds the driver's defaults, untouched by earlier jobs. It lists
+    // the printers afresh, so the printer is looked up by name: an index of the shared
+    // list may stand for another printer, or none, once queues come and go.
+    TPrinter probe;
+    if (printerIndex < 0) {
+        probe.setPrinterIndex(-1);
+        return probe.GetDuplex();
+    }
+    const QString name = printer.printers().value(printerIndex);
+    const int index = probe.printers().indexOf(name);
+    if (index < 0)
+        throw PrinterError(QStringLiteral("Drukarka %1 nie jest już zainstalowana").arg(name));
+    probe.setPrinterIndex(index);
+    return probe.GetDuplex();
+}
+
 QStringList InstalledPrinterNames()
 {
     QStringList names = CupsQueueNames();

@@ -114,6 +114,11 @@ int SelectPrinterByName(const QString &name);
 // Neutral font, pen and brush on the shared instance's canvas.
 void ResetPrinterCanvas();
 
+// The two-sided setting the driver of `printer`'s entry `printerIndex` (-1 the default
+// printer) gives by default, read on a private instance so that `printer` keeps its own.
+// Throws PrinterError when that printer is no longer installed.
+std::uint8_t DriverDefaultDuplex(TPrinter &printer, int printerIndex);
+
 // CUPS queues and the built-in printer, as the settings check and the window list them.
 QStringList InstalledPrinterNames();
 // The CUPS default queue, else the built-in printer.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "textprint/TextPrintState.h"
+#include "devices/DuplexRequest.h"
 
 #include <QString>
 
@@ -12,9 +12,5 @@ namespace ostrevo {
 // comment is cut off: "<DX->" (Off) wins over "<DX+>" (On), in any letter case.
 // Throws IoError when the file cannot be read.
 DuplexRequest ScanDuplexRequest(const QString &textPath, int jobText = -1);
-
-// The two-sided value to print with (0 one-sided, 1 short edge, 2 long edge): [Duplex]
-// Kartka 1 turns on the long edge; no request keeps the printer's own default.
-std::uint8_t DuplexToApply(DuplexRequest request, int kartka, std::uint8_t printerDefault);
 
 } // namespace ostrevo

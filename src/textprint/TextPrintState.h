@@ -29,8 +29,6 @@ struct TextPrintState {
 
 enum class SizeMode : std::uint8_t { Normal = 0, DoubleHeight = 1, Script = 2 };
 
-enum class DuplexRequest : std::int8_t { None = -1, Off = 0, On = 1 };
-
 // What survives from one job to the next: the size mode in force when a script began,
 // and how far the scripts moved the position.
 struct ScriptMemory {

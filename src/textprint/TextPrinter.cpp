@@ -37,24 +37,6 @@ TextPrinter::TextPrinter(SymbolTable &symbols, TPrinter &printer) : m_symbols(sy
 
 TextPrinter::TextPrinter(SymbolTable &symbols) : TextPrinter(symbols, Printer()) {}
 
-std::uint8_t TextPrinter::probeDefaultDuplex(int printerIndex)
-{
-    // A printer of its own holds the driver's defaults, untouched by earlier jobs. It lists
-    // the printers afresh, so the printer is looked up by name: an index of the shared
-    // list may stand for another printer, or none, once queues come and go.
-    TPrinter probe;
-    if (printerIndex < 0) {
-        probe.setPrinterIndex(-1);
-        return probe.GetDuplex();
-    }
-    const QString name = m_printer.printers().value(printerIndex);
-    const int index = probe.printers().indexOf(name);
-    if (index < 0)
-        throw PrinterError(QStringLiteral("Drukarka %1 nie jest już zainstalowana").arg(name));
-    probe.setPrinterIndex(index);
-    return probe.GetDuplex();
-}
-
 QString TextPrinter::restoreDuplex(std::uint8_t value)
 {
     try {
@@ -70,7 +52,7 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
     const int index = SelectPrinterByName(context.currentPrinterName);
     const DuplexRequest request = ScanDuplexRequest(textPath, context.jobText);
     LineReader reader(context.jobText, textPath);
-    const std::uint8_t printerDefault = probeDefaultDuplex(index);
+    const std::uint8_t printerDefault = DriverDefaultDuplex(m_printer, index);
     // Chosen twice so that its device mode is re-read from the driver.
     m_printer.setPrinterIndex(index);
     m_printer.setPrinterIndex(m_printer.printerIndex());

@@ -32,7 +32,6 @@ public:
     const ScriptMemory &scriptMemory() const { return m_memory; }
 
 private:
-    std::uint8_t probeDefaultDuplex(int printerIndex);
     QString restoreDuplex(std::uint8_t value);
 
     SymbolTable &m_symbols;
