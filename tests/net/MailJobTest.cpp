@@ -173,6 +173,20 @@ TEST_F(SmtpRouteTest, FailuresAreReplyCodesOrSocketErrors)
               JobResult::Failed);
     EXPECT_TRUE(place.result(QStringLiteral("E.txt")).contains("without a path"));
     EXPECT_TRUE(tdm.spool().waiting().isEmpty());
+
+    // A wrong password is the server's refusal, at once, not a stalled transfer.
+    SmtpServer guarded({QStringLiteral("--auth"), QStringLiteral("ola"), QStringLiteral("hasło")});
+    ASSERT_TRUE(guarded.service->running()) << guarded.service->failure().toStdString();
+    place.settings.mail.serverPort = guarded.port();
+    place.settings.mail.serverUser = QStringLiteral("ola");
+    place.settings.mail.serverPassword = QStringLiteral("zle");
+    TDM fresh(home(), NetTimeouts{5, 10});
+    fresh.afterSettingsRead(place.settings);
+    fresh.MailJobHandler(place.context, place.job(QStringLiteral("F.txt"),
+                                                  "<MAIL>\r\n<END>\r\n<LISTA>\r\ndobry@firma.pl\r\n<END>\r\n"));
+    ASSERT_TRUE(fresh.waitForMail(20000));
+    EXPECT_EQ(place.result(QStringLiteral("F.txt")), "error=535\r\n");
+    EXPECT_TRUE(guarded.messages().isEmpty());
 }
 
 TEST_F(SmtpRouteTest, AQueuedMessageSurvivesAQuitAndGoesOutAtTheNextStart)

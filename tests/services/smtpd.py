@@ -76,7 +76,8 @@ def main():
 
     def authenticator(server, session, envelope, mechanism, auth_data):
         ok = auth is not None and auth_data.login.decode() == auth[0] and auth_data.password.decode() == auth[1]
-        return AuthResult(success=ok)
+        # handled=False: the server itself answers a refusal with 535.
+        return AuthResult(success=ok, handled=False)
 
     port = free_port()
     kwargs = dict(hostname="127.0.0.1", port=port, tls_context=tls, require_starttls=False,
