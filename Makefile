@@ -32,9 +32,10 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure
 
 # The desktop program is built too: the app and gui tests run under the sanitizers, with
-# leak detection on. tests/lsan.supp names only leaks inside system libraries.
+# leak detection on. tests/lsan.supp names only leaks inside system libraries. The
+# benchmarks are left out: they are not run here.
 asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_SANITIZE=ON -DOSTREVO_GUI=ON
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_SANITIZE=ON -DOSTREVO_GUI=ON -DOSTREVO_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j2
 	ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1 \
