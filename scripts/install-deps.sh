@@ -12,10 +12,10 @@ packages=(
   # Qt's own texts (file dialog, context menus) in Polish: qtbase_pl.qm
   qt6-translations-l10n
   # tests and tools: a private cupsd with a cups-pdf queue, PDF and PostScript inspection,
-  # real FTP/SMTP servers (msmtp: the sendmail interface under test), dBASE reading, a virtual display for screenshots, fuzzing,
+  # real FTP/SMTP servers (msmtp: the sendmail interface under test), dBASE reading, .xls writing, a virtual display for screenshots, fuzzing,
   # strace to see the order in which a printout reaches the disk
   cups cups-client cups-bsd cups-filters printer-driver-cups-pdf poppler-utils qpdf ghostscript
-  python3 python3-pyftpdlib python3-aiosmtpd python3-dbfread msmtp openssl
+  python3 python3-pyftpdlib python3-aiosmtpd python3-dbfread python3-xlwt msmtp openssl
   # zbarimg reads printed and PDF barcodes back
   zbar-tools
   xvfb xauth x11-apps x11-utils imagemagick paps clang libclang-rt-14-dev strace

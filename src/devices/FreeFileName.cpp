@@ -123,15 +123,6 @@ int RemoveStalePartFiles(const QString &dir)
     return removed;
 }
 
-int LinkWithoutReplacing(const char *from, int toDir, const char *to)
-{
-    if (::linkat(AT_FDCWD, from, toDir, to, 0) != 0)
-        return errno;
-    // A name left over here is only a stale part file, removed at the next start.
-    ::unlink(from);
-    return 0;
-}
-
 QString PublishUnderFreeName(const QString &part, const QString &dir, const QString &base, const QString &suffix,
                              int &error)
 {
@@ -148,9 +139,7 @@ QString PublishUnderFreeName(const QString &part, const QString &dir, const QStr
         const QString stem = CutToFit(base, QString(), NAME_MAX - QFile::encodeName(tail).size());
         const QString name = stem + tail;
         const QByteArray to = QFile::encodeName(name);
-        int result = ::renameat2(AT_FDCWD, from.constData(), dirFd.fd, to.constData(), RENAME_NOREPLACE) == 0 ? 0 : errno;
-        if (result == EINVAL || result == ENOSYS)
-            result = LinkWithoutReplacing(from.constData(), dirFd.fd, to.constData());
+        const int result = RenameWithoutReplacing(from.constData(), dirFd.fd, to.constData());
         if (result == EEXIST)
             continue;
         if (result != 0) {

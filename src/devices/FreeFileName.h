@@ -1,5 +1,6 @@
 #pragma once
 
+#include "jobs/MoveWithoutReplacing.h"
 #include "jobs/UniqueFd.h"
 
 #include <QString>
@@ -32,11 +33,6 @@ int RemoveStalePartFiles(const QString &dir);
 // for another reason than a taken name.
 QString PublishUnderFreeName(const QString &part, const QString &dir, const QString &base, const QString &suffix,
                              int &error);
-
-// The move PublishUnderFreeName falls back to where the file system does not know
-// RENAME_NOREPLACE: a hard link, which fails on any existing name as well, then the removal
-// of the old name. 0, or the errno (EEXIST when TO is taken).
-int LinkWithoutReplacing(const char *from, int toDir, const char *to);
 
 // A file name stem safe in a directory: path separators and control characters replaced.
 QString SafeFileStem(const QString &name, const QString &fallback);

@@ -32,7 +32,11 @@ QString WorkDirectory(const QString &jobDir, const QString &name)
 
 QString WriteResultFile(const QString &jobDir, const QString &fileName, const QByteArray &status)
 {
-    const QString dirPath = WorkDirectory(jobDir, QStringLiteral("Errors"));
+    return WriteResultLine(WorkDirectory(jobDir, QStringLiteral("Errors")), fileName, status);
+}
+
+QString WriteResultLine(const QString &dirPath, const QString &fileName, const QByteArray &status)
+{
     const QString path = dirPath + u'/' + fileName;
     const QByteArray dirName = QFile::encodeName(dirPath);
     if (::mkdir(dirName.constData(), 0775) != 0 && errno != EEXIST)

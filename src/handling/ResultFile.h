@@ -16,6 +16,10 @@ namespace ostrevo {
 // Returns the path written.
 QString WriteResultFile(const QString &jobDir, const QString &fileName, const QByteArray &status);
 
+// The same line, by the same rules, in the directory `dirPath` itself (created when
+// missing; the directory must not be a symbolic link).
+QString WriteResultLine(const QString &dirPath, const QString &fileName, const QByteArray &status);
+
 // The work directory `name` of a monitored directory, matched without regard to letter
 // case; `name` itself when none exists yet.
 QString WorkDirectory(const QString &jobDir, const QString &name);

@@ -23,6 +23,17 @@ struct MailSettings {
     bool operator==(const MailSettings &) const = default;
 };
 
+// [Waluty]: where the exchange-rate job takes the central bank's tables from. Edited by
+// hand only, never written by the program.
+struct RateSettings {
+    enum Source { Api, Files };
+    Source zrodlo = Api;                                   // Zrodlo: "api" or "pliki"
+    QString serwer = QStringLiteral("https://www.nbp.pl"); // Serwer: base of the file paths
+    QString serwerApi = QStringLiteral("https://api.nbp.pl"); // SerwerApi: base of the web API
+
+    bool operator==(const RateSettings &) const = default;
+};
+
 // Every setting of Ostrevo.ini, with the defaults of a fresh installation.
 struct Settings {
     // [Opcje]
@@ -58,6 +69,8 @@ struct Settings {
     // [Powiadomienia] Bledy: a desktop notice for each failed job (1, the default) or none
     // (0). Edited by hand.
     bool notifyFailures = true;
+
+    RateSettings waluty;
 
     bool operator==(const Settings &) const = default;
 };

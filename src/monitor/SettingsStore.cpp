@@ -85,6 +85,27 @@ int ReadPort(const IniFile &ini)
     return port >= 1 && port <= 65535 ? port : 25;
 }
 
+// Empty or unknown values keep the defaults; a base address loses its trailing "/", as
+// the paths that follow it start with one.
+void ReadRateSettings(const IniFile &ini, RateSettings &rates)
+{
+    const QByteArray section = QByteArrayLiteral("Waluty");
+    const QString source = ini.string(section, "Zrodlo").trimmed().toLower();
+    if (source == QStringLiteral("pliki"))
+        rates.zrodlo = RateSettings::Files;
+    else if (source == QStringLiteral("api"))
+        rates.zrodlo = RateSettings::Api;
+    const auto base = [&](const QByteArray &key, QString &value) {
+        QString text = ini.string(section, key).trimmed();
+        while (text.endsWith(u'/'))
+            text.chop(1);
+        if (!text.isEmpty())
+            value = text;
+    };
+    base("Serwer", rates.serwer);
+    base("SerwerApi", rates.serwerApi);
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(QString iniPath) : m_path(std::move(iniPath)) {}
@@ -128,6 +149,7 @@ Settings SettingsStore::fromIni(const IniFile &ini)
     }
     s.pdfPrinterDir = ini.string(DrukarkaPdf, "Katalog");
     s.notifyFailures = Boolean(ini, "Powiadomienia", "Bledy", s.notifyFailures);
+    ReadRateSettings(ini, s.waluty);
     return s;
 }
 
@@ -161,7 +183,7 @@ void SettingsStore::toIni(const Settings &s, IniFile &ini)
 
     SetInteger(ini, Duplex, "Kartka", s.kartka);
 
-    // [Mail] Sendmail and CAFile, [Dyski] and [DrukarkaPDF] are edited by hand only: the program never writes them, so
+    // [Mail] Sendmail and CAFile, [Dyski], [DrukarkaPDF] and [Waluty] are edited by hand only: the program never writes them, so
     // an edit made while it runs survives its next write.
 }
 

@@ -9,11 +9,12 @@ namespace ostrevo {
 class IniFile;
 
 // Ostrevo.ini: sections [Opcje], [Mail], [Duplex] as the Windows program keeps them, plus
-// [Dyski] (drive letter -> Linux directory) and [DrukarkaPDF] Katalog.
+// [Dyski] (drive letter -> Linux directory), [DrukarkaPDF] Katalog and [Waluty] (the
+// exchange-rate sources).
 //
 // write() re-reads the file and changes only the keys of [Opcje], [Mail] and [Duplex] that
-// the program edits, so every other key and section (among them [Dyski] and [DrukarkaPDF],
-// which only the user edits), comments and hand edits made while the program runs stay as
+// the program edits, so every other key and section (among them [Dyski], [DrukarkaPDF] and
+// [Waluty], which only the user edits), comments and hand edits made while the program runs stay as
 // they are on disk at the time of the write, as the Windows INI functions do. The file is
 // written back in the encoding it was read in (UTF-8 or Windows-1250, see IniFile).
 class SettingsStore {

@@ -24,6 +24,7 @@ struct NetOutcome {
     bool ok = false;
     bool cancelled = false; // the program quit during the transfer
     QByteArray error;       // what failed, in the client's or the server's words
+    long httpStatus = 0;    // HTTP: the status of the answer; 0 when none came
 };
 
 // What the FTP client reports while it works, as the status bar shows it.

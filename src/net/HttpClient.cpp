@@ -2,16 +2,32 @@
 
 namespace ostrevo {
 
-NetOutcome HttpGet(const QByteArray &address, int localFd, const NetTimeouts &timeouts,
-                   const std::function<bool()> &cancelled)
+namespace {
+
+struct BodySink {
+    QByteArray *body;
+    qsizetype maxBytes;
+};
+
+size_t WriteToBody(char *data, size_t size, size_t count, void *sinkPointer)
+{
+    auto *sink = static_cast<BodySink *>(sinkPointer);
+    const size_t total = size * count;
+    if (qsizetype(total) > sink->maxBytes - sink->body->size())
+        return 0; // a write error for libcurl: the transfer ends
+    sink->body->append(data, qsizetype(total));
+    return total;
+}
+
+NetOutcome Get(const QByteArray &address, const QByteArray &accept, curl_write_callback write, void *writeData,
+               const NetTimeouts &timeouts, const std::function<bool()> &cancelled)
 {
     NetOutcome outcome;
     CurlSession session(timeouts);
     session.cancelled = cancelled;
     CURL *curl = session.handle();
     CurlList headers;
-    headers.append("Accept: text/html, */*");
-    int fd = localFd;
+    headers.append("Accept: " + accept);
     curl_easy_setopt(curl, CURLOPT_URL, address.constData());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -21,14 +37,35 @@ NetOutcome HttpGet(const QByteArray &address, int localFd, const NetTimeouts &ti
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CurlWriteToFd);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &fd);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, write);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, writeData);
     const CURLcode code = session.perform();
     const long status = session.responseCode();
+    outcome.httpStatus = status;
     outcome.ok = code == CURLE_OK && status >= 200 && status < 300;
     outcome.cancelled = session.wasCancelled();
     if (!outcome.ok)
         outcome.error = code == CURLE_OK ? "HTTP " + QByteArray::number(status) : session.errorText(code);
+    return outcome;
+}
+
+} // namespace
+
+NetOutcome HttpGet(const QByteArray &address, int localFd, const NetTimeouts &timeouts,
+                   const std::function<bool()> &cancelled)
+{
+    int fd = localFd;
+    return Get(address, "text/html, */*", &CurlWriteToFd, &fd, timeouts, cancelled);
+}
+
+NetOutcome HttpGetBody(const QByteArray &address, const QByteArray &accept, QByteArray &body,
+                       const NetTimeouts &timeouts, const std::function<bool()> &cancelled, qsizetype maxBytes)
+{
+    body.clear();
+    BodySink sink{&body, maxBytes};
+    NetOutcome outcome = Get(address, accept, &WriteToBody, &sink, timeouts, cancelled);
+    if (!outcome.ok)
+        body.clear();
     return outcome;
 }
 

@@ -13,4 +13,11 @@ namespace ostrevo {
 NetOutcome HttpGet(const QByteArray &address, int localFd, const NetTimeouts &timeouts,
                    const std::function<bool()> &cancelled);
 
+// GET of a small document (an API's answer) into memory, asking for `accept`. The same
+// rules as HttpGet; a body larger than `maxBytes` ends the transfer as a failure, so a
+// server cannot fill the memory.
+NetOutcome HttpGetBody(const QByteArray &address, const QByteArray &accept, QByteArray &body,
+                       const NetTimeouts &timeouts, const std::function<bool()> &cancelled,
+                       qsizetype maxBytes = 32 * 1024 * 1024);
+
 } // namespace ostrevo

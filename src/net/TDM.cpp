@@ -94,7 +94,10 @@ std::optional<MailAttachment> ReadPdf(const QString &pdfPath)
 
 TDM::TDM(QString programDir, NetTimeouts timeouts)
     : m_programDir(std::move(programDir)), m_timeouts(timeouts),
-      m_spool(m_programDir + QStringLiteral("/poczta")), m_sender(m_spool, timeouts)
+      m_spool(m_programDir + QStringLiteral("/poczta")), m_sender(m_spool, timeouts),
+      m_rates([this](const JobContext &context, const QByteArray &address, const QByteArray &name, long *status) {
+          return HttpDownload(context, address, name, status);
+      }, timeouts)
 {
     m_sender.warn = [](const QString &message) { qWarning("%s", qUtf8Printable(message)); };
 }
@@ -115,6 +118,7 @@ void TDM::registerHandlers(JobHandlers &handlers)
     handlers.set(jkFtp, [this](const JobContext &c, const QString &path) { return FtpJob(c, path); });
     handlers.set(jkMail, [this](const JobContext &c, const QString &path) { return MailJobHandler(c, path); });
     handlers.set(jkDownload, [this](const JobContext &c, const QString &path) { return DownloadJob(c, path); });
+    handlers.set(jkWaluta, [this](const JobContext &c, const QString &path) { return m_rates.WalutaJob(c, path); });
 }
 
 bool TDM::waitForMail(int timeoutMs)
@@ -230,8 +234,10 @@ JobResult TDM::DownloadJob(const JobContext &context, const QString &textPath)
     return JobResult::done();
 }
 
-int TDM::HttpDownload(const JobContext &context, const QByteArray &address, const QByteArray &name)
+int TDM::HttpDownload(const JobContext &context, const QByteArray &address, const QByteArray &name, long *httpStatus)
 {
+    if (httpStatus)
+        *httpStatus = 0;
     const WorkFileName local = CheckWorkFileName(name, "SRC_FILE");
     if (!local.ok())
         return 1;
@@ -247,6 +253,8 @@ int TDM::HttpDownload(const JobContext &context, const QByteArray &address, cons
         return 1;
     context.status(QStringLiteral("Pobieranie pliku..."));
     const NetOutcome outcome = HttpGet(TrimControl(address), file.fd, m_timeouts, context.quitRequested);
+    if (httpStatus)
+        *httpStatus = outcome.httpStatus;
     if (!outcome.ok || ::fsync(file.fd) != 0
         || ::renameat(dir.fd(), temp.constData(), dir.fd(), dir.entryName(local.name).constData()) != 0) {
         ::unlinkat(dir.fd(), temp.constData(), 0);

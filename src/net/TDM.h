@@ -7,6 +7,7 @@
 #include "net/MailSpool.h"
 #include "net/NetJobParams.h"
 #include "net/SmtpSender.h"
+#include "net/rates/RateJob.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,9 +18,9 @@ namespace ostrevo {
 
 struct MailContent;
 
-// The data module of the network jobs: FTP upload, mail, download. Lives as long as the
-// program; holds what the legacy program expects to survive from job to job
-// (NetJobParams, the mail job), the mail spool `poczta` in the program directory and
+// The data module of the network jobs: FTP upload, mail, download, exchange rates. Lives
+// as long as the program; holds what the legacy program expects to survive from job to
+// job (NetJobParams, the mail job, the rate job's values and CurrencyCodes), the mail spool `poczta` in the program directory and
 // the SMTP sender that works through it beside the job thread.
 class TDM {
 public:
@@ -30,7 +31,7 @@ public:
 
     // The settings were read at start: the sender starts on what the spool holds.
     void afterSettingsRead(const Settings &settings);
-    // jkFtp, jkMail, jkDownload.
+    // jkFtp, jkMail, jkDownload, jkWaluta.
     void registerHandlers(JobHandlers &handlers);
 
     JobResult FtpJob(const JobContext &context, const QString &textPath);
@@ -39,8 +40,10 @@ public:
 
     // Fetches `address` into the job directory's Download under `name`, replacing a file
     // of that name only with a complete new one. 0 on success, 1 on any failure (nothing
-    // new is left then). Throws IoError when Download cannot be created.
-    int HttpDownload(const JobContext &context, const QByteArray &address, const QByteArray &name);
+    // new is left then). Throws IoError when Download cannot be created. `httpStatus`, when
+    // given, receives the status of the server's answer (0 when none came).
+    int HttpDownload(const JobContext &context, const QByteArray &address, const QByteArray &name,
+                     long *httpStatus = nullptr);
 
     // The PDF jobs' hand-over (see MailPdfHandOver).
     void MailPdf(const JobContext &context, const QString &jobPath, const QString &address, const QString &pdfPath,
@@ -57,6 +60,7 @@ public:
     bool waitForMail(int timeoutMs);
 
     NetJobParams &netJobParams() { return m_params; }
+    TRateJob &rateJob() { return m_rates; }
     MailJob &mailJob() { return m_mail; }
     MailSpool &spool() { return m_spool; }
 
@@ -74,6 +78,7 @@ private:
     MailJob m_mail;
     MailSpool m_spool;
     SmtpSender m_sender;
+    TRateJob m_rates;
 };
 
 } // namespace ostrevo

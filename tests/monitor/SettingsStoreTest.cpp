@@ -183,6 +183,27 @@ TEST_F(SettingsStoreTest, HandEditsSurviveTheProgramsWrites)
     EXPECT_EQ(again.pdfPrinterDir, QStringLiteral("/srv/pdf"));
 }
 
+TEST_F(SettingsStoreTest, RateSourcesAreReadAndNeverWritten)
+{
+    EXPECT_EQ(Settings().waluty.zrodlo, RateSettings::Api);
+    EXPECT_EQ(Settings().waluty.serwer, QStringLiteral("https://www.nbp.pl"));
+    EXPECT_EQ(Settings().waluty.serwerApi, QStringLiteral("https://api.nbp.pl"));
+    const QByteArray original = "[Opcje]\nKatalog=/srv/dos/c/FK\n[Waluty]\nZrodlo= Pliki \n"
+                                "Serwer=http://mirror.biuro.lan/nbp//\nSerwerApi=\n";
+    WriteFile(iniPath(), original);
+    SettingsStore store(iniPath());
+    Settings s = store.read();
+    EXPECT_EQ(s.waluty.zrodlo, RateSettings::Files);
+    EXPECT_EQ(s.waluty.serwer, QStringLiteral("http://mirror.biuro.lan/nbp")) << "the paths bring their own \"/\"";
+    EXPECT_EQ(s.waluty.serwerApi, QStringLiteral("https://api.nbp.pl")) << "empty: the default";
+    s.waluty = RateSettings();
+    store.write(s);
+    EXPECT_TRUE(ReadFile(iniPath()).contains("Zrodlo= Pliki \nSerwer=http://mirror.biuro.lan/nbp//\nSerwerApi=\n"));
+
+    WriteFile(iniPath(), "[Waluty]\nZrodlo=ftp\n");
+    EXPECT_EQ(store.read().waluty.zrodlo, RateSettings::Api);
+}
+
 TEST_F(SettingsStoreTest, Utf8FileIsReadAndWrittenAsUtf8)
 {
     // Saved by a Linux editor: a Polish letter in Katalog must not turn into another path.
