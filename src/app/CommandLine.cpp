@@ -15,7 +15,21 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             cl.help = true;
         else if (arg == u"--version")
             cl.version = true;
-        else if (arg == u"--home") {
+        else if (arg == u"--preview" || arg == u"--check") {
+            if (!cl.previewJob.isEmpty()) {
+                cl.error = QStringLiteral("one --preview or --check at a time");
+                break;
+            }
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(u"--")) {
+                cl.error = QStringLiteral("%1 needs a job file").arg(arg);
+                break;
+            }
+            cl.check = arg == u"--check";
+            cl.previewJob = arguments.at(++i);
+            // The preview file may follow the job, but not a check, which writes none.
+            if (!cl.check && i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(u"--"))
+                cl.previewOut = arguments.at(++i);
+        } else if (arg == u"--home") {
             if (i + 1 >= arguments.size()) {
                 cl.error = QStringLiteral("--home needs a directory");
                 break;
@@ -30,6 +44,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     }
     if (cl.error.isEmpty() && cl.home.isEmpty() && arguments.contains(QStringLiteral("--home=")))
         cl.error = QStringLiteral("--home needs a directory");
+    if (cl.error.isEmpty() && !cl.previewJob.isEmpty() && (cl.once || cl.headless))
+        cl.error = QStringLiteral("--preview and --check run alone, without --once or --headless");
     return cl;
 }
 
@@ -37,6 +53,7 @@ QString CommandLine::usage(const QString &programName)
 {
     return QStringLiteral(
                "Usage: %1 [--home DIR] [--headless | --once]\n"
+               "       %1 [--home DIR] --preview JOB.txt [OUT.pdf] | --check JOB.txt\n"
                "\n"
                "Watches the job directories of a DOS application and performs its jobs.\n"
                "Today: plain-text printouts (CUPS or the built-in printer \"Ostrevo PDF\"),\n"
@@ -52,6 +69,15 @@ QString CommandLine::usage(const QString &programName)
                "                SIGINT/SIGTERM end it cleanly\n"
                "  --once        perform the jobs waiting now, then exit; exit code 0, or 1..4\n"
                "                when the settings fail their check\n"
+               "  --preview JOB lays one job out as the monitor would perform it, with the\n"
+               "                settings of the program directory, into OUT.pdf (default:\n"
+               "                JOB-podglad.pdf beside the job), and prints a report: kind,\n"
+               "                pages, printer, warnings. Prints, mails, uploads and deletes\n"
+               "                nothing, and runs beside a monitor. Plain-text printouts and\n"
+               "                <PDF> jobs. Exit code 0, 3 the file cannot be read, 4 not a\n"
+               "                job (binary, nothing in it), 5 a kind it does not lay out,\n"
+               "                6 the layout or the preview file failed\n"
+               "  --check JOB   the same report, without the preview file\n"
                "  --home DIR    program directory (Ostrevo.ini, DefSym.ovx, ostrevo.log)\n"
                "  --help        this text\n"
                "  --version     the version\n")

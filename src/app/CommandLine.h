@@ -11,6 +11,10 @@ struct CommandLine {
     bool once = false;
     bool help = false;
     bool version = false;
+    // --preview JOB [OUT.pdf] or --check JOB: lay one job out instead of monitoring.
+    QString previewJob;
+    QString previewOut;
+    bool check = false;
     QString error; // not empty when the arguments are wrong
 
     static CommandLine parse(const QStringList &arguments);

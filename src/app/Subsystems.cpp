@@ -35,10 +35,7 @@ QStringList Subsystems::afterSettingsRead(const Settings &settings)
     Printer().setBuiltinDirectory(printouts);
     // What a killed run was writing there will never be finished.
     RemoveStalePartFiles(printouts);
-    const QString symbols = ResolveCaseInsensitive(m_programDir + QStringLiteral("/DefSym.ovx"));
-    if (FileExists(symbols))
-        return m_symbols.LoadSymbolDefinitions(symbols);
-    return {};
+    return m_symbols.loadSiteDefinitions(m_programDir);
 }
 
 EngineConfig Subsystems::engineConfig(const QString &executablePath, const QString &autostartDir)

@@ -8,6 +8,7 @@
 #include "app/Subsystems.h"
 #include "devices/TPrinter.h"
 #include "monitor/Autostart.h"
+#include "preview/JobPreview.h"
 #include "handling/Settings.h"
 
 #include <QFileInfo>
@@ -41,6 +42,23 @@ bool HasDisplay()
         || qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
 
+// A preview needs fonts and printers but no screen, no instance lock and no engine: it
+// runs beside a monitor and touches nothing of it.
+int RunPreview(int argc, char *argv[], const CommandLine &cl)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("Ostrevo"));
+    PreviewRequest request;
+    request.jobPath = cl.previewJob;
+    request.outPath = cl.previewOut;
+    request.writePdf = !cl.check;
+    request.programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
+    const PreviewOutcome outcome = PreviewJob(request);
+    Print(stdout, outcome.report.join(u'\n') + u'\n');
+    return outcome.exitCode;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -62,6 +80,9 @@ int main(int argc, char *argv[])
         Print(stdout, QStringLiteral("Ostrevo %1\n").arg(ProgramVersion));
         return 0;
     }
+
+    if (!cl.previewJob.isEmpty())
+        return RunPreview(argc, argv, cl);
 
     bool windows = !cl.headless && !cl.once;
 #ifndef OSTREVO_WITH_GUI

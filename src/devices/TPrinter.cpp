@@ -124,6 +124,7 @@ int TPrinter::pageHeight() { return metrics().height; }
 int TPrinter::dpiX() { return metrics().dpiX; }
 int TPrinter::dpiY() { return metrics().dpiY; }
 QSizeF TPrinter::physicalSizeMm() { return metrics().physicalMm; }
+DeviceMetrics TPrinter::deviceMetrics() { return metrics(); }
 
 Canvas &TPrinter::canvas()
 {

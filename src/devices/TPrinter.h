@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/Canvas.h"
+#include "devices/PrintDevice.h"
 #include "devices/PrinterError.h"
 
 #include <QSizeF>
@@ -13,9 +14,7 @@
 
 namespace ostrevo {
 
-class PrintDevice;
 class PrinterCanvas;
-struct DeviceMetrics;
 
 // The name of the printer that is always there, writing each document as a PDF file.
 inline QString BuiltinPrinterName() { return QStringLiteral("Ostrevo PDF"); }
@@ -42,6 +41,8 @@ public:
     int dpiX();
     int dpiY();
     QSizeF physicalSizeMm();
+    // All of the above, and where the printable area lies on the sheet.
+    DeviceMetrics deviceMetrics();
 
     // Drawing needs a running document; measuring text works at any time.
     Canvas &canvas();

@@ -116,6 +116,7 @@ std::optional<QByteArray> LineReader::next()
         return std::nullopt;
     }
     QByteArray line;
+    ++m_lineNumber;
     for (;;) {
         if (m_pos >= m_buffer.size() && !fill())
             break;

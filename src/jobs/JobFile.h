@@ -30,6 +30,8 @@ public:
     std::optional<QByteArray> next();
     bool atEnd();
     const QString &path() const { return m_path; }
+    // How many lines next() has returned: the number of the last one.
+    int lineNumber() const { return m_lineNumber; }
 
 private:
     bool fill();
@@ -45,6 +47,7 @@ private:
     QByteArray m_buffer;
     qsizetype m_pos = 0;
     bool m_eof = false;
+    int m_lineNumber = 0;
 };
 
 // Opens a job text for reading: without following a symbolic link, without waiting (a

@@ -1,6 +1,5 @@
 #include "monitor/Engine.h"
 
-#include "jobs/DosPath.h"
 #include "jobs/Errors.h"
 #include "monitor/Autostart.h"
 #include "monitor/DirectoryWatcher.h"
@@ -9,6 +8,7 @@
 #include "monitor/EngineQuit.h"
 #include "monitor/JobFiles.h"
 #include "monitor/Journal.h"
+#include "monitor/MonitoredDirectories.h"
 #include "monitor/SettingsStore.h"
 #include "monitor/StartupClear.h"
 
@@ -150,14 +150,7 @@ void Engine::saveSettings(bool updateAutostart)
 
 QString Engine::resolveDirectory(const QString &text) const
 {
-    if (text.isEmpty())
-        return text;
-    if (DosPathMapper::looksLikeDos(text))
-        return DosPathMapper(m_settings.drives, m_config.programDir).toLocal(text);
-    // A relative directory belongs to the program directory, wherever it was started from.
-    if (!text.startsWith(u'/'))
-        return m_config.programDir + u'/' + text;
-    return text;
+    return ResolveMonitoredDirectory(text, m_settings, m_config.programDir);
 }
 
 // ---------------------------------------------------------------- start-up

@@ -26,6 +26,10 @@ PdfJobHeader ReadPdfJobHeader(LineReader &reader)
         header.pdfPath = keys.value("PDF_PATH");
         header.aMail = keys.value("A_MAIL");
         header.tMail = keys.value("T_MAIL");
+        for (auto it = keys.cbegin(); it != keys.cend(); ++it) {
+            if (it.key() != "PDF_FILE" && it.key() != "PDF_PATH" && it.key() != "A_MAIL" && it.key() != "T_MAIL")
+                header.otherKeys.append(it.key());
+        }
         break;
     }
     return header;
@@ -36,7 +40,7 @@ PdfTextJobs::PdfTextJobs(MailPdfHandOver mailPdf)
 {
 }
 
-QString PdfTextJobs::outputPath(const JobContext &context, const PdfJobHeader &header) const
+PdfJobOutput ResolvePdfJobOutput(const JobContext &context, const PdfJobHeader &header)
 {
     const QMap<QChar, QString> drives = context.settings ? context.settings->drives : QMap<QChar, QString>{};
     if (!header.pdfPath.isEmpty()) {
@@ -44,9 +48,20 @@ QString PdfTextJobs::outputPath(const JobContext &context, const PdfJobHeader &h
         if (!path.endsWith('\\') && !path.endsWith('/'))
             path += '\\';
         const QString local = DosPathMapper(drives, context.programDir).toLocal(path + header.pdfFile);
-        return header.pdfFile.isEmpty() && !local.endsWith(u'/') ? local + u'/' : local;
+        return {header.pdfFile.isEmpty() && !local.endsWith(u'/') ? local + u'/' : local, {}};
     }
     const QString dir = WorkDirectory(context.currentJobDir, QStringLiteral("PDF"));
+    if (header.pdfFile.isEmpty())
+        return {dir + u'/', dir};
+    return {DosPathMapper(drives, dir).toLocal(header.pdfFile), dir};
+}
+
+QString PdfTextJobs::outputPath(const JobContext &context, const PdfJobHeader &header) const
+{
+    const PdfJobOutput output = ResolvePdfJobOutput(context, header);
+    if (output.workDir.isEmpty())
+        return output.path;
+    const QString &dir = output.workDir;
     const QByteArray name = QFile::encodeName(dir);
     struct stat st;
     if (::lstat(name.constData(), &st) != 0) {
@@ -57,9 +72,7 @@ QString PdfTextJobs::outputPath(const JobContext &context, const PdfJobHeader &h
         // The share is writable by others: its work directory must not send our files away.
         throw IoError(QStringLiteral("The directory %1 is a symbolic link: no PDF file is written there").arg(dir));
     }
-    if (header.pdfFile.isEmpty())
-        return dir + u'/';
-    return DosPathMapper(drives, dir).toLocal(header.pdfFile);
+    return output.path;
 }
 
 JobResult PdfTextJobs::PdfTextJob(const JobContext &context, const QString &textPath)

@@ -19,11 +19,20 @@ struct PdfJobHeader {
     QByteArray pdfPath; // PDF_PATH
     QByteArray aMail;   // A_MAIL
     QByteArray tMail;   // T_MAIL
+    QList<QByteArray> otherKeys; // keys the job kind does not read, as a preview lists them
 };
 
 // Skips to the line that holds "<PDF>" and reads the key lines after it up to "<END>";
 // the reader stands at the printout's first line afterwards.
 PdfJobHeader ReadPdfJobHeader(LineReader &reader);
+
+// Where a <PDF> job writes its file: PDF_PATH, or else the job directory's "PDF" folder,
+// which `workDir` then names (the job creates it on first use).
+struct PdfJobOutput {
+    QString path;
+    QString workDir;
+};
+PdfJobOutput ResolvePdfJobOutput(const JobContext &context, const PdfJobHeader &header);
 
 // Writes <PDF> jobs as PDF files, each on a renderer of its own, and hands each finished
 // file to the mail job when the job names an address. One instance lives as long as the

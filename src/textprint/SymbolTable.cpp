@@ -1,6 +1,7 @@
 #include "textprint/SymbolTable.h"
 
 #include "jobs/Charsets.h"
+#include "jobs/DosPath.h"
 #include "jobs/Errors.h"
 #include "jobs/JobFile.h"
 
@@ -93,6 +94,14 @@ QStringList SymbolTable::LoadSymbolDefinitions(const QString &path)
         problems.append(e.message());
     }
     return problems;
+}
+
+QStringList SymbolTable::loadSiteDefinitions(const QString &programDir)
+{
+    const QString path = ResolveCaseInsensitive(programDir + QStringLiteral("/DefSym.ovx"));
+    if (!QFileInfo(path).isFile())
+        return {};
+    return LoadSymbolDefinitions(path);
 }
 
 } // namespace ostrevo

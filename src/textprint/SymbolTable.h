@@ -41,6 +41,9 @@ public:
     // loading goes on: the result holds one message per such line. A missing file leaves
     // the table as it is; a file that cannot be read gives one message.
     QStringList LoadSymbolDefinitions(const QString &path);
+    // The site's DefSym.ovx of the program directory (the name in any letter case), when
+    // there is one.
+    QStringList loadSiteDefinitions(const QString &programDir);
 };
 
 } // namespace ostrevo

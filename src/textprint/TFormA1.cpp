@@ -1,5 +1,6 @@
 #include "textprint/TFormA1.h"
 
+#include "handling/RenderReport.h"
 #include "jobs/Charsets.h"
 #include "jobs/JobFile.h"
 #include "jobs/Rounding.h"
@@ -68,10 +69,14 @@ int TFormA1::render(LineReader &reader, const QString &pdfPath, const std::funct
                     }
                 }
             }
+            if (m_report)
+                m_report->setLine(reader.lineNumber());
             if (line)
                 renderLine(*line, !reader.atEnd());
             nextLine();
         }
+        if (m_report)
+            m_report->setLine(0);
         const int pages = piPDF1.pageCount() + 1;
         piPDF1.EndDoc();
         return pages;
@@ -220,6 +225,8 @@ void TFormA1::drawSegment(const QByteArray &whole)
     QByteArray segment = whole;
     const double limit = alongLimit();
     const double charWidth = piPDF1.GetTextWidth(LetterX);
+    if (m_report)
+        reportSegment(whole, Cp852PrintoutToWin1250(whole), charWidth, limit);
     if (charWidth > 0 && segment.size() * charWidth > limit) {
         const qsizetype fit = limit <= 0 ? 0 : qsizetype(std::min<double>(segment.size(), limit / charWidth + 1));
         segment.truncate(fit);
@@ -228,6 +235,25 @@ void TFormA1::drawSegment(const QByteArray &whole)
     }
     piPDF1.ShowText(m_state.x, m_state.y, m_angle, Cp852PrintoutToWin1250(segment));
     drawFrames(segment);
+}
+
+void TFormA1::reportSegment(const QByteArray &segment, const QByteArray &converted, double charWidth, double limit)
+{
+    m_report->segment(segment, m_tags);
+    m_report->text(converted);
+    // Frames count as ink here: their lines are drawn though their bytes print blank.
+    qsizetype ink = segment.size();
+    while (ink > 0 && segment[ink - 1] == ' ')
+        --ink;
+    if (ink == 0 || !(charWidth > 0))
+        return;
+    const double width = piPDF1.GetTextWidth(converted.left(ink));
+    if (width <= limit + charWidth / 100)
+        return;
+    // Columns counted from the line's near edge: the margin and the text before it too.
+    const double before = m_angle == 90 ? m_state.pageHeight - m_state.y : m_state.x;
+    const double reached = std::ceil((before + width) / charWidth - 0.01);
+    m_report->tooWide(int(std::min<double>(reached, double(PositionLimit))), m_columns);
 }
 
 void TFormA1::drawFrames(const QByteArray &segment)

@@ -13,6 +13,7 @@ namespace ostrevo {
 
 class LineReader;
 class RealisedFontCache;
+class RenderReport;
 
 // Renders one plain-text printout into a PDF file, one instance per job: the line grammar
 // and the control symbols of the printer renderer, drawn through the PDF document piPDF1
@@ -26,6 +27,9 @@ public:
     // count. A failure throws, and leaves no file behind; `quit` gives up between lines.
     int render(LineReader &reader, const QString &pdfPath, const std::function<bool()> &quit);
 
+    // What a preview wants to know of the job; none (the default) in normal runs.
+    void setReport(RenderReport *report) { m_report = report; }
+
     TpiPDFDocument piPDF1;
 
 private:
@@ -36,6 +40,7 @@ private:
     void applyFont();
     void drawSegment(const QByteArray &segment);
     void drawFrames(const QByteArray &segment);
+    void reportSegment(const QByteArray &segment, const QByteArray &converted, double charWidth, double limit);
     void advanceOver(const QByteArray &segment);
     void recomputeFontSize(bool fromLineHeight);
     void newPage();
@@ -61,6 +66,7 @@ private:
     double m_fitFactor = 1.0;      // horizontal, text at 0 degrees
     double m_verticalFactor = 1.0; // size mode at 0 degrees, the fit of text at 90
     double m_lineWidth = -1;       // the frame pen last set on the document
+    RenderReport *m_report = nullptr;
 };
 
 } // namespace ostrevo

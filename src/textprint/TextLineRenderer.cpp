@@ -1,6 +1,8 @@
 #include "textprint/TextLineRenderer.h"
 
+#include "handling/RenderReport.h"
 #include "jobs/Charsets.h"
+#include "jobs/JobFile.h"
 #include "textprint/FrameChars.h"
 #include "textprint/MarginTag.h"
 #include "textprint/PrintSurface.h"
@@ -228,6 +230,8 @@ void TextLineRenderer::drawSegment(const QByteArray &segment)
         return;
     Canvas &c = canvas();
     const QByteArray whole = Cp852PrintoutToWin1250(segment);
+    if (m_report)
+        reportSegment(c, segment, whole);
     // What falls wholly outside the page is left out: an endless line costs one page width.
     const int crossExtent = std::max(c.textHeight(LetterX), m_state.lineHeight);
     const Visible visible = visiblePart(c, whole, crossExtent);
@@ -256,6 +260,42 @@ void TextLineRenderer::drawSegment(const QByteArray &segment)
     // Verticals reach down to the next line, which a cell of 0.95 line heights would miss.
     DrawFrameChars(c, segment, QPoint(m_state.x, m_state.y), m_state.escapement, m_state.dpiY, m_state.lineHeight,
                    page());
+}
+
+void TextLineRenderer::reportSegment(Canvas &c, const QByteArray &segment, const QByteArray &converted)
+{
+    m_report->segment(segment, m_symbols);
+    m_report->text(converted);
+    // Frames count as ink here: their lines are drawn though their bytes print blank.
+    qsizetype ink = segment.size();
+    while (ink > 0 && segment[ink - 1] == ' ')
+        --ink;
+    if (ink == 0)
+        return;
+    const TextPrintState &s = m_state;
+    const bool rotated = s.escapement == 900;
+    const qint64 start = rotated ? qint64(s.pageHeight) - s.y : s.x;
+    const qint64 end = start + c.textWidth(converted.left(ink));
+    const qint64 limit = rotated ? s.pageHeight : s.pageWidth;
+    const int cell = c.textWidth(LetterX);
+    if (end > limit && cell > 0)
+        m_report->tooWide(int(std::min<qint64>((end + cell - 1) / cell, PositionLimit)), m_columns);
+}
+
+bool TextLineRenderer::renderLines(LineReader &reader, const std::function<bool()> &quit)
+{
+    realiseFont();
+    while (auto line = reader.next()) {
+        if (quit && quit())
+            return false;
+        if (m_report)
+            m_report->setLine(reader.lineNumber());
+        renderLine(*line, !reader.atEnd());
+        nextLine();
+    }
+    if (m_report)
+        m_report->setLine(0);
+    return true;
 }
 
 void TextLineRenderer::advanceOver(const QByteArray &segment)

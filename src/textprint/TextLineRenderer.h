@@ -6,9 +6,13 @@
 
 #include <QByteArray>
 
+#include <functional>
+
 namespace ostrevo {
 
+class LineReader;
 class PrintSurface;
+class RenderReport;
 
 struct PageMetrics {
     int pageWidth = 0;
@@ -33,6 +37,11 @@ public:
     void renderLine(const QByteArray &line, bool moreLines);
     // Moves to the start of the next line, onto a new page when the page is full.
     void nextLine();
+    // Renders every line the reader still holds, in the job's own font from the first;
+    // false when `quit` gave up between two lines.
+    bool renderLines(LineReader &reader, const std::function<bool()> &quit);
+    // What a preview wants to know of the job; none (the default) in normal runs.
+    void setReport(RenderReport *report) { m_report = report; }
 
     SizeMode sizeMode() const { return m_sizeMode; }
     int baseHeight() const { return m_baseHeight; }
@@ -51,6 +60,7 @@ private:
     Visible visiblePart(Canvas &canvas, const QByteArray &text, int crossExtent) const;
     QRect page() const;
     void drawSegment(const QByteArray &segment);
+    void reportSegment(Canvas &canvas, const QByteArray &segment, const QByteArray &converted);
     void advanceOver(const QByteArray &segment);
     void recomputeSizes(bool fromLineHeight);
     void setColumns(int columns);
@@ -77,6 +87,7 @@ private:
     LogFont m_fittedFont;
     int m_fittedColumns = 0;
     bool m_hasFittedFont = false;
+    RenderReport *m_report = nullptr;
 };
 
 } // namespace ostrevo

@@ -76,15 +76,8 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
         m_printer.beginDoc();
         begun = true;
         // The job's own font measures a margin tag on its first line, not the last job's.
-        renderer.realiseFont();
-        while (auto line = reader.next()) {
-            if (context.quitRequested && context.quitRequested()) {
-                failure = QStringLiteral("Wydruk przerwany: program kończy pracę");
-                break;
-            }
-            renderer.renderLine(*line, !reader.atEnd());
-            renderer.nextLine();
-        }
+        if (!renderer.renderLines(reader, context.quitRequested))
+            failure = QStringLiteral("Wydruk przerwany: program kończy pracę");
         if (failure.isEmpty()) {
             // A two-sided job fills whole sheets.
             if (m_printer.pageNumber() % 2 == 1 && applied != 0)

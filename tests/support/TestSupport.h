@@ -13,6 +13,7 @@
 #include <QThread>
 
 #include <functional>
+#include <ostream>
 
 namespace ostrevo::test {
 
@@ -81,3 +82,9 @@ inline bool WaitFor(const std::function<bool()> &condition, int timeoutMs = 1000
 }
 
 } // namespace ostrevo::test
+
+// Failures show texts as text, not as arrays of UTF-16 units.
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}

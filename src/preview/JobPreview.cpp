@@ -1,0 +1,280 @@
+#include "preview/JobPreview.h"
+
+#include "devices/FreeFileName.h"
+#include "devices/RealisedFont.h"
+#include "handling/RenderReport.h"
+#include "jobs/Charsets.h"
+#include "jobs/Classifier.h"
+#include "jobs/Errors.h"
+#include "jobs/JobFile.h"
+#include "monitor/JobFiles.h"
+#include "monitor/MonitoredDirectories.h"
+#include "monitor/SettingsStore.h"
+#include "preview/JobInspection.h"
+#include "preview/PdfJobPreview.h"
+#include "preview/PreviewPrinter.h"
+#include "preview/TextPreview.h"
+#include "textprint/DuplexScan.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <optional>
+#include <sys/stat.h>
+
+namespace ostrevo {
+
+namespace {
+
+QString KindText(JobKind kind)
+{
+    static const char *const Texts[JobKindCount] = {
+        "puste zadanie", "wydruk tekstowy", "formularz na drukarkę", "wysyłka FTP", "poczta",
+        "wydruk do pliku PDF", "formularz do pliku PDF", "pobieranie pliku", "otwarcie pliku PDF",
+        "druk pliku PDF", "drukarka fiskalna", "kursy walut",
+    };
+    return QString::fromUtf8(Texts[kind]) + QStringLiteral(" (") + JobKindName(kind) + u')';
+}
+
+QString MessageOf(const std::exception &error)
+{
+    if (const auto *jobError = dynamic_cast<const JobError *>(&error))
+        return jobError->message();
+    return QString::fromLocal8Bit(error.what());
+}
+
+// The bytes the printout font draws nothing for: controls, the code points Windows-1250
+// leaves empty, and whatever the face lacks.
+std::array<bool, 256> GlyphlessBytes()
+{
+    LogFont face;
+    face.height = 100;
+    const RealisedFont font(face, 600);
+    std::array<bool, 256> glyphless{};
+    for (int b = 0; b < 256; ++b) {
+        const char16_t c = font.character(static_cast<unsigned char>(b));
+        glyphless[b] = c < 0x20 || (c >= 0x7f && c < 0xa0) || font.glyph(static_cast<unsigned char>(b)) == 0;
+    }
+    return glyphless;
+}
+
+bool SameFile(const QString &a, const QString &b)
+{
+    struct stat sa, sb;
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0
+        && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Why the preview must not go to `target`; empty when it may. A preview replaces an
+// earlier preview, never the job itself nor a file that is not a PDF.
+QString RefusedTarget(const QString &target, const QString &jobPath)
+{
+    const QFileInfo info(target);
+    if (!QFileInfo(info.absolutePath()).isDir())
+        return QStringLiteral("katalog %1 nie istnieje").arg(info.absolutePath());
+    if (SameFile(target, jobPath))
+        return QStringLiteral("%1 to plik zadania: podgląd go nie nadpisze").arg(target);
+    if (info.isSymLink())
+        return {};
+    if (info.exists() && !info.isFile())
+        return QStringLiteral("%1 nie jest zwykłym plikiem").arg(target);
+    if (info.exists()) {
+        QFile file(target);
+        if (!file.open(QIODevice::ReadOnly) || !file.read(5).startsWith("%PDF-"))
+            return QStringLiteral("%1 istnieje i nie jest plikiem PDF: podgląd go nie nadpisze").arg(target);
+    }
+    return {};
+}
+
+// The preview's own file, written under a hidden name beside its final one and renamed
+// over it only when complete: a failed preview leaves an earlier one as it was.
+class PreviewFile {
+public:
+    explicit PreviewFile(const QString &target) : m_target(target)
+    {
+        const QFileInfo info(target);
+        int error = 0;
+        m_part = CreatePartFile(info.absolutePath(), info.completeBaseName(), error);
+        if (m_part.fd.fd < 0)
+            throw OutputUnavailable(QStringLiteral("Nie można zapisać pliku %1: %2").arg(target, ErrnoText(error)));
+    }
+    ~PreviewFile()
+    {
+        if (!m_part.path.isEmpty())
+            std::remove(QFile::encodeName(m_part.path).constData());
+    }
+    const QString &partPath() const { return m_part.path; }
+    void publish()
+    {
+        if (::rename(QFile::encodeName(m_part.path).constData(), QFile::encodeName(m_target).constData()) != 0)
+            throw IoError(QStringLiteral("Nie można zapisać pliku %1: %2").arg(m_target, ErrnoText(errno)));
+        m_part.path.clear();
+    }
+
+private:
+    QString m_target;
+    PartFile m_part;
+};
+
+struct Layout {
+    QStringList lines; // what the kind adds to the report before the pages
+    int pages = 0;
+};
+
+Layout LayOutText(const QString &job, const MonitoredPlace &place, const Settings &settings, const QString &programDir,
+                  const QString &pdfPath, RenderReport &report)
+{
+    Layout layout;
+    PreviewPrinter printer = ChoosePreviewPrinter(place.number ? place.printerName : QString());
+    if (place.number == 0)
+        printer.note = QStringLiteral("domyślna: plik nie leży w monitorowanym katalogu");
+    layout.lines.append(QStringLiteral("Drukarka: ") + printer.name
+                        + (printer.note.isEmpty() ? QString() : QStringLiteral(" (") + printer.note + u')'));
+    if (!printer.hasDeviceMode)
+        report.add(RenderReport::Other, QStringLiteral("drukarka"),
+                   QStringLiteral("drukarka %1 nie udostępnia ustawień urządzenia: zadanie zakończy się błędem")
+                       .arg(printer.name));
+    const std::uint8_t duplex = DuplexToApply(ScanDuplexRequest(job), settings.kartka, printer.defaultDuplex);
+    layout.lines.append(QStringLiteral("Dwustronnie: ")
+                        + (duplex == 0 ? QStringLiteral("nie")
+                                       : duplex == 2 ? QStringLiteral("tak, wzdłuż dłuższej krawędzi")
+                                                     : QStringLiteral("tak, wzdłuż krótszej krawędzi")));
+    TextPreviewSetup setup;
+    SymbolTable symbols;
+    for (const QString &problem : symbols.loadSiteDefinitions(programDir))
+        report.add(RenderReport::Other, problem, QStringLiteral("DefSym.ovx: ") + problem);
+    setup.symbols = symbols.PrinterSymbols;
+    setup.metrics = printer.metrics;
+    setup.duplex = duplex;
+    setup.title = QFileInfo(job).completeBaseName();
+    layout.pages = RenderTextPreview(job, setup, pdfPath, &report);
+    return layout;
+}
+
+Layout LayOutPdf(const QString &job, const MonitoredPlace &place, const Settings &settings, const QString &programDir,
+                 const QString &pdfPath, RenderReport &report)
+{
+    Layout layout;
+    JobContext context;
+    // Outside the monitored directories the job's own directory stands in for its place.
+    context.currentJobDir = place.number ? place.directory : QFileInfo(job).absolutePath();
+    context.currentPrinterName = place.printerName;
+    context.programDir = programDir;
+    context.settings = &settings;
+    const PdfJobPreview preview = RenderPdfJobPreview(context, job, pdfPath, report);
+    layout.lines.append(QStringLiteral("Drukarka: żadna (zadanie zapisuje plik PDF)"));
+    layout.lines.append(QStringLiteral("Plik PDF zadania: %1 (podgląd go nie zapisuje)").arg(preview.jobOutput));
+    if (preview.header.aMail.contains('@')) {
+        const QString route = settings.mail.poczta == 1
+            ? QStringLiteral("własnym klientem SMTP przez %1").arg(settings.mail.serverName)
+            : QStringLiteral("pocztą systemu (sendmail)");
+        layout.lines.append(QStringLiteral("Poczta: do %1, temat „%2”, %3 (podgląd niczego nie wysyła)")
+                                .arg(Cp852ToUnicode(preview.header.aMail), Cp852ToUnicode(preview.header.tMail), route));
+    }
+    layout.pages = preview.pages;
+    return layout;
+}
+
+} // namespace
+
+QString DefaultPreviewPath(const QString &jobPath)
+{
+    const QFileInfo info(jobPath);
+    return info.absolutePath() + u'/' + info.completeBaseName() + QStringLiteral("-podglad.pdf");
+}
+
+QString PreviewableKinds()
+{
+    return QStringLiteral("wydruki tekstowe (bez znacznika) i zadania <PDF>");
+}
+
+PreviewOutcome PreviewJob(const PreviewRequest &request)
+{
+    PreviewOutcome outcome;
+    QStringList &r = outcome.report;
+    const QString job = QFileInfo(request.jobPath).absoluteFilePath();
+    r.append(QStringLiteral("Zadanie: ") + job);
+    auto fail = [&outcome](int code, const QString &why) {
+        outcome.exitCode = code;
+        outcome.report.append(QStringLiteral("Błąd: ") + why);
+        return outcome;
+    };
+
+    const InputCheck input = InspectJobFile(job);
+    if (input.problem == InputCheck::Unreadable)
+        return fail(PreviewUnreadable, input.message);
+    if (input.problem == InputCheck::Binary)
+        return fail(PreviewNotAJob, input.message);
+
+    RenderReport report;
+    report.setGlyphless(GlyphlessBytes());
+    if (!HasSuffixCi(QFile::encodeName(QFileInfo(job).fileName()).constData(), ".txt"))
+        report.add(RenderReport::Other, QStringLiteral("nazwa"),
+                   QStringLiteral("monitor wykonuje tylko pliki NAZWA.txt (ze znacznikiem NAZWA.END)"));
+
+    SettingsStore store(request.programDir + QStringLiteral("/Ostrevo.ini"));
+    const Settings settings = store.read();
+    if (!store.readError().isEmpty())
+        report.add(RenderReport::Other, QStringLiteral("Ostrevo.ini"), store.readError());
+    const MonitoredPlace place = FindJobPlace(job, settings, request.programDir);
+    r.append(place.number ? QStringLiteral("Katalog: monitorowany katalog %1 (%2)").arg(place.number).arg(place.directory)
+                          : QStringLiteral("Katalog: %1 nie jest monitorowany").arg(QFileInfo(job).absolutePath()));
+
+    JobKind kind = jkEmpty;
+    try {
+        kind = ClassifyJob(job);
+    } catch (const std::exception &error) {
+        return fail(PreviewUnreadable, MessageOf(error));
+    }
+    r.append(QStringLiteral("Rodzaj: ") + KindText(kind));
+    if (kind == jkEmpty)
+        return fail(PreviewNotAJob, QStringLiteral("plik nie ma ani jednego znaczącego wiersza: monitor usunie go, "
+                                                   "nic nie wykonując"));
+    if (kind != jkText && kind != jkPdf)
+        return fail(PreviewUnsupported, QStringLiteral("podgląd obejmuje tylko %1").arg(PreviewableKinds()));
+
+    const QString target = request.outPath.isEmpty() ? DefaultPreviewPath(job)
+                                                     : QFileInfo(request.outPath).absoluteFilePath();
+    if (request.writePdf) {
+        if (const QString refused = RefusedTarget(target, job); !refused.isEmpty())
+            return fail(PreviewFailed, refused);
+    }
+
+    Layout layout;
+    try {
+        // The report alone still lays the job out, into a file that goes with the run.
+        QTemporaryDir scratch;
+        if (!request.writePdf && !scratch.isValid())
+            throw IoError(QStringLiteral("Nie można utworzyć katalogu tymczasowego: %1").arg(scratch.errorString()));
+        const QString scratchPdf = scratch.filePath(QStringLiteral("podglad.pdf"));
+        if (kind == jkText) {
+            std::optional<PreviewFile> file;
+            if (request.writePdf)
+                file.emplace(target);
+            layout = LayOutText(job, place, settings, request.programDir, file ? file->partPath() : scratchPdf, report);
+            if (file)
+                file->publish();
+        } else {
+            // That document writes beside its name and renames over it by itself.
+            layout = LayOutPdf(job, place, settings, request.programDir, request.writePdf ? target : scratchPdf,
+                               report);
+        }
+    } catch (const std::exception &error) {
+        return fail(PreviewFailed, MessageOf(error));
+    }
+
+    r.append(layout.lines);
+    r.append(QStringLiteral("Stron: %1").arg(layout.pages));
+    if (request.writePdf) {
+        outcome.pdfPath = target;
+        r.append(QStringLiteral("Podgląd: ") + target);
+    }
+    const QStringList warnings = report.lines();
+    r.append(QStringLiteral("Ostrzeżenia: ") + (warnings.isEmpty() ? QStringLiteral("brak") : QString::number(warnings.size())));
+    for (const QString &warning : warnings)
+        r.append(QStringLiteral("Ostrzeżenie: ") + warning);
+    return outcome;
+}
+
+} // namespace ostrevo
