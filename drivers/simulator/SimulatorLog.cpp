@@ -1,10 +1,11 @@
 #include "simulator/SimulatorLog.h"
 
+#include "shared/LibraryDirectory.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
@@ -28,16 +29,6 @@ struct State {
 // Plain pointers, set at load and freed at unload: no static object of the library
 // outlives it or keeps it from being unloaded.
 State *g_state = nullptr;
-
-std::string LibraryDirectory()
-{
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void *>(&LibraryDirectory), &info) == 0 || !info.dli_fname)
-        return "./";
-    std::string path = info.dli_fname;
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-}
 
 // fiscal-simulator.txt: lines "FUNCTION N RESULT" (N a number from 1, or *); '#' starts
 // a comment.
@@ -97,7 +88,7 @@ const unsigned char MazoviaLetters[18] = {0x86, 0x9E, 0xA7, 0xA6, 0x8D, 0x91, 0x
 void Loaded()
 {
     g_state = new State;
-    g_state->directory = LibraryDirectory();
+    g_state->directory = driverlib::LibraryDirectory();
     ReadScript(*g_state);
     Append("-- loaded");
 }

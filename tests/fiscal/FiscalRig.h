@@ -78,13 +78,14 @@ struct FiscalRig {
     }
 
     // The simulator under its driver name (or another name) in the program directory.
-    void install(Simulator which, const QString &as = {})
+    void install(Simulator which, const QString &as = {}) { installLibrary(SimulatorPath(which), as); }
+    // A driver library file under its own name (or another name) in the program directory.
+    void installLibrary(const QString &source, const QString &as = {})
     {
-        const QString source = SimulatorPath(which);
         const QString target = program + u'/' + (as.isEmpty() ? QFileInfo(source).fileName() : as);
         QFile::remove(target);
         if (!QFile::copy(source, target))
-            throw std::runtime_error("cannot copy the simulator " + source.toStdString());
+            throw std::runtime_error("cannot copy the driver library " + source.toStdString());
     }
     void remove(const QString &name) { QFile::remove(program + u'/' + name); }
     void ptu(const QByteArray &text) { WriteFile(program + QStringLiteral("/PTU.txt"), text); }

@@ -2,36 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 namespace ostrevo::test {
-
-PythonService::PythonService(const QString &script, const QStringList &arguments)
-{
-    const QString portFile = m_dir.path() + QStringLiteral("/port");
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("/usr/bin/python3"), QStringList{ServicesPath(script), portFile} + arguments);
-    if (!m_process.waitForStarted(10000)) {
-        m_failure = m_process.errorString();
-        return;
-    }
-    const bool up = WaitFor([&] { return QFile::exists(portFile) || m_process.state() == QProcess::NotRunning; }, 20000);
-    if (!up || !QFile::exists(portFile)) {
-        m_failure = script + QStringLiteral(" did not start");
-        return;
-    }
-    m_port = ReadFile(portFile).trimmed().toInt();
-}
-
-PythonService::~PythonService()
-{
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-}
 
 FtpServer::FtpServer()
     : service(std::make_unique<PythonService>(QStringLiteral("ftpd.py"),

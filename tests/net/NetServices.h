@@ -4,32 +4,15 @@
 // port it chooses, in a temporary directory of its own; stopped with their owner.
 
 #include "handling/JobHandlers.h"
+#include "support/PythonService.h"
 #include "support/TestSupport.h"
 
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
 
 namespace ostrevo::test {
-
-class PythonService {
-public:
-    // Runs tests/services/SCRIPT with the port file first, then `arguments`.
-    PythonService(const QString &script, const QStringList &arguments);
-    ~PythonService();
-    bool running() const { return m_port > 0; }
-    int port() const { return m_port; }
-    const QString &failure() const { return m_failure; }
-    QString dir() const { return m_dir.path(); }
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    int m_port = 0;
-    QString m_failure;
-};
 
 // pyftpdlib serving root() for user "jan", password "tajne".
 struct FtpServer {

@@ -1,0 +1,121 @@
+// libThermalServiceLibrary.so for printers that speak the Thermal protocol on a serial or
+// USB-serial port: the program's calls become command frames, and each returns once the
+// printer has accepted the command (0), refused it (its error number), or a ResultCode
+// says why no verdict came. One port at a time; p_Port_Close, or unloading the library,
+// releases it.
+
+#include "ResultCodes.h"
+#include "ThermalCommands.h"
+#include "ThermalLink.h"
+#include "shared/LibraryDirectory.h"
+
+#include "fiscal/ThermalBlocks.h"
+
+#include <cstdint>
+#include <ctime>
+
+using namespace thermalserial;
+using namespace ostrevo::thermal;
+
+namespace {
+
+// Created at load, destroyed at unload: no static object outlives the library.
+ThermalLink *g_link = nullptr;
+
+__attribute__((constructor)) void OnLoad()
+{
+    g_link = new ThermalLink;
+}
+
+__attribute__((destructor)) void OnUnload()
+{
+    delete g_link; // closes the port if the program did not
+    g_link = nullptr;
+}
+
+std::int32_t Send(int prepared, const std::string &body, Duration duration)
+{
+    return prepared != rcAccepted ? prepared : g_link->command(body, duration);
+}
+
+} // namespace
+
+#define EXPORT extern "C" __attribute__((visibility("default")))
+
+EXPORT std::int32_t p_Port_Open(const char *port, std::int32_t baud)
+{
+    return g_link->open(port, baud, driverlib::LibraryDirectory() + "Ostrevo.ini");
+}
+
+EXPORT std::int32_t p_Port_Close()
+{
+    g_link->close();
+    return rcAccepted;
+}
+
+EXPORT std::int32_t p_LBSERM(std::int32_t mode)
+{
+    return g_link->setErrorMode(mode);
+}
+
+EXPORT std::int32_t p_LBTRSHDR(std::int32_t /*lines: always on-line, every line printed as it comes*/)
+{
+    // A transaction left open (an earlier job's printer fell silent before its cancel)
+    // would refuse the new one: it is cancelled first, as that job was reported failed.
+    const int status = g_link->enquire();
+    if (status < 0)
+        return status;
+    if (status & EnqInTransaction) {
+        if (const int cancelled = g_link->command(CancelBody(nullptr, nullptr), Duration::Printing); cancelled < 0)
+            return cancelled;
+    }
+    return g_link->command(HeaderBody(), Duration::Answer);
+}
+
+EXPORT std::int32_t p_LBTRSLN(const TransactionLineBlock *block)
+{
+    std::string body;
+    const int prepared = LineBody(block, body);
+    return Send(prepared, body, Duration::Answer);
+}
+
+EXPORT std::int32_t p_LBTRXEND1(const TransactionEndBlock *block)
+{
+    std::string body;
+    const int prepared = EndBody(block, body);
+    return Send(prepared, body, Duration::Printing);
+}
+
+EXPORT std::int32_t p_LBTREXITCAN(const char *till, const char *cashier)
+{
+    return g_link->command(CancelBody(till, cashier), Duration::Printing);
+}
+
+EXPORT std::int32_t p_LBDAYREP(const DailyReportBlock *block)
+{
+    // The printer compares the date with its own clock; ours is the same day.
+    const std::time_t now = std::time(nullptr);
+    std::tm today{};
+    ::localtime_r(&now, &today);
+    std::string body;
+    const int prepared = DailyReportBody(block, today.tm_year + 1900, today.tm_mon + 1, today.tm_mday, body);
+    return Send(prepared, body, Duration::Report);
+}
+
+EXPORT std::int32_t p_LBFSKREP_D(const PeriodicReportBlock *block)
+{
+    std::string body;
+    const int prepared = PeriodicReportBody(block, body);
+    return Send(prepared, body, Duration::Report);
+}
+
+EXPORT std::int32_t p_LBCASREP()
+{
+    return g_link->command(CasReportBody(), Duration::Report);
+}
+
+EXPORT std::int32_t p_LBDSP(std::int32_t mode, const char *text)
+{
+    // The display's text is shown as sent: a check byte would appear on it.
+    return g_link->command(DisplayBody(mode, text), Duration::Answer, false);
+}

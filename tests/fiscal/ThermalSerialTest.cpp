@@ -1,0 +1,324 @@
+// <DF> jobs through the real loader and the serial Thermal driver to the printer emulator
+// on a pseudo-terminal: the frames on the wire byte for byte, what the paper shows, the
+// printer's state, and every way the printer or the port can fail.
+
+#include "fiscal/PrinterEmulator.h"
+#include "support/ProgramInstall.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace ostrevo;
+using namespace ostrevo::test;
+
+namespace {
+
+// The items of the protocol's worked example: 1 x 2.50 at A, 2 x 3.10 at B.
+const QByteArray Chleb = Fields({"1", "Chleb", "", "1", "0", "", "250", "23", "250"});
+const QByteArray Mleko = Fields({"2", "Mleko", "", "2", "0", "", "310", "8", "620"});
+// CP852 ę is A9.
+const QByteArray Summary = Fields({"00", "P", "12", "Dzi\xA9kujemy", "G", "0"});
+
+const QByteArray Can = "<CAN>";
+const QByteArray Enq = "<ENQ>";
+const QByteArray Serm3 = "\x1bP3#e8A\x1b\\"; // the protocol's own check values
+const QByteArray Header = "\x1bP0$h83\x1b\\";
+const QByteArray ChlebLine = "\x1bP1$lChleb\r1\rA/2.50/2.50/99\x1b\\";
+const QByteArray MlekoLine = "\x1bP2$lMleko\r2\rB/3.10/6.20/9C\x1b\\";
+const QByteArray Cancel = WireFrame("0;0;0$e001\rKIEROWNIK\r");
+
+// Whether another program could take the port now.
+bool PortFree(const QString &device)
+{
+    const int fd = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+QByteArray Today()
+{
+    const QDate today = QDate::currentDate();
+    return "1;" + QByteArray::number(today.year() % 100) + ';' + QByteArray::number(today.month()) + ';'
+           + QByteArray::number(today.day()) + "#r";
+}
+
+} // namespace
+
+TEST(ThermalSerial, ReceiptOnTheWire)
+{
+    SerialRig s;
+    const JobResult result = s.run(DfJob("THERMAL", 1, {Chleb, Mleko, Summary}, "PL_ZNAKI=L\r\n"));
+    EXPECT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
+    EXPECT_EQ(s.result(), "error=OK\r\n");
+    // The end: one footer line (the extra line, in Mazovia: ę is 91), the document as the
+    // system number, paid in cash.
+    const QByteArray end = WireFrame("1;0;0;0;0;0;0;1;0;0;1;0$y001\rKIEROWNIK\rParagon 12\rDzi\x91kujemy\r"
+                                     "8.70/8.70/0/8.70/0/");
+    EXPECT_EQ(s.printer.received(), (QList<QByteArray>{Can, Serm3, Enq, Header, ChlebLine, MlekoLine, end}));
+    EXPECT_EQ(s.printer.rollLines(),
+              (QStringList{QStringLiteral("PARAGON FISKALNY"), QStringLiteral("Chleb 1 x 2.50 = 2.50 A"),
+                           QStringLiteral("Mleko 2 x 3.10 = 6.20 B"), QStringLiteral("SP.OP. A 2.50"),
+                           QStringLiteral("SP.OP. B 6.20"), QStringLiteral("SUMA PLN 8.70"),
+                           QStringLiteral("GOTÓWKA 8.70"), QStringLiteral("Nr sys. Paragon 12"),
+                           QStringLiteral("Dziękujemy"), QStringLiteral("#1")}));
+    EXPECT_FALSE(s.printer.state().value(QStringLiteral("par")).toBool());
+    EXPECT_TRUE(PortFree(s.printer.device()));
+
+    // By card and by cheque: one payment form of that type, its amount; no cash.
+    s.printer.clearRecords();
+    s.run(DfJob("THERMAL", 1, {Chleb, Fields({"00", "F", "FV/7", "", "K", "250"})}));
+    EXPECT_EQ(s.result(), "error=OK\r\n");
+    EXPECT_EQ(s.printer.frames().last(),
+              WireFrame("0;0;0;0;0;0;0;1;1;0;0;1;0$y001\rKIEROWNIK\rFaktura FV/7\rKarta\r2.50/2.50/0/0/2.50/0/"));
+    EXPECT_TRUE(s.printer.rollLines().contains(QStringLiteral("KARTA 2.50")));
+    s.run(DfJob("DF300", 1, {Chleb, Fields({"00", "R", "8", "", "C", "0"})}));
+    EXPECT_EQ(s.result(), "error=OK\r\n");
+    EXPECT_TRUE(s.printer.rollLines().contains(QStringLiteral("CZEK 2.50")));
+    EXPECT_EQ(s.printer.state().value(QStringLiteral("receipts")).toInt(), 3);
+}
+
+TEST(ThermalSerial, ErrorsInsideAReceiptCancelIt)
+{
+    const struct {
+        const char *name;
+        QStringList options;
+        QByteArray second;
+        const char *result;
+    } cases[] = {
+        // The program's own data error, after a line went out.
+        {"VAT rate missing", {}, Fields({"2", "Mleko", "", "2", "0", "", "310", "5", "620"}), "error=4\r\n"},
+        // The printer's: 3 x 2.50 is not 7.49 (its error 20, reported 150).
+        {"gross not price x quantity", {}, Fields({"2", "Mleko", "", "3", "0", "", "250", "8", "749"}), "error=150\r\n"},
+        // An error status in the middle of the receipt.
+        {"error reply", {QStringLiteral("--fail"), QStringLiteral("$l:2:18")}, Mleko, "error=18\r\n"},
+        // More than the job's numbers hold: refused by the program before the driver.
+        {"quantity of 11 digits", {}, Fields({"2", "Mleko", "", "12345678901", "3", "", "1", "8", "100"}),
+         "error=39\r\n"},
+    };
+    for (const auto &c : cases) {
+        SerialRig s(c.options);
+        const JobResult result = s.run(DfJob("THERMAL", 1, {Chleb, c.second, Chleb, Summary}));
+        EXPECT_EQ(result.outcome, JobResult::Failed) << c.name;
+        EXPECT_EQ(s.result(), QByteArray(c.result)) << c.name;
+        EXPECT_EQ(s.printer.frames().last(), Cancel) << c.name;
+        EXPECT_EQ(s.printer.rollLines().last(), QStringLiteral("ANULOWANY")) << c.name;
+        EXPECT_FALSE(s.printer.state().value(QStringLiteral("par")).toBool()) << c.name;
+        EXPECT_TRUE(PortFree(s.printer.device())) << c.name;
+    }
+
+    // A total that is not the printer's sum: refused at the end, then cancelled.
+    SerialRig s;
+    s.run(DfJob("THERMAL", 1, {Chleb, Fields({"00", "P", "1", "", "G", "300"})}));
+    EXPECT_EQ(s.result(), "error=27\r\n");
+    EXPECT_EQ(s.printer.frames().last(), Cancel);
+}
+
+TEST(ThermalSerial, TextsAndNumbersTheWayThePrinterTakesThem)
+{
+    SerialRig s;
+    // 60 characters, a control byte and a byte outside the printer's letters (CP852 ä),
+    // Polish letters in CP852 (Ż BD, ó A2, ł 88, ć 86); 11 digits of quantity of which
+    // three are leading zeros.
+    const QByteArray longName = QByteArray("Ser") + '\x01' + "zolty\x84 " + QByteArray(50, 'x');
+    const QByteArray items[] = {
+        Fields({"1", longName.constData(), "", "1", "0", "", "100", "23", "100"}),
+        Fields({"2", "\xBD\xA2\x88\x86", "", "00000001500", "3", "", "200", "23", "300"}),
+    };
+    s.run(DfJob("THERMAL", 1, {items[0], items[1], Fields({"00", "P", "1", "", "G", "0"})}, "PL_ZNAKI=L\r\n"));
+    EXPECT_EQ(s.result(), "error=OK\r\n");
+    const QList<QByteArray> frames = s.printer.frames();
+    ASSERT_EQ(frames.size(), 5);
+    const QByteArray cut = "Ser zolty? " + QByteArray(29, 'x');
+    EXPECT_EQ(cut.size(), 40);
+    EXPECT_EQ(frames.at(2), WireFrame("1$l" + cut + "\r1\rA/1.00/1.00/"));
+    // Mazovia Ż ó ł ć: A1 A2 92 8D.
+    EXPECT_EQ(frames.at(3), WireFrame("2$l\xA1\xA2\x92\x8D\r1.5\rA/2.00/3.00/"));
+    EXPECT_TRUE(s.printer.rollLines().contains(QStringLiteral("Żółć 1.5 x 2.00 = 3.00 A")));
+}
+
+TEST(ThermalSerial, ReportsAndDisplay)
+{
+    SerialRig s;
+    const struct {
+        int function;
+        QList<QByteArray> data;
+        QByteArray frame;
+        QStringList roll;
+    } cases[] = {
+        {2, {}, WireFrame(Today()),
+         {QStringLiteral("RAPORT DOBOWY ") + QDate::currentDate().toString(Qt::ISODate), QStringLiteral("PARAGONY 0")}},
+        {3, {"20240501", "20240517"}, "\x1bP24;5;1;24;5;17;0#oB4\x1b\\",
+         {QStringLiteral("RAPORT OKRESOWY 2024-05-01 2024-05-17")}},
+        {4, {"20240501", "20240531"}, WireFrame("24;5;1;24;5;31;1#o"),
+         {QStringLiteral("PODSUMOWANIE SPRZEDAŻY 2024-05-01 2024-05-31")}},
+        {5, {}, "\x1bP#jB6\x1b\\", {QStringLiteral("RAPORT NAPISÓW STAŁYCH")}},
+        {10, {}, WireFrame("4$d", false), {}},
+        {11, {}, WireFrame("1$d", false), {}},
+        {12, {"1999"}, WireFrame("2$d19.99", false), {}},
+    };
+    for (const auto &c : cases) {
+        s.printer.clearRecords();
+        s.run(DfJob("DF300", c.function, c.data));
+        EXPECT_EQ(s.result(), "error=OK\r\n") << c.function;
+        EXPECT_EQ(s.printer.received(), (QList<QByteArray>{Can, Serm3, c.frame})) << c.function;
+        EXPECT_EQ(s.printer.rollLines(), c.roll) << c.function;
+    }
+    EXPECT_EQ(s.printer.state().value(QStringLiteral("display")).toString(), QStringLiteral("19.99"));
+    EXPECT_EQ(s.printer.state().value(QStringLiteral("drawer")).toInt(), 1);
+
+    // The printer's refusal: an end before the start (its error 4).
+    s.run(DfJob("DF300", 3, {"20240531", "20240501"}));
+    EXPECT_EQ(s.result(), "error=4\r\n");
+}
+
+TEST(ThermalSerial, APrinterThatFallsSilentOrVanishes)
+{
+    const struct {
+        const char *name;
+        QStringList options;
+        const char *result;
+        const char *next; // of the next job
+    } cases[] = {
+        {"silent in mid-receipt", {QStringLiteral("--silent-at"), QStringLiteral("$l:2")}, "error=302\r\n", "error=302\r\n"},
+        // The port is gone for the next job too.
+        {"cable pulled in mid-receipt", {QStringLiteral("--unplug-at"), QStringLiteral("$l:2")}, "error=304\r\n",
+         "error=301\r\n"},
+        {"out of paper", {QStringLiteral("--paper-out")}, "error=307\r\n", "error=307\r\n"},
+    };
+    for (const auto &c : cases) {
+        SerialRig s(c.options);
+        QElapsedTimer clock;
+        clock.start();
+        const JobResult result = s.run(DfJob("THERMAL", 1, {Chleb, Mleko, Summary}));
+        // Within the answer time and one DLE query, and no time-out for each call left.
+        EXPECT_LT(clock.elapsed(), 4500) << c.name;
+        EXPECT_EQ(result.outcome, JobResult::Failed) << c.name;
+        EXPECT_EQ(s.result(), QByteArray(c.result)) << c.name;
+        if (QByteArray(c.next) != "error=301\r\n") {
+            EXPECT_TRUE(PortFree(s.printer.device())) << c.name;
+        } else {
+            EXPECT_TRUE(WaitFor([&] { return s.printer.ended(); })) << c.name;
+        }
+        // The next job fails alone, just as clearly.
+        s.run(DfJob("THERMAL", 2));
+        EXPECT_EQ(s.result(), QByteArray(c.next)) << c.name;
+    }
+}
+
+TEST(ThermalSerial, BadCheckBytes)
+{
+    // Once: the line sent again, and the receipt goes through.
+    SerialRig once({QStringLiteral("--fail"), QStringLiteral("$l:1:2")});
+    once.run(DfJob("THERMAL", 1, {Chleb, Mleko, Summary}));
+    EXPECT_EQ(once.result(), "error=OK\r\n");
+    EXPECT_EQ(once.printer.frames().count(ChlebLine), 2);
+    EXPECT_EQ(once.printer.state().value(QStringLiteral("receipts")).toInt(), 1);
+    // Every time: the line's fault, and the receipt is cancelled.
+    SerialRig always({QStringLiteral("--fail"), QStringLiteral("$l:*:2")});
+    always.run(DfJob("THERMAL", 1, {Chleb, Mleko, Summary}));
+    EXPECT_EQ(always.result(), "error=303\r\n");
+    EXPECT_EQ(always.printer.frames().mid(2), (QList<QByteArray>{ChlebLine, ChlebLine, Cancel}));
+}
+
+TEST(ThermalSerial, SlowAndBusyPrinters)
+{
+    // Slow but within the time: every answer a third of a second late.
+    SerialRig slow({QStringLiteral("--slow"), QStringLiteral("300")});
+    slow.run(DfJob("THERMAL", 1, {Chleb, Mleko, Summary}));
+    EXPECT_EQ(slow.result(), "error=OK\r\n");
+
+    // A report that takes longer than its time: busy (it answers DLE), and so is a second
+    // job sent while it still prints; once it is done, jobs go through again.
+    SerialRig busy({QStringLiteral("--busy"), QStringLiteral("#r:4000")},
+                   "CzasOdpowiedzi=700\r\nCzasWydruku=1500\r\nCzasRaportu=1500\r\n");
+    QElapsedTimer clock;
+    clock.start();
+    busy.run(DfJob("THERMAL", 2));
+    EXPECT_EQ(busy.result(), "error=306\r\n");
+    busy.run(DfJob("THERMAL", 5));
+    EXPECT_EQ(busy.result(), "error=306\r\n");
+    EXPECT_LT(clock.elapsed(), 4000);
+    // Its effect shows once it is done.
+    EXPECT_TRUE(busy.printer.rollLines().isEmpty());
+    EXPECT_TRUE(WaitFor([&] { return !busy.printer.rollLines().isEmpty(); }, 8000));
+    busy.run(DfJob("THERMAL", 5));
+    EXPECT_EQ(busy.result(), "error=OK\r\n");
+    EXPECT_EQ(busy.printer.rollLines().last(), QStringLiteral("RAPORT NAPISÓW STAŁYCH"));
+}
+
+TEST(ThermalSerial, ATransactionLeftOpenIsCancelledFirst)
+{
+    // The first job's cancel is refused, so its transaction stays open in the printer.
+    SerialRig s({QStringLiteral("--fail"), QStringLiteral("$l:2:20"), QStringLiteral("--fail"), QStringLiteral("$e:1:9")});
+    s.run(DfJob("THERMAL", 1, {Chleb, Mleko, Summary}));
+    EXPECT_EQ(s.result(), "error=150\r\n");
+    EXPECT_TRUE(s.printer.state().value(QStringLiteral("par")).toBool());
+    s.printer.clearRecords();
+    s.run(DfJob("THERMAL", 1, {Chleb, Mleko, Summary}));
+    EXPECT_EQ(s.result(), "error=OK\r\n");
+    const QList<QByteArray> received = s.printer.received();
+    ASSERT_GE(received.size(), 5);
+    EXPECT_EQ(received.mid(0, 5), (QList<QByteArray>{Can, Serm3, Enq, "\x1bP0$e8E\x1b\\", Header}));
+}
+
+TEST(ThermalSerial, Ports)
+{
+    SerialRig s;
+    const struct {
+        const char *name;
+        QByteArray porty;
+        QByteArray device;
+        const char *result;
+    } cases[] = {
+        {"no such device", ShortTimes, "/dev/ostrevo-no-such-port", "error=301\r\n"},
+        {"not a serial port", ShortTimes, "/dev/null", "error=301\r\n"},
+        {"a speed no port takes", "Predkosc=12345\r\n" + ShortTimes, {}, "error=310\r\n"},
+        {"a format no port takes", "Format=9X3\r\n" + ShortTimes, {}, "error=310\r\n"},
+        {"a time that is not a number", "CzasOdpowiedzi=kilka\r\n", {}, "error=310\r\n"},
+        {"settings of another line", "Predkosc=19200\r\nFormat=7E2\r\nPrzeplyw=XON/XOFF\r\n" + ShortTimes, {},
+         "error=OK\r\n"},
+    };
+    for (const auto &c : cases) {
+        s.settings(c.porty, c.device);
+        s.run(DfJob("THERMAL", 5));
+        EXPECT_EQ(s.result(), QByteArray(c.result)) << c.name;
+    }
+
+    // Another program holds the port.
+    s.settings(ShortTimes);
+    const int holder = ::open(s.printer.device().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    s.run(DfJob("THERMAL", 5));
+    EXPECT_EQ(s.result(), "error=305\r\n");
+    ::close(holder);
+    s.run(DfJob("THERMAL", 5));
+    EXPECT_EQ(s.result(), "error=OK\r\n");
+}
+
+TEST(ThermalSerial, TheMonitorPrintsAReceipt)
+{
+    // The real executable, its program directory holding the serial driver and PTU.txt.
+    PrinterEmulator printer;
+    Install install;
+    QFile::copy(SerialDriverPath(), install.home.filePath(ThermalLibraryName));
+    WriteFile(install.home.filePath(QStringLiteral("PTU.txt")), StandardPtu);
+    QByteArray ini = ReadFile(install.home.filePath(QStringLiteral("Ostrevo.ini")));
+    ini += "[Porty]\r\nCOM2=" + printer.device().toUtf8() + "\r\n" + ShortTimes;
+    WriteFile(install.home.filePath(QStringLiteral("Ostrevo.ini")), ini);
+    install.job(QStringLiteral("PARAGON"), DfJob("THERMAL", 1, {Chleb, Mleko, Summary}, "PL_ZNAKI=L\r\n"));
+    QByteArray err;
+    EXPECT_EQ(install.run({QStringLiteral("--once")}, &err), 0) << err.toStdString();
+    EXPECT_EQ(ReadFile(install.jobs + QStringLiteral("/Errors/PARAGON.txt")), "error=OK\r\n");
+    EXPECT_TRUE(printer.rollLines().contains(QStringLiteral("SUMA PLN 8.70")));
+    EXPECT_FALSE(QFile::exists(install.jobs + QStringLiteral("/PARAGON.txt")));
+}
