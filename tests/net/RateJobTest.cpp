@@ -213,6 +213,11 @@ TEST_F(RateJobTest, YearlyFailuresLeaveNoTable)
                                                     {QStringLiteral("rows"), QJsonArray{QJsonArray{1}, QJsonArray{2}}}}}));
     EXPECT_EQ(run("ROK=2010\r\n").outcome, JobResult::Failed);
     EXPECT_EQ(result(QStringLiteral("2010.err")), "error=NOT\r\n");
+    // A workbook on which FreeXL itself reads out of bounds (found by fuzzing): the
+    // conversion runs apart, so only the part fails.
+    s_server->put(QStringLiteral("kursy/archiwum/2013.xls"), ReadFile(TestData(QStringLiteral("rates-freexl-fault.xls"))));
+    EXPECT_EQ(run("ROK=2013\r\n").outcome, JobResult::Failed);
+    EXPECT_EQ(result(QStringLiteral("2013.err")), "error=NOT\r\n");
     s_server->faults(QJsonObject{{QStringLiteral("/kursy/archiwum/2011.xls"), QStringLiteral("close")}});
     EXPECT_EQ(run("ROK=2011\r\n").outcome, JobResult::Failed);
     EXPECT_EQ(run("ROK=2012\r\n").outcome, JobResult::Failed); // 404
@@ -387,6 +392,25 @@ TEST_F(RateJobTest, WalutyTxtInTheProgramDirectory)
     EXPECT_EQ(run("BIEZACE=1\r\n").outcome, JobResult::Failed);
     EXPECT_EQ(result(QStringLiteral("2025_d.err")), "error=NOT\r\n");
     EXPECT_FALSE(QFile::exists(dbf(QStringLiteral("2025_d.dbf"))));
+}
+
+// A killed run's temporary table goes at the next job in that directory; one whose
+// writer still runs stays.
+TEST_F(RateJobTest, StaleTemporaryTablesGo)
+{
+    QProcess gone;
+    gone.start(QStringLiteral("true"), {});
+    ASSERT_TRUE(gone.waitForStarted());
+    const qint64 deadPid = gone.processId();
+    ASSERT_TRUE(gone.waitForFinished());
+    QDir().mkpath(place.path(QStringLiteral("DBF")));
+    const QString stale = QStringLiteral(".2025_d-%1-1.dbf").arg(deadPid);
+    const QString live = QStringLiteral(".2025_d-1-1.dbf");
+    WriteFile(dbf(stale), "half a table");
+    WriteFile(dbf(live), "being written");
+    WriteFile(dbf(QStringLiteral(".notes.dbf")), "not ours");
+    EXPECT_EQ(run("ROK=0\r\nBIEZACE=0\r\n").outcome, JobResult::Done);
+    EXPECT_EQ(Entries(place.path(QStringLiteral("DBF"))), (QStringList{live, QStringLiteral(".notes.dbf")}));
 }
 
 TEST_F(RateJobTest, UnwritableTableDirectoryReportsInErrors)

@@ -4,13 +4,17 @@
 #include "jobs/MoveWithoutReplacing.h"
 #include "jobs/UniqueFd.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <limits>
 #include <shapefil.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +31,25 @@ DBFHandle Handle(void *handle)
 }
 
 } // namespace
+
+int RemoveStaleTables(const QString &dir)
+{
+    static const QRegularExpression Temporary(QStringLiteral("^\\..+-(\\d+)-\\d+\\.dbf$"));
+    int removed = 0;
+    const QStringList names = QDir(dir).entryList({QStringLiteral(".*.dbf")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch match = Temporary.match(name);
+        bool ok = false;
+        const qint64 pid = match.hasMatch() ? match.captured(1).toLongLong(&ok) : 0;
+        if (!ok || pid <= 0 || pid == ::getpid() || pid > std::numeric_limits<pid_t>::max())
+            continue;
+        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue; // its writer may still run
+        if (QFile::remove(dir + u'/' + name))
+            ++removed;
+    }
+    return removed;
+}
 
 QByteArray TableDateText(const QDate &date)
 {

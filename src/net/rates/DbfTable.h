@@ -51,6 +51,10 @@ private:
     QString m_why;
 };
 
+// Removes the temporary tables that a killed run left in `dir`: hidden files named as
+// DbfTable names them, of a process that no longer runs. Returns how many went.
+int RemoveStaleTables(const QString &dir);
+
 // The date that the tables write: the ISO form "yyyy-MM-dd" (the short date format of a
 // Polish Windows of the legacy program's time, and the bank's own).
 QByteArray TableDateText(const QDate &date);

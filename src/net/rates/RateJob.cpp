@@ -8,7 +8,8 @@
 #include "net/rates/LatestTablePage.h"
 #include "net/rates/RateApi.h"
 #include "net/rates/RateCalendar.h"
-#include "net/rates/XlsToDbf.h"
+#include "net/rates/DbfTable.h"
+#include "net/rates/IsolatedConversion.h"
 
 #include <QDir>
 #include <QFile>
@@ -115,6 +116,7 @@ JobResult TRateJob::WalutaJob(const JobContext &context, const QString &textPath
     if (QDir().mkpath(wanted) && QFileInfo(wanted).isDir() && QFileInfo(wanted).isWritable()) {
         DBF_PATH = QFileInfo(wanted).canonicalFilePath();
         resultDir = DBF_PATH;
+        RemoveStaleTables(DBF_PATH);
     } else {
         dirProblem = QStringLiteral("The table directory %1 cannot be written").arg(wanted);
         resultDir = WorkDirectory(context.currentJobDir, QStringLiteral("Errors"));
@@ -167,7 +169,7 @@ PartOutcome TRateJob::yearlyFromFiles(const JobContext &context, const QString &
     if (!workbook)
         return context.quitRequested() ? Interrupted() : Failure(QStringLiteral("%1 was not downloaded").arg(QString::fromUtf8(address)));
     QString why;
-    const int result = XlsToDbf(*workbook, tablePath, why);
+    const int result = XlsToDbfIsolated(*workbook, tablePath, why);
     QFile::remove(*workbook);
     return result == 0 ? Success() : Failure(why);
 }
