@@ -98,8 +98,10 @@ int ThermalLink::command(const std::string &body, Duration duration, bool withCh
         m_problem = "the port is not open";
         return rcNotOpen;
     }
-    if (m_gone)
+    if (m_gone) {
+        m_problem = "nothing more goes to a printer lost earlier in this operation";
         return m_gone;
+    }
     const std::string id = CommandId(body);
     for (int attempt = 0;; ++attempt) {
         if (const int written = send(Frame(body, withCheckByte)))
@@ -130,10 +132,14 @@ int ThermalLink::setErrorMode(int mode)
 
 int ThermalLink::enquire()
 {
-    if (!isOpen())
+    if (!isOpen()) {
+        m_problem = "the port is not open";
         return rcNotOpen;
-    if (m_gone)
+    }
+    if (m_gone) {
+        m_problem = "nothing more goes to a printer lost earlier in this operation";
         return m_gone;
+    }
     if (const int written = send(std::string(1, Enq)))
         return written;
     return await(
@@ -187,7 +193,7 @@ int ThermalLink::acceptance(const std::string &id, int timeoutMs)
 int ThermalLink::await(const std::function<bool(const Reply &, int &)> &wanted, int timeoutMs)
 {
     const auto quiet = std::chrono::milliseconds(m_settings.timeouts.answer);
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     auto lastHeard = Clock::now();
     bool probing = false;
     bool lastProbe = false;

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace thermalserial {
 
@@ -32,7 +33,8 @@ public:
     // The ENQ status byte, or a ResultCode (negative).
     int enquire();
 
-    const std::string &lastProblem() const { return m_problem; }
+    // Why the last call failed, in words; cleared by taking it.
+    std::string takeProblem() { return std::exchange(m_problem, std::string()); }
 
 private:
     // Reads until `wanted` takes a reply (its result is returned) or the time is up.

@@ -4,6 +4,7 @@
 // says why no verdict came. One port at a time; p_Port_Close, or unloading the library,
 // releases it.
 
+#include "FailureLog.h"
 #include "ResultCodes.h"
 #include "ThermalCommands.h"
 #include "ThermalLink.h"
@@ -33,9 +34,26 @@ __attribute__((destructor)) void OnUnload()
     g_link = nullptr;
 }
 
-std::int32_t Send(int prepared, const std::string &body, Duration duration)
+// Every call's result passes here: a failure goes into the log, with its reason.
+std::int32_t Logged(const char *function, std::int32_t result)
 {
-    return prepared != rcAccepted ? prepared : g_link->command(body, duration);
+    std::string why = g_link->takeProblem();
+    if (result == rcAccepted)
+        return result;
+    if (why.empty()) {
+        why = result == rcBadQuantity ? "a quantity the printer cannot take"
+              : result == rcBadAmount ? "an amount the printer cannot take"
+              : result == rcNotOpen   ? "called without its block"
+              : result > 0            ? "the printer refused the command with its error " + std::to_string(result)
+                                      : std::string();
+    }
+    LogFailure(driverlib::LibraryDirectory(), function, result, why);
+    return result;
+}
+
+std::int32_t Send(const char *function, int prepared, const std::string &body, Duration duration)
+{
+    return Logged(function, prepared != rcAccepted ? prepared : g_link->command(body, duration));
 }
 
 } // namespace
@@ -44,7 +62,7 @@ std::int32_t Send(int prepared, const std::string &body, Duration duration)
 
 EXPORT std::int32_t p_Port_Open(const char *port, std::int32_t baud)
 {
-    return g_link->open(port, baud, driverlib::LibraryDirectory() + "Ostrevo.ini");
+    return Logged("p_Port_Open", g_link->open(port, baud, driverlib::LibraryDirectory() + "Ostrevo.ini"));
 }
 
 EXPORT std::int32_t p_Port_Close()
@@ -55,7 +73,7 @@ EXPORT std::int32_t p_Port_Close()
 
 EXPORT std::int32_t p_LBSERM(std::int32_t mode)
 {
-    return g_link->setErrorMode(mode);
+    return Logged("p_LBSERM", g_link->setErrorMode(mode));
 }
 
 EXPORT std::int32_t p_LBTRSHDR(std::int32_t /*lines: always on-line, every line printed as it comes*/)
@@ -64,31 +82,31 @@ EXPORT std::int32_t p_LBTRSHDR(std::int32_t /*lines: always on-line, every line 
     // would refuse the new one: it is cancelled first, as that job was reported failed.
     const int status = g_link->enquire();
     if (status < 0)
-        return status;
+        return Logged("p_LBTRSHDR", status);
     if (status & EnqInTransaction) {
         if (const int cancelled = g_link->command(CancelBody(nullptr, nullptr), Duration::Printing); cancelled < 0)
-            return cancelled;
+            return Logged("p_LBTRSHDR", cancelled);
     }
-    return g_link->command(HeaderBody(), Duration::Answer);
+    return Logged("p_LBTRSHDR", g_link->command(HeaderBody(), Duration::Answer));
 }
 
 EXPORT std::int32_t p_LBTRSLN(const TransactionLineBlock *block)
 {
     std::string body;
     const int prepared = LineBody(block, body);
-    return Send(prepared, body, Duration::Answer);
+    return Send("p_LBTRSLN", prepared, body, Duration::Answer);
 }
 
 EXPORT std::int32_t p_LBTRXEND1(const TransactionEndBlock *block)
 {
     std::string body;
     const int prepared = EndBody(block, body);
-    return Send(prepared, body, Duration::Printing);
+    return Send("p_LBTRXEND1", prepared, body, Duration::Printing);
 }
 
 EXPORT std::int32_t p_LBTREXITCAN(const char *till, const char *cashier)
 {
-    return g_link->command(CancelBody(till, cashier), Duration::Printing);
+    return Logged("p_LBTREXITCAN", g_link->command(CancelBody(till, cashier), Duration::Printing));
 }
 
 EXPORT std::int32_t p_LBDAYREP(const DailyReportBlock *block)
@@ -99,23 +117,23 @@ EXPORT std::int32_t p_LBDAYREP(const DailyReportBlock *block)
     ::localtime_r(&now, &today);
     std::string body;
     const int prepared = DailyReportBody(block, today.tm_year + 1900, today.tm_mon + 1, today.tm_mday, body);
-    return Send(prepared, body, Duration::Report);
+    return Send("p_LBDAYREP", prepared, body, Duration::Report);
 }
 
 EXPORT std::int32_t p_LBFSKREP_D(const PeriodicReportBlock *block)
 {
     std::string body;
     const int prepared = PeriodicReportBody(block, body);
-    return Send(prepared, body, Duration::Report);
+    return Send("p_LBFSKREP_D", prepared, body, Duration::Report);
 }
 
 EXPORT std::int32_t p_LBCASREP()
 {
-    return g_link->command(CasReportBody(), Duration::Report);
+    return Logged("p_LBCASREP", g_link->command(CasReportBody(), Duration::Report));
 }
 
 EXPORT std::int32_t p_LBDSP(std::int32_t mode, const char *text)
 {
     // The display's text is shown as sent: a check byte would appear on it.
-    return g_link->command(DisplayBody(mode, text), Duration::Answer, false);
+    return Logged("p_LBDSP", g_link->command(DisplayBody(mode, text), Duration::Answer, false));
 }

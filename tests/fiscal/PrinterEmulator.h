@@ -96,6 +96,14 @@ struct SerialRig {
                       + "\r\n" + porty);
     }
     JobResult run(const QByteArray &job) { return rig.run(job); }
+    // The driver's log of failed calls.
+    QStringList failures() const
+    {
+        QStringList lines = QString::fromUtf8(ReadFile(rig.program + QStringLiteral("/thermal-serial.log"))).split(u'\n');
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
     QByteArray result() const { return rig.result(); }
 };
 

@@ -72,6 +72,7 @@ TEST(ThermalSerial, ReceiptOnTheWire)
                            QStringLiteral("Dziękujemy"), QStringLiteral("#1")}));
     EXPECT_FALSE(s.printer.state().value(QStringLiteral("par")).toBool());
     EXPECT_TRUE(PortFree(s.printer.device()));
+    EXPECT_TRUE(s.failures().isEmpty()) << s.failures().join(u'\n').toStdString();
 
     // By card and by cheque: one payment form of that type, its amount; no cash.
     s.printer.clearRecords();
@@ -114,6 +115,12 @@ TEST(ThermalSerial, ErrorsInsideAReceiptCancelIt)
         EXPECT_FALSE(s.printer.state().value(QStringLiteral("par")).toBool()) << c.name;
         EXPECT_TRUE(PortFree(s.printer.device())) << c.name;
     }
+
+    // The printer's refusal, in the driver's log.
+    SerialRig refused({QStringLiteral("--fail"), QStringLiteral("$l:1:18")});
+    refused.run(DfJob("THERMAL", 1, {Chleb, Summary}));
+    EXPECT_EQ(refused.failures().value(0).section(u' ', 2),
+              QStringLiteral("p_LBTRSLN = 18: the printer refused the command with its error 18"));
 
     // A total that is not the printer's sum: refused at the end, then cancelled.
     SerialRig s;
@@ -187,12 +194,15 @@ TEST(ThermalSerial, APrinterThatFallsSilentOrVanishes)
         QStringList options;
         const char *result;
         const char *next; // of the next job
+        const char *logged; // the driver's log of the first failure
     } cases[] = {
-        {"silent in mid-receipt", {QStringLiteral("--silent-at"), QStringLiteral("$l:2")}, "error=302\r\n", "error=302\r\n"},
+        {"silent in mid-receipt", {QStringLiteral("--silent-at"), QStringLiteral("$l:2")}, "error=302\r\n",
+         "error=302\r\n", " p_LBTRSLN = -2: %1: the printer does not answer"},
         // The port is gone for the next job too.
         {"cable pulled in mid-receipt", {QStringLiteral("--unplug-at"), QStringLiteral("$l:2")}, "error=304\r\n",
-         "error=301\r\n"},
-        {"out of paper", {QStringLiteral("--paper-out")}, "error=307\r\n", "error=307\r\n"},
+         "error=301\r\n", " p_LBTRSLN = -4: %1 failed or vanished"},
+        {"out of paper", {QStringLiteral("--paper-out")}, "error=307\r\n", "error=307\r\n",
+         " p_LBSERM = -7: the printer is out of paper, or its battery is flat"},
     };
     for (const auto &c : cases) {
         SerialRig s(c.options);
@@ -203,6 +213,11 @@ TEST(ThermalSerial, APrinterThatFallsSilentOrVanishes)
         EXPECT_LT(clock.elapsed(), 4500) << c.name;
         EXPECT_EQ(result.outcome, JobResult::Failed) << c.name;
         EXPECT_EQ(s.result(), QByteArray(c.result)) << c.name;
+        const QStringList failures = s.failures();
+        ASSERT_FALSE(failures.isEmpty()) << c.name;
+        const QString logged = QString::fromUtf8(c.logged).replace(QStringLiteral("%1"), s.printer.device());
+        EXPECT_TRUE(failures.first().endsWith(logged))
+            << failures.first().toStdString();
         if (QByteArray(c.next) != "error=301\r\n") {
             EXPECT_TRUE(PortFree(s.printer.device())) << c.name;
         } else {
