@@ -162,6 +162,7 @@ int main(int argc, char *argv[])
         TForm1Options options;
         options.executablePath = executablePath;
         options.journalPath = programDir + QStringLiteral("/ostrevo.log");
+        options.programDir = programDir;
         options.printoutFolder = [] { return Printer().builtinDirectory(); };
         window = std::make_unique<TForm1>(host.engine(), options);
         channel = std::make_unique<InstanceChannel>(instance.socketPath());

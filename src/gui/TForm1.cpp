@@ -7,6 +7,7 @@
 #include "jobs/DosPath.h"
 #include "monitor/Engine.h"
 #include "monitor/JournalEntries.h"
+#include "monitor/MonitoredDirectories.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -400,6 +401,11 @@ void TForm1::Dziennik1Click()
         options.journalPath = m_options.journalPath;
         options.printoutFolder = m_options.printoutFolder;
         options.open = m_options.open;
+        if (!m_options.programDir.isEmpty()) {
+            options.executablePath = QCoreApplication::applicationFilePath();
+            options.programDir = m_options.programDir;
+            options.waitingJobs = [this] { return WaitingJobs(m_settings, m_options.programDir); };
+        }
         m_journal = new TFormJournal(std::move(options), this);
         m_journal->setAttribute(Qt::WA_DeleteOnClose);
         if (m_engine)

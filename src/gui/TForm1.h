@@ -36,6 +36,9 @@ struct TForm1Options {
     std::function<bool()> trayAvailable;
     // The job journal, shown by "Dziennik zadań".
     QString journalPath;
+    // Where Ostrevo.ini lies: a waiting job is previewed with its settings. Empty = no
+    // previews in the journal window.
+    QString programDir;
     // The built-in printer's output folder, opened from the journal window.
     std::function<QString()> printoutFolder;
     // Opens a file or folder; empty = the desktop's opener.

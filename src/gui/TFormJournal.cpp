@@ -1,6 +1,12 @@
 #include "gui/TFormJournal.h"
 
+#include "preview/PreviewRun.h"
+
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -59,12 +65,94 @@ TFormJournal::TFormJournal(TFormJournalOptions options, QWidget *parent)
     bar->addWidget(btnFolder);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
-    layout->addWidget(m_list);
+    layout->addWidget(m_list, 3);
+    if (m_options.waitingJobs)
+        layout->addWidget(buildWaiting(), 2);
 
     connect(cbxFilter, &QComboBox::currentIndexChanged, this, [this](int index) { setFilter(Filter(index)); });
     connect(btnFolder, &QPushButton::clicked, this, &TFormJournal::openPrintoutFolder);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) { openRow(item); });
     reload();
+    refreshWaiting();
+}
+
+QWidget *TFormJournal::buildWaiting()
+{
+    auto *box = new QGroupBox(u"Zadania oczekujące: podgląd przed wykonaniem"_s, this);
+    lstWaiting = new QListWidget(box);
+    lstWaiting->setObjectName(u"lstWaiting"_s);
+    btnPreview = new QPushButton(u"Podgląd"_s, box);
+    btnPreview->setObjectName(u"btnPreview"_s);
+    btnPreview->setToolTip(u"Układa zadanie tak, jak zostanie wydrukowane, w pliku NAZWA-podglad.pdf obok niego, "
+                           u"niczego nie drukując ani nie wysyłając"_s);
+    auto *btnRefresh = new QPushButton(u"Odśwież"_s, box);
+    btnRefresh->setObjectName(u"btnRefresh"_s);
+    txtReport = new QPlainTextEdit(box);
+    txtReport->setObjectName(u"txtReport"_s);
+    txtReport->setReadOnly(true);
+    txtReport->setPlaceholderText(u"Raport podglądu"_s);
+
+    auto *buttons = new QVBoxLayout;
+    buttons->addWidget(btnPreview);
+    buttons->addWidget(btnRefresh);
+    buttons->addStretch();
+    auto *row = new QHBoxLayout(box);
+    row->addWidget(lstWaiting, 2);
+    row->addLayout(buttons);
+    row->addWidget(txtReport, 3);
+
+    const QString executable = m_options.executablePath.isEmpty() ? QCoreApplication::applicationFilePath()
+                                                                  : m_options.executablePath;
+    m_preview = new PreviewRun(executable, m_options.programDir, this);
+    connect(m_preview, &PreviewRun::finished, this, &TFormJournal::showPreview);
+    auto previewSelected = [this] {
+        if (QListWidgetItem *item = lstWaiting->currentItem())
+            previewJob(item->data(Qt::UserRole).toString());
+    };
+    connect(btnPreview, &QPushButton::clicked, this, previewSelected);
+    connect(lstWaiting, &QListWidget::itemDoubleClicked, this, previewSelected);
+    connect(btnRefresh, &QPushButton::clicked, this, &TFormJournal::refreshWaiting);
+    return box;
+}
+
+void TFormJournal::refreshWaiting()
+{
+    if (!lstWaiting)
+        return;
+    const QString current = lstWaiting->currentItem() ? lstWaiting->currentItem()->data(Qt::UserRole).toString()
+                                                      : QString();
+    lstWaiting->clear();
+    for (const QString &path : m_options.waitingJobs()) {
+        auto *item = new QListWidgetItem(QFileInfo(path).fileName(), lstWaiting);
+        item->setToolTip(path);
+        item->setData(Qt::UserRole, path);
+        if (path == current)
+            lstWaiting->setCurrentItem(item);
+    }
+    if (!lstWaiting->currentItem() && lstWaiting->count() > 0)
+        lstWaiting->setCurrentRow(0);
+}
+
+void TFormJournal::previewJob(const QString &jobPath)
+{
+    if (!m_preview || jobPath.isEmpty() || !m_preview->start(jobPath))
+        return;
+    btnPreview->setEnabled(false);
+    txtReport->setPlainText(u"Podgląd zadania %1..."_s.arg(jobPath));
+}
+
+void TFormJournal::showPreview(const PreviewOutcome &outcome)
+{
+    btnPreview->setEnabled(true);
+    txtReport->setPlainText(outcome.report.join(u'\n'));
+    if (outcome.exitCode == PreviewDone && !outcome.pdfPath.isEmpty() && QFileInfo(outcome.pdfPath).isFile())
+        m_options.open(outcome.pdfPath);
+    emit previewFinished(outcome.exitCode);
+}
+
+QString TFormJournal::previewReport() const
+{
+    return txtReport ? txtReport->toPlainText() : QString();
 }
 
 void TFormJournal::reload()
@@ -84,6 +172,8 @@ void TFormJournal::addLine(const QString &journalLine)
     while (m_list->topLevelItemCount() > MaxRows)
         delete m_list->takeTopLevelItem(m_list->topLevelItemCount() - 1);
     lblCount->setText(u"zadań: %1"_s.arg(m_list->topLevelItemCount()));
+    // The job that ended waits no more.
+    refreshWaiting();
 }
 
 void TFormJournal::addEntry(const JournalEntry &entry, bool newest)

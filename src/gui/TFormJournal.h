@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/JournalEntries.h"
+#include "preview/JobPreview.h"
 
 #include <QWidget>
 
@@ -8,6 +9,9 @@
 
 class QComboBox;
 class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -19,11 +23,19 @@ struct TFormJournalOptions {
     std::function<QString()> printoutFolder;  // the built-in printer's output folder
     // Opens a file or folder; empty = the desktop's opener (xdg-open).
     std::function<void(const QString &path)> open;
+    // The job texts waiting in the monitored directories now; unset = no previews offered.
+    std::function<QStringList()> waitingJobs;
+    // The program that lays a waiting job out, and the program directory it reads.
+    QString executablePath;
+    QString programDir;
 };
+
+class PreviewRun;
 
 // "Dziennik zadań": the last jobs of the journal, newest first, growing as jobs end.
 // Failures carry a mark and a bold outcome (not colour alone); a double click opens the
-// file a printout or PDF job wrote.
+// file a printout or PDF job wrote. Below, the jobs still waiting in the monitored
+// directories, each of which can be previewed before it is performed.
 class TFormJournal : public QWidget {
     Q_OBJECT
 public:
@@ -36,22 +48,38 @@ public:
     int rowCount() const;
     QTreeWidgetItem *row(int index) const;
     void setFilter(Filter filter);
+    QListWidget *waitingList() const { return lstWaiting; }
+    // The report of the last preview.
+    QString previewReport() const;
 
 public slots:
     // One journal line, as a job ends.
     void addLine(const QString &journalLine);
     void openRow(QTreeWidgetItem *item);
     void openPrintoutFolder();
+    // Lists the waiting jobs again.
+    void refreshWaiting();
+    // Lays the job out in a process of its own, shows its report, opens its PDF.
+    void previewJob(const QString &jobPath);
+
+signals:
+    void previewFinished(int exitCode);
 
 private:
     void addEntry(const JournalEntry &entry, bool newest);
     void applyFilter(QTreeWidgetItem *item) const;
+    void showPreview(const PreviewOutcome &outcome);
+    QWidget *buildWaiting();
 
     TFormJournalOptions m_options;
     QTreeWidget *m_list;
     QComboBox *cbxFilter;
     QPushButton *btnFolder;
     QLabel *lblCount;
+    QListWidget *lstWaiting = nullptr;
+    QPushButton *btnPreview = nullptr;
+    QPlainTextEdit *txtReport = nullptr;
+    PreviewRun *m_preview = nullptr;
 };
 
 } // namespace ostrevo

@@ -54,4 +54,16 @@ JobKind ClassifyJob(const QString &path, int jobText)
     return jkEmpty;
 }
 
+QByteArray JobTagOf(const QByteArray &line)
+{
+    const QByteArray upper = UpperAscii(line);
+    if (upper.contains("<PIT>"))
+        return QByteArrayLiteral("<PIT>");
+    for (const TagKind &tk : TagOrder) {
+        if (upper.contains(tk.tag))
+            return QByteArray(tk.tag);
+    }
+    return {};
+}
+
 } // namespace ostrevo

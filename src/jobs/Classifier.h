@@ -11,4 +11,8 @@ namespace ostrevo {
 // cannot be opened or read.
 JobKind ClassifyJob(const QString &path, int jobText = -1);
 
+// The job tag that would decide a line's kind, were it the first significant one ("<PIT>",
+// "<FTP>", ...), tested as the classifier tests; empty when it holds none.
+QByteArray JobTagOf(const QByteArray &line);
+
 } // namespace ostrevo

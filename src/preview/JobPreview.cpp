@@ -176,6 +176,31 @@ Layout LayOutPdf(const QString &job, const MonitoredPlace &place, const Settings
     return layout;
 }
 
+// A job tag below the first significant line makes no job of its kind: the whole file is
+// printed, tag and keys included. Usually a line written before the tag by mistake.
+void ReportLateJobTag(const QString &job, RenderReport &report)
+{
+    LineReader reader(job);
+    bool significant = false;
+    while (auto raw = reader.next()) {
+        const QByteArray line = RemoveComment(*raw);
+        if (!significant) {
+            significant = !line.isEmpty();
+            continue;
+        }
+        const QByteArray tag = JobTagOf(line);
+        if (tag.isEmpty())
+            continue;
+        report.setLine(reader.lineNumber());
+        report.add(RenderReport::Other, QString::fromLatin1(tag),
+                   QStringLiteral("znacznik %1 nie stoi w pierwszym znaczącym wierszu: plik zostanie wydrukowany "
+                                  "jako tekst, razem ze znacznikiem")
+                       .arg(QString::fromLatin1(tag)));
+        report.setLine(0);
+        return;
+    }
+}
+
 } // namespace
 
 QString DefaultPreviewPath(const QString &jobPath)
@@ -233,6 +258,8 @@ PreviewOutcome PreviewJob(const PreviewRequest &request)
                                                    "nic nie wykonując"));
     if (kind != jkText && kind != jkPdf)
         return fail(PreviewUnsupported, QStringLiteral("podgląd obejmuje tylko %1").arg(PreviewableKinds()));
+    if (kind == jkText)
+        ReportLateJobTag(job, report);
 
     const QString target = request.outPath.isEmpty() ? DefaultPreviewPath(job)
                                                      : QFileInfo(request.outPath).absoluteFilePath();

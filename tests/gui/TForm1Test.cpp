@@ -10,6 +10,7 @@
 #include "gui/TFormJournal.h"
 #include "jobs/Errors.h"
 #include "monitor/Engine.h"
+#include "monitor/MonitoredDirectories.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -19,6 +20,8 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -28,6 +31,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QThread>
 #include <QTimer>
 
@@ -190,6 +194,7 @@ private slots:
     void unwritableSettingsAtExitAreShownAfterTheLoop();
     void qtTextsArePolish();
     void journalWindowShowsJobsAsTheyEndAndOpensTheirFiles();
+    void journalWindowPreviewsAWaitingJob();
 };
 
 void TForm1Test::layoutAndStartUp()
@@ -822,6 +827,54 @@ void TForm1Test::journalWindowShowsJobsAsTheyEndAndOpensTheirFiles()
     rig.find<QAction>(u"Dziennik2"_s)->trigger();
     QVERIFY(rig.window->journalWindow()->isVisible());
     QCOMPARE(rig.window->journalWindow()->rowCount(), 1);
+}
+
+// The real program lays the job out in a process of its own; the window lists what waits
+// in the monitored directory, shows the report and opens the PDF, and the job stays.
+void TForm1Test::journalWindowPreviewsAWaitingJob()
+{
+    QTemporaryDir home;
+    const QString jobs = home.path() + u"/jobs"_s;
+    QDir().mkpath(jobs);
+    WriteFile(home.path() + u"/Ostrevo.ini"_s, "[Opcje]\r\nKatalog=" + jobs.toUtf8() + "\r\nDrukarka=Ostrevo PDF\r\n");
+    WriteFile(jobs + u"/FAKTURA.txt"_s, "FAKTURA <2xg>nr 1\r\n");
+    WriteFile(jobs + u"/FTP.txt"_s, "<FTP>\r\n");
+    Settings settings;
+    settings.katalog = jobs;
+    QStringList opened;
+    TFormJournalOptions options;
+    options.journalPath = home.path() + u"/ostrevo.log"_s;
+    options.open = [&opened](const QString &path) { opened.append(path); };
+    options.executablePath = QString::fromLocal8Bit(OSTREVO_BINARY_PATH);
+    options.programDir = home.path();
+    options.waitingJobs = [&] { return WaitingJobs(settings, home.path()); };
+    TFormJournal journal(options);
+    journal.show();
+    QListWidget *waiting = journal.waitingList();
+    QVERIFY(waiting);
+    QCOMPARE(waiting->count(), 2);
+    QCOMPARE(waiting->item(0)->text(), u"FAKTURA.txt"_s);
+
+    QSignalSpy finished(&journal, &TFormJournal::previewFinished);
+    waiting->setCurrentRow(0);
+    journal.findChild<QPushButton *>(u"btnPreview"_s)->click();
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(finished.first().first().toInt(), 0);
+    QVERIFY(journal.previewReport().contains(u"Rodzaj: wydruk tekstowy (jkText)"_s));
+    QVERIFY(journal.previewReport().contains(u"nieznany symbol <2xg>"_s));
+    QCOMPARE(opened, QStringList{jobs + u"/FAKTURA-podglad.pdf"_s});
+
+    // A kind it does not lay out: the report says why, nothing is opened.
+    waiting->setCurrentRow(1);
+    QCOMPARE(waiting->currentItem()->text(), u"FTP.txt"_s);
+    journal.findChild<QPushButton *>(u"btnPreview"_s)->click();
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(finished.last().first().toInt(), 5);
+    QVERIFY(journal.previewReport().contains(u"podgląd obejmuje tylko"_s));
+    QCOMPARE(opened.size(), 1);
+    // Both jobs still wait; the preview is no job.
+    journal.findChild<QPushButton *>(u"btnRefresh"_s)->click();
+    QCOMPARE(waiting->count(), 2);
 }
 
 QTEST_MAIN(TForm1Test)

@@ -178,6 +178,19 @@ TEST(PreviewProgram, PdfJobIsLaidOutAsItsJobWritesItAndMailsNothing)
     ExpectSameLayout(preview, install.jobs + QStringLiteral("/PDF/FV-7.pdf"));
 }
 
+TEST(PreviewProgram, TagBelowTheFirstLineIsNamed)
+{
+    Install install;
+    // A blank line before the tag is no significant line; a line of spaces is one.
+    WriteFile(install.jobs + QStringLiteral("/A.txt"), DosLines({"", "   ", "// komentarz", "<pdf>", "PDF_FILE=a.pdf", "<END>"}));
+    const Report run = Preview(install, {QStringLiteral("--check"), install.jobs + QStringLiteral("/A.txt")});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.value(QStringLiteral("Rodzaj")), QStringLiteral("wydruk tekstowy (jkText)"));
+    EXPECT_EQ(run.with(QStringLiteral("Ostrzeżenie: ")).value(0),
+              QStringLiteral("Ostrzeżenie: wiersz 4: znacznik <PDF> nie stoi w pierwszym znaczącym wierszu: plik "
+                             "zostanie wydrukowany jako tekst, razem ze znacznikiem"));
+}
+
 TEST(PreviewProgram, CheckPrintsTheReportAndWritesNothing)
 {
     Install install;
