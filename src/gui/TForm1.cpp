@@ -130,6 +130,9 @@ TForm1::TForm1(Engine *engine, TForm1Options options, QWidget *parent)
     // Without a tray the window is the only way in, so it is shown instead of hidden.
     if (showWanted || !m_options.trayAvailable())
         show();
+    // For screenshots, as above: the journal window open from the start.
+    if (qEnvironmentVariableIntValue("OSTREVO_SHOW_JOURNAL") == 1)
+        QTimer::singleShot(0, this, &TForm1::Dziennik1Click);
 }
 
 TForm1::~TForm1() = default;

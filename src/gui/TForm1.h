@@ -30,7 +30,8 @@ struct TForm1Options {
     // The tray tip is this file's name up to its first dot; empty = the running executable.
     QString executablePath;
     // Shown at start instead of hidden in the tray. Also when no tray is available, or
-    // when the environment sets OSTREVO_SHOW_WINDOW=1 (screenshots).
+    // when the environment sets OSTREVO_SHOW_WINDOW=1 (screenshots; OSTREVO_SHOW_JOURNAL=1
+    // opens the journal window as well).
     bool showAtStart = false;
     // Whether a tray is there now; empty = QSystemTrayIcon::isSystemTrayAvailable().
     std::function<bool()> trayAvailable;
