@@ -4,6 +4,7 @@
 #include "devices/FreeFileName.h"
 #include "devices/TPrinter.h"
 #include "fiscal/FiscalPrinters.h"
+#include "forms/PrintFormJob.h"
 #include "jobs/DosPath.h"
 #include "monitor/JobFiles.h"
 #include "net/TDM.h"
@@ -17,7 +18,8 @@ Subsystems::Subsystems(QString programDir)
       m_pdfTextJobs(std::make_unique<PdfTextJobs>()),
       m_fiscalPrinters(std::make_unique<FiscalPrinters>(m_programDir)),
       m_net(std::make_unique<TDM>(m_programDir)),
-      m_settings(std::make_shared<Settings>())
+      m_settings(std::make_shared<Settings>()),
+      m_formPrinter(std::make_unique<FormPrinter>(Printer(), m_barcode))
 {
     // A <PDF> job that names an address mails its file through the network jobs' module.
     m_pdfTextJobs->setMailPdf(m_net->mailPdfHandOver());
@@ -50,6 +52,7 @@ EngineConfig Subsystems::engineConfig(const QString &executablePath, const QStri
 
     RegisterTextPrintHandler(config.handlers, *m_textPrinter);
     RegisterPdfTextHandler(config.handlers, *m_pdfTextJobs);
+    RegisterFormPrintHandler(config.handlers, *m_formPrinter);
     RegisterFiscalHandler(config.handlers, *m_fiscalPrinters);
     m_net->registerHandlers(config.handlers);
     auto settings = m_settings;

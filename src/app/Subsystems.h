@@ -9,6 +9,7 @@
 
 namespace ostrevo {
 
+class FormPrinter;
 class PdfTextJobs;
 class TextPrinter;
 class FiscalPrinters;
@@ -40,6 +41,7 @@ private:
     std::shared_ptr<Settings> m_settings; // drive letters for paths inside jobs
     // The default settings that every barcode of a form starts from, as a copy.
     TAsBarcode m_barcode;
+    std::unique_ptr<FormPrinter> m_formPrinter;
 };
 
 } // namespace ostrevo

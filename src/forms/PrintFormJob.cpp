@@ -1,0 +1,127 @@
+#include "forms/PrintFormJob.h"
+
+#include "devices/DuplexRequest.h"
+#include "devices/TPrinter.h"
+#include "forms/FormCanvasDrawer.h"
+#include "forms/FormJob.h"
+#include "forms/PrinterSheets.h"
+#include "jobs/Charsets.h"
+#include "jobs/Errors.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace ostrevo {
+
+namespace {
+
+QString MessageOf(const std::exception &error)
+{
+    if (const auto *jobError = dynamic_cast<const JobError *>(&error))
+        return jobError->message();
+    return QString::fromLocal8Bit(error.what());
+}
+
+// DUPLEX 0 off, 1 on, any other value the printer's own setting.
+DuplexRequest RequestOf(std::int32_t duplex)
+{
+    return duplex == 0 ? DuplexRequest::Off : duplex == 1 ? DuplexRequest::On : DuplexRequest::None;
+}
+
+} // namespace
+
+FormPrinter::FormPrinter(TPrinter &printer, const TAsBarcode &barcodeDefaults)
+    : m_printer(printer), m_barcodeDefaults(barcodeDefaults)
+{
+}
+
+QString FormPrinter::restorePrinter(bool duplexKnown, std::uint8_t duplex)
+{
+    QString problem;
+    const auto attempt = [&problem](auto step) {
+        try {
+            step();
+        } catch (const std::exception &error) {
+            if (problem.isEmpty())
+                problem = MessageOf(error);
+        }
+    };
+    attempt([this] { m_printer.setOrientation(0); });
+    attempt([this] { m_printer.setCopies(1); });
+    if (duplexKnown)
+        attempt([this, duplex] { m_printer.SetDuplex(duplex); });
+    ResetPrinterCanvas();
+    return problem;
+}
+
+JobResult FormPrinter::PrintFormJob(const JobContext &context, const QString &textPath)
+{
+    const bool ground = context.settings ? context.settings->ground : true;
+    const int kartka = context.settings ? context.settings->kartka : 1;
+    FormJob job(context, textPath, FormBackground{ground, true});
+    if (!job.prepare())
+        return JobResult::done(QStringLiteral("brak wzorca %1").arg(Cp852ToUnicode(job.state().params.templateName)));
+    const FormJobParams &params = job.state().params;
+
+    QString failure;
+    bool outputUnavailable = false;
+    bool duplexKnown = false;
+    std::uint8_t savedDuplex = 0;
+    int pages = 0;
+    QStringList files;
+    try {
+        const int index = SelectPrinterByName(context.currentPrinterName);
+        savedDuplex = DriverDefaultDuplex(m_printer, index);
+        duplexKnown = true;
+        // Chosen twice so that its device mode is re-read from the driver.
+        m_printer.setPrinterIndex(index);
+        m_printer.setPrinterIndex(m_printer.printerIndex());
+        // No copies at all is not what anyone sending a form to the printer meant.
+        m_printer.setCopies(std::max<int>(1, params.copies));
+        m_printer.setDocumentName(QFileInfo(textPath).completeBaseName());
+        PrinterSheets sheets(m_printer, DuplexToApply(RequestOf(params.duplex), kartka, savedDuplex));
+        FormCanvasDrawer drawer(sheets, m_barcodeDefaults, ground);
+        try {
+            pages = job.drawPages(drawer);
+            sheets.finish();
+        } catch (...) {
+            files = sheets.deliveredFiles();
+            try {
+                sheets.abort();
+            } catch (const std::exception &) {
+                // The document is gone either way; the first failure is the one to report.
+            }
+            throw;
+        }
+        files = sheets.deliveredFiles();
+    } catch (const std::exception &error) {
+        failure = QStringLiteral("Wydruk formularza przerwany: %1").arg(MessageOf(error));
+        outputUnavailable = dynamic_cast<const OutputUnavailable *>(&error) != nullptr;
+    }
+    const QString notRestored = restorePrinter(duplexKnown, savedDuplex);
+    if (!failure.isEmpty()) {
+        // Performed again later only when nothing of it has been printed yet.
+        if (outputUnavailable && files.isEmpty())
+            return JobResult::retryLater(failure);
+        if (!files.isEmpty())
+            failure += QStringLiteral("; wydrukowano już: %1").arg(files.join(QStringLiteral(", ")));
+        return JobResult::failed(failure);
+    }
+    QString detail = QStringLiteral("stron: %1").arg(pages);
+    // The journal window opens the first file from here.
+    if (!files.isEmpty())
+        detail += QStringLiteral(", plik: %1").arg(files.join(QStringLiteral("; ")));
+    if (!notRestored.isEmpty())
+        detail += QStringLiteral("; ustawienia drukarki nie przywrócone: %1").arg(notRestored);
+    return JobResult::done(detail);
+}
+
+void RegisterFormPrintHandler(JobHandlers &handlers, FormPrinter &printer)
+{
+    handlers.set(jkPit, [&printer](const JobContext &context, const QString &textPath) {
+        return printer.PrintFormJob(context, textPath);
+    });
+}
+
+} // namespace ostrevo

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "forms/FormSheets.h"
+
+#include <QStringList>
+
+#include <cstdint>
+
+namespace ostrevo {
+
+class TPrinter;
+
+// A form's sheets on a printer: the document begins at the first page drawn, in that
+// page's orientation, and a page in the other orientation ends the document and begins
+// a new one, since a printer turns whole documents only.
+class PrinterSheets final : public FormSheets {
+public:
+    // `duplex` is the two-sided mode set for every document (0 one-sided).
+    PrinterSheets(TPrinter &printer, std::uint8_t duplex);
+
+    void startPage(bool landscape) override;
+    Canvas &canvas() override;
+    DeviceMetrics metrics() override { return m_metrics; }
+
+    // Ends the document in progress; a two-sided one with an odd number of pages gets
+    // an empty last page, so that the last sheet is complete.
+    void finish();
+    // Drops the document in progress, if any.
+    void abort();
+
+    int documents() const { return m_documents; }
+    // The files the ended documents became, on a printer that makes files.
+    const QStringList &deliveredFiles() const { return m_delivered; }
+
+private:
+    void beginDocument(bool landscape);
+    void endDocument();
+
+    TPrinter &m_printer;
+    std::uint8_t m_duplex;
+    bool m_landscape = false;
+    int m_documents = 0;
+    DeviceMetrics m_metrics;
+    QStringList m_delivered;
+};
+
+} // namespace ostrevo

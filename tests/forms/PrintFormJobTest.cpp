@@ -1,0 +1,270 @@
+// Whole form jobs on the built-in PDF printer: what lands where on the paper, the pages a
+// job selects, one document per run of orientation, two-sided sheets, barcodes a reader
+// can scan, and failures that abort the print and leave the printer as it was.
+
+#include "devices/TAsBarcode.h"
+#include "devices/TPrinter.h"
+#include "forms/FormRig.h"
+#include "forms/PrintFormJob.h"
+#include "jobs/Errors.h"
+#include "support/BarcodeReader.h"
+#include "support/PdfTools.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace ostrevo;
+using namespace ostrevo::test;
+
+namespace {
+
+QStringList Words(std::initializer_list<const char *> items)
+{
+    QStringList list;
+    for (const char *item : items)
+        list.append(QString::fromUtf8(item));
+    return list;
+}
+
+// Where the built-in printer's printable area starts on the A4 sheet, in points.
+const double OffsetX = (210 / 25.4 * 600 - 4800) / 2 * 72 / 600;
+const double OffsetY = (297 / 25.4 * 600 - 6800) / 2 * 72 / 600;
+
+// A template of `pages` pages, each with box 1 and "STRONA<n>" written into box 2;
+// `landscape` names the pages turned.
+QList<QByteArray> PagedTemplate(int pages, const QList<int> &landscape = {})
+{
+    QList<QByteArray> lines{"<PARAMETERS>", "PAGE=" + QByteArray::number(pages), "<END>"};
+    for (int n = 1; n <= pages; ++n) {
+        lines += "<PAGE" + QByteArray::number(n) + ">";
+        lines += "MAXX=200";
+        lines += "MAXY=280";
+        if (landscape.contains(n))
+            lines += "ORIENTATION=L";
+        lines += "BX(1,10,10,100,20)";
+        lines += "BX(2,10,30,100,40)";
+        lines += "T1(2,1)";
+        lines += "STRONA" + QByteArray::number(n);
+        lines += "<END>";
+    }
+    return lines;
+}
+
+// A job for TEMPLATE with these parameters, "WARTOSC<n>" in box 1 of each of its pages.
+QList<QByteArray> PagedJob(const QByteArray &templateName, int pages, const QList<QByteArray> &parameters = {})
+{
+    QList<QByteArray> lines{"<PIT>", "TEMPLATE=" + templateName};
+    lines += parameters;
+    lines += "<END>";
+    for (int n = 1; n <= pages; ++n)
+        lines += {"<PAGE" + QByteArray::number(n) + ">", "T1(1,1)", "WARTOSC" + QByteArray::number(n), "<END>"};
+    return lines;
+}
+
+class PrintFormJobTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_out = m_rig.root.path() + QStringLiteral("/wydruki");
+        Printer().setBuiltinDirectory(m_out);
+        m_rig.context.currentPrinterName = BuiltinPrinterName();
+    }
+
+    // The job file NAME.txt, whose name the printout takes.
+    QString job(const QString &name, const QList<QByteArray> &jobLines)
+    {
+        const QString path = m_rig.jobDir + u'/' + name + QStringLiteral(".txt");
+        WriteFile(path, DosLines(jobLines));
+        return path;
+    }
+
+    JobResult print(const QList<QByteArray> &templateLines, const QList<QByteArray> &jobLines,
+                    const QString &name = QStringLiteral("FORM"))
+    {
+        m_rig.writeTemplate(templateLines, QStringLiteral("WZOR"));
+        return m_printer.PrintFormJob(m_rig.context, job(name, jobLines));
+    }
+
+    QString output(const QString &name) const { return m_out + u'/' + name; }
+
+    // The words of every page of the file, page by page.
+    QStringList pageTexts(const QString &pdf) const
+    {
+        QStringList pages = PdfText(pdf).split(u'\f');
+        if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+            pages.removeLast();
+        for (QString &page : pages)
+            page = page.simplified();
+        return pages;
+    }
+
+    void expectPrinterRestored()
+    {
+        EXPECT_FALSE(Printer().printing());
+        EXPECT_EQ(Printer().orientation(), 0);
+        EXPECT_EQ(Printer().copies(), 1);
+        EXPECT_EQ(Printer().GetDuplex(), 0);
+    }
+
+    FormRig m_rig;
+    QString m_out;
+    TAsBarcode m_barcode;
+    FormPrinter m_printer{Printer(), m_barcode};
+};
+
+} // namespace
+
+TEST_F(PrintFormJobTest, ValuesLandInTheirBoxesAtTheTrueSize)
+{
+    const JobResult result = print(PagedTemplate(1), PagedJob("WZOR", 1));
+    ASSERT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
+    EXPECT_EQ(result.detail, QStringLiteral("stron: 1, plik: %1").arg(output(QStringLiteral("FORM.pdf"))));
+    const QList<PdfWord> words = PdfWords(output(QStringLiteral("FORM.pdf")));
+    // Box 1 at 10 mm, 10 mm; box 2 at 10 mm, 30 mm; 28.35 points to 10 mm.
+    const PdfWord value = WordNamed(words, QStringLiteral("WARTOSC1"));
+    EXPECT_NEAR(value.box.left(), OffsetX + 28.35, 0.3);
+    EXPECT_GE(value.box.top(), OffsetY + 28.35 - 0.3);
+    EXPECT_LE(value.box.bottom(), OffsetY + 28.35 + 5.67 + 0.3); // within its 2 mm cell
+    const PdfWord printed = WordNamed(words, QStringLiteral("STRONA1"));
+    EXPECT_NEAR(printed.box.left(), OffsetX + 28.35, 0.3);
+    EXPECT_NEAR(printed.box.top() - value.box.top(), 2 * 28.35, 0.3);
+    expectPrinterRestored();
+}
+
+TEST_F(PrintFormJobTest, PageRangeAndParityChooseThePages)
+{
+    // No TO_PAGE: all four pages of the template.
+    ASSERT_EQ(print(PagedTemplate(4), PagedJob("WZOR", 4), QStringLiteral("ALL")).outcome, JobResult::Done);
+    EXPECT_EQ(pageTexts(output(QStringLiteral("ALL.pdf"))),
+              Words({"WARTOSC1 STRONA1", "WARTOSC2 STRONA2", "WARTOSC3 STRONA3", "WARTOSC4 STRONA4"}));
+
+    ASSERT_EQ(print(PagedTemplate(4), PagedJob("WZOR", 4, {"EVEN=1", "FROM_PAGE=1", "TO_PAGE=4"}), QStringLiteral("ODD"))
+                  .outcome,
+              JobResult::Done);
+    EXPECT_EQ(pageTexts(output(QStringLiteral("ODD.pdf"))), Words({"WARTOSC1 STRONA1", "WARTOSC3 STRONA3"}));
+
+    ASSERT_EQ(print(PagedTemplate(4), PagedJob("WZOR", 4, {"EVEN=0"}), QStringLiteral("EVEN")).outcome,
+              JobResult::Done);
+    EXPECT_EQ(pageTexts(output(QStringLiteral("EVEN.pdf"))), Words({"WARTOSC2 STRONA2", "WARTOSC4 STRONA4"}));
+
+    ASSERT_EQ(print(PagedTemplate(4), PagedJob("WZOR", 4, {"FROM_PAGE=2", "TO_PAGE=3"}), QStringLiteral("MID")).outcome,
+              JobResult::Done);
+    EXPECT_EQ(pageTexts(output(QStringLiteral("MID.pdf"))), Words({"WARTOSC2 STRONA2", "WARTOSC3 STRONA3"}));
+}
+
+TEST_F(PrintFormJobTest, EachRunOfOrientationIsADocumentOfItsOwn)
+{
+    const JobResult result = print(PagedTemplate(4, {3}), PagedJob("WZOR", 4), QStringLiteral("OBROT"));
+    ASSERT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
+    EXPECT_EQ(PdfFilesIn(m_out), Words({"OBROT-2.pdf", "OBROT-3.pdf", "OBROT.pdf"}));
+    EXPECT_EQ(pageTexts(output(QStringLiteral("OBROT.pdf"))), Words({"WARTOSC1 STRONA1", "WARTOSC2 STRONA2"}));
+    EXPECT_TRUE(PdfPageSize(output(QStringLiteral("OBROT.pdf"))).startsWith(QStringLiteral("595 x 842")));
+    EXPECT_EQ(pageTexts(output(QStringLiteral("OBROT-2.pdf"))), Words({"WARTOSC3 STRONA3"}));
+    EXPECT_TRUE(PdfPageSize(output(QStringLiteral("OBROT-2.pdf"))).startsWith(QStringLiteral("842 x 595")));
+    EXPECT_EQ(pageTexts(output(QStringLiteral("OBROT-3.pdf"))), Words({"WARTOSC4 STRONA4"}));
+    // The journal opens the first of them.
+    EXPECT_TRUE(result.detail.startsWith(QStringLiteral("stron: 4, plik: %1; ").arg(output(QStringLiteral("OBROT.pdf")))))
+        << result.detail.toStdString();
+
+    // The first page drawn decides the first document's orientation, whatever page 1 is.
+    ASSERT_EQ(print(PagedTemplate(4, {3, 4}), PagedJob("WZOR", 4, {"FROM_PAGE=3"}), QStringLiteral("POZIOMO")).outcome,
+              JobResult::Done);
+    EXPECT_EQ(PdfFilesIn(m_out).filter(QStringLiteral("POZIOMO")), Words({"POZIOMO.pdf"}));
+    EXPECT_TRUE(PdfPageSize(output(QStringLiteral("POZIOMO.pdf"))).startsWith(QStringLiteral("842 x 595")));
+    EXPECT_EQ(PdfPageCount(output(QStringLiteral("POZIOMO.pdf"))), 2);
+    expectPrinterRestored();
+}
+
+TEST_F(PrintFormJobTest, TwoSidedJobsCompleteTheirLastSheet)
+{
+    ASSERT_EQ(print(PagedTemplate(3), PagedJob("WZOR", 3, {"DUPLEX=1"}), QStringLiteral("DUPLEX")).outcome,
+              JobResult::Done);
+    EXPECT_EQ(pageTexts(output(QStringLiteral("DUPLEX.pdf"))),
+              Words({"WARTOSC1 STRONA1", "WARTOSC2 STRONA2", "WARTOSC3 STRONA3", ""}));
+    // Restored to the printer's own one-sided default.
+    expectPrinterRestored();
+
+    // Only the last document counts: two portrait pages, then one landscape.
+    ASSERT_EQ(print(PagedTemplate(3, {3}), PagedJob("WZOR", 3, {"DUPLEX=1", "COPIES=2"}), QStringLiteral("DWA")).outcome,
+              JobResult::Done);
+    EXPECT_EQ(PdfPageCount(output(QStringLiteral("DWA.pdf"))), 2);
+    EXPECT_EQ(pageTexts(output(QStringLiteral("DWA-2.pdf"))), Words({"WARTOSC3 STRONA3", ""}));
+    expectPrinterRestored();
+
+    ASSERT_EQ(print(PagedTemplate(3), PagedJob("WZOR", 3, {"DUPLEX=0"}), QStringLiteral("JEDNO")).outcome,
+              JobResult::Done);
+    EXPECT_EQ(PdfPageCount(output(QStringLiteral("JEDNO.pdf"))), 3);
+}
+
+TEST_F(PrintFormJobTest, ScannerReadsTheBarcodesUprightAndTurned)
+{
+    QList<QByteArray> form{"<PARAMETERS>", "<END>", "<PAGE1>", "BX(1,20,20,70,40)", "BX(2,20,60,50,110)", "<END>"};
+    const JobResult result = print(form, {"<PIT>", "TEMPLATE=WZOR", "<END>", "<PAGE1>", "K(1)", "5901234123457",
+                                          "T_ANGLE=90", "K(2)", "4006381333931", "<END>"});
+    ASSERT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
+    QStringList codes = DecodeEan13InPdf(output(QStringLiteral("FORM.pdf")), 1);
+    codes.sort();
+    EXPECT_EQ(codes, Words({"4006381333931", "5901234123457"}));
+}
+
+TEST_F(PrintFormJobTest, RejectedBarcodeAbortsThePrintAndTheNextJobPrints)
+{
+    QList<QByteArray> form = PagedTemplate(2);
+    const JobResult failed = print(form, {"<PIT>", "TEMPLATE=WZOR", "DUPLEX=1", "COPIES=3", "<END>", "<PAGE1>", "K(1)",
+                                          "590123412345X", "<END>"},
+                                   QStringLiteral("ZLY"));
+    EXPECT_EQ(failed.outcome, JobResult::Failed);
+    EXPECT_TRUE(failed.detail.contains(QStringLiteral("Barcode must be numeric"))) << failed.detail.toStdString();
+    EXPECT_TRUE(PdfFilesIn(m_out).isEmpty());
+    EXPECT_TRUE(QDir(m_out).entryList(QDir::Files | QDir::Hidden).isEmpty()) << "a partial file was left";
+    expectPrinterRestored();
+
+    // A malformed value on the second page aborts what the first had begun.
+    const JobResult malformed = print(form, {"<PIT>", "TEMPLATE=WZOR", "<END>", "<PAGE1>", "<END>", "<PAGE2>",
+                                             "L_THICKNESS=gruba", "<END>"},
+                                      QStringLiteral("ZLY"));
+    EXPECT_EQ(malformed.outcome, JobResult::Failed);
+    EXPECT_TRUE(PdfFilesIn(m_out).isEmpty());
+
+    ASSERT_EQ(print(form, PagedJob("WZOR", 1), QStringLiteral("DOBRY")).outcome, JobResult::Done);
+    EXPECT_EQ(PdfFilesIn(m_out), Words({"DOBRY.pdf"}));
+}
+
+TEST_F(PrintFormJobTest, WithoutATemplateNothingIsPrinted)
+{
+    const JobResult result = m_printer.PrintFormJob(
+        m_rig.context, job(QStringLiteral("BRAK"), {"<PIT>", "TEMPLATE=NIEMA", "<END>", "<PAGE1>", "<END>"}));
+    EXPECT_EQ(result.outcome, JobResult::Done);
+    EXPECT_TRUE(result.detail.contains(QStringLiteral("NIEMA"))) << result.detail.toStdString();
+    EXPECT_TRUE(PdfFilesIn(m_out).isEmpty());
+
+    // A malformed value read before printing is the caller's to report.
+    m_rig.writeTemplate({"<PARAMETERS>", "WSP=1;5", "<END>"}, QStringLiteral("WZOR"));
+    EXPECT_THROW(m_printer.PrintFormJob(m_rig.context, job(QStringLiteral("WSP"), PagedJob("WZOR", 1))),
+                 ConversionError);
+    EXPECT_FALSE(Printer().printing());
+}
+
+TEST_F(PrintFormJobTest, OutputThatCannotBeWrittenKeepsTheJobForLater)
+{
+    // The built-in printer's directory is a file: the document cannot begin.
+    const QString blocked = m_rig.root.path() + QStringLiteral("/plik");
+    WriteFile(blocked, "x");
+    Printer().setBuiltinDirectory(blocked);
+    const JobResult result = print(PagedTemplate(1), PagedJob("WZOR", 1));
+    EXPECT_EQ(result.outcome, JobResult::Retry) << result.detail.toStdString();
+    expectPrinterRestored();
+}
+
+TEST_F(PrintFormJobTest, RegisteredAsTheHandlerOfPrintedForms)
+{
+    JobHandlers handlers;
+    RegisterFormPrintHandler(handlers, m_printer);
+    EXPECT_TRUE(handlers.has(jkPit));
+    EXPECT_FALSE(handlers.has(jkPitPdf));
+    m_rig.writeTemplate(PagedTemplate(1), QStringLiteral("WZOR"));
+    const JobResult result = handlers.run(jkPit, m_rig.context, job(QStringLiteral("H"), PagedJob("WZOR", 1)));
+    EXPECT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
+    EXPECT_EQ(PdfFilesIn(m_out), Words({"H.pdf"}));
+}
