@@ -3,7 +3,7 @@
 // barcodes, printed on the built-in PDF printer. Prints milliseconds per job and the
 // size of the file.
 //
-//   bench_forms [--runs N]
+//   bench_forms [--runs N] [--keep DIR]   DIR: where the last run's PDF is left, to look at
 
 #include "devices/TAsBarcode.h"
 #include "devices/TPrinter.h"
@@ -109,9 +109,13 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     int runs = 20;
-    for (int i = 1; i + 1 < argc; ++i)
+    QString keep;
+    for (int i = 1; i + 1 < argc; ++i) {
         if (QByteArray(argv[i]) == "--runs")
             runs = std::max(1, QByteArray(argv[i + 1]).toInt());
+        if (QByteArray(argv[i]) == "--keep")
+            keep = QString::fromLocal8Bit(argv[i + 1]);
+    }
 
     QTemporaryDir home(QDir::currentPath() + QStringLiteral("/bench-forms-XXXXXX"));
     QDir(home.path()).mkpath(QStringLiteral("Wzorzec"));
@@ -145,6 +149,11 @@ int main(int argc, char **argv)
         size = QFileInfo(out + QStringLiteral("/FORM.pdf")).size();
         if (run > 0) // the first run loads the fonts
             times.push_back(ms);
+    }
+    if (!keep.isEmpty()) {
+        QDir().mkpath(keep);
+        QFile::remove(keep + QStringLiteral("/FORM.pdf"));
+        QFile::copy(out + QStringLiteral("/FORM.pdf"), keep + QStringLiteral("/FORM.pdf"));
     }
     std::sort(times.begin(), times.end());
     std::printf("form of %d pages, %d filled boxes, 2 barcodes, built-in printer: median %.1f ms per job "

@@ -66,6 +66,7 @@ JobResult FormPrinter::PrintFormJob(const JobContext &context, const QString &te
 
     QString failure;
     bool outputUnavailable = false;
+    bool delivered = false;
     bool duplexKnown = false;
     std::uint8_t savedDuplex = 0;
     int pages = 0;
@@ -80,7 +81,12 @@ JobResult FormPrinter::PrintFormJob(const JobContext &context, const QString &te
         // No copies at all is not what anyone sending a form to the printer meant.
         m_printer.setCopies(std::max<int>(1, params.copies));
         m_printer.setDocumentName(QFileInfo(textPath).completeBaseName());
-        PrinterSheets sheets(m_printer, DuplexToApply(RequestOf(params.duplex), kartka, savedDuplex));
+        // A document on its way to the printer is not taken back: a quit after that point
+        // must not keep the job to be printed again at the next start.
+        PrinterSheets sheets(m_printer, DuplexToApply(RequestOf(params.duplex), kartka, savedDuplex), [&] {
+            delivered = true;
+            context.committed();
+        });
         FormCanvasDrawer drawer(sheets, m_barcodeDefaults, ground);
         try {
             pages = job.drawPages(drawer);
@@ -102,7 +108,7 @@ JobResult FormPrinter::PrintFormJob(const JobContext &context, const QString &te
     const QString notRestored = restorePrinter(duplexKnown, savedDuplex);
     if (!failure.isEmpty()) {
         // Performed again later only when nothing of it has been printed yet.
-        if (outputUnavailable && files.isEmpty())
+        if (outputUnavailable && !delivered)
             return JobResult::retryLater(failure);
         if (!files.isEmpty())
             failure += QStringLiteral("; wydrukowano już: %1").arg(files.join(QStringLiteral(", ")));

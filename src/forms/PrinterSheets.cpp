@@ -4,7 +4,10 @@
 
 namespace ostrevo {
 
-PrinterSheets::PrinterSheets(TPrinter &printer, std::uint8_t duplex) : m_printer(printer), m_duplex(duplex) {}
+PrinterSheets::PrinterSheets(TPrinter &printer, std::uint8_t duplex, std::function<void()> delivered)
+    : m_printer(printer), m_duplex(duplex), m_deliveredCall(std::move(delivered))
+{
+}
 
 Canvas &PrinterSheets::canvas()
 {
@@ -27,6 +30,8 @@ void PrinterSheets::endDocument()
     m_printer.endDoc();
     if (const QString file = m_printer.deliveredFile(); !file.isEmpty())
         m_delivered.append(file);
+    if (m_deliveredCall)
+        m_deliveredCall();
 }
 
 void PrinterSheets::startPage(bool landscape)

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 
 namespace ostrevo {
 
@@ -15,8 +16,9 @@ class TPrinter;
 // a new one, since a printer turns whole documents only.
 class PrinterSheets final : public FormSheets {
 public:
-    // `duplex` is the two-sided mode set for every document (0 one-sided).
-    PrinterSheets(TPrinter &printer, std::uint8_t duplex);
+    // `duplex` is the two-sided mode set for every document (0 one-sided). `delivered`
+    // is called after each document the printer has taken: it will not be taken back.
+    PrinterSheets(TPrinter &printer, std::uint8_t duplex, std::function<void()> delivered = {});
 
     void startPage(bool landscape) override;
     Canvas &canvas() override;
@@ -38,6 +40,7 @@ private:
 
     TPrinter &m_printer;
     std::uint8_t m_duplex;
+    std::function<void()> m_deliveredCall;
     bool m_landscape = false;
     int m_documents = 0;
     DeviceMetrics m_metrics;

@@ -268,3 +268,26 @@ TEST_F(PrintFormJobTest, RegisteredAsTheHandlerOfPrintedForms)
     EXPECT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
     EXPECT_EQ(PdfFilesIn(m_out), Words({"H.pdf"}));
 }
+
+TEST_F(PrintFormJobTest, QuitAfterADocumentWentOutNeverLetsTheJobPrintAgain)
+{
+    int commits = 0;
+    m_rig.context.committed = [&commits] { ++commits; };
+    // The program quits once the first document, the portrait page, is out.
+    m_rig.context.quitRequested = [this] { return !PdfFilesIn(m_out).isEmpty(); };
+    const JobResult cut = print(PagedTemplate(3, {2}), PagedJob("WZOR", 3), QStringLiteral("PRZERWA"));
+    EXPECT_EQ(cut.outcome, JobResult::Failed);
+    EXPECT_EQ(commits, 1);
+    EXPECT_TRUE(cut.detail.contains(output(QStringLiteral("PRZERWA.pdf")))) << cut.detail.toStdString();
+    EXPECT_EQ(PdfFilesIn(m_out), Words({"PRZERWA.pdf"}));
+    expectPrinterRestored();
+
+    // Quit in the middle of the first document: the job may run again, nothing committed.
+    commits = 0;
+    QDir(m_out).removeRecursively();
+    m_rig.context.quitRequested = [] { return Printer().printing(); };
+    EXPECT_EQ(print(PagedTemplate(3, {2}), PagedJob("WZOR", 3), QStringLiteral("WCZESNIE")).outcome, JobResult::Failed);
+    EXPECT_EQ(commits, 0);
+    EXPECT_TRUE(PdfFilesIn(m_out).isEmpty());
+    EXPECT_TRUE(QDir(m_out).entryList(QDir::Files | QDir::Hidden).isEmpty()) << "a partial file was left";
+}
