@@ -5,6 +5,8 @@
 #include "forms/FormPrescan.h"
 #include "forms/FormSource.h"
 #include "forms/FormTemplateFile.h"
+#include "handling/RenderReport.h"
+#include "jobs/Charsets.h"
 #include "handling/JobHandlers.h"
 #include "jobs/JobFile.h"
 
@@ -38,8 +40,15 @@ bool FormJob::prepare()
     const QMap<QChar, QString> drives = m_context.settings ? m_context.settings->drives : QMap<QChar, QString>{};
     m_templatePath = LocateFormTemplate(m_state.params.templateName, m_context.programDir, m_context.currentJobDir,
                                         drives);
-    if (m_templatePath.isEmpty())
+    if (m_templatePath.isEmpty()) {
+        if (m_report)
+            m_report->notFound(QStringLiteral("wzorzec"),
+                               QStringLiteral("nie ma wzorca „%1” (Wzorzec w %2 ani w %3): zadanie zakończy się "
+                                              "bez formularza")
+                                   .arg(Cp852ToUnicode(m_state.params.templateName), m_context.programDir,
+                                        m_context.currentJobDir));
         return false;
+    }
     const std::int64_t templateBoxes = PrescanFormTemplate(*openTemplate(), m_state);
     m_state.boxes.reset(std::max(jobBoxes, templateBoxes));
     return true;
@@ -66,6 +75,7 @@ int FormJob::drawPages(FormDrawer &drawer)
 {
     const std::unique_ptr<FormSource> job = openJob();
     const std::unique_ptr<FormSource> form = openTemplate();
+    m_state.report = m_report;
     FormPageSection section(m_state, drawer, m_background);
     int drawn = 0;
     bool templateLeft = true;

@@ -34,6 +34,8 @@ public:
     int drawPages(FormDrawer &drawer);
 
     const FormState &state() const { return m_state; }
+    // What a preview wants to know: a template or a box that is not there. None normally.
+    void setReport(RenderReport *report) { m_report = report; }
     const QString &templatePath() const { return m_templatePath; }
     // The last page the loop goes to.
     int lastPage() const;
@@ -48,6 +50,7 @@ private:
     FormBackground m_background;
     FormState m_state;
     QString m_templatePath;
+    RenderReport *m_report = nullptr;
 };
 
 } // namespace ostrevo

@@ -1,9 +1,12 @@
 #include "forms/FormPageSection.h"
 
+#include "handling/RenderReport.h"
+
 #include "forms/FormDrawer.h"
 #include "forms/FormLine.h"
 #include "forms/FormSource.h"
 #include "forms/FormValues.h"
+#include "handling/RenderReport.h"
 #include "jobs/Charsets.h"
 #include "jobs/Errors.h"
 #include "jobs/JobFile.h"
@@ -204,13 +207,29 @@ bool FormPageSection::object(FormSource &source, const FormLine &line, std::opti
     return true;
 }
 
+void FormPageSection::missingBox(const FormSource &source, const char *object, std::int64_t number) const
+{
+    if (!m_state.report)
+        return;
+    const FormPlace at = source.place();
+    m_state.report->notFound(QStringLiteral("pole %1").arg(number),
+                             QStringLiteral("%1, wiersz %2: %3 w polu %4, którego nie ma w tabeli pól: pominięte")
+                                 .arg(at.file)
+                                 .arg(at.line)
+                                 .arg(QLatin1StringView(object))
+                                 .arg(number));
+}
+
 void FormPageSection::box(FormSource &source, const FormLine &line, bool draw)
 {
     if (draw)
         m_drawer.applyLineAttributes(current(source));
     const std::int64_t number = strict(source, line, 0);
-    if (!m_state.boxes.contains(number))
+    if (!m_state.boxes.contains(number)) {
+        if (draw)
+            missingBox(source, "ramka B", number);
         return;
+    }
     const FormRect corners{coordinate(source, line, 1), coordinate(source, line, 2), coordinate(source, line, 3),
                            coordinate(source, line, 4)};
     if (!draw) {
@@ -232,8 +251,10 @@ bool FormPageSection::textBlock(FormSource &source, const FormLine &line, std::o
     const std::int64_t count = strict(source, line, 1);
     const FormPadding pad = padding(source, line, 2);
     m_drawer.applyTextAttributes(current(source));
-    if (!m_state.boxes.contains(number))
+    if (!m_state.boxes.contains(number)) {
+        missingBox(source, "tekst", number);
         return true; // its lines are read as lines of the section
+    }
     m_drawer.beginTextBlock(m_state.boxes.row(number), pad, int(std::clamp<std::int64_t>(count, 0, 1 << 30)));
     bool goOn = true;
     for (std::int64_t k = 1; k <= count; ++k) {
@@ -313,8 +334,10 @@ bool FormPageSection::barcode(FormSource &source, const FormLine &line)
     const std::int64_t number = strict(source, line, 0);
     const FormPadding pad = padding(source, line, 2);
     m_drawer.applyTextAttributes(current(source));
-    if (!m_state.boxes.contains(number))
+    if (!m_state.boxes.contains(number)) {
+        missingBox(source, "kod kreskowy K", number);
         return true;
+    }
     const FormPlace at = source.place();
     const auto text = source.next();
     if (!text || HoldsTag(*text, "<END>"))

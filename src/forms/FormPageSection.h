@@ -34,6 +34,8 @@ private:
     bool barcode(FormSource &source, const FormLine &line);
     void numbering(FormSource &source, const FormLine &line);
     void box(FormSource &source, const FormLine &line, bool draw);
+    // A preview hears of an object whose box the table does not hold.
+    void missingBox(const FormSource &source, const char *object, std::int64_t number) const;
 
     FormPadding padding(FormSource &source, const FormLine &line, qsizetype first);
     std::int64_t strict(FormSource &source, const FormLine &line, qsizetype index);
