@@ -20,6 +20,8 @@ DirectPdfDocument::DirectPdfDocument(const QString &path, const DeviceMetrics &m
                                      RealisedFontCache &fonts, PdfFontSet::Embedding embedding)
     : m_path(path)
     , m_title(title)
+    , m_fonts(fonts)
+    , m_metrics(metrics)
     , m_sheetPt(SheetInPoints(metrics))
     , m_file(embedding)
 {
@@ -39,6 +41,15 @@ DirectPdfDocument::~DirectPdfDocument()
 void DirectPdfDocument::newPage()
 {
     m_file.addPage(m_canvas->takePage(), m_sheetPt);
+}
+
+void DirectPdfDocument::newPage(const DeviceMetrics &metrics)
+{
+    m_file.addPage(m_canvas->takePage(), m_sheetPt);
+    m_metrics = metrics;
+    m_sheetPt = SheetInPoints(metrics);
+    m_canvas = std::make_unique<PdfContentCanvas>(m_file.fonts(), m_file.images(), m_fonts, metrics.dpiX, metrics.dpiY,
+                                                  m_sheetPt, metrics.offset);
 }
 
 void DirectPdfDocument::finish()

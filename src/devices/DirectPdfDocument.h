@@ -21,6 +21,8 @@ public:
 
     Canvas *canvas() { return m_canvas.get(); }
     void newPage();
+    // A new page on a sheet of other metrics (turned): the canvas is a new one.
+    void newPage(const DeviceMetrics &metrics);
     // Completes the file; throws PrinterError when it could not be written completely.
     void finish();
     // Closes and deletes the file.
@@ -30,6 +32,8 @@ public:
 private:
     QString m_path;
     QString m_title;
+    RealisedFontCache &m_fonts;
+    DeviceMetrics m_metrics;
     QSizeF m_sheetPt;
     PdfDocumentFile m_file;
     std::unique_ptr<PdfContentCanvas> m_canvas;

@@ -5,8 +5,6 @@
 #include "forms/FormPrescan.h"
 #include "forms/FormSource.h"
 #include "forms/FormTemplateFile.h"
-#include "handling/RenderReport.h"
-#include "jobs/Charsets.h"
 #include "handling/JobHandlers.h"
 #include "jobs/JobFile.h"
 
@@ -40,15 +38,8 @@ bool FormJob::prepare()
     const QMap<QChar, QString> drives = m_context.settings ? m_context.settings->drives : QMap<QChar, QString>{};
     m_templatePath = LocateFormTemplate(m_state.params.templateName, m_context.programDir, m_context.currentJobDir,
                                         drives);
-    if (m_templatePath.isEmpty()) {
-        if (m_report)
-            m_report->notFound(QStringLiteral("wzorzec"),
-                               QStringLiteral("nie ma wzorca „%1” (Wzorzec w %2 ani w %3): zadanie zakończy się "
-                                              "bez formularza")
-                                   .arg(Cp852ToUnicode(m_state.params.templateName), m_context.programDir,
-                                        m_context.currentJobDir));
+    if (m_templatePath.isEmpty())
         return false;
-    }
     const std::int64_t templateBoxes = PrescanFormTemplate(*openTemplate(), m_state);
     m_state.boxes.reset(std::max(jobBoxes, templateBoxes));
     return true;

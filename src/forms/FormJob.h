@@ -34,7 +34,7 @@ public:
     int drawPages(FormDrawer &drawer);
 
     const FormState &state() const { return m_state; }
-    // What a preview wants to know: a template or a box that is not there. None normally.
+    // What a preview wants to know: a box that is not there. None normally.
     void setReport(RenderReport *report) { m_report = report; }
     const QString &templatePath() const { return m_templatePath; }
     // The last page the loop goes to.

@@ -213,7 +213,7 @@ void FormPageSection::missingBox(const FormSource &source, const char *object, s
         return;
     const FormPlace at = source.place();
     m_state.report->notFound(QStringLiteral("pole %1").arg(number),
-                             QStringLiteral("%1, wiersz %2: %3 w polu %4, którego nie ma w tabeli pól: pominięte")
+                             QStringLiteral("%1, wiersz %2: %3 w polu %4, którego wzorzec nie wyznacza (ani B, ani BX)")
                                  .arg(at.file)
                                  .arg(at.line)
                                  .arg(QLatin1StringView(object))
@@ -255,6 +255,8 @@ bool FormPageSection::textBlock(FormSource &source, const FormLine &line, std::o
         missingBox(source, "tekst", number);
         return true; // its lines are read as lines of the section
     }
+    if (m_state.report && m_state.boxes.row(number) == FormRect{})
+        missingBox(source, "tekst", number);
     m_drawer.beginTextBlock(m_state.boxes.row(number), pad, int(std::clamp<std::int64_t>(count, 0, 1 << 30)));
     bool goOn = true;
     for (std::int64_t k = 1; k <= count; ++k) {
@@ -338,6 +340,8 @@ bool FormPageSection::barcode(FormSource &source, const FormLine &line)
         missingBox(source, "kod kreskowy K", number);
         return true;
     }
+    if (m_state.report && m_state.boxes.row(number) == FormRect{})
+        missingBox(source, "kod kreskowy K", number);
     const FormPlace at = source.place();
     const auto text = source.next();
     if (!text || HoldsTag(*text, "<END>"))

@@ -11,6 +11,7 @@
 #include "monitor/MonitoredDirectories.h"
 #include "monitor/SettingsStore.h"
 #include "preview/JobInspection.h"
+#include "preview/FormPreview.h"
 #include "preview/PdfJobPreview.h"
 #include "preview/PreviewPrinter.h"
 #include "preview/TextPreview.h"
@@ -122,10 +123,8 @@ struct Layout {
     int pages = 0;
 };
 
-Layout LayOutText(const QString &job, const MonitoredPlace &place, const Settings &settings, const QString &programDir,
-                  const QString &pdfPath, RenderReport &report)
+PreviewPrinter LayOutPrinter(const MonitoredPlace &place, Layout &layout, RenderReport &report)
 {
-    Layout layout;
     PreviewPrinter printer = ChoosePreviewPrinter(place.number ? place.printerName : QString());
     if (place.number == 0)
         printer.note = QStringLiteral("domyślna: plik nie leży w monitorowanym katalogu");
@@ -135,11 +134,36 @@ Layout LayOutText(const QString &job, const MonitoredPlace &place, const Setting
         report.add(RenderReport::Other, QStringLiteral("drukarka"),
                    QStringLiteral("drukarka %1 nie udostępnia ustawień urządzenia: zadanie zakończy się błędem")
                        .arg(printer.name));
+    return printer;
+}
+
+QString DuplexText(std::uint8_t duplex)
+{
+    return QStringLiteral("Dwustronnie: ")
+        + (duplex == 0 ? QStringLiteral("nie")
+                       : duplex == 2 ? QStringLiteral("tak, wzdłuż dłuższej krawędzi")
+                                     : QStringLiteral("tak, wzdłuż krótszej krawędzi"));
+}
+
+JobContext ContextOf(const QString &job, const MonitoredPlace &place, const Settings &settings,
+                     const QString &programDir)
+{
+    JobContext context;
+    // Outside the monitored directories the job's own directory stands in for its place.
+    context.currentJobDir = place.number ? place.directory : QFileInfo(job).absolutePath();
+    context.currentPrinterName = place.printerName;
+    context.programDir = programDir;
+    context.settings = &settings;
+    return context;
+}
+
+Layout LayOutText(const QString &job, const MonitoredPlace &place, const Settings &settings, const QString &programDir,
+                  const QString &pdfPath, RenderReport &report)
+{
+    Layout layout;
+    const PreviewPrinter printer = LayOutPrinter(place, layout, report);
     const std::uint8_t duplex = DuplexToApply(ScanDuplexRequest(job), settings.kartka, printer.defaultDuplex);
-    layout.lines.append(QStringLiteral("Dwustronnie: ")
-                        + (duplex == 0 ? QStringLiteral("nie")
-                                       : duplex == 2 ? QStringLiteral("tak, wzdłuż dłuższej krawędzi")
-                                                     : QStringLiteral("tak, wzdłuż krótszej krawędzi")));
+    layout.lines.append(DuplexText(duplex));
     TextPreviewSetup setup;
     SymbolTable symbols;
     for (const QString &problem : symbols.loadSiteDefinitions(programDir))
@@ -152,16 +176,28 @@ Layout LayOutText(const QString &job, const MonitoredPlace &place, const Setting
     return layout;
 }
 
+Layout LayOutForm(const QString &job, const MonitoredPlace &place, const Settings &settings, const QString &programDir,
+                  const QString &pdfPath, RenderReport &report)
+{
+    Layout layout;
+    const PreviewPrinter printer = LayOutPrinter(place, layout, report);
+    const JobContext context = ContextOf(job, place, settings, programDir);
+    const FormPreview preview = RenderFormPreview(context, job, printer, pdfPath, report);
+    layout.lines.append(DuplexText(preview.duplex));
+    layout.lines.append(QStringLiteral("Wzorzec: ") + preview.templatePath);
+    if (preview.documents > 1)
+        layout.lines.append(QStringLiteral("Dokumenty wydruku: %1 (drukarka obraca całe dokumenty: jeden na każdą "
+                                           "zmianę orientacji)")
+                                .arg(preview.documents));
+    layout.pages = preview.pages;
+    return layout;
+}
+
 Layout LayOutPdf(const QString &job, const MonitoredPlace &place, const Settings &settings, const QString &programDir,
                  const QString &pdfPath, RenderReport &report)
 {
     Layout layout;
-    JobContext context;
-    // Outside the monitored directories the job's own directory stands in for its place.
-    context.currentJobDir = place.number ? place.directory : QFileInfo(job).absolutePath();
-    context.currentPrinterName = place.printerName;
-    context.programDir = programDir;
-    context.settings = &settings;
+    const JobContext context = ContextOf(job, place, settings, programDir);
     const PdfJobPreview preview = RenderPdfJobPreview(context, job, pdfPath, report);
     layout.lines.append(QStringLiteral("Drukarka: żadna (zadanie zapisuje plik PDF)"));
     layout.lines.append(QStringLiteral("Plik PDF zadania: %1 (podgląd go nie zapisuje)").arg(preview.jobOutput));
@@ -211,7 +247,7 @@ QString DefaultPreviewPath(const QString &jobPath)
 
 QString PreviewableKinds()
 {
-    return QStringLiteral("wydruki tekstowe (bez znacznika) i zadania <PDF>");
+    return QStringLiteral("wydruki tekstowe (bez znacznika), zadania <PDF> i formularze <PIT> na drukarkę");
 }
 
 PreviewOutcome PreviewJob(const PreviewRequest &request)
@@ -256,7 +292,7 @@ PreviewOutcome PreviewJob(const PreviewRequest &request)
     if (kind == jkEmpty)
         return fail(PreviewNotAJob, QStringLiteral("plik nie ma ani jednego znaczącego wiersza: monitor usunie go, "
                                                    "nic nie wykonując"));
-    if (kind != jkText && kind != jkPdf)
+    if (kind != jkText && kind != jkPdf && kind != jkPit)
         return fail(PreviewUnsupported, QStringLiteral("podgląd obejmuje tylko %1").arg(PreviewableKinds()));
     if (kind == jkText)
         ReportLateJobTag(job, report);
@@ -275,11 +311,13 @@ PreviewOutcome PreviewJob(const PreviewRequest &request)
         if (!request.writePdf && !scratch.isValid())
             throw IoError(QStringLiteral("Nie można utworzyć katalogu tymczasowego: %1").arg(scratch.errorString()));
         const QString scratchPdf = scratch.filePath(QStringLiteral("podglad.pdf"));
-        if (kind == jkText) {
+        if (kind == jkText || kind == jkPit) {
             std::optional<PreviewFile> file;
             if (request.writePdf)
                 file.emplace(target);
-            layout = LayOutText(job, place, settings, request.programDir, file ? file->partPath() : scratchPdf, report);
+            const QString pdfPath = file ? file->partPath() : scratchPdf;
+            layout = kind == jkText ? LayOutText(job, place, settings, request.programDir, pdfPath, report)
+                                    : LayOutForm(job, place, settings, request.programDir, pdfPath, report);
             if (file)
                 file->publish();
         } else {

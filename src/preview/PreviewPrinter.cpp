@@ -21,8 +21,12 @@ PreviewPrinter ChoosePreviewPrinter(const QString &configured)
     chosen.name = printer.printers().value(printer.printerIndex());
     chosen.metrics = printer.deviceMetrics();
     chosen.hasDeviceMode = printer.hasDeviceMode();
-    if (chosen.hasDeviceMode)
+    chosen.landscapeMetrics = chosen.metrics;
+    if (chosen.hasDeviceMode) {
         chosen.defaultDuplex = printer.GetDuplex();
+        printer.setOrientation(1);
+        chosen.landscapeMetrics = printer.deviceMetrics();
+    }
     return chosen;
 }
 

@@ -14,6 +14,7 @@ struct PreviewPrinter {
     QString name;
     QString note;        // why this one, when it is not simply the directory's printer
     DeviceMetrics metrics;
+    DeviceMetrics landscapeMetrics; // the same sheet turned, as a form's landscape page gets it
     std::uint8_t defaultDuplex = 0;
     bool hasDeviceMode = true;
 };

@@ -259,7 +259,7 @@ TEST(PreviewProgram, BadInputEndsNonZeroAndTouchesNothing)
         {{QStringLiteral("--check"), jobs + QStringLiteral("/image.txt")}, 4, jobs + QStringLiteral("/image.txt nie jest plikiem zadania: to plik PNG")},
         {{QStringLiteral("--preview"), jobs + QStringLiteral("/nul.txt")}, 4, jobs + QStringLiteral("/nul.txt nie jest plikiem zadania: zawiera bajty 0x00")},
         {{QStringLiteral("--preview"), jobs + QStringLiteral("/EMPTY.txt")}, 4, QStringLiteral("plik nie ma ani jednego znaczącego wiersza")},
-        {{QStringLiteral("--preview"), jobs + QStringLiteral("/FTP.txt")}, 5, QStringLiteral("podgląd obejmuje tylko wydruki tekstowe (bez znacznika) i zadania <PDF>")},
+        {{QStringLiteral("--preview"), jobs + QStringLiteral("/FTP.txt")}, 5, QStringLiteral("podgląd obejmuje tylko wydruki tekstowe (bez znacznika), zadania <PDF> i formularze <PIT> na drukarkę")},
         {{QStringLiteral("--preview"), jobs + QStringLiteral("/MAIL.txt")}, 5, QStringLiteral("podgląd obejmuje tylko")},
         // The preview never goes over the job, nor over a file that is not a PDF.
         {{QStringLiteral("--preview"), good, good}, 6, good + QStringLiteral(" to plik zadania")},
@@ -305,4 +305,83 @@ TEST(PreviewProgram, RunsBesideARunningMonitorAndReplacesOnlyItsOwnPreview)
     EXPECT_EQ(Entries(install.jobs), QStringList({QStringLiteral("A-podglad.pdf"), QStringLiteral("A.txt")}));
     monitor->terminate();
     monitor->waitForFinished(10000);
+}
+
+TEST(PreviewProgram, FormForThePrinterIsLaidOutAsPrintedAndNamesWhatIsMissing)
+{
+    Install install;
+    QDir(install.home.path()).mkpath(QStringLiteral("Wzorzec"));
+    WriteFile(install.home.filePath(QStringLiteral("Wzorzec/PIT11.txt")),
+              DosLines({"<PARAMETERS>", "PAGE=1", "<END>", "<PAGE1>", "B(1,20,20,120,30,0)", "BX(2,20,50,90,80)",
+                        "<END>"}));
+    // Box 3 is in the table (the job names it) but the template draws no box for it.
+    const QByteArray job = DosLines({"<PIT>", "TEMPLATE=pit11", "<END>", "<PAGE1>", "T1(1,1)", "Kowalski Jan",
+                                     "T1(3,1)", "bez pola", "<END>"});
+    WriteFile(install.jobs + QStringLiteral("/PIT.txt"), job);
+    const QString preview = install.home.filePath(QStringLiteral("pit.pdf"));
+    const Report run = Preview(install, {QStringLiteral("--preview"), install.jobs + QStringLiteral("/PIT.txt"), preview});
+    ASSERT_EQ(run.code, 0) << run.out.toStdString() << run.err.constData();
+    EXPECT_EQ(run.value(QStringLiteral("Rodzaj")), QStringLiteral("formularz na drukarkę (jkPit)"));
+    EXPECT_EQ(run.value(QStringLiteral("Wzorzec")), install.home.filePath(QStringLiteral("Wzorzec/PIT11.txt")));
+    EXPECT_EQ(run.value(QStringLiteral("Stron")), QStringLiteral("1"));
+    EXPECT_EQ(run.with(QStringLiteral("Ostrzeżenie: ")),
+              QStringList{QStringLiteral("Ostrzeżenie: %1, wiersz 7: tekst w polu 3, którego wzorzec nie wyznacza "
+                                         "(ani B, ani BX)")
+                              .arg(install.jobs + QStringLiteral("/PIT.txt"))})
+        << run.out.toStdString();
+
+    install.job(QStringLiteral("PIT"), job);
+    ASSERT_EQ(install.run({QStringLiteral("--once")}), 0);
+    ExpectSameLayout(preview, install.home.filePath(QStringLiteral("out/PIT.pdf")));
+
+    // Without its template the job would print nothing: that is no preview.
+    WriteFile(install.jobs + QStringLiteral("/BRAK.txt"), DosLines({"<PIT>", "TEMPLATE=PIT99", "<END>"}));
+    const Report missing = Preview(install, {QStringLiteral("--preview"), install.jobs + QStringLiteral("/BRAK.txt")});
+    EXPECT_EQ(missing.code, 6);
+    EXPECT_TRUE(missing.value(QStringLiteral("Błąd")).startsWith(QStringLiteral("nie ma wzorca „PIT99”")))
+        << missing.out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(install.jobs + QStringLiteral("/BRAK-podglad.pdf")));
+}
+
+TEST(PreviewProgram, TurnedFormPagesGoIntoTheOnePreview)
+{
+    Install install;
+    QDir(install.home.path()).mkpath(QStringLiteral("Wzorzec"));
+    QList<QByteArray> form{"<PARAMETERS>", "PAGE=3", "<END>"};
+    QList<QByteArray> job{"<PIT>", "TEMPLATE=WZOR", "DUPLEX=1", "<END>"};
+    for (int n = 1; n <= 3; ++n) {
+        const QByteArray page = "<PAGE" + QByteArray::number(n) + ">";
+        form += {page, "MAXX=200", "MAXY=280"};
+        if (n == 3)
+            form += "ORIENTATION=L";
+        form += {"BX(1,10,10,100,20)", "<END>"};
+        job += {page, "T1(1,1)", "STRONA" + QByteArray::number(n), "<END>"};
+    }
+    WriteFile(install.home.filePath(QStringLiteral("Wzorzec/WZOR.txt")), DosLines(form));
+    WriteFile(install.jobs + QStringLiteral("/DWA.txt"), DosLines(job));
+    const QString preview = install.home.filePath(QStringLiteral("dwa.pdf"));
+    const Report run = Preview(install, {QStringLiteral("--preview"), install.jobs + QStringLiteral("/DWA.txt"), preview});
+    ASSERT_EQ(run.code, 0) << run.out.toStdString() << run.err.constData();
+    // Two portrait pages, then a landscape one with the empty page that ends its sheet,
+    // as the printer prints them in two documents.
+    EXPECT_EQ(run.value(QStringLiteral("Dwustronnie")), QStringLiteral("tak, wzdłuż dłuższej krawędzi"));
+    EXPECT_TRUE(run.value(QStringLiteral("Dokumenty wydruku")).startsWith(QStringLiteral("2 ")));
+    EXPECT_EQ(run.value(QStringLiteral("Stron")), QStringLiteral("4"));
+    EXPECT_EQ(PdfPageCount(preview), 4);
+    auto pageOf = [](const QString &pdf, int page) {
+        const QString n = QString::number(page);
+        return RunTool(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), n, QStringLiteral("-l"), n, pdf});
+    };
+    EXPECT_TRUE(pageOf(preview, 2).contains(QStringLiteral("595 x 842 pts"))) << pageOf(preview, 2).toStdString();
+    EXPECT_TRUE(pageOf(preview, 3).contains(QStringLiteral("842 x 595 pts"))) << pageOf(preview, 3).toStdString();
+    const QString third = RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-f"), QStringLiteral("3"),
+                                                               QStringLiteral("-l"), QStringLiteral("3"), preview,
+                                                               QStringLiteral("-")});
+    EXPECT_TRUE(third.contains(QStringLiteral("STRONA3"))) << third.toStdString();
+
+    install.job(QStringLiteral("DWA"), DosLines(job));
+    ASSERT_EQ(install.run({QStringLiteral("--once")}), 0);
+    EXPECT_EQ(PdfPageCount(install.home.filePath(QStringLiteral("out/DWA.pdf"))), 2);
+    EXPECT_EQ(PdfPageCount(install.home.filePath(QStringLiteral("out/DWA-2.pdf"))), 2);
+    EXPECT_TRUE(pageOf(install.home.filePath(QStringLiteral("out/DWA-2.pdf")), 1).contains(QStringLiteral("842 x 595 pts")));
 }
