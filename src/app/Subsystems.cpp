@@ -4,6 +4,7 @@
 #include "devices/FreeFileName.h"
 #include "devices/TPrinter.h"
 #include "fiscal/FiscalPrinters.h"
+#include "forms/PdfFormJob.h"
 #include "forms/PrintFormJob.h"
 #include "jobs/DosPath.h"
 #include "monitor/JobFiles.h"
@@ -19,10 +20,12 @@ Subsystems::Subsystems(QString programDir)
       m_fiscalPrinters(std::make_unique<FiscalPrinters>(m_programDir)),
       m_net(std::make_unique<TDM>(m_programDir)),
       m_settings(std::make_shared<Settings>()),
-      m_formPrinter(std::make_unique<FormPrinter>(Printer(), m_barcode))
+      m_formPrinter(std::make_unique<FormPrinter>(Printer(), m_barcode)),
+      m_pdfFormJobs(std::make_unique<PdfFormJobs>(m_barcode))
 {
-    // A <PDF> job that names an address mails its file through the network jobs' module.
+    // A PDF job that names an address mails its file through the network jobs' module.
     m_pdfTextJobs->setMailPdf(m_net->mailPdfHandOver());
+    m_pdfFormJobs->setMailPdf(m_net->mailPdfHandOver());
 }
 
 Subsystems::~Subsystems() = default;
@@ -53,6 +56,7 @@ EngineConfig Subsystems::engineConfig(const QString &executablePath, const QStri
     RegisterTextPrintHandler(config.handlers, *m_textPrinter);
     RegisterPdfTextHandler(config.handlers, *m_pdfTextJobs);
     RegisterFormPrintHandler(config.handlers, *m_formPrinter);
+    RegisterPdfFormHandler(config.handlers, *m_pdfFormJobs);
     RegisterFiscalHandler(config.handlers, *m_fiscalPrinters);
     m_net->registerHandlers(config.handlers);
     auto settings = m_settings;

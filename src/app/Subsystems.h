@@ -10,6 +10,7 @@
 namespace ostrevo {
 
 class FormPrinter;
+class PdfFormJobs;
 class PdfTextJobs;
 class TextPrinter;
 class FiscalPrinters;
@@ -42,6 +43,7 @@ private:
     // The default settings that every barcode of a form starts from, as a copy.
     TAsBarcode m_barcode;
     std::unique_ptr<FormPrinter> m_formPrinter;
+    std::unique_ptr<PdfFormJobs> m_pdfFormJobs;
 };
 
 } // namespace ostrevo

@@ -1,17 +1,7 @@
 #include "textprint/PdfTextJob.h"
 
-#include "handling/ResultFile.h"
-#include "jobs/Charsets.h"
-#include "jobs/DosPath.h"
 #include "jobs/JobFile.h"
 #include "textprint/TFormA1.h"
-
-#include <QFile>
-#include <QFileInfo>
-
-#include <cerrno>
-#include <cstring>
-#include <sys/stat.h>
 
 namespace ostrevo {
 
@@ -40,41 +30,6 @@ PdfTextJobs::PdfTextJobs(MailPdfHandOver mailPdf)
 {
 }
 
-PdfJobOutput ResolvePdfJobOutput(const JobContext &context, const PdfJobHeader &header)
-{
-    const QMap<QChar, QString> drives = context.settings ? context.settings->drives : QMap<QChar, QString>{};
-    if (!header.pdfPath.isEmpty()) {
-        QByteArray path = header.pdfPath;
-        if (!path.endsWith('\\') && !path.endsWith('/'))
-            path += '\\';
-        const QString local = DosPathMapper(drives, context.programDir).toLocal(path + header.pdfFile);
-        return {header.pdfFile.isEmpty() && !local.endsWith(u'/') ? local + u'/' : local, {}};
-    }
-    const QString dir = WorkDirectory(context.currentJobDir, QStringLiteral("PDF"));
-    if (header.pdfFile.isEmpty())
-        return {dir + u'/', dir};
-    return {DosPathMapper(drives, dir).toLocal(header.pdfFile), dir};
-}
-
-QString PdfTextJobs::outputPath(const JobContext &context, const PdfJobHeader &header) const
-{
-    const PdfJobOutput output = ResolvePdfJobOutput(context, header);
-    if (output.workDir.isEmpty())
-        return output.path;
-    const QString &dir = output.workDir;
-    const QByteArray name = QFile::encodeName(dir);
-    struct stat st;
-    if (::lstat(name.constData(), &st) != 0) {
-        if (::mkdir(name.constData(), 0775) != 0 && errno != EEXIST)
-            throw OutputUnavailable(QStringLiteral("Cannot create the directory %1: %2")
-                                        .arg(dir, QString::fromLocal8Bit(std::strerror(errno))));
-    } else if (S_ISLNK(st.st_mode)) {
-        // The share is writable by others: its work directory must not send our files away.
-        throw IoError(QStringLiteral("The directory %1 is a symbolic link: no PDF file is written there").arg(dir));
-    }
-    return output.path;
-}
-
 JobResult PdfTextJobs::PdfTextJob(const JobContext &context, const QString &textPath)
 {
     QString pdfPath;
@@ -83,23 +38,12 @@ JobResult PdfTextJobs::PdfTextJob(const JobContext &context, const QString &text
     {
         LineReader reader(context.jobText, textPath);
         header = ReadPdfJobHeader(reader);
-        pdfPath = outputPath(context, header);
+        pdfPath = PreparePdfOutput(context, header.pdfFile, header.pdfPath);
         TFormA1 form(m_fonts, m_memory);
         pages = form.render(reader, pdfPath, context.quitRequested);
     }
-    QString detail = QStringLiteral("%1, stron: %2").arg(pdfPath).arg(pages);
-    if (header.aMail.contains('@')) {
-        const QString address = Cp852ToUnicode(header.aMail);
-        if (m_mailPdf) {
-            m_mailPdf(context, textPath, address, pdfPath, Cp852ToUnicode(header.tMail));
-            detail += QStringLiteral("; poczta do %1").arg(address);
-        } else {
-            // Without mail the legacy program must still learn that nothing was sent.
-            WriteResultFile(context.currentJobDir, QFileInfo(pdfPath).completeBaseName() + QStringLiteral(".txt"),
-                            "NOT");
-            detail += QStringLiteral("; poczta do %1 nie wysłana: brak obsługi poczty").arg(address);
-        }
-    }
+    const QString detail = QStringLiteral("%1, stron: %2").arg(pdfPath).arg(pages) +
+                           HandOverPdf(m_mailPdf, context, textPath, pdfPath, header.aMail, header.tMail);
     return JobResult::done(detail);
 }
 

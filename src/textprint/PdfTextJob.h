@@ -3,6 +3,7 @@
 #include "devices/RealisedFontCache.h"
 #include "handling/JobHandlers.h"
 #include "handling/MailPdf.h"
+#include "handling/PdfOutput.h"
 #include "textprint/TextPrintState.h"
 
 #include <QByteArray>
@@ -26,13 +27,11 @@ struct PdfJobHeader {
 // the reader stands at the printout's first line afterwards.
 PdfJobHeader ReadPdfJobHeader(LineReader &reader);
 
-// Where a <PDF> job writes its file: PDF_PATH, or else the job directory's "PDF" folder,
-// which `workDir` then names (the job creates it on first use).
-struct PdfJobOutput {
-    QString path;
-    QString workDir;
-};
-PdfJobOutput ResolvePdfJobOutput(const JobContext &context, const PdfJobHeader &header);
+// Where a <PDF> job writes its file.
+inline PdfJobOutput ResolvePdfJobOutput(const JobContext &context, const PdfJobHeader &header)
+{
+    return ResolvePdfOutput(context, header.pdfFile, header.pdfPath);
+}
 
 // Writes <PDF> jobs as PDF files, each on a renderer of its own, and hands each finished
 // file to the mail job when the job names an address. One instance lives as long as the
@@ -50,8 +49,6 @@ public:
     const ScriptMemory &scriptMemory() const { return m_memory; }
 
 private:
-    QString outputPath(const JobContext &context, const PdfJobHeader &header) const;
-
     RealisedFontCache m_fonts;
     ScriptMemory m_memory;
     MailPdfHandOver m_mailPdf;

@@ -1,0 +1,216 @@
+#include "forms/FormPdfDrawer.h"
+
+#include "devices/TAsBarcode.h"
+#include "devices/TpiPDFDocument.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ostrevo {
+
+namespace {
+
+// About a kilometre: farther than any form reaches, near enough for every PDF reader.
+constexpr double Reach = 2.9e6;
+
+double Bounded(double v)
+{
+    return std::isfinite(v) ? std::clamp(v, -Reach, Reach) : 0.0;
+}
+
+void SetColour(std::uint32_t value, void (TpiPDFDocument::*set)(double, double, double), TpiPDFDocument &pdf)
+{
+    // Windows colour values are 0x00BBGGRR.
+    (pdf.*set)((value & 0xFF) / 255.0, ((value >> 8) & 0xFF) / 255.0, ((value >> 16) & 0xFF) / 255.0);
+}
+
+// L_TYPE 0..6; 5 and 6 draw solid here, as do numbers outside the table.
+const char *DashOf(int lineType)
+{
+    switch (lineType) {
+    case 1: return "[12 4] 0";
+    case 2: return "[4 4] 0";
+    case 3: return "[16 3 4 3] 0";
+    case 4: return "[13 3 2 3 2 3] 0";
+    default: return "[ ] 0";
+    }
+}
+
+// A scanner wants several image pixels to a module; the image is then shown at the size
+// the barcode has on the page.
+constexpr int PixelsPerModule = 4;
+// Rows of the barcode image at most: taller adds nothing a scanner can use.
+constexpr int MaxBarcodeRows = 4000;
+
+} // namespace
+
+FormPdfScale::FormPdfScale(const FormPageSize &size, int pageWidth, int pageHeight)
+{
+    double sx = 210.0 / (double(size.maxX) * size.wsp);
+    double sy = 297.0 / (double(size.maxY) * size.wsp);
+    if (sx > 1 && sy > 1) {
+        sx /= sy;
+        sy = 1;
+    }
+    fx = sx * 100 * pageWidth / 210;
+    fy = sy * 100 * pageHeight / 297;
+}
+
+FormPdfDrawer::FormPdfDrawer(TpiPDFDocument &document, const TAsBarcode &barcodeDefaults)
+    : m_pdf(document), m_barcodeDefaults(barcodeDefaults)
+{
+}
+
+void FormPdfDrawer::rescale()
+{
+    m_scale = FormPdfScale(m_size, m_pdf.GetPageWidth(), m_pdf.GetPageHeight());
+}
+
+void FormPdfDrawer::beginPage(int, bool landscape, bool)
+{
+    // The document has begun on its first page; every later form page takes a new one.
+    if (m_pages++ > 0)
+        m_pdf.NewPage();
+    m_pdf.SetDocumentLandscape(landscape ? 1 : 0);
+    rescale();
+}
+
+void FormPdfDrawer::setPageScale(const FormPageSize &size)
+{
+    m_size = size;
+    rescale();
+}
+
+void FormPdfDrawer::applyTextAttributes(const FormAttributes &a)
+{
+    m_text = a;
+    const double size = std::trunc(m_scale.fy * 0.875 * a.textSize / 10000);
+    // A point at least: a form's smallest print is still there to be read.
+    m_fontSize = std::isfinite(size) ? std::clamp(size, 1.0, 5000.0) : 1.0;
+    m_pdf.SetFont(QString::fromLatin1(FormFontFace(a.font)), a.bold == 1, a.italic != 0, a.underline != 0,
+                  a.strike != 0, m_fontSize, 238);
+    SetColour(a.textColor, &TpiPDFDocument::SetColor, m_pdf);
+    m_pdf.Stroke();
+}
+
+void FormPdfDrawer::applyLineAttributes(const FormAttributes &a)
+{
+    m_pdf.SetLineWidth(std::clamp(Bounded(m_scale.y(a.lineThickness)), 0.0, 1000.0));
+    SetColour(a.lineColor, &TpiPDFDocument::SetColor, m_pdf);
+    m_pdf.SetDash(QString::fromLatin1(DashOf(a.lineType)));
+    SetColour(a.lineColor, &TpiPDFDocument::SetStrokeColor, m_pdf);
+    SetColour(a.fill, &TpiPDFDocument::SetFillColor, m_pdf);
+}
+
+void FormPdfDrawer::drawLine(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2)
+{
+    m_pdf.MoveTo(Bounded(m_scale.x(x1)), Bounded(m_scale.y(y1)));
+    m_pdf.LineTo(Bounded(m_scale.x(x2)), Bounded(m_scale.y(y2)));
+    m_pdf.Stroke();
+}
+
+void FormPdfDrawer::drawBox(const FormRect &corners, std::int32_t)
+{
+    // Filled with B_FILL and framed, whatever the fill parameter says.
+    m_pdf.Rectangle(Bounded(m_scale.x(corners.left)), Bounded(m_scale.y(corners.top)),
+                    Bounded(m_scale.x(corners.right)), Bounded(m_scale.y(corners.bottom)));
+    m_pdf.PaintPath();
+}
+
+FormPdfDrawer::Box FormPdfDrawer::inner(const FormRect &box, const FormPadding &padding) const
+{
+    return Box{Bounded(m_scale.x(box.left) + m_scale.x(padding.left)),
+               Bounded(m_scale.y(box.top) + m_scale.y(padding.top)),
+               Bounded(m_scale.x(box.right) - m_scale.x(padding.right)),
+               Bounded(m_scale.y(box.bottom) - m_scale.y(padding.bottom))};
+}
+
+void FormPdfDrawer::place(Placement &at, const Box &box, double w, double extra, int lines, bool vertically) const
+{
+    const int just = m_text.just;
+    if (just < 1 || just > 9)
+        return;
+    const double room = box.right - box.left - w - extra;
+    switch ((just - 1) % 3) {
+    case 0: at.dx = 0; break;
+    case 1: at.dx = room / 2; break;
+    default: at.dx = room; break;
+    }
+    if (!vertically)
+        return;
+    const double h = m_fontSize / 0.875;
+    const double free = box.bottom - box.top - h * lines * m_text.interline / 100.0;
+    switch ((just - 1) / 3) {
+    case 0: at.dy = 0; break;
+    case 1: at.dy = free / 2; break;
+    default: at.dy = free; break;
+    }
+}
+
+void FormPdfDrawer::beginTextBlock(const FormRect &box, const FormPadding &padding, int count)
+{
+    m_block = inner(box, padding);
+    m_blockLines = count;
+    m_lineStep = Bounded(m_text.interline / 100.0 * m_scale.fy * m_text.textSize / 10000);
+    m_at = Placement{};
+}
+
+void FormPdfDrawer::textLine(const QByteArray &win1250, int k)
+{
+    const double spacing = Bounded(m_scale.x(m_text.charSpacing));
+    const double extra = Bounded(double(std::max<qsizetype>(0, win1250.size() - 1)) * spacing);
+    place(m_at, m_block, m_pdf.GetTextWidth(win1250), extra, m_blockLines, k == 1);
+    if (!win1250.isEmpty()) {
+        const double x = Bounded(m_block.left + m_at.dx), y = Bounded(m_block.top + m_at.dy);
+        const double angle = m_text.textAngle;
+        if (m_text.charSpacing == 0) {
+            m_pdf.ShowText(x, y, angle, win1250);
+        } else {
+            double along = 0;
+            for (qsizetype i = 0; i < win1250.size(); ++i) {
+                const QByteArray one = win1250.mid(i, 1);
+                m_pdf.ShowText(Bounded(x + along), y, angle, one);
+                along += m_pdf.GetTextWidth(one) + spacing;
+            }
+        }
+    }
+    m_at.dy = Bounded(m_at.dy + m_lineStep);
+}
+
+void FormPdfDrawer::endTextBlock()
+{
+    m_blockLines = 0;
+}
+
+void FormPdfDrawer::drawNumber(const FormRect &box, const FormPadding &padding, std::int64_t number)
+{
+    const Box at = inner(box, padding);
+    const QByteArray digits = QByteArray::number(qlonglong(number));
+    Placement placement;
+    place(placement, at, m_pdf.GetTextWidth(digits), 0, 1, true);
+    m_pdf.ShowText(Bounded(at.left + placement.dx), Bounded(at.top + placement.dy), m_text.textAngle, digits + '.');
+}
+
+void FormPdfDrawer::drawBarcode(const FormRect &box, const FormPadding &padding, const QByteArray &text)
+{
+    const Box at = inner(box, padding);
+    const double width = at.right - at.left;
+    const double height = std::abs(at.bottom - at.top);
+    // The module as the box gives it, in page units; the image draws each one with
+    // several pixels and is shown at the barcode's own size on the page.
+    const int modul = int(std::clamp(std::round(width / 100), 1.0, 49.0));
+    const int times = std::max(1, (PixelsPerModule + modul - 1) / modul);
+    const int rows = int(std::clamp(std::round(height * times), 1.0, double(MaxBarcodeRows)));
+
+    TAsBarcode barcode;
+    barcode.Assign(m_barcodeDefaults);
+    barcode.setTyp(bcCodeEAN13);
+    barcode.setChecksum(false);
+    barcode.setRatio(2.0);
+    barcode.setText(QString::fromLatin1(text));
+    const QImage image = RenderBarcodeImage(barcode, modul * times, rows);
+    const int index = m_pdf.AddImage(image, 0);
+    m_pdf.ShowImage(index, m_text.textAngle, height, double(image.width()) / times, at.left, at.top);
+}
+
+} // namespace ostrevo
