@@ -48,8 +48,8 @@ tsan: deps
 	QT_NO_GLIB=1 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -L monitor
 
-FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols fuzz_fiscal fuzz_rates fuzz_thermal
-SMOKE_FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols fuzz_fiscal fuzz_rates fuzz_thermal
+FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols fuzz_fiscal fuzz_rates fuzz_thermal fuzz_forms
+SMOKE_FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols fuzz_fiscal fuzz_rates fuzz_thermal fuzz_forms
 
 fuzz: deps
 	CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_FUZZ=ON -DOSTREVO_GUI=OFF -DBUILD_TESTING=ON

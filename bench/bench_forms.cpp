@@ -1,12 +1,13 @@
 // Figures for form jobs: a 4-page form with 300 filled boxes (75 a page, each a frame of
 // the template with the job's value in it, in three text attributes) and 2 EAN-13
-// barcodes, printed on the built-in PDF printer. Prints milliseconds per job and the
-// size of the file.
+// barcodes, printed on the built-in PDF printer and written as a PDF file by the job with
+// PDF_FILE. Prints milliseconds per job and the size of the file, for each.
 //
-//   bench_forms [--runs N] [--keep DIR]   DIR: where the last run's PDF is left, to look at
+//   bench_forms [--runs N] [--keep DIR]   DIR: where the last runs' PDFs are left, to look at
 
 #include "devices/TAsBarcode.h"
 #include "devices/TPrinter.h"
+#include "forms/PdfFormJob.h"
 #include "forms/PrintFormJob.h"
 #include "handling/JobHandlers.h"
 
@@ -78,9 +79,13 @@ QByteArray Template()
     return Lines(lines);
 }
 
-QByteArray Job()
+// The job; into a PDF file when `pdfFile` names one.
+QByteArray Job(const QByteArray &pdfFile = {})
 {
-    QList<QByteArray> lines{"<PIT>", "TEMPLATE=BENCH", "<END>", "<DEFAULT>", "T_SIZE=300", "<END>"};
+    QList<QByteArray> lines{"<PIT>", "TEMPLATE=BENCH"};
+    if (!pdfFile.isEmpty())
+        lines += "PDF_FILE=" + pdfFile;
+    lines += {"<END>", "<DEFAULT>", "T_SIZE=300", "<END>"};
     for (int page = 1; page <= Pages; ++page) {
         lines += "<PAGE" + QByteArray::number(page) + ">";
         for (int i = 0; i < BoxesPerPage; ++i) {
@@ -134,31 +139,55 @@ int main(int argc, char **argv)
     TAsBarcode barcode;
     FormPrinter printer(Printer(), barcode);
 
-    std::vector<double> times;
-    qint64 size = 0;
-    for (int run = 0; run <= runs; ++run) {
-        QDir(out).removeRecursively();
-        QElapsedTimer clock;
-        clock.start();
-        const JobResult result = printer.PrintFormJob(context, jobPath);
-        const double ms = clock.nsecsElapsed() / 1e6;
-        if (result.outcome != JobResult::Done) {
-            std::fprintf(stderr, "the form job failed: %s\n", qPrintable(result.detail));
-            return 1;
+    struct Figures {
+        std::vector<double> times;
+        qint64 size = 0;
+    };
+    // The first run of each loads the fonts and is not counted.
+    const auto measure = [runs](const auto &runOnce, const QString &file) {
+        Figures figures;
+        for (int run = 0; run <= runs; ++run) {
+            QFile::remove(file);
+            QElapsedTimer clock;
+            clock.start();
+            const JobResult result = runOnce();
+            const double ms = clock.nsecsElapsed() / 1e6;
+            if (result.outcome != JobResult::Done) {
+                std::fprintf(stderr, "the form job failed: %s\n", qPrintable(result.detail));
+                std::exit(1);
+            }
+            figures.size = QFileInfo(file).size();
+            if (run > 0)
+                figures.times.push_back(ms);
         }
-        size = QFileInfo(out + QStringLiteral("/FORM.pdf")).size();
-        if (run > 0) // the first run loads the fonts
-            times.push_back(ms);
-    }
+        std::sort(figures.times.begin(), figures.times.end());
+        return figures;
+    };
+    const auto report = [runs](const char *where, const Figures &f) {
+        std::printf("form of %d pages, %d filled boxes, 2 barcodes, %s: median %.1f ms per job "
+                    "(best %.1f, worst %.1f, %d runs), PDF file %lld bytes\n",
+                    Pages, Pages * BoxesPerPage, where, f.times[f.times.size() / 2], f.times.front(), f.times.back(),
+                    runs, static_cast<long long>(f.size));
+    };
+
+    const QString printed = out + QStringLiteral("/FORM.pdf");
+    const Figures onPrinter = measure([&] { return printer.PrintFormJob(context, jobPath); }, printed);
+
+    const QString pdfJobPath = home.filePath(QStringLiteral("FORMPDF.txt"));
+    Write(pdfJobPath, Job("FORM.pdf"));
+    PdfFormJobs pdfJobs(barcode);
+    const QString written = home.filePath(QStringLiteral("PDF/FORM.pdf"));
+    const Figures intoFile = measure([&] { return pdfJobs.PdfFormJob(context, pdfJobPath); }, written);
+
     if (!keep.isEmpty()) {
         QDir().mkpath(keep);
-        QFile::remove(keep + QStringLiteral("/FORM.pdf"));
-        QFile::copy(out + QStringLiteral("/FORM.pdf"), keep + QStringLiteral("/FORM.pdf"));
+        for (const auto &[from, name] : {std::pair(printed, QStringLiteral("FORM.pdf")),
+                                         std::pair(written, QStringLiteral("FORM-PDF_FILE.pdf"))}) {
+            QFile::remove(keep + u'/' + name);
+            QFile::copy(from, keep + u'/' + name);
+        }
     }
-    std::sort(times.begin(), times.end());
-    std::printf("form of %d pages, %d filled boxes, 2 barcodes, built-in printer: median %.1f ms per job "
-                "(best %.1f, worst %.1f, %d runs), PDF file %lld bytes\n",
-                Pages, Pages * BoxesPerPage, times[times.size() / 2], times.front(), times.back(), runs,
-                static_cast<long long>(size));
+    report("built-in printer", onPrinter);
+    report("PDF_FILE", intoFile);
     return 0;
 }

@@ -8,6 +8,8 @@
 #include "forms/FormCanvasDrawer.h"
 #include "forms/FormJob.h"
 #include "forms/FormSheets.h"
+#include "forms/TFormB1.h"
+#include "preview/PdfJobPreview.h"
 #include "jobs/Charsets.h"
 #include "jobs/Errors.h"
 
@@ -88,7 +90,43 @@ DuplexRequest RequestOf(std::int32_t duplex)
     return duplex == 0 ? DuplexRequest::Off : duplex == 1 ? DuplexRequest::On : DuplexRequest::None;
 }
 
+// The job would print or write nothing without its template.
+[[noreturn]] void NoTemplate(const JobContext &context, const FormJob &job, const char *what)
+{
+    throw JobError(QStringLiteral("nie ma wzorca „%1” (Wzorzec w %2 ani w %3): zadanie %4")
+                       .arg(Cp852ToUnicode(job.state().params.templateName), context.programDir,
+                            context.currentJobDir, QString::fromUtf8(what)));
+}
+
 } // namespace
+
+PdfFormPreview RenderPdfFormPreview(const JobContext &context, const QString &jobPath, const QString &pdfPath,
+                                    RenderReport &report)
+{
+    PdfFormPreview preview;
+    const bool ground = context.settings ? context.settings->ground : true;
+    FormJob job(context, jobPath, FormBackground{ground, false});
+    job.setReport(&report);
+    if (!job.prepare())
+        NoTemplate(context, job, "nie zapisze pliku PDF");
+    const FormJobParams &params = job.state().params;
+    PdfJobHeader header;
+    header.pdfFile = params.pdfFile;
+    header.pdfPath = params.pdfPath;
+    header.aMail = params.aMail;
+    header.tMail = params.tMail;
+    const PdfJobOutput output = ResolvePdfJobOutput(context, header);
+    ReportPdfJobHeader(header, output, report);
+    preview.templatePath = job.templatePath();
+    preview.jobOutput = output.path;
+    preview.aMail = params.aMail;
+    preview.tMail = params.tMail;
+    RealisedFontCache fonts;
+    const TAsBarcode barcodeDefaults;
+    TFormB1 form(fonts, barcodeDefaults);
+    preview.pages = form.PdfFormJob(job, pdfPath);
+    return preview;
+}
 
 FormPreview RenderFormPreview(const JobContext &context, const QString &jobPath, const PreviewPrinter &printer,
                               const QString &pdfPath, RenderReport &report)
@@ -99,9 +137,7 @@ FormPreview RenderFormPreview(const JobContext &context, const QString &jobPath,
     FormJob job(context, jobPath, FormBackground{ground, true});
     job.setReport(&report);
     if (!job.prepare())
-        throw JobError(QStringLiteral("nie ma wzorca „%1” (Wzorzec w %2 ani w %3): zadanie niczego nie wydrukuje")
-                           .arg(Cp852ToUnicode(job.state().params.templateName), context.programDir,
-                                context.currentJobDir));
+        NoTemplate(context, job, "niczego nie wydrukuje");
     preview.templatePath = job.templatePath();
     preview.duplex = DuplexToApply(RequestOf(job.state().params.duplex), kartka, printer.defaultDuplex);
     PreviewSheets sheets(pdfPath, printer, QFileInfo(jobPath).completeBaseName());

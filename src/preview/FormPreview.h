@@ -20,6 +20,19 @@ struct FormPreview {
 // `printer`, every page into the one new file `pdfPath` (turned where the form turns),
 // and notes in the report a box that is not there. Nothing is printed. A template that is
 // not there throws: the job would print nothing.
+// Lays a <PIT> job into a PDF file out with the job's own renderer into `pdfPath` instead
+// of the file it names; creates no directory and mails nothing. What the keys ask for
+// that would fail the job or do nothing goes into the report, as does a box that is not
+// there. A template that is not there throws: the job would write nothing.
+struct PdfFormPreview {
+    QString templatePath;
+    int pages = 0;
+    QString jobOutput; // where the job itself would write its PDF file
+    QByteArray aMail, tMail;
+};
+PdfFormPreview RenderPdfFormPreview(const JobContext &context, const QString &jobPath, const QString &pdfPath,
+                                    RenderReport &report);
+
 FormPreview RenderFormPreview(const JobContext &context, const QString &jobPath, const PreviewPrinter &printer,
                               const QString &pdfPath, RenderReport &report);
 

@@ -193,21 +193,40 @@ Layout LayOutForm(const QString &job, const MonitoredPlace &place, const Setting
     return layout;
 }
 
+// Where a PDF job's file would go and how it would be mailed.
+void DescribePdfOutput(Layout &layout, const Settings &settings, const QString &jobOutput, const QByteArray &aMail,
+                       const QByteArray &tMail)
+{
+    layout.lines.append(QStringLiteral("Drukarka: żadna (zadanie zapisuje plik PDF)"));
+    layout.lines.append(QStringLiteral("Plik PDF zadania: %1 (podgląd go nie zapisuje)").arg(jobOutput));
+    if (aMail.contains('@')) {
+        const QString route = settings.mail.poczta == 1
+            ? QStringLiteral("własnym klientem SMTP przez %1").arg(settings.mail.serverName)
+            : QStringLiteral("pocztą systemu (sendmail)");
+        layout.lines.append(QStringLiteral("Poczta: do %1, temat „%2”, %3 (podgląd niczego nie wysyła)")
+                                .arg(Cp852ToUnicode(aMail), Cp852ToUnicode(tMail), route));
+    }
+}
+
 Layout LayOutPdf(const QString &job, const MonitoredPlace &place, const Settings &settings, const QString &programDir,
                  const QString &pdfPath, RenderReport &report)
 {
     Layout layout;
     const JobContext context = ContextOf(job, place, settings, programDir);
     const PdfJobPreview preview = RenderPdfJobPreview(context, job, pdfPath, report);
-    layout.lines.append(QStringLiteral("Drukarka: żadna (zadanie zapisuje plik PDF)"));
-    layout.lines.append(QStringLiteral("Plik PDF zadania: %1 (podgląd go nie zapisuje)").arg(preview.jobOutput));
-    if (preview.header.aMail.contains('@')) {
-        const QString route = settings.mail.poczta == 1
-            ? QStringLiteral("własnym klientem SMTP przez %1").arg(settings.mail.serverName)
-            : QStringLiteral("pocztą systemu (sendmail)");
-        layout.lines.append(QStringLiteral("Poczta: do %1, temat „%2”, %3 (podgląd niczego nie wysyła)")
-                                .arg(Cp852ToUnicode(preview.header.aMail), Cp852ToUnicode(preview.header.tMail), route));
-    }
+    DescribePdfOutput(layout, settings, preview.jobOutput, preview.header.aMail, preview.header.tMail);
+    layout.pages = preview.pages;
+    return layout;
+}
+
+Layout LayOutPdfForm(const QString &job, const MonitoredPlace &place, const Settings &settings,
+                     const QString &programDir, const QString &pdfPath, RenderReport &report)
+{
+    Layout layout;
+    const JobContext context = ContextOf(job, place, settings, programDir);
+    const PdfFormPreview preview = RenderPdfFormPreview(context, job, pdfPath, report);
+    DescribePdfOutput(layout, settings, preview.jobOutput, preview.aMail, preview.tMail);
+    layout.lines.append(QStringLiteral("Wzorzec: ") + preview.templatePath);
     layout.pages = preview.pages;
     return layout;
 }
@@ -247,7 +266,7 @@ QString DefaultPreviewPath(const QString &jobPath)
 
 QString PreviewableKinds()
 {
-    return QStringLiteral("wydruki tekstowe (bez znacznika), zadania <PDF> i formularze <PIT> na drukarkę");
+    return QStringLiteral("wydruki tekstowe (bez znacznika), zadania <PDF> i formularze <PIT>");
 }
 
 PreviewOutcome PreviewJob(const PreviewRequest &request)
@@ -292,7 +311,7 @@ PreviewOutcome PreviewJob(const PreviewRequest &request)
     if (kind == jkEmpty)
         return fail(PreviewNotAJob, QStringLiteral("plik nie ma ani jednego znaczącego wiersza: monitor usunie go, "
                                                    "nic nie wykonując"));
-    if (kind != jkText && kind != jkPdf && kind != jkPit)
+    if (kind != jkText && kind != jkPdf && kind != jkPit && kind != jkPitPdf)
         return fail(PreviewUnsupported, QStringLiteral("podgląd obejmuje tylko %1").arg(PreviewableKinds()));
     if (kind == jkText)
         ReportLateJobTag(job, report);
@@ -322,8 +341,9 @@ PreviewOutcome PreviewJob(const PreviewRequest &request)
                 file->publish();
         } else {
             // That document writes beside its name and renames over it by itself.
-            layout = LayOutPdf(job, place, settings, request.programDir, request.writePdf ? target : scratchPdf,
-                               report);
+            const QString pdfPath = request.writePdf ? target : scratchPdf;
+            layout = kind == jkPdf ? LayOutPdf(job, place, settings, request.programDir, pdfPath, report)
+                                   : LayOutPdfForm(job, place, settings, request.programDir, pdfPath, report);
         }
     } catch (const std::exception &error) {
         return fail(PreviewFailed, MessageOf(error));

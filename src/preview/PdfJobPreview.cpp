@@ -10,9 +10,7 @@
 
 namespace ostrevo {
 
-namespace {
-
-void ReportHeader(const PdfJobHeader &header, const PdfJobOutput &output, RenderReport &report)
+void ReportPdfJobHeader(const PdfJobHeader &header, const PdfJobOutput &output, RenderReport &report)
 {
     for (const QByteArray &key : header.otherKeys)
         report.unknownKey(key, QStringLiteral("nagłówku <PDF>"));
@@ -33,8 +31,6 @@ void ReportHeader(const PdfJobHeader &header, const PdfJobOutput &output, Render
     }
 }
 
-} // namespace
-
 PdfJobPreview RenderPdfJobPreview(const JobContext &context, const QString &jobPath, const QString &pdfPath,
                                   RenderReport &report)
 {
@@ -43,7 +39,7 @@ PdfJobPreview RenderPdfJobPreview(const JobContext &context, const QString &jobP
     preview.header = ReadPdfJobHeader(reader);
     const PdfJobOutput output = ResolvePdfJobOutput(context, preview.header);
     preview.jobOutput = output.path;
-    ReportHeader(preview.header, output, report);
+    ReportPdfJobHeader(preview.header, output, report);
     RealisedFontCache fonts;
     // A script left open by an earlier job is no part of this one's preview.
     ScriptMemory memory;

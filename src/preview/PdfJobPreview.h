@@ -21,4 +21,8 @@ struct PdfJobPreview {
 PdfJobPreview RenderPdfJobPreview(const JobContext &context, const QString &jobPath, const QString &pdfPath,
                                   RenderReport &report);
 
+// Notes in the report what of a PDF job's keys would fail the job or do nothing: keys it
+// does not read, no PDF_FILE, an A_MAIL without "@", a PDF_PATH that is not there.
+void ReportPdfJobHeader(const PdfJobHeader &header, const PdfJobOutput &output, RenderReport &report);
+
 } // namespace ostrevo

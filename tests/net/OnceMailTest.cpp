@@ -1,5 +1,6 @@
 // The real program: `ostrevo --once` performs a mail job of the SMTP route and ends
-// only when its result file is there.
+// only when its result file is there; a form written as a PDF file goes out by mail,
+// complete, with the body its job carries.
 
 #include "net/NetServices.h"
 
@@ -41,6 +42,50 @@ TEST(OnceMailTest, OnceReportsTheMailItsJobsQueued)
     EXPECT_EQ(server.messages().size(), 2);
     EXPECT_TRUE(QDir(home.filePath(QStringLiteral("poczta"))).entryList(QDir::Files).isEmpty());
     EXPECT_FALSE(QFile::exists(jobs + QStringLiteral("/M1.txt")));
+}
+
+TEST(OnceMailTest, FormWrittenAsAPdfFileIsMailedWhole)
+{
+    SmtpServer server;
+    ASSERT_TRUE(server.service->running()) << server.service->failure().toStdString();
+    QTemporaryDir home;
+    QTemporaryDir runtime;
+    const QString jobs = home.filePath(QStringLiteral("jobs"));
+    QDir().mkpath(jobs);
+    QDir().mkpath(home.filePath(QStringLiteral("Wzorzec")));
+    WriteFile(home.filePath(QStringLiteral("Ostrevo.ini")),
+              "[Opcje]\r\nKatalog=" + jobs.toUtf8() + "\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\n"
+                  "[Mail]\r\nPoczta=1\r\nServerName=127.0.0.1\r\nServerPort=" + QByteArray::number(server.port())
+                  + "\r\nUserName=biuro@ostrevo.test\r\n");
+    WriteFile(home.filePath(QStringLiteral("Wzorzec/PIT11.txt")),
+              "<PARAMETERS>\r\nPAGE=1\r\n<END>\r\n<PAGE1>\r\nB(1,20,20,120,30,0)\r\n<END>\r\n");
+    WriteFile(jobs + QStringLiteral("/PIT.txt"),
+              "<PIT>\r\nTEMPLATE=PIT11\r\nPDF_FILE=pit-11.pdf\r\nA_MAIL=kadry@firma.pl\r\nT_MAIL=PIT-11\r\n<END>\r\n"
+              "<PAGE1>\r\nT1(1,1)\r\nKowalski Jan\r\n<END>\r\n<MAIL_BODY>\r\nW za\x88\x86" "czniku PIT-11\r\n<END>\r\n");
+    WriteFile(jobs + QStringLiteral("/PIT.END"), {});
+    QProcess ostrevo;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    ostrevo.setProcessEnvironment(env);
+    ostrevo.start(OstrevoBinary(), {QStringLiteral("--home"), home.path(), QStringLiteral("--once")});
+    ASSERT_TRUE(ostrevo.waitForFinished(60000));
+    EXPECT_EQ(ostrevo.exitCode(), 0) << ostrevo.readAllStandardError().constData();
+    EXPECT_EQ(ReadFile(jobs + QStringLiteral("/Errors/pit-11.txt")), "error=OK\r\n");
+    const QString pdf = jobs + QStringLiteral("/PDF/pit-11.pdf");
+    ASSERT_TRUE(QFile::exists(pdf));
+    ASSERT_EQ(server.messages().size(), 1);
+    const QByteArray eml = ReadFile(server.messages().first());
+    // The attachment is the file, byte for byte, and the body is the job's.
+    const QByteArray file = ReadFile(pdf);
+    QByteArray encoded;
+    for (const QByteArray &line : eml.split('\n'))
+        if (!line.trimmed().isEmpty() && !line.contains(':') && !line.startsWith("--"))
+            encoded += line.trimmed();
+    EXPECT_TRUE(encoded.contains(file.toBase64().left(200))) << "no PDF attachment";
+    EXPECT_TRUE(eml.contains("pit-11.pdf")) << eml.left(2000).constData();
+    EXPECT_TRUE(eml.contains("Subject: PIT-11")) << eml.left(2000).constData();
+    EXPECT_FALSE(QFile::exists(jobs + QStringLiteral("/PIT.txt")));
 }
 
 } // namespace

@@ -259,7 +259,7 @@ TEST(PreviewProgram, BadInputEndsNonZeroAndTouchesNothing)
         {{QStringLiteral("--check"), jobs + QStringLiteral("/image.txt")}, 4, jobs + QStringLiteral("/image.txt nie jest plikiem zadania: to plik PNG")},
         {{QStringLiteral("--preview"), jobs + QStringLiteral("/nul.txt")}, 4, jobs + QStringLiteral("/nul.txt nie jest plikiem zadania: zawiera bajty 0x00")},
         {{QStringLiteral("--preview"), jobs + QStringLiteral("/EMPTY.txt")}, 4, QStringLiteral("plik nie ma ani jednego znaczącego wiersza")},
-        {{QStringLiteral("--preview"), jobs + QStringLiteral("/FTP.txt")}, 5, QStringLiteral("podgląd obejmuje tylko wydruki tekstowe (bez znacznika), zadania <PDF> i formularze <PIT> na drukarkę")},
+        {{QStringLiteral("--preview"), jobs + QStringLiteral("/FTP.txt")}, 5, QStringLiteral("podgląd obejmuje tylko wydruki tekstowe (bez znacznika), zadania <PDF> i formularze <PIT>")},
         {{QStringLiteral("--preview"), jobs + QStringLiteral("/MAIL.txt")}, 5, QStringLiteral("podgląd obejmuje tylko")},
         // The preview never goes over the job, nor over a file that is not a PDF.
         {{QStringLiteral("--preview"), good, good}, 6, good + QStringLiteral(" to plik zadania")},
@@ -384,4 +384,35 @@ TEST(PreviewProgram, TurnedFormPagesGoIntoTheOnePreview)
     EXPECT_EQ(PdfPageCount(install.home.filePath(QStringLiteral("out/DWA.pdf"))), 2);
     EXPECT_EQ(PdfPageCount(install.home.filePath(QStringLiteral("out/DWA-2.pdf"))), 2);
     EXPECT_TRUE(pageOf(install.home.filePath(QStringLiteral("out/DWA-2.pdf")), 1).contains(QStringLiteral("842 x 595 pts")));
+}
+
+TEST(PreviewProgram, FormIntoAPdfFileIsLaidOutAsItsJobWritesIt)
+{
+    Install install;
+    QDir(install.home.path()).mkpath(QStringLiteral("Wzorzec"));
+    WriteFile(install.home.filePath(QStringLiteral("Wzorzec/PIT11.txt")),
+              DosLines({"<PARAMETERS>", "PAGE=2", "<END>", "<PAGE1>", "B(1,20,20,120,30,0)", "BX(2,20,50,90,80)",
+                        "<END>", "<PAGE2>", "ORIENTATION=L", "BX(1,20,20,120,30)", "<END>"}));
+    const QByteArray job = DosLines({"<PIT>", "TEMPLATE=PIT11", "PDF_FILE=pit-11.pdf", "A_MAIL=kadry", "<END>",
+                                     "<PAGE1>", "T1(1,1)", "Kowalski Jan", "T1(3,1)", "bez pola", "<END>", "<PAGE2>",
+                                     "T1(1,1)", "poziomo", "<END>"});
+    WriteFile(install.jobs + QStringLiteral("/PIT.txt"), job);
+    const QString preview = install.home.filePath(QStringLiteral("pit.pdf"));
+    const Report run = Preview(install, {QStringLiteral("--preview"), install.jobs + QStringLiteral("/PIT.txt"), preview});
+    ASSERT_EQ(run.code, 0) << run.out.toStdString() << run.err.constData();
+    EXPECT_EQ(run.value(QStringLiteral("Rodzaj")), QStringLiteral("formularz do pliku PDF (jkPitPdf)"));
+    EXPECT_EQ(run.value(QStringLiteral("Wzorzec")), install.home.filePath(QStringLiteral("Wzorzec/PIT11.txt")));
+    EXPECT_EQ(run.value(QStringLiteral("Plik PDF zadania")),
+              install.jobs + QStringLiteral("/PDF/pit-11.pdf (podgląd go nie zapisuje)"));
+    EXPECT_EQ(run.value(QStringLiteral("Stron")), QStringLiteral("2"));
+    const QStringList warnings = run.with(QStringLiteral("Ostrzeżenie: "));
+    EXPECT_EQ(warnings.size(), 2) << run.out.toStdString();
+    EXPECT_EQ(warnings.filter(QStringLiteral("pole 3")).size() + warnings.filter(QStringLiteral("polu 3")).size(), 1)
+        << run.out.toStdString();
+    EXPECT_EQ(warnings.filter(QStringLiteral("A_MAIL=kadry")).size(), 1) << run.out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(install.jobs + QStringLiteral("/PDF")));
+
+    install.job(QStringLiteral("PIT"), job);
+    ASSERT_EQ(install.run({QStringLiteral("--once")}), 0);
+    ExpectSameLayout(preview, install.jobs + QStringLiteral("/PDF/pit-11.pdf"));
 }
