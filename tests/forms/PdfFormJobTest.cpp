@@ -54,16 +54,6 @@ QList<QByteArray> Job(const QList<QByteArray> &parameters, const QList<QByteArra
     return QList<QByteArray>{"<PIT>", "TEMPLATE=WZOR"} + parameters + QList<QByteArray>{"<END>"} + pages;
 }
 
-QStringList PageTexts(const QString &pdf)
-{
-    QStringList pages = PdfText(pdf).split(u'\f');
-    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
-        pages.removeLast();
-    for (QString &page : pages)
-        page = page.simplified();
-    return pages;
-}
-
 // "Page    n size:" of pdfinfo for every page.
 QStringList PageSizes(const QString &pdf)
 {
@@ -175,7 +165,7 @@ TEST_F(PdfFormJobTest, OneDocumentWhosePagesTurnAsTheTemplateSays)
         ASSERT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
     }
     for (const QString &name : {QStringLiteral("raz.pdf"), QStringLiteral("trzy.pdf")}) {
-        EXPECT_EQ(PageTexts(output(name)), QStringList({QStringLiteral("STRONA1"), QStringLiteral("STRONA2"),
+        EXPECT_EQ(PdfPageTexts(output(name)), QStringList({QStringLiteral("STRONA1"), QStringLiteral("STRONA2"),
                                                         QStringLiteral("STRONA3")}));
         EXPECT_EQ(PageSizes(output(name)), QStringList({QStringLiteral("595 x 842"), QStringLiteral("842 x 595"),
                                                         QStringLiteral("595 x 842")}));
@@ -192,7 +182,7 @@ TEST_F(PdfFormJobTest, OneDocumentWhosePagesTurnAsTheTemplateSays)
                                              {"<PAGE1>", "<END>", "<PAGE2>", "<END>", "<PAGE3>", "<END>"}))
                   .outcome,
               JobResult::Done);
-    EXPECT_EQ(PageTexts(output(QStringLiteral("od2.pdf"))),
+    EXPECT_EQ(PdfPageTexts(output(QStringLiteral("od2.pdf"))),
               QStringList({QStringLiteral("STRONA2"), QStringLiteral("STRONA3")}));
     EXPECT_EQ(PageSizes(output(QStringLiteral("od2.pdf"))),
               QStringList({QStringLiteral("842 x 595"), QStringLiteral("595 x 842")}));
@@ -202,7 +192,7 @@ TEST_F(PdfFormJobTest, OneDocumentWhosePagesTurnAsTheTemplateSays)
                                         {"<PAGE1>", "<END>", "<PAGE2>", "<END>", "<PAGE3>", "<END>"}))
                   .outcome,
               JobResult::Done);
-    EXPECT_EQ(PageTexts(output(QStringLiteral("parz.pdf"))), QStringList({QStringLiteral("STRONA2")}));
+    EXPECT_EQ(PdfPageTexts(output(QStringLiteral("parz.pdf"))), QStringList({QStringLiteral("STRONA2")}));
 }
 
 TEST_F(PdfFormJobTest, ColoursFillsAndTurnedTextAsAReaderShowsThem)

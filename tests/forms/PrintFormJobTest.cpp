@@ -88,17 +88,6 @@ protected:
 
     QString output(const QString &name) const { return m_out + u'/' + name; }
 
-    // The words of every page of the file, page by page.
-    QStringList pageTexts(const QString &pdf) const
-    {
-        QStringList pages = PdfText(pdf).split(u'\f');
-        if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
-            pages.removeLast();
-        for (QString &page : pages)
-            page = page.simplified();
-        return pages;
-    }
-
     void expectPrinterRestored()
     {
         EXPECT_FALSE(Printer().printing());
@@ -136,21 +125,21 @@ TEST_F(PrintFormJobTest, PageRangeAndParityChooseThePages)
 {
     // No TO_PAGE: all four pages of the template.
     ASSERT_EQ(print(PagedTemplate(4), PagedJob("WZOR", 4), QStringLiteral("ALL")).outcome, JobResult::Done);
-    EXPECT_EQ(pageTexts(output(QStringLiteral("ALL.pdf"))),
+    EXPECT_EQ(PdfPageTexts(output(QStringLiteral("ALL.pdf"))),
               Words({"WARTOSC1 STRONA1", "WARTOSC2 STRONA2", "WARTOSC3 STRONA3", "WARTOSC4 STRONA4"}));
 
     ASSERT_EQ(print(PagedTemplate(4), PagedJob("WZOR", 4, {"EVEN=1", "FROM_PAGE=1", "TO_PAGE=4"}), QStringLiteral("ODD"))
                   .outcome,
               JobResult::Done);
-    EXPECT_EQ(pageTexts(output(QStringLiteral("ODD.pdf"))), Words({"WARTOSC1 STRONA1", "WARTOSC3 STRONA3"}));
+    EXPECT_EQ(PdfPageTexts(output(QStringLiteral("ODD.pdf"))), Words({"WARTOSC1 STRONA1", "WARTOSC3 STRONA3"}));
 
     ASSERT_EQ(print(PagedTemplate(4), PagedJob("WZOR", 4, {"EVEN=0"}), QStringLiteral("EVEN")).outcome,
               JobResult::Done);
-    EXPECT_EQ(pageTexts(output(QStringLiteral("EVEN.pdf"))), Words({"WARTOSC2 STRONA2", "WARTOSC4 STRONA4"}));
+    EXPECT_EQ(PdfPageTexts(output(QStringLiteral("EVEN.pdf"))), Words({"WARTOSC2 STRONA2", "WARTOSC4 STRONA4"}));
 
     ASSERT_EQ(print(PagedTemplate(4), PagedJob("WZOR", 4, {"FROM_PAGE=2", "TO_PAGE=3"}), QStringLiteral("MID")).outcome,
               JobResult::Done);
-    EXPECT_EQ(pageTexts(output(QStringLiteral("MID.pdf"))), Words({"WARTOSC2 STRONA2", "WARTOSC3 STRONA3"}));
+    EXPECT_EQ(PdfPageTexts(output(QStringLiteral("MID.pdf"))), Words({"WARTOSC2 STRONA2", "WARTOSC3 STRONA3"}));
 }
 
 TEST_F(PrintFormJobTest, EachRunOfOrientationIsADocumentOfItsOwn)
@@ -158,11 +147,11 @@ TEST_F(PrintFormJobTest, EachRunOfOrientationIsADocumentOfItsOwn)
     const JobResult result = print(PagedTemplate(4, {3}), PagedJob("WZOR", 4), QStringLiteral("OBROT"));
     ASSERT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
     EXPECT_EQ(PdfFilesIn(m_out), Words({"OBROT-2.pdf", "OBROT-3.pdf", "OBROT.pdf"}));
-    EXPECT_EQ(pageTexts(output(QStringLiteral("OBROT.pdf"))), Words({"WARTOSC1 STRONA1", "WARTOSC2 STRONA2"}));
+    EXPECT_EQ(PdfPageTexts(output(QStringLiteral("OBROT.pdf"))), Words({"WARTOSC1 STRONA1", "WARTOSC2 STRONA2"}));
     EXPECT_TRUE(PdfPageSize(output(QStringLiteral("OBROT.pdf"))).startsWith(QStringLiteral("595 x 842")));
-    EXPECT_EQ(pageTexts(output(QStringLiteral("OBROT-2.pdf"))), Words({"WARTOSC3 STRONA3"}));
+    EXPECT_EQ(PdfPageTexts(output(QStringLiteral("OBROT-2.pdf"))), Words({"WARTOSC3 STRONA3"}));
     EXPECT_TRUE(PdfPageSize(output(QStringLiteral("OBROT-2.pdf"))).startsWith(QStringLiteral("842 x 595")));
-    EXPECT_EQ(pageTexts(output(QStringLiteral("OBROT-3.pdf"))), Words({"WARTOSC4 STRONA4"}));
+    EXPECT_EQ(PdfPageTexts(output(QStringLiteral("OBROT-3.pdf"))), Words({"WARTOSC4 STRONA4"}));
     // The journal opens the first of them.
     EXPECT_TRUE(result.detail.startsWith(QStringLiteral("stron: 4, plik: %1; ").arg(output(QStringLiteral("OBROT.pdf")))))
         << result.detail.toStdString();
@@ -180,7 +169,7 @@ TEST_F(PrintFormJobTest, TwoSidedJobsCompleteTheirLastSheet)
 {
     ASSERT_EQ(print(PagedTemplate(3), PagedJob("WZOR", 3, {"DUPLEX=1"}), QStringLiteral("DUPLEX")).outcome,
               JobResult::Done);
-    EXPECT_EQ(pageTexts(output(QStringLiteral("DUPLEX.pdf"))),
+    EXPECT_EQ(PdfPageTexts(output(QStringLiteral("DUPLEX.pdf"))),
               Words({"WARTOSC1 STRONA1", "WARTOSC2 STRONA2", "WARTOSC3 STRONA3", ""}));
     // Restored to the printer's own one-sided default.
     expectPrinterRestored();
@@ -189,7 +178,7 @@ TEST_F(PrintFormJobTest, TwoSidedJobsCompleteTheirLastSheet)
     ASSERT_EQ(print(PagedTemplate(3, {3}), PagedJob("WZOR", 3, {"DUPLEX=1", "COPIES=2"}), QStringLiteral("DWA")).outcome,
               JobResult::Done);
     EXPECT_EQ(PdfPageCount(output(QStringLiteral("DWA.pdf"))), 2);
-    EXPECT_EQ(pageTexts(output(QStringLiteral("DWA-2.pdf"))), Words({"WARTOSC3 STRONA3", ""}));
+    EXPECT_EQ(PdfPageTexts(output(QStringLiteral("DWA-2.pdf"))), Words({"WARTOSC3 STRONA3", ""}));
     expectPrinterRestored();
 
     ASSERT_EQ(print(PagedTemplate(3), PagedJob("WZOR", 3, {"DUPLEX=0"}), QStringLiteral("JEDNO")).outcome,

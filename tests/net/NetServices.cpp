@@ -12,6 +12,13 @@ FtpServer::FtpServer()
 {
 }
 
+QByteArray SmtpProgramSettings(const QString &jobs, int port)
+{
+    return "[Opcje]\r\nKatalog=" + jobs.toUtf8() + "\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\n"
+           "[Mail]\r\nPoczta=1\r\nServerName=127.0.0.1\r\nServerPort=" + QByteArray::number(port)
+           + "\r\nUserName=biuro@ostrevo.test\r\n";
+}
+
 SmtpServer::SmtpServer(const QStringList &options)
     : service(std::make_unique<PythonService>(QStringLiteral("smtpd.py"), QStringList{out.path()} + options))
 {

@@ -34,6 +34,10 @@ struct SmtpServer {
     QStringList messages() const;
 };
 
+// Ostrevo.ini of a program directory that watches `jobs`, prints on "Ostrevo PDF" and
+// mails through the own SMTP client to the server on 127.0.0.1:`port`.
+QByteArray SmtpProgramSettings(const QString &jobs, int port);
+
 // A self-signed certificate for 127.0.0.1: cert.pem and key.pem in dir().
 struct TestCertificate {
     QTemporaryDir dirHolder;

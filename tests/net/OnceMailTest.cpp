@@ -11,24 +11,8 @@ using namespace ostrevo::test;
 
 namespace {
 
-TEST(OnceMailTest, OnceReportsTheMailItsJobsQueued)
+void RunOnce(const QTemporaryDir &home, const QTemporaryDir &runtime)
 {
-    SmtpServer server;
-    ASSERT_TRUE(server.service->running()) << server.service->failure().toStdString();
-    QTemporaryDir home;
-    QTemporaryDir runtime;
-    const QString jobs = home.filePath(QStringLiteral("jobs"));
-    QDir().mkpath(jobs);
-    WriteFile(home.filePath(QStringLiteral("Ostrevo.ini")),
-              "[Opcje]\r\nKatalog=" + jobs.toUtf8() + "\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\n"
-                  "[Mail]\r\nPoczta=1\r\nServerName=127.0.0.1\r\nServerPort=" + QByteArray::number(server.port())
-                  + "\r\nUserName=biuro@ostrevo.test\r\n");
-    for (const char *name : {"M1", "M2"}) {
-        WriteFile(jobs + u'/' + QLatin1StringView(name) + QStringLiteral(".txt"),
-                  "<MAIL>\r\nT_MAIL=" + QByteArray(name) + "\r\n<END>\r\n<LISTA>\r\nklient@firma.pl\r\n<END>\r\n"
-                  "<MAIL_BODY>\r\ntre\xb6\xe6\r\n<END>\r\n");
-        WriteFile(jobs + u'/' + QLatin1StringView(name) + QStringLiteral(".END"), {});
-    }
     QProcess ostrevo;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
@@ -37,6 +21,24 @@ TEST(OnceMailTest, OnceReportsTheMailItsJobsQueued)
     ostrevo.start(OstrevoBinary(), {QStringLiteral("--home"), home.path(), QStringLiteral("--once")});
     ASSERT_TRUE(ostrevo.waitForFinished(60000));
     EXPECT_EQ(ostrevo.exitCode(), 0) << ostrevo.readAllStandardError().constData();
+}
+
+TEST(OnceMailTest, OnceReportsTheMailItsJobsQueued)
+{
+    SmtpServer server;
+    ASSERT_TRUE(server.service->running()) << server.service->failure().toStdString();
+    QTemporaryDir home;
+    QTemporaryDir runtime;
+    const QString jobs = home.filePath(QStringLiteral("jobs"));
+    QDir().mkpath(jobs);
+    WriteFile(home.filePath(QStringLiteral("Ostrevo.ini")), SmtpProgramSettings(jobs, server.port()));
+    for (const char *name : {"M1", "M2"}) {
+        WriteFile(jobs + u'/' + QLatin1StringView(name) + QStringLiteral(".txt"),
+                  "<MAIL>\r\nT_MAIL=" + QByteArray(name) + "\r\n<END>\r\n<LISTA>\r\nklient@firma.pl\r\n<END>\r\n"
+                  "<MAIL_BODY>\r\ntre\xb6\xe6\r\n<END>\r\n");
+        WriteFile(jobs + u'/' + QLatin1StringView(name) + QStringLiteral(".END"), {});
+    }
+    RunOnce(home, runtime);
     EXPECT_EQ(ReadFile(jobs + QStringLiteral("/Errors/M1.txt")), "error=OK\r\n");
     EXPECT_EQ(ReadFile(jobs + QStringLiteral("/Errors/M2.txt")), "error=OK\r\n");
     EXPECT_EQ(server.messages().size(), 2);
@@ -53,24 +55,14 @@ TEST(OnceMailTest, FormWrittenAsAPdfFileIsMailedWhole)
     const QString jobs = home.filePath(QStringLiteral("jobs"));
     QDir().mkpath(jobs);
     QDir().mkpath(home.filePath(QStringLiteral("Wzorzec")));
-    WriteFile(home.filePath(QStringLiteral("Ostrevo.ini")),
-              "[Opcje]\r\nKatalog=" + jobs.toUtf8() + "\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\n"
-                  "[Mail]\r\nPoczta=1\r\nServerName=127.0.0.1\r\nServerPort=" + QByteArray::number(server.port())
-                  + "\r\nUserName=biuro@ostrevo.test\r\n");
+    WriteFile(home.filePath(QStringLiteral("Ostrevo.ini")), SmtpProgramSettings(jobs, server.port()));
     WriteFile(home.filePath(QStringLiteral("Wzorzec/PIT11.txt")),
               "<PARAMETERS>\r\nPAGE=1\r\n<END>\r\n<PAGE1>\r\nB(1,20,20,120,30,0)\r\n<END>\r\n");
     WriteFile(jobs + QStringLiteral("/PIT.txt"),
               "<PIT>\r\nTEMPLATE=PIT11\r\nPDF_FILE=pit-11.pdf\r\nA_MAIL=kadry@firma.pl\r\nT_MAIL=PIT-11\r\n<END>\r\n"
               "<PAGE1>\r\nT1(1,1)\r\nKowalski Jan\r\n<END>\r\n<MAIL_BODY>\r\nW za\x88\x86" "czniku PIT-11\r\n<END>\r\n");
     WriteFile(jobs + QStringLiteral("/PIT.END"), {});
-    QProcess ostrevo;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    ostrevo.setProcessEnvironment(env);
-    ostrevo.start(OstrevoBinary(), {QStringLiteral("--home"), home.path(), QStringLiteral("--once")});
-    ASSERT_TRUE(ostrevo.waitForFinished(60000));
-    EXPECT_EQ(ostrevo.exitCode(), 0) << ostrevo.readAllStandardError().constData();
+    RunOnce(home, runtime);
     EXPECT_EQ(ReadFile(jobs + QStringLiteral("/Errors/pit-11.txt")), "error=OK\r\n");
     const QString pdf = jobs + QStringLiteral("/PDF/pit-11.pdf");
     ASSERT_TRUE(QFile::exists(pdf));

@@ -20,10 +20,7 @@ TEST(PreviewSendsNoMail, PdfJobWithAnAddressAndMailJob)
     QTemporaryDir runtime;
     const QString jobs = home.filePath(QStringLiteral("jobs"));
     QDir().mkpath(jobs);
-    WriteFile(home.filePath(QStringLiteral("Ostrevo.ini")),
-              "[Opcje]\r\nKatalog=" + jobs.toUtf8() + "\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\n"
-                  "[Mail]\r\nPoczta=1\r\nServerName=127.0.0.1\r\nServerPort=" + QByteArray::number(server.port())
-                  + "\r\nUserName=biuro@ostrevo.test\r\n");
+    WriteFile(home.filePath(QStringLiteral("Ostrevo.ini")), SmtpProgramSettings(jobs, server.port()));
     WriteFile(jobs + QStringLiteral("/FV.txt"), "<PDF>\r\nPDF_FILE=FV.pdf\r\nA_MAIL=klient@firma.pl\r\nT_MAIL=Faktura\r\n"
                                                "<END>\r\nFaktura\r\n<MAIL_BODY>\r\nW za\x88\x86" "czniku\r\n<END>\r\n");
     WriteFile(jobs + QStringLiteral("/FV.END"), {});

@@ -105,6 +105,16 @@ QString PdfFonts(const QString &path)
     return RunTool(QStringLiteral("pdffonts"), {path});
 }
 
+QStringList PdfPageTexts(const QString &path)
+{
+    QStringList pages = PdfText(path).split(u'\f');
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast();
+    for (QString &page : pages)
+        page = page.simplified();
+    return pages;
+}
+
 QStringList PdfFilesIn(const QString &dir)
 {
     return QDir(dir).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);

@@ -31,6 +31,8 @@ int PdfPageCount(const QString &path);
 // "Page size:" of pdfinfo, e.g. "595.276 x 841.89 pts (A4)".
 QString PdfPageSize(const QString &path);
 QString PdfText(const QString &path, PdfTextLayout layout = PdfTextLayout::Reading);
+// The words of every page, page by page, each page's blanks run together.
+QStringList PdfPageTexts(const QString &path);
 QList<PdfWord> PdfWords(const QString &path);
 QString PdfFonts(const QString &path);
 // The first word of that text; a test failure and an empty word when there is none.
