@@ -92,7 +92,7 @@ int ThermalLink::send(const std::string &bytes)
     return written == rcPortLost ? lost(written) : written;
 }
 
-int ThermalLink::command(const std::string &body, Duration duration, bool withCheckByte)
+int ThermalLink::refusal()
 {
     if (!isOpen()) {
         m_problem = "the port is not open";
@@ -102,6 +102,13 @@ int ThermalLink::command(const std::string &body, Duration duration, bool withCh
         m_problem = "nothing more goes to a printer lost earlier in this operation";
         return m_gone;
     }
+    return 0;
+}
+
+int ThermalLink::command(const std::string &body, Duration duration, bool withCheckByte)
+{
+    if (const int refused = refusal())
+        return refused;
     const std::string id = CommandId(body);
     for (int attempt = 0;; ++attempt) {
         if (const int written = send(Frame(body, withCheckByte)))
@@ -132,14 +139,8 @@ int ThermalLink::setErrorMode(int mode)
 
 int ThermalLink::enquire()
 {
-    if (!isOpen()) {
-        m_problem = "the port is not open";
-        return rcNotOpen;
-    }
-    if (m_gone) {
-        m_problem = "nothing more goes to a printer lost earlier in this operation";
-        return m_gone;
-    }
+    if (const int refused = refusal())
+        return refused;
     if (const int written = send(std::string(1, Enq)))
         return written;
     return await(

@@ -41,6 +41,8 @@ private:
     int await(const std::function<bool(const Reply &, int &)> &wanted, int timeoutMs);
     int acceptance(const std::string &id, int timeoutMs);
     int timeoutOf(Duration duration) const;
+    // Why nothing may be sent now (a closed port, a printer lost earlier), or 0.
+    int refusal();
     // Writes bytes to the printer: 0 or a ResultCode.
     int send(const std::string &bytes);
     // Remembers a failure that ends the conversation: later calls return it at once,

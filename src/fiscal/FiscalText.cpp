@@ -1,31 +1,13 @@
 #include "fiscal/FiscalText.h"
 
-#include <limits>
+#include "jobs/DecimalInteger.h"
+
 
 namespace ostrevo {
 
 std::optional<std::int32_t> ParseFiscalInteger(const QByteArray &text)
 {
-    qsizetype i = 0;
-    const bool negative = !text.isEmpty() && text.at(0) == '-';
-    if (negative)
-        ++i;
-    if (i >= text.size())
-        return std::nullopt;
-    std::int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text.at(i);
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (value > std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1)
-            return std::nullopt;
-    }
-    if (negative)
-        value = -value;
-    if (value > std::numeric_limits<std::int32_t>::max())
-        return std::nullopt;
-    return std::int32_t(value);
+    return ParseDecimalInt32(text, false);
 }
 
 QByteArray InsertDecimalPoint(const QByteArray &text, int places, char separator)

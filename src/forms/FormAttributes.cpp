@@ -76,6 +76,13 @@ bool Fits(std::int64_t value)
 
 } // namespace
 
+std::optional<FormJustification> JustificationOf(int just)
+{
+    if (just < 1 || just > 9)
+        return std::nullopt;
+    return FormJustification{((just - 1) % 3) / 2.0, ((just - 1) / 3) / 2.0};
+}
+
 const char *FormFontFace(int font)
 {
     switch (font) {

@@ -67,6 +67,15 @@ struct FormAttributeKey {
     bool inTextBlock;   // may be set by an attribute line of a text block
 };
 
+// Where T_JUST puts a text in its box, as fractions of the room left over: across 0
+// (left), 1/2 (centred) or 1 (right), down 0 (top), 1/2 or 1 (bottom). Nothing for a
+// value outside 1..9, which leaves the text where it was.
+struct FormJustification {
+    double across = 0;
+    double down = 0;
+};
+std::optional<FormJustification> JustificationOf(int just);
+
 // The key of that name (upper case), or nothing.
 const FormAttributeKey *FindFormAttributeKey(const QByteArray &name);
 

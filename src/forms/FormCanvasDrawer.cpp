@@ -139,24 +139,15 @@ FormCanvasDrawer::PixelBox FormCanvasDrawer::pixels(const FormRect &box, const F
 void FormCanvasDrawer::place(Placement &at, const PixelBox &box, int w, int h, int extra, int lines,
                              bool vertically) const
 {
-    const int just = m_text.just;
-    if (just < 1 || just > 9)
+    const std::optional<FormJustification> justification = JustificationOf(m_text.just);
+    if (!justification)
         return;
-    const double room = double(box.right) - box.left - w - extra;
-    switch ((just - 1) % 3) {
-    case 0: at.dx = 0; break;
-    case 1: at.dx = Rounded(room / 2); break;
-    default: at.dx = Rounded(room); break;
-    }
+    at.dx = Rounded((double(box.right) - box.left - w - extra) * justification->across);
     if (!vertically)
         return;
     // The block as high as its first line times the number of lines.
     const double free = double(box.bottom) - box.top - double(h) * lines * m_text.interline / 100.0;
-    switch ((just - 1) / 3) {
-    case 0: at.dy = 0; break;
-    case 1: at.dy = Rounded(free / 2); break;
-    default: at.dy = Rounded(free); break;
-    }
+    at.dy = Rounded(free * justification->down);
 }
 
 void FormCanvasDrawer::beginTextBlock(const FormRect &box, const FormPadding &padding, int count)

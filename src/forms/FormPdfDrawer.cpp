@@ -127,24 +127,14 @@ FormPdfDrawer::Box FormPdfDrawer::inner(const FormRect &box, const FormPadding &
 
 void FormPdfDrawer::place(Placement &at, const Box &box, double w, double extra, int lines, bool vertically) const
 {
-    const int just = m_text.just;
-    if (just < 1 || just > 9)
+    const std::optional<FormJustification> justification = JustificationOf(m_text.just);
+    if (!justification)
         return;
-    const double room = box.right - box.left - w - extra;
-    switch ((just - 1) % 3) {
-    case 0: at.dx = 0; break;
-    case 1: at.dx = room / 2; break;
-    default: at.dx = room; break;
-    }
+    at.dx = (box.right - box.left - w - extra) * justification->across;
     if (!vertically)
         return;
     const double h = m_fontSize / 0.875;
-    const double free = box.bottom - box.top - h * lines * m_text.interline / 100.0;
-    switch ((just - 1) / 3) {
-    case 0: at.dy = 0; break;
-    case 1: at.dy = free / 2; break;
-    default: at.dy = free; break;
-    }
+    at.dy = (box.bottom - box.top - h * lines * m_text.interline / 100.0) * justification->down;
 }
 
 void FormPdfDrawer::beginTextBlock(const FormRect &box, const FormPadding &padding, int count)

@@ -1,35 +1,16 @@
 #include "forms/FormValues.h"
 
+#include "jobs/DecimalInteger.h"
 #include "jobs/Rounding.h"
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace ostrevo {
 
 std::optional<std::int64_t> ParseFormInteger(const QByteArray &text)
 {
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        negative = text[i++] == '-';
-    if (i >= text.size())
-        return std::nullopt;
-    std::int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (value > std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1)
-            return std::nullopt;
-    }
-    if (negative)
-        value = -value;
-    if (value > std::numeric_limits<std::int32_t>::max())
-        return std::nullopt;
-    return value;
+    return ParseDecimalInt32(text, true);
 }
 
 std::optional<std::uint32_t> ParseFormColour(const QByteArray &text)
