@@ -15,6 +15,13 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             cl.help = true;
         else if (arg == u"--version")
             cl.version = true;
+        else if (arg == u"--status" || arg == u"--pause" || arg == u"--resume") {
+            if (!cl.control.isEmpty()) {
+                cl.error = QStringLiteral("one of --status, --pause, --resume at a time");
+                break;
+            }
+            cl.control = arg.mid(2).toLatin1();
+        }
         else if (arg == u"--preview" || arg == u"--check") {
             if (!cl.previewJob.isEmpty()) {
                 cl.error = QStringLiteral("one --preview or --check at a time");
@@ -46,6 +53,9 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         cl.error = QStringLiteral("--home needs a directory");
     if (cl.error.isEmpty() && !cl.previewJob.isEmpty() && (cl.once || cl.headless))
         cl.error = QStringLiteral("--preview and --check run alone, without --once or --headless");
+    if (cl.error.isEmpty() && !cl.control.isEmpty() && (cl.once || cl.headless || !cl.previewJob.isEmpty()))
+        cl.error = QStringLiteral("--%1 asks a running monitor; it goes with --home only")
+                       .arg(QString::fromLatin1(cl.control));
     return cl;
 }
 
@@ -54,6 +64,7 @@ QString CommandLine::usage(const QString &programName)
     return QStringLiteral(
                "Usage: %1 [--home DIR] [--headless | --once]\n"
                "       %1 [--home DIR] --preview JOB.txt [OUT.pdf] | --check JOB.txt\n"
+               "       %1 [--home DIR] --status | --pause | --resume\n"
                "\n"
                "Watches the job directories of a DOS application and performs its jobs.\n"
                "Today: plain-text printouts (CUPS or the built-in printer \"Ostrevo PDF\"),\n"
@@ -66,10 +77,16 @@ QString CommandLine::usage(const QString &programName)
                "\n"
                "  (no option)   desktop program: tray icon and main window; a second start\n"
                "                brings the running one's window to the front\n"
-               "  --headless    the same monitor without any window; status on stderr;\n"
-               "                SIGINT/SIGTERM end it cleanly\n"
+               "  --headless    the same monitor without any window; it monitors whenever the\n"
+               "                settings pass their check; status on stderr; SIGINT/SIGTERM\n"
+               "                end it cleanly\n"
                "  --once        perform the jobs waiting now, then exit; exit code 0, or 1..4\n"
-               "                when the settings fail their check\n"
+               "                when the settings fail their check (the reason on stderr)\n"
+               "  --status      what the running monitor does: state, status text, the job\n"
+               "                it performs, jobs queued, the last job; exit code 3 when no\n"
+               "                monitor runs on the program directory\n"
+               "  --pause       pauses the running monitor once its job has ended\n"
+               "  --resume      resumes it (exit code 1 when its settings fail the check)\n"
                "  --preview JOB lays one job out as the monitor would perform it, with the\n"
                "                settings of the program directory, into OUT.pdf (default:\n"
                "                JOB-podglad.pdf beside the job), and prints a report: kind,\n"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +12,8 @@ struct CommandLine {
     bool once = false;
     bool help = false;
     bool version = false;
+    // --status, --pause, --resume: asked of the monitor running on the program directory.
+    QByteArray control;
     // --preview JOB [OUT.pdf] or --check JOB: lay one job out instead of monitoring.
     QString previewJob;
     QString previewOut;

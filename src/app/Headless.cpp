@@ -64,7 +64,8 @@ Headless::Headless(Engine *engine, bool statusLines, QObject *parent) : QObject(
     }
     // One line per job, its journal line as it stands (tab-separated, one line whatever
     // the names), so that the service's journal can be searched and parsed like ostrevo.log.
-    connect(engine, &Engine::jobFinished, this, [](const QString &line) { PrintLine(QStringLiteral("job\t") + line); });
+    connect(engine, &Engine::jobFinished, this,
+            [](const JobRecord &record) { PrintLine(QStringLiteral("job\t") + JournalLine(record)); });
     connect(engine, &Engine::warning, this, [](const QString &m) { PrintLine(QStringLiteral("warning: ") + m); });
     connect(engine, &Engine::errorEscaped, this, [](const QString &m) { PrintLine(QStringLiteral("error: ") + m); });
 }

@@ -3,12 +3,12 @@
 #include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 
 namespace ostrevo {
 
 namespace {
 
-const QByteArray ShowRequest = QByteArrayLiteral("show\n");
 const QByteArray ShowAnswer = QByteArrayLiteral("ok\n");
 constexpr qsizetype MaxRequest = 64;
 
@@ -49,34 +49,59 @@ void InstanceChannel::onConnection()
                     socket->abort();
                 return;
             }
-            const QByteArray line = socket->readLine(MaxRequest);
-            if (line == ShowRequest) {
-                emit showRequested();
-                socket->write(ShowAnswer);
-                socket->flush();
-            }
-            socket->disconnectFromServer();
+            answer(socket, socket->readLine(MaxRequest).trimmed());
         });
     }
 }
 
-bool InstanceChannel::requestShow(const QString &socketPath, int timeoutMs)
+void InstanceChannel::answer(QLocalSocket *socket, const QByteArray &line)
+{
+    disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    QPointer<QLocalSocket> guarded(socket);
+    auto reply = [guarded](const QByteArray &text) {
+        if (!guarded)
+            return;
+        guarded->write(text);
+        guarded->flush();
+        guarded->disconnectFromServer();
+    };
+    if (line == "show") {
+        if (m_canShow)
+            emit showRequested();
+        reply(m_canShow ? ShowAnswer : QByteArrayLiteral("no window\n"));
+    } else if (m_handler) {
+        m_handler(line, reply);
+    } else {
+        reply(QByteArrayLiteral("unknown request\n"));
+    }
+}
+
+std::optional<QByteArray> InstanceChannel::request(const QString &socketPath, const QByteArray &request, int timeoutMs)
 {
     QLocalSocket socket;
     QDeadlineTimer deadline(timeoutMs);
     socket.connectToServer(socketPath);
     if (!socket.waitForConnected(int(deadline.remainingTime())))
-        return false;
-    socket.write(ShowRequest);
+        return std::nullopt;
+    socket.write(request + '\n');
     if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
-        return false;
+        return std::nullopt;
     QByteArray answer;
-    while (!answer.contains('\n') && !deadline.hasExpired()) {
+    while (socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired()) {
         if (!socket.waitForReadyRead(int(deadline.remainingTime())))
             break;
         answer += socket.readAll();
     }
-    return answer == ShowAnswer;
+    answer += socket.readAll();
+    // The answer ends when the running instance closes the connection.
+    if (socket.state() == QLocalSocket::ConnectedState)
+        return std::nullopt;
+    return answer;
+}
+
+bool InstanceChannel::requestShow(const QString &socketPath, int timeoutMs)
+{
+    return request(socketPath, QByteArrayLiteral("show"), timeoutMs) == ShowAnswer;
 }
 
 } // namespace ostrevo

@@ -5,9 +5,13 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
+#include <QDeadlineTimer>
+
+#include <thread>
 
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,7 +68,52 @@ NamedFile FindNamedFile(const JobContext &context, const QString &textPath, cons
     return {path, {}, {}};
 }
 
+// xdg-open's exit codes (xdg-utils).
+QString XdgOpenMeaning(int code)
+{
+    switch (code) {
+    case 1: return u"wrong arguments"_s;
+    case 2: return u"the file does not exist"_s;
+    case 3: return u"no program to open it"_s;
+    case 4: return u"the program failed"_s;
+    default: return u"failed"_s;
+    }
+}
+
 } // namespace
+
+OpenerRun StartOpener(const QString &program, const QString &path, int waitMs)
+{
+    OpenerRun run;
+    const QByteArray programName = QFile::encodeName(program);
+    const QByteArray argument = QFile::encodeName(path);
+    char *const argv[] = {const_cast<char *>(programName.constData()), const_cast<char *>(argument.constData()),
+                          nullptr};
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, programName.constData(), nullptr, nullptr, argv, environ) != 0)
+        return run;
+    run.started = true;
+    // xdg-open hands the file to the desktop and ends; in a bare session it runs the viewer
+    // itself and ends only when the viewer does. Its verdict is waited for a moment only.
+    QDeadlineTimer limit(waitMs);
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return run;
+        }
+        if (done < 0 || limit.hasExpired())
+            break;
+        ::usleep(10 * 1000);
+    }
+    // Still running: a viewer in the foreground. Reaped when it ends, never waited for.
+    std::thread([pid] {
+        int ignored = 0;
+        ::waitpid(pid, &ignored, 0);
+    }).detach();
+    return run;
+}
 
 std::optional<QByteArray> ReadPdfFileKey(const QString &textPath, const char *tag, int jobText)
 {
@@ -87,11 +136,16 @@ JobResult OpenPdfJob(const JobContext &context, const QString &textPath, const D
     const NamedFile file = FindNamedFile(context, textPath, "<OPEN>", mapDosPath, false);
     if (!file.refused.isEmpty())
         return JobResult::failed(file.refused);
+    // The legacy program learns nothing either way; the user is shown that nothing opened.
     if (file.path.isEmpty())
-        return JobResult::done(file.missing);
+        return JobResult::nothingDone(file.missing);
     // One argument, no shell: whatever the name holds stays part of the name.
-    if (!QProcess::startDetached(u"xdg-open"_s, {file.path}))
-        return JobResult::failed(u"cannot start xdg-open for "_s + file.path);
+    const OpenerRun run = StartOpener(u"xdg-open"_s, file.path);
+    if (!run.started)
+        return JobResult::nothingDone(u"cannot start xdg-open for "_s + file.path);
+    if (run.exitCode && *run.exitCode != 0)
+        return JobResult::nothingDone(u"xdg-open ended with %1 (%2): "_s.arg(*run.exitCode).arg(XdgOpenMeaning(*run.exitCode))
+                                      + file.path);
     return JobResult::done(u"opened "_s + file.path);
 }
 
@@ -101,7 +155,7 @@ JobResult PrintPdfJob(const JobContext &context, const QString &textPath, const 
     if (!file.refused.isEmpty())
         return JobResult::failed(file.refused);
     if (file.path.isEmpty())
-        return JobResult::done(file.missing);
+        return JobResult::nothingDone(file.missing);
     if (!PrintPdfFile(file.path))
         return JobResult::failed(u"printing failed: "_s + file.path);
     return JobResult::done(u"printed "_s + file.path);

@@ -18,7 +18,15 @@ using DosPathMapping = std::function<QString(const QByteArray &)>;
 // at `textPath` when -1). Throws IoError when the file cannot be read.
 std::optional<QByteArray> ReadPdfFileKey(const QString &textPath, const char *tag, int jobText = -1);
 
-// <OPEN>: the file opened in the desktop's program for its type (xdg-open), not waited for.
+// A program started on one file, and its exit code when it ended within the wait.
+struct OpenerRun {
+    bool started = false;
+    std::optional<int> exitCode;
+};
+OpenerRun StartOpener(const QString &program, const QString &path, int waitMs = 3000);
+
+// <OPEN>: the file opened in the desktop's program for its type (xdg-open), waited for
+// only a moment: what it says then tells whether anything opened.
 JobResult OpenPdfJob(const JobContext &context, const QString &textPath, const DosPathMapping &mapDosPath);
 // <PRINT>: the file submitted to the default printer.
 JobResult PrintPdfJob(const JobContext &context, const QString &textPath, const DosPathMapping &mapDosPath);

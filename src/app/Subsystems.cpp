@@ -52,6 +52,7 @@ EngineConfig Subsystems::engineConfig(const QString &executablePath, const QStri
     config.printers.list = [] { return InstalledPrinterNames(); };
     config.printers.defaultName = [] { return DefaultPrinterName(); };
     config.afterSettingsRead = [this](const Settings &settings) { return afterSettingsRead(settings); };
+    config.laterOutcomes = &m_net->laterOutcomes();
 
     RegisterTextPrintHandler(config.handlers, *m_textPrinter);
     RegisterPdfTextHandler(config.handlers, *m_pdfTextJobs);

@@ -2,6 +2,7 @@
 #include "app/EngineHost.h"
 #include "app/Headless.h"
 #include "app/InstanceChannel.h"
+#include "app/MonitorControl.h"
 #include "app/ProgramDir.h"
 #include "app/QtTranslations.h"
 #include "app/SingleInstance.h"
@@ -83,6 +84,12 @@ int main(int argc, char *argv[])
 
     if (!cl.previewJob.isEmpty())
         return RunPreview(argc, argv, cl);
+    if (!cl.control.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        const QString programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
+        const SingleInstance instance(QFileInfo(QCoreApplication::applicationFilePath()).fileName(), programDir);
+        return AskRunningMonitor(instance.socketPath(), programDir, cl.control);
+    }
 
     bool windows = !cl.headless && !cl.once;
 #ifndef OSTREVO_WITH_GUI
@@ -151,11 +158,20 @@ int main(int argc, char *argv[])
         return code;
     }
 
+    // A service exists to monitor: it runs whenever the settings pass their check.
+    config.alwaysMonitor = !windows;
     EngineHost host(std::move(config));
     std::unique_ptr<Headless> headless;
+    // Another start reaches this one here: to show its window, or from the command line.
+    InstanceChannel channel(instance.socketPath());
+    channel.setCanShow(windows);
+    MonitorControl control(host.engine(), &channel);
+    if (!channel.listen())
+        Print(stderr, programName + QStringLiteral(": another start cannot reach this one (--status, --pause, "
+                                                   "--resume, the window to the front): ")
+                          + channel.error() + u'\n');
 #ifdef OSTREVO_WITH_GUI
     std::unique_ptr<TForm1> window;
-    std::unique_ptr<InstanceChannel> channel;
 #endif
     if (windows) {
 #ifdef OSTREVO_WITH_GUI
@@ -165,11 +181,7 @@ int main(int argc, char *argv[])
         options.programDir = programDir;
         options.printoutFolder = [] { return Printer().builtinDirectory(); };
         window = std::make_unique<TForm1>(host.engine(), options);
-        channel = std::make_unique<InstanceChannel>(instance.socketPath());
-        QObject::connect(channel.get(), &InstanceChannel::showRequested, window.get(), &TForm1::Open1Click);
-        if (!channel.get()->listen())
-            Print(stderr, programName + QStringLiteral(": a second start cannot bring this window to the front: ")
-                              + channel->error() + u'\n');
+        QObject::connect(&channel, &InstanceChannel::showRequested, window.get(), &TForm1::Open1Click);
 #endif
     } else {
         headless = std::make_unique<Headless>(host.engine());

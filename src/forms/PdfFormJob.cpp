@@ -29,7 +29,7 @@ JobResult PdfFormJobs::PdfFormJob(const JobContext &context, const QString &text
     }
     const QString detail = QStringLiteral("%1, stron: %2").arg(pdfPath).arg(pages) +
                            HandOverPdf(m_mailPdf, context, textPath, pdfPath, params.aMail, params.tMail);
-    return JobResult::done(detail);
+    return JobResult::done(detail).withOutput(pdfPath);
 }
 
 void RegisterPdfFormHandler(JobHandlers &handlers, PdfFormJobs &jobs)

@@ -61,7 +61,8 @@ JobResult FormPrinter::PrintFormJob(const JobContext &context, const QString &te
     const int kartka = context.settings ? context.settings->kartka : 1;
     FormJob job(context, textPath, FormBackground{ground, true});
     if (!job.prepare())
-        return JobResult::done(QStringLiteral("brak wzorca %1").arg(Cp852ToUnicode(job.state().params.templateName)));
+        return JobResult::nothingDone(QStringLiteral("brak wzorca %1: nic nie wydrukowano")
+                                          .arg(Cp852ToUnicode(job.state().params.templateName)));
     const FormJobParams &params = job.state().params;
 
     QString failure;
@@ -115,12 +116,15 @@ JobResult FormPrinter::PrintFormJob(const JobContext &context, const QString &te
         return JobResult::failed(failure);
     }
     QString detail = QStringLiteral("stron: %1").arg(pages);
-    // The journal window opens the first file from here.
     if (!files.isEmpty())
         detail += QStringLiteral(", plik: %1").arg(files.join(QStringLiteral("; ")));
     if (!notRestored.isEmpty())
         detail += QStringLiteral("; ustawienia drukarki nie przywrócone: %1").arg(notRestored);
-    return JobResult::done(detail);
+    // A page range past the form's last page prints nothing, as the legacy program does.
+    JobResult result = pages == 0 ? JobResult::nothingDone(QStringLiteral("żadna strona formularza nie mieści się w zakresie stron zadania; ") + detail)
+                                  : JobResult::done(detail);
+    result.outputs = files;
+    return result;
 }
 
 void RegisterFormPrintHandler(JobHandlers &handlers, FormPrinter &printer)

@@ -6,7 +6,7 @@
 #include "gui/TFormJournal.h"
 #include "jobs/DosPath.h"
 #include "monitor/Engine.h"
-#include "monitor/JournalEntries.h"
+#include "monitor/JobRecord.h"
 #include "monitor/MonitoredDirectories.h"
 
 #include <QApplication>
@@ -317,12 +317,15 @@ void TForm1::showStatus(const MonitorStatus &status)
     m_status = status;
     if (status.state != MonitorState::Starting)
         m_settings.monitorowanie = status.monitoringActive;
-    m_panels[0]->setText(status.text);
+    // The panel is narrow: a long text ends in an ellipsis, and the whole of it is the tip.
+    const QFontMetrics metrics(m_panels[0]->font());
+    const QString shown = metrics.elidedText(status.text, Qt::ElideRight, m_panels[0]->width() - 4);
+    m_panels[0]->setText(shown);
+    m_panels[0]->setToolTip(shown == status.text ? QString() : status.text);
 
     const bool running = status.state == MonitorState::Running;
-    // During a job the monitor only looks paused: a press then would be queued behind the
-    // job and undo the resumption at its end, the opposite of what was asked.
-    btnStart->setEnabled(status.startEnabled && !status.jobRunning);
+    // A press during a job is taken between that job and the next.
+    btnStart->setEnabled(status.startEnabled);
     if (!status.startEnabled) {
         btnStart->setText(u"Start"_s);
         btnStart->setToolTip(QString());
@@ -370,19 +373,18 @@ void TForm1::updateTrayTip()
     case MonitorState::Starting: state = u"uruchamianie"_s; break;
     }
     QString tip = m_title + u"\n"_s + state;
+    if (!m_status.problem.isEmpty())
+        tip += u"\n"_s + m_status.problem;
     if (!m_lastJob.isEmpty())
         tip += u"\nostatnie zadanie: "_s + m_lastJob;
     m_tray->setToolTip(tip);
 }
 
-void TForm1::jobFinished(const QString &journalLine)
+void TForm1::jobFinished(const JobRecord &record)
 {
-    const auto entry = ParseJournalLine(journalLine);
-    if (!entry)
-        return;
-    m_lastJob = entry->jobFile + u": "_s + entry->outcomeText.left(120);
+    m_lastJob = record.jobFile + u": "_s + record.outcomeText().left(120);
     updateTrayTip();
-    if (!entry->failed() || !m_settings.notifyFailures)
+    if (!(record.failed() || record.nothingDone()) || !m_settings.notifyFailures)
         return;
     static QElapsedTimer clock;
     if (!clock.isValid())
@@ -390,11 +392,12 @@ void TForm1::jobFinished(const QString &journalLine)
     int held = 0;
     if (!m_notices.allow(clock.elapsed(), held))
         return;
-    QString text = entry->jobFile + u": "_s + entry->reason();
+    QString text = record.jobFile + u": "_s + record.detail;
     if (held > 0)
         text += u"\n(oraz wcześniej %1 inne nieudane zadania: zob. Dziennik zadań)"_s.arg(held);
     ++m_noticesShown;
-    m_tray->showMessage(m_title + u": zadanie nieudane"_s, text, QSystemTrayIcon::Warning, 10000);
+    const QString title = record.nothingDone() ? u": zadanie niczego nie zrobiło"_s : u": zadanie nieudane"_s;
+    m_tray->showMessage(m_title + title, text, QSystemTrayIcon::Warning, 10000);
 }
 
 void TForm1::Dziennik1Click()
@@ -412,7 +415,7 @@ void TForm1::Dziennik1Click()
         m_journal = new TFormJournal(std::move(options), this);
         m_journal->setAttribute(Qt::WA_DeleteOnClose);
         if (m_engine)
-            connect(m_engine, &Engine::jobFinished, m_journal.data(), &TFormJournal::addLine);
+            connect(m_engine, &Engine::jobFinished, m_journal.data(), &TFormJournal::addRecord);
     }
     m_journal->show();
     m_journal->raise();

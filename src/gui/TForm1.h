@@ -86,7 +86,7 @@ public slots:
     void Open1Click();
     void Konfiguracja1Click();
     void Dziennik1Click();
-    void jobFinished(const QString &journalLine);
+    void jobFinished(const ostrevo::JobRecord &record);
 
     void showStatus(const ostrevo::MonitorStatus &status);
     void loadSettings(const ostrevo::Settings &settings);

@@ -158,17 +158,16 @@ QString TFormJournal::previewReport() const
 void TFormJournal::reload()
 {
     m_list->clear();
-    const QList<JournalEntry> entries = ReadJournalTail(m_options.journalPath, MaxRows);
+    const QList<JobRecord> entries = ReadJournalTail(m_options.journalPath, MaxRows);
     // Newest first: the tail comes that way, each added below the last.
-    for (const JournalEntry &entry : entries)
+    for (const JobRecord &entry : entries)
         addEntry(entry, false);
     lblCount->setText(u"zadań: %1"_s.arg(m_list->topLevelItemCount()));
 }
 
-void TFormJournal::addLine(const QString &journalLine)
+void TFormJournal::addRecord(const JobRecord &record)
 {
-    if (const auto entry = ParseJournalLine(journalLine))
-        addEntry(*entry, true);
+    addEntry(record, true);
     while (m_list->topLevelItemCount() > MaxRows)
         delete m_list->takeTopLevelItem(m_list->topLevelItemCount() - 1);
     lblCount->setText(u"zadań: %1"_s.arg(m_list->topLevelItemCount()));
@@ -176,20 +175,21 @@ void TFormJournal::addLine(const QString &journalLine)
     refreshWaiting();
 }
 
-void TFormJournal::addEntry(const JournalEntry &entry, bool newest)
+void TFormJournal::addEntry(const JobRecord &entry, bool newest)
 {
     auto *item = new QTreeWidgetItem;
     // The mark is a sign and a word, so it reads without colour.
-    item->setText(ColTime, (entry.failed() ? u"⚠ "_s : u"   "_s) + entry.time);
+    const bool attention = entry.failed() || entry.nothingDone();
+    item->setText(ColTime, (attention ? u"⚠ "_s : u"   "_s) + entry.time.toString(u"yyyy-MM-dd HH:mm:ss"_s));
     item->setText(ColDirectory, entry.directory);
     item->setText(ColJob, entry.jobFile);
     item->setText(ColKind, entry.kind);
     item->setText(ColDuration, u"%1 ms"_s.arg(entry.durationMs));
-    item->setText(ColOutcome, entry.outcomeText);
-    item->setToolTip(ColOutcome, entry.outcomeText);
+    item->setText(ColOutcome, entry.outcomeText());
+    item->setToolTip(ColOutcome, entry.outcomeText());
     item->setData(ColOutcome, OutcomeRole, int(entry.outcome));
     item->setData(ColOutcome, FileRole, entry.outputFile());
-    if (entry.failed()) {
+    if (attention) {
         QFont bold = item->font(ColOutcome);
         bold.setBold(true);
         for (int c = 0; c < ColumnCount; ++c)
@@ -224,7 +224,9 @@ void TFormJournal::setFilter(Filter filter)
 void TFormJournal::applyFilter(QTreeWidgetItem *item) const
 {
     const auto outcome = JobOutcome(item->data(ColOutcome, OutcomeRole).toInt());
-    const bool failed = outcome == JobOutcome::Failed || outcome == JobOutcome::Error || outcome == JobOutcome::Retry;
+    JobRecord probe;
+    probe.outcome = outcome;
+    const bool failed = probe.failed() || probe.nothingDone();
     bool shown = true;
     switch (Filter(cbxFilter->currentIndex())) {
     case All: break;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "monitor/JournalEntries.h"
+#include "monitor/JobRecord.h"
 #include "preview/JobPreview.h"
 
 #include <QWidget>
@@ -53,8 +53,8 @@ public:
     QString previewReport() const;
 
 public slots:
-    // One journal line, as a job ends.
-    void addLine(const QString &journalLine);
+    // One journal record, as a job ends (or a later outcome of one arrives).
+    void addRecord(const ostrevo::JobRecord &record);
     void openRow(QTreeWidgetItem *item);
     void openPrintoutFolder();
     // Lists the waiting jobs again.
@@ -66,7 +66,7 @@ signals:
     void previewFinished(int exitCode);
 
 private:
-    void addEntry(const JournalEntry &entry, bool newest);
+    void addEntry(const JobRecord &entry, bool newest);
     void applyFilter(QTreeWidgetItem *item) const;
     void showPreview(const PreviewOutcome &outcome);
     QWidget *buildWaiting();

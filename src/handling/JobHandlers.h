@@ -4,23 +4,37 @@
 #include "handling/Settings.h"
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <functional>
 
 namespace ostrevo {
 
 // What a job's handler tells the journal. Handlers catch their own failures and report
-// them their own way; `Failed` records such a handled failure. `Retry` is a failure of the
-// local output (see OutputUnavailable): the monitor keeps the job and performs it later. An exception that escapes a
-// handler is the monitor's business (the job still ends, and the error is reported).
+// them their own way; `Failed` records such a handled failure. `NothingDone` is a job that
+// ended as its kind prescribes but had no effect (a file to open that is not there): the
+// legacy program's result stays as it is, yet the user is shown that nothing happened.
+// `Retry` is a failure of the local output (see OutputUnavailable): the monitor keeps the
+// job and performs it later. An exception that escapes a handler is the monitor's
+// business (the job still ends, and the error is reported).
 struct JobResult {
-    enum Outcome { Done, Failed, NotSupported, Retry };
+    enum Outcome { Done, Failed, NotSupported, Retry, NothingDone };
     Outcome outcome = Done;
     QString detail;
+    // Files the job wrote (PDF files, printouts of the built-in printer), for the journal
+    // and the window to open.
+    QStringList outputs;
 
-    static JobResult done(QString detail = {}) { return {Done, std::move(detail)}; }
-    static JobResult failed(QString why) { return {Failed, std::move(why)}; }
-    static JobResult retryLater(QString why) { return {Retry, std::move(why)}; }
+    static JobResult done(QString detail = {}) { return {Done, std::move(detail), {}}; }
+    static JobResult failed(QString why) { return {Failed, std::move(why), {}}; }
+    static JobResult retryLater(QString why) { return {Retry, std::move(why), {}}; }
+    static JobResult nothingDone(QString why) { return {NothingDone, std::move(why), {}}; }
+    JobResult &&withOutput(const QString &path) &&
+    {
+        if (!path.isEmpty())
+            outputs.append(path);
+        return std::move(*this);
+    }
 };
 
 // The job context that the monitor sets before each directory scan and handlers read.
@@ -29,6 +43,11 @@ struct JobContext {
     QString currentPrinterName; // CurrentPrinterName: the printer paired with it
     QString programDir;         // where Ostrevo.ini, DefSym.ovx, Wzorzec/ live
     const Settings *settings = nullptr;
+    // The job being performed: its id in the journal (a later outcome names it), its kind
+    // and its text file's path (for names only). Empty outside the monitor.
+    QString jobId;
+    JobKind kind = jkEmpty;
+    QString jobTextPath;
     // The job text, opened once by the monitor for the whole job (not to be closed):
     // handlers read it with LineReader(jobText, textPath), whose textPath stays the job's
     // path for names. -1 outside the monitor: the reader then opens textPath itself.

@@ -14,7 +14,8 @@ namespace ostrevo {
 
 namespace {
 
-constexpr int SleepAfterWakeMs = 500;
+// A directory whose watch cannot be made is not looked for again in a tight loop.
+constexpr int SleepAfterFailureMs = 500;
 constexpr int MissingDirectoryPollMs = 2000;
 constexpr uint32_t WatchMask = IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
@@ -47,6 +48,18 @@ void DirectoryWatcher::setMarkerWaiting(int directory, bool waiting)
 {
     if (directory == 1 || directory == 2)
         m_markerWaiting[directory].store(waiting);
+}
+
+void DirectoryWatcher::listing(int directory)
+{
+    if (directory == 1 || directory == 2)
+        m_requested[directory].store(false);
+}
+
+void DirectoryWatcher::request(int directory)
+{
+    if (!m_requested[directory].exchange(true))
+        m_scan(directory);
 }
 
 void DirectoryWatcher::suspend()
@@ -114,7 +127,7 @@ void DirectoryWatcher::rearm()
             m_present[n] = false;
             if (m_state)
                 m_state(n, false);
-            sleepInterruptibly(SleepAfterWakeMs);
+            sleepInterruptibly(SleepAfterFailureMs);
         }
     }
 }
@@ -129,7 +142,7 @@ void DirectoryWatcher::run()
         if (m_stopping.load())
             break;
         if (ready < 0 && errno != EINTR)
-            sleepInterruptibly(SleepAfterWakeMs);
+            sleepInterruptibly(SleepAfterFailureMs);
         if (fds[0].revents & POLLIN) {
             uint64_t count = 0;
             [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &count, sizeof count);
@@ -185,18 +198,14 @@ void DirectoryWatcher::run()
 
         if (m_suspended.load())
             continue;
-        bool dispatched = false;
         for (int n = 1; n <= 2 && !m_stopping.load(); ++n) {
             if (!m_pending[n])
                 continue;
             m_pending[n] = false;
             if (n == 2 && !m_armed.monitor2)
                 continue;
-            m_scan(n, m_stopping);
-            dispatched = true;
+            request(n);
         }
-        if (dispatched)
-            sleepInterruptibly(SleepAfterWakeMs);
     }
 }
 

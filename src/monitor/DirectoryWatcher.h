@@ -10,10 +10,10 @@
 namespace ostrevo {
 
 // The watcher of MUTEX mode: a thread that waits on inotify for job markers appearing in
-// the monitored directories and asks the job thread to scan the directory that changed,
-// waiting until that scan (with all its jobs) is over. It is created suspended;
-// "suspended" means it dispatches no scan until resumed. After each wake it sleeps
-// 500 ms, so bursts of files cost at most about two scans per second per directory.
+// the monitored directories and tells the engine which directory changed. It never waits
+// for the engine: a burst of files while a job runs costs one request, since a request
+// stays taken until the engine lists the directory (`listing`). It is created suspended;
+// "suspended" means it sends no request until resumed.
 class DirectoryWatcher {
 public:
     struct Directories {
@@ -22,9 +22,9 @@ public:
         QString dir2;
         bool operator==(const Directories &) const = default;
     };
-    // Runs a scan of directory 1 or 2 on the job thread and returns when it is over, or
-    // returns early when `abandoned` becomes true (the program is quitting).
-    using ScanRequest = std::function<void(int directory, const std::atomic_bool &abandoned)>;
+    // Directory 1 or 2 has a new marker (or the text that a marker waits for): asks the
+    // job thread to list it, and returns at once.
+    using ScanRequest = std::function<void(int directory)>;
     // Directory 1 or 2 vanished or came back (to show the error status or clear it).
     using DirectoryState = std::function<void(int directory, bool present)>;
 
@@ -40,7 +40,9 @@ public:
     // A marker of directory 1 or 2 met without its text file: the watcher then also wakes
     // when a text file is written into that directory.
     void setMarkerWaiting(int directory, bool waiting);
-    // Ends the thread; safe to call while a scan is being dispatched.
+    // The engine lists directory 1 or 2 now: the next change asks again.
+    void listing(int directory);
+    // Ends the thread.
     void stop();
 
 private:
@@ -48,6 +50,7 @@ private:
     void rearm();
     void wake();
     bool sleepInterruptibly(int ms);
+    void request(int directory);
 
     ScanRequest m_scan;
     DirectoryState m_state;
@@ -67,6 +70,7 @@ private:
     std::atomic_bool m_suspended{true};
     std::atomic_bool m_stopping{false};
     std::atomic_bool m_markerWaiting[3] = {false, false, false};
+    std::atomic_bool m_requested[3] = {false, false, false};
 };
 
 } // namespace ostrevo

@@ -1,5 +1,6 @@
 #include "monitor/Engine.h"
 
+#include "jobs/DosPath.h"
 #include "jobs/Errors.h"
 #include "monitor/Autostart.h"
 #include "monitor/DirectoryWatcher.h"
@@ -12,11 +13,12 @@
 #include "monitor/SettingsStore.h"
 #include "monitor/StartupClear.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QPointer>
 #include <QTimer>
 
-#include <condition_variable>
-#include <mutex>
+#include <unistd.h>
 
 namespace ostrevo {
 
@@ -24,27 +26,6 @@ namespace {
 
 constexpr int TimerSleepMs = 50;
 constexpr int StartupTicks = 10;
-
-// Lets the watcher thread wait for a scan that runs on the job thread, without ever
-// blocking the job thread on the watcher (which is what makes quitting safe).
-struct ScanCompletion {
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool done = false;
-
-    void finish()
-    {
-        std::lock_guard lock(mutex);
-        done = true;
-        cv.notify_all();
-    }
-    void wait(const std::atomic_bool &abandoned)
-    {
-        std::unique_lock lock(mutex);
-        while (!done && !abandoned.load())
-            cv.wait_for(lock, std::chrono::milliseconds(100));
-    }
-};
 
 } // namespace
 
@@ -59,6 +40,10 @@ Engine::Engine(EngineConfig config, QObject *parent)
     m_kept = std::make_unique<KeptJobs>(m_config.programDir + QStringLiteral("/ostrevo-kept.lst"));
     m_quit->graceMs = std::max(0, m_config.quitGraceMs);
     m_memory = std::make_unique<JobMemory>(m_config.retryFirstMs, m_config.retryMaxMs);
+    m_pump = new QTimer(this);
+    m_pump->setSingleShot(true);
+    m_pump->setInterval(0);
+    connect(m_pump, &QTimer::timeout, this, &Engine::pump);
     m_retryTimer = new QTimer(this);
     m_retryTimer->setSingleShot(true);
     m_retryTimer->setTimerType(Qt::PreciseTimer);
@@ -81,10 +66,21 @@ Engine::Engine(EngineConfig config, QObject *parent)
         emitStatus();
         emit jobStatus(text);
     };
+    // Ids that stay unique across restarts: the mail spool keeps them for its outcomes.
+    m_idPrefix = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + u'-'
+        + QString::number(::getpid()) + u'-';
+    qRegisterMetaType<JobRecord>();
+    if (m_config.laterOutcomes) {
+        m_config.laterOutcomes->setSink([this](const LaterOutcome &outcome) {
+            QMetaObject::invokeMethod(this, [this, outcome] { recordLaterOutcome(outcome); }, Qt::QueuedConnection);
+        });
+    }
 }
 
 Engine::~Engine()
 {
+    if (m_config.laterOutcomes)
+        m_config.laterOutcomes->setSink({});
     if (m_watcher)
         m_watcher->stop();
 }
@@ -120,6 +116,13 @@ void Engine::readSettings()
     m_settingsRead = true;
     if (!m_store->readError().isEmpty())
         emit warning(m_store->readError());
+    // A mode this program does not know would monitor nothing, silently.
+    if (m_settings.timer != MonitorMutex && m_settings.timer != MonitorTimer) {
+        emit warning(QStringLiteral("Ostrevo.ini: Timer=%1 nie jest trybem monitorowania (0 MUTEX, 1 TIMER); "
+                                    "używam trybu TIMER")
+                         .arg(m_settings.timer));
+        m_settings.timer = MonitorTimer;
+    }
     m_chosenActive = m_settings.monitorowanie;
     m_kept->load();
     if (m_config.afterSettingsRead) {
@@ -192,11 +195,17 @@ void Engine::completeStartup()
     }
     ensureWatcher();
     // A directory missing at start (a share not mounted yet) is waited for: monitoring
-    // starts and resumes by itself when the directory appears.
+    // starts and resumes by itself when the directory appears. A service exists to
+    // monitor: it does whenever the settings allow, whatever the last desktop run saved.
+    if (m_config.alwaysMonitor)
+        m_chosenActive = true;
     if (m_chosenActive && printerCode() == 0)
         startMonitoring();
     m_status.startEnabled = true;
-    ShowStatus(CheckSettings());
+    const int code = CheckSettings();
+    ShowStatus(code);
+    if (code != 0 && m_config.alwaysMonitor)
+        emit warning(StatusText(code, m_settings.timer) + QStringLiteral(": ") + settingsProblem(code));
     publishPrinters();
     emit startupCompleted();
 }
@@ -210,32 +219,19 @@ void Engine::ensureWatcher()
 {
     if (m_watcher || m_onceMode)
         return;
+    // The watcher only asks; the request waits in this thread's event queue.
     QPointer<Engine> self(this);
-    auto scan = [self](int directory, const std::atomic_bool &abandoned) {
-        auto completion = std::make_shared<ScanCompletion>();
-        if (!self)
-            return;
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, directory, completion] {
-                struct Finish {
-                    std::shared_ptr<ScanCompletion> c;
-                    ~Finish() { c->finish(); }
-                } finish{completion};
-                if (directory == 1)
-                    self->ScanDirectory1();
-                else
-                    self->ScanDirectory2();
-            },
-            Qt::QueuedConnection);
-        completion->wait(abandoned);
+    auto scan = [self](int directory) {
+        QMetaObject::invokeMethod(self.data(), [self, directory] {
+            if (self)
+                self->requestScan(directory);
+        }, Qt::QueuedConnection);
     };
     auto presence = [self](int directory, bool present) {
-        if (self)
-            QMetaObject::invokeMethod(self.data(), [self, directory, present] {
-                if (self)
-                    self->directoryPresence(directory, present);
-            }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(self.data(), [self, directory, present] {
+            if (self)
+                self->directoryPresence(directory, present);
+        }, Qt::QueuedConnection);
     };
     m_watcher = std::make_unique<DirectoryWatcher>(scan, presence);
 }
@@ -245,49 +241,39 @@ void Engine::ensureWatcher()
 void Engine::toggleMonitoring()
 {
     // The press does what the button shows: "Wstrzymaj" while running (also with a job's
-    // error shown), "Wznów" while paused or while a settings error is shown, when a missing
-    // directory may be waited for already.
-    if (monitoringArmed() && m_status.code == 0) {
+    // problem shown), "Wznów" while paused or while a settings error is shown, when a
+    // missing directory may be waited for already.
+    setMonitoring(!(m_armed && m_status.code == 0));
+}
+
+int Engine::setMonitoring(bool active)
+{
+    if (!active) {
         pauseMonitoring();
         m_chosenActive = false;
     } else if (CheckSettings() == 0) {
-        startMonitoring();
-        m_chosenActive = monitoringArmed();
+        if (!m_armed)
+            startMonitoring();
+        m_chosenActive = m_armed;
     }
-    ShowStatus(CheckSettings());
+    const int code = CheckSettings();
+    ShowStatus(code);
+    return code;
 }
 
 void Engine::startMonitoring()
 {
     if (m_settings.timer == MonitorMutex) {
+        m_armed = true;
         ensureWatcher();
-        ScanDirectory1();
-        ScanDirectory2();
         resumeWatcher();
+        // Resuming in MUTEX mode looks at both directories at once.
+        requestScan(1);
+        requestScan(2);
     } else if (m_settings.timer == MonitorTimer) {
+        m_armed = true;
         m_timerWatch->start();
     }
-}
-
-// Running as the monitor's mode counts it: the watcher resumed, or the scan timer on.
-// During a job this is false: the job pauses monitoring.
-bool Engine::monitoringArmed() const
-{
-    if (m_settings.timer == MonitorMutex)
-        return !watcherSuspended();
-    if (m_settings.timer == MonitorTimer)
-        return m_timerWatch->isActive();
-    return false;
-}
-
-bool Engine::watcherSuspended() const
-{
-    return !m_watcher || m_watcher->suspended();
-}
-
-bool Engine::timerWatchActive() const
-{
-    return m_timerWatch->isActive();
 }
 
 void Engine::resumeWatcher()
@@ -300,46 +286,16 @@ void Engine::resumeWatcher()
 
 void Engine::pauseMonitoring()
 {
-    if (m_settings.timer == MonitorMutex) {
-        if (m_watcher && !m_watcher->suspended())
-            m_watcher->suspend();
-    } else if (m_settings.timer == MonitorTimer) {
-        m_timerWatch->stop();
-    }
-}
-
-void Engine::resumeMonitoring()
-{
-    if (quitting())
-        return;
-    if (m_settings.timer == MonitorMutex) {
-        if (!watcherSuspended() && m_watcher)
-            return;
-        // Jobs that arrived during this one are performed now. The rescan is one loop at
-        // the outermost job, not one more nesting level per job: thousands of waiting
-        // jobs must not turn into thousands of nested scans.
-        if (m_nestedRescan) {
-            m_rescanPending = true;
-            return;
-        }
-        m_nestedRescan = true;
-        do {
-            m_rescanPending = false;
-            ScanDirectory1();
-            ScanDirectory2();
-        } while (m_rescanPending && !quitting());
-        m_nestedRescan = false;
-        resumeWatcher();
-    } else if (m_settings.timer == MonitorTimer) {
-        if (!m_timerWatch->isActive() && !m_onceMode)
-            m_timerWatch->start();
-    }
+    m_armed = false;
+    if (m_watcher && !m_watcher->suspended())
+        m_watcher->suspend();
+    m_timerWatch->stop();
+    // What was listed stays on disk; the next resumption lists it again.
+    m_queue.clear();
 }
 
 void Engine::timerWatchTick()
 {
-    if (!watcherSuspended())
-        return;
     // A directory that vanished shows as an error; the timer keeps running, and the
     // status clears itself when the directory is back.
     const int code = directoryCode();
@@ -348,8 +304,8 @@ void Engine::timerWatchTick()
     } else if (m_status.state == MonitorState::Error) {
         ShowStatus(CheckSettings());
     }
-    ScanDirectory1();
-    ScanDirectory2();
+    requestScan(1);
+    requestScan(2);
 }
 
 void Engine::directoryPresence(int, bool)
@@ -383,6 +339,36 @@ int Engine::printerCode() const
     return 0;
 }
 
+QString Engine::settingsProblem(int code) const
+{
+    const auto directory = [this](const QString &text) {
+        const QString path = resolveDirectory(text);
+        if (text.isEmpty())
+            return QStringLiteral("nie podano katalogu");
+        const QString unmapped = DosPathMapper::unmappedRoot() + QStringLiteral("/unmapped-drive-");
+        if (path.startsWith(unmapped))
+            return QStringLiteral("%1: dysk %2: nie ma wpisu w [Dyski] pliku Ostrevo.ini")
+                .arg(text, path.mid(unmapped.size(), 1));
+        return QStringLiteral("%1 nie jest istniejącym katalogiem").arg(path);
+    };
+    const auto printer = [this](const QString &name) {
+        return QStringLiteral("drukarki \"%1\" nie ma wśród drukarek: %2")
+            .arg(name, m_config.printers.list().join(QStringLiteral(", ")));
+    };
+    switch (code) {
+    case 1:
+        return directory(m_settings.katalog);
+    case 2:
+        return printer(m_settings.drukarka);
+    case 3:
+        return directory(m_settings.katalog2);
+    case 4:
+        return printer(m_settings.drukarka2);
+    default:
+        return {};
+    }
+}
+
 int Engine::CheckSettings() const
 {
     if (!DirectoryExists(resolveDirectory(m_settings.katalog)))
@@ -401,12 +387,9 @@ void Engine::ShowStatus(int code)
 {
     MonitorState state;
     if (code == 0) {
-        if (m_settings.timer == MonitorMutex)
-            state = watcherSuspended() ? MonitorState::Paused : MonitorState::Running;
-        else if (m_settings.timer == MonitorTimer)
-            state = m_timerWatch->isActive() ? MonitorState::Running : MonitorState::Paused;
-        else
+        if (m_settings.timer != MonitorMutex && m_settings.timer != MonitorTimer)
             return;
+        state = m_armed ? MonitorState::Running : MonitorState::Paused;
     } else if (code >= 1 && code <= 4) {
         state = MonitorState::Error;
     } else {
@@ -415,28 +398,28 @@ void Engine::ShowStatus(int code)
     m_status.code = code;
     m_status.text = StatusText(code, m_settings.timer);
     // A missing directory while monitoring runs is waited for, and the status says so.
-    if ((code == 1 || code == 3) && monitoringArmed())
+    if ((code == 1 || code == 3) && m_armed)
         m_status.text += QStringLiteral(" (czekam, aż katalog się pojawi)");
-    // A job whose files cannot be deleted, or one waiting for a retry, shows as an error
-    // while monitoring goes on.
+    // A job whose files cannot be deleted, or one waiting for a retry, is shown while
+    // monitoring goes on: the state stays what it is, the text names the problem.
     m_shownProblem = m_memory->problem();
-    if (state == MonitorState::Running && !m_shownProblem.isEmpty()) {
-        state = MonitorState::Error;
+    m_status.problem = m_shownProblem;
+    if (state == MonitorState::Running && !m_shownProblem.isEmpty())
         m_status.text = m_shownProblem;
-    }
     m_status.state = state;
     m_status.icon = state == MonitorState::Running ? 1 : state == MonitorState::Paused ? 2 : 3;
-    // Monitoring counts as running during a job and while a directory is waited for: the
-    // mode cannot be changed then.
-    m_status.monitoringActive = monitoringArmed() || m_jobDepth > 0;
-    m_status.jobRunning = m_jobDepth > 0;
+    // Monitoring counts as running while a directory is waited for: the mode cannot be
+    // changed then.
+    m_status.monitoringActive = m_armed;
+    m_status.jobRunning = m_jobRunning;
+    m_status.queued = int(m_queue.size());
     emitStatus();
 }
 
 // After a scan: a job problem that cleared (or arose) without a job shows at once.
 void Engine::showJobProblem()
 {
-    if (m_jobDepth == 0 && m_memory->problem() != m_shownProblem)
+    if (!m_jobRunning && m_memory->problem() != m_shownProblem)
         ShowStatus(m_status.code);
 }
 
@@ -454,8 +437,10 @@ int Engine::runOnce()
     if (m_settings.drukarka.isEmpty())
         m_settings.drukarka = m_config.printers.defaultName();
     const int code = CheckSettings();
-    if (code != 0)
+    if (code != 0) {
+        emit warning(StatusText(code, m_settings.timer) + QStringLiteral(": ") + settingsProblem(code));
         return code;
+    }
     ScanDirectory1();
     ScanDirectory2();
     return 0;
@@ -470,6 +455,8 @@ void Engine::shutdown()
     m_timerSleep->stop();
     m_timerWatch->stop();
     m_retryTimer->stop();
+    m_pump->stop();
+    m_queue.clear();
     if (m_watcher)
         m_watcher->stop();
     // Settings are written only when they were read: a start-up cut short must not

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "handling/JobHandlers.h"
-#include "monitor/MonitorStatus.h"
+#include "handling/LaterOutcomes.h"
 #include "handling/Settings.h"
+#include "monitor/JobQueue.h"
+#include "monitor/JobRecord.h"
+#include "monitor/MonitorStatus.h"
 
 #include <QObject>
 #include <QStringList>
@@ -48,11 +51,18 @@ struct EngineConfig {
     // Called once after the settings are read at start (symbol table, built-in printer
     // directory, ...). Returns warnings to show, e.g. bad lines of DefSym.ovx.
     std::function<QStringList(const Settings &)> afterSettingsRead;
+    // The headless monitor: monitoring runs whenever the settings pass their check,
+    // whatever Monitorowanie says.
+    bool alwaysMonitor = false;
+    // Outcomes that come after their job ended (the SMTP sender's); journaled and shown.
+    LaterOutcomes *laterOutcomes = nullptr;
 };
 
-// The job monitor: settings, start-up, scans, ProcessJob, watcher, status and journal.
+// The job monitor: settings, start-up, the job queue, the watcher, status and journal.
 // It lives on the job thread; other threads talk to it through its slots (queued) and
-// listen to its signals.
+// listen to its signals. The watcher, the timers and resumptions only feed the queue; the
+// queue's jobs run one per turn of the thread's event loop, so a pause, a settings edit or
+// a quit is taken between two jobs.
 class Engine : public QObject {
     Q_OBJECT
 public:
@@ -63,15 +73,20 @@ public:
     const Settings &settings() const { return m_settings; }
     const MonitorStatus &status() const { return m_status; }
     int CheckSettings() const;
+    // Why the check gave `code`, naming the directory or printer, for a log.
+    QString settingsProblem(int code) const;
     void ShowStatus(int code);
+    // One listing of a directory and every job in it performed now, in name order (--once,
+    // and the directory scans below). Jobs that arrive meanwhile wait for the next listing.
     void ScanDirectory(const QString &directory);
+    // Performs the job of one marker now.
     void ProcessJob(const QString &markerPath);
     void ScanDirectory1();
     void ScanDirectory2();
-    bool watcherSuspended() const;
-    bool timerWatchActive() const;
     // Monitored directory as a Linux path (DOS paths go through [Dyski]).
     QString resolveDirectory(const QString &text) const;
+    // Jobs listed and waiting for their turn.
+    size_t queuedJobs() const { return m_queue.size(); }
 
     // Reads the settings; the first step of both start() and runOnce().
     void readSettings();
@@ -96,6 +111,9 @@ public slots:
     void start();
     // btnStart: pause or resume.
     void toggleMonitoring();
+    // Pause (false) or resume (true) whatever the state; a resumption needs settings that
+    // pass their check. Returns the CheckSettings code.
+    int setMonitoring(bool active);
     // Edits from the window or the configuration dialog. A directory edit takes effect
     // at the next scan.
     void updateSettings(const ostrevo::Settings &settings);
@@ -106,6 +124,8 @@ public slots:
     void shutdown();
     // Emits printersChanged with the printers as they are now.
     void publishPrinters();
+    // Directory 1 or 2 has changed: it is listed when the queue has run dry.
+    void requestScan(int directory);
 
 signals:
     void statusChanged(const ostrevo::MonitorStatus &status);
@@ -115,48 +135,61 @@ signals:
     // The printer names, asked of the printer system on the engine's thread, so that the
     // window never waits for CUPS. Before startupCompleted, and on publishPrinters().
     void printersChanged(const QStringList &names);
-    // Marker path, when a job begins (after its text file was found).
+    // Text path, when a job begins (after its text file was found).
     void jobStarted(const QString &textPath);
     // A running job's own status text (a network job's progress), also in statusChanged.
     void jobStatus(const QString &text);
-    // A scan of a monitored directory is over, with every job it performed.
+    // A monitored directory was listed (its jobs are queued, or performed by a scan).
     void scanFinished(const QString &directory);
-    // One line of the journal, as written.
-    void jobFinished(const QString &journalLine);
+    // A job ended, or a later outcome of one arrived, as the journal recorded it.
+    void jobFinished(const ostrevo::JobRecord &record);
     // A failure that escaped a job's handler, or a start-up warning.
     void errorEscaped(const QString &message);
     void warning(const QString &message);
     void shutdownComplete();
 
 private:
+    struct Attempt;
+
     void startupTick();
     void completeStartup();
     void timerWatchTick();
     void pauseMonitoring();
-    void resumeMonitoring();
     void resumeWatcher();
     void ensureWatcher();
     void directoryPresence(int directory, bool present);
     void emitStatus();
-    bool monitoringArmed() const;
     void startMonitoring();
     int printerCode() const;
+    int directoryCode() const;
+    void emptyAtStart();
+    // Where and on which printer a job of monitored directory 1 or 2 runs.
+    void setContext(int directoryNumber);
+
+    // --- the queue ---
+    void schedulePump();
+    // Lists the changed directories when the queue is empty, then performs one job.
+    void pump();
+    void listChanged();
+    // Lists a directory and tells the watcher whether a marker waits for its text.
+    std::shared_ptr<const JobDirectory> listDirectory(const QString &path, int directoryNumber);
+
+    // --- one job ---
+    // Performs the job of a listed marker; true when the marker waits for its text.
+    bool performMarker(const JobDirectory &listing, const QByteArray &marker, int directoryNumber);
     bool leftBehind(const QString &markerPath, const QString &textPath);
     QString deleteMarker(const QString &markerPath);
-    void deleteJobFiles(const PickedJob &job,
-                        const std::function<void(const QString &)> &journal);
-    void keepForRetry(const QString &markerPath, const QString &textPath, const QString &why,
-                      const std::function<void(const QString &)> &journal);
+    void runJob(const PickedJob &job);
+    Attempt attempt(const PickedJob &job, const JobContext &context);
+    void conclude(const PickedJob &job, JobRecord &record, const Attempt &attempt, bool committed);
+    void journal(JobRecord &record);
+    void deleteJobFiles(const PickedJob &job, JobRecord &record);
+    void keepForRetry(const PickedJob &job, JobRecord &record);
     void scheduleRetry();
     void retryTick();
     void showJobProblem();
-    void emptyAtStart();
-    void setContext(int directoryNumber);
-    // One scan of monitored directory 1 or 2 (0: a directory of no watcher).
-    void scanDirectory(const QString &directory, int directoryNumber);
-    // ProcessJob for a marker of a scan's listing; true when the marker waits for its text.
-    bool processMarker(const JobDirectory &directory, const QByteArray &marker);
-    int directoryCode() const;
+    QString nextJobId();
+    void recordLaterOutcome(const LaterOutcome &outcome);
 
     EngineConfig m_config;
     Settings m_settings;
@@ -164,6 +197,8 @@ private:
     std::unique_ptr<Journal> m_journal;
     std::unique_ptr<KeptJobs> m_kept;
     std::unique_ptr<JobMemory> m_memory;
+    JobQueue m_queue;
+    QTimer *m_pump = nullptr;
     QTimer *m_retryTimer = nullptr;
     QString m_shownProblem;
     std::unique_ptr<DirectoryWatcher> m_watcher;
@@ -171,20 +206,20 @@ private:
     QTimer *m_timerSleep = nullptr;
     int m_sleepTicks = 0;
     MonitorStatus m_status;
-    // MonitoringActive as the user chose it (btnStart, or as saved): never the paused look
-    // of a job, a quit or a directory that is briefly missing.
+    // Monitoring runs (the watcher resumed, or the scan timer on): what the state shows.
+    bool m_armed = false;
+    // MonitoringActive as the user chose it (btnStart, or as saved): never the look of a
+    // quit or of a directory that is briefly missing.
     bool m_chosenActive = false;
     JobContext m_context;
-    int m_jobDepth = 0;
+    bool m_jobRunning = false;
     // Set by the running job through JobContext::committed.
     bool m_jobCommitted = false;
-    bool m_nestedRescan = false;
-    bool m_rescanPending = false;
     bool m_onceMode = false;
     bool m_shutDown = false;
     bool m_settingsRead = false;
-    // Scans begun per directory: the latest one's listing says whether a marker waits.
-    quint64 m_scanSerial[3] = {0, 0, 0};
+    quint64 m_jobSerial = 0;
+    QString m_idPrefix;
     std::shared_ptr<EngineQuitState> m_quit;
     std::unique_ptr<EngineRunningJob> m_running;
 };

@@ -10,37 +10,19 @@
 #include "monitor/Journal.h"
 
 #include <QElapsedTimer>
-
-#include <utility>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <unistd.h>
 
-// The scans and the road of one job: classify, hand to the handler, delete, journal.
+// The queue and the road of one job: pick, classify, hand to the handler, journal, delete.
 
 namespace ostrevo {
 
 namespace {
-
-QString OutcomeText(const JobResult &result)
-{
-    switch (result.outcome) {
-    case JobResult::Done:
-        return result.detail.isEmpty() ? QStringLiteral("OK") : QStringLiteral("OK: ") + result.detail;
-    case JobResult::Failed:
-        return QStringLiteral("FAILED: ") + result.detail;
-    case JobResult::NotSupported:
-        return QStringLiteral("NOT SUPPORTED: ") + result.detail;
-    case JobResult::Retry:
-        return QStringLiteral("RETRY: ") + result.detail;
-    }
-    return {};
-}
 
 // Deletes one job file; returns what failed, or nothing. A file already gone is deleted.
 QString DeleteJobFile(const QString &path)
@@ -67,23 +49,110 @@ QString StuckText(const QString &failed)
         .arg(failed);
 }
 
+JobOutcome OutcomeOf(JobResult::Outcome outcome)
+{
+    switch (outcome) {
+    case JobResult::Done:
+        return JobOutcome::Ok;
+    case JobResult::Failed:
+        return JobOutcome::Failed;
+    case JobResult::NotSupported:
+        return JobOutcome::NotSupported;
+    case JobResult::Retry:
+        return JobOutcome::Retry;
+    case JobResult::NothingDone:
+        return JobOutcome::NothingDone;
+    }
+    return JobOutcome::Error;
+}
+
 } // namespace
+
+// What one performance of a job came to, before the engine decides what becomes of it.
+struct Engine::Attempt {
+    QString kindName = QStringLiteral("?");
+    JobResult result = JobResult::failed({});
+    QString escaped;  // a failure that escaped the handler
+    bool refused = false;
+};
 
 void Engine::setContext(int directoryNumber)
 {
     if (directoryNumber == 1) {
         m_context.currentPrinterName = m_settings.drukarka;
         m_context.currentJobDir = resolveDirectory(m_settings.katalog);
-    } else {
+    } else if (directoryNumber == 2) {
         m_context.currentPrinterName = m_settings.drukarka2;
         m_context.currentJobDir = resolveDirectory(m_settings.katalog2);
     }
 }
 
+// ---------------------------------------------------------------- the queue
+
+void Engine::requestScan(int directory)
+{
+    if (directory == 2 && !m_settings.monitorowanie2)
+        return;
+    m_queue.markChanged(directory);
+    schedulePump();
+}
+
+void Engine::schedulePump()
+{
+    if (!m_pump->isActive())
+        m_pump->start();
+}
+
+void Engine::pump()
+{
+    if (m_shutDown || quitting() || !m_armed || m_jobRunning)
+        return;
+    if (m_queue.empty())
+        listChanged();
+    if (const std::optional<QueuedJob> job = m_queue.take()) {
+        setContext(job->directory);
+        performMarker(*job->listing, job->marker, job->directory);
+    }
+    if (!m_queue.empty() || m_queue.anyChanged())
+        schedulePump();
+}
+
+void Engine::listChanged()
+{
+    for (int n = 1; n <= 2; ++n) {
+        if (!m_queue.changed(n))
+            continue;
+        m_queue.takeChange(n);
+        if (n == 2 && !m_settings.monitorowanie2)
+            continue;
+        setContext(n);
+        m_queue.add(n, listDirectory(m_context.currentJobDir, n));
+    }
+}
+
+std::shared_ptr<const JobDirectory> Engine::listDirectory(const QString &path, int directoryNumber)
+{
+    m_memory->forgetGone();
+    if (m_watcher)
+        m_watcher->listing(directoryNumber);
+    auto listing = std::make_shared<const JobDirectory>(path);
+    // A marker without its text wakes the watcher for text files too, until it has one.
+    if (m_watcher) {
+        const auto &markers = listing->markers();
+        const bool waiting = std::any_of(markers.begin(), markers.end(), [&listing](const QByteArray &marker) {
+            return listing->textFileOf(marker).isEmpty();
+        });
+        m_watcher->setMarkerWaiting(directoryNumber, waiting);
+    }
+    emit scanFinished(path);
+    showJobProblem();
+    return listing;
+}
+
 void Engine::ScanDirectory1()
 {
     setContext(1);
-    scanDirectory(m_context.currentJobDir, 1);
+    ScanDirectory(m_context.currentJobDir);
 }
 
 void Engine::ScanDirectory2()
@@ -91,35 +160,33 @@ void Engine::ScanDirectory2()
     if (!m_settings.monitorowanie2)
         return;
     setContext(2);
-    scanDirectory(m_context.currentJobDir, 2);
+    ScanDirectory(m_context.currentJobDir);
 }
 
 void Engine::ScanDirectory(const QString &directory)
 {
-    scanDirectory(directory, 0);
-}
-
-void Engine::scanDirectory(const QString &directory, int directoryNumber)
-{
     if (directory.isEmpty())
         return;
-    m_memory->forgetGone();
-    const quint64 serial = ++m_scanSerial[directoryNumber];
-    // One listing per scan: markers are matched to their texts from it, however many wait.
-    const JobDirectory listing(directory);
-    bool waiting = false;
-    for (const QByteArray &marker : listing.markers()) {
+    const int number = directory == resolveDirectory(m_settings.katalog) ? 1
+                       : m_settings.monitorowanie2 && directory == resolveDirectory(m_settings.katalog2) ? 2
+                                                                                                            : 0;
+    const std::shared_ptr<const JobDirectory> listing = listDirectory(directory, number);
+    for (const QByteArray &marker : listing->markers()) {
         if (quitting())
             break;
-        waiting = processMarker(listing, marker) || waiting;
+        performMarker(*listing, marker, number);
     }
-    // Nested scans of the jobs' ends listed the directory later than this one: theirs is
-    // the word on waiting markers.
-    if (m_watcher && directoryNumber != 0 && serial == m_scanSerial[directoryNumber])
-        m_watcher->setMarkerWaiting(directoryNumber, waiting);
     showJobProblem();
-    emit scanFinished(directory);
 }
+
+void Engine::ProcessJob(const QString &markerPath)
+{
+    const qsizetype slash = markerPath.lastIndexOf(u'/');
+    const JobDirectory listing(slash > 0 ? markerPath.left(slash) : slash == 0 ? QStringLiteral("/") : QStringLiteral("."));
+    performMarker(listing, QFile::encodeName(markerPath.mid(slash + 1)), 0);
+}
+
+// ---------------------------------------------------------------- one job
 
 // A job performed already whose files could not be deleted is never performed again while
 // they stay as they were; they are deleted once that works (a share writable again).
@@ -145,17 +212,10 @@ QString Engine::deleteMarker(const QString &markerPath)
     return failed;
 }
 
-void Engine::ProcessJob(const QString &markerPath)
+bool Engine::performMarker(const JobDirectory &directory, const QByteArray &marker, int directoryNumber)
 {
-    const qsizetype slash = markerPath.lastIndexOf(u'/');
-    const JobDirectory listing(slash > 0 ? markerPath.left(slash) : slash == 0 ? QStringLiteral("/") : QStringLiteral("."));
-    processMarker(listing, QFile::encodeName(markerPath.mid(slash + 1)));
-}
-
-bool Engine::processMarker(const JobDirectory &directory, const QByteArray &marker)
-{
-    // A marker whose text file is not there yet waits for the next scan; one that is
-    // gone was performed by a nested scan already.
+    // A marker whose text file is not there yet waits for the next listing; one that is
+    // gone was performed already (the same name listed twice).
     const PickedJob job(directory, marker);
     if (job.state() == PickedJob::Gone)
         return false;
@@ -166,114 +226,152 @@ bool Engine::processMarker(const JobDirectory &directory, const QByteArray &mark
         return false;
     if (job.state() == PickedJob::Waiting)
         return true;
-    const QString &textPath = job.textPath();
-    if (leftBehind(markerPath, textPath))
+    if (leftBehind(markerPath, job.textPath()))
         return false;
     // A job that met unwritable output waits for its next attempt.
     if (!m_memory->due(markerPath, EngineQuitState::nowMs()))
         return false;
+    if (directoryNumber == 0)
+        m_context.currentJobDir = directory.path();
+    runJob(job);
+    return false;
+}
 
+QString Engine::nextJobId()
+{
+    return m_idPrefix + QString::number(++m_jobSerial);
+}
+
+void Engine::runJob(const PickedJob &job)
+{
     QElapsedTimer clock;
     clock.start();
-    pauseMonitoring();
-    ++m_jobDepth;
+    m_jobRunning = true;
+    const QString &textPath = job.textPath();
+    JobRecord record;
+    record.id = nextJobId();
+    record.directory = m_context.currentJobDir;
+    record.jobFile = QFileInfo(textPath).fileName();
     ShowStatus(0);
     m_status.text = QStringLiteral("Odczyt pliku...");
     emitStatus();
     emit jobStarted(textPath);
-    m_running->set(markerPath, textPath);
+    m_running->set(job.markerPath(), textPath);
 
-    // A job context survives nested jobs of the rescan below unchanged.
     JobContext context = m_context;
     context.jobText = job.textFd();
-    QString kindName = QStringLiteral("?");
-    QString outcome;
-    QString escaped;
-    JobResult result = JobResult::failed({});
-    const bool outerCommitted = std::exchange(m_jobCommitted, false);
+    context.jobId = record.id;
+    context.jobTextPath = textPath;
+    m_jobCommitted = false;
+    const Attempt outcome = attempt(job, context);
+    record.durationMs = clock.elapsed();
+    conclude(job, record, outcome, std::exchange(m_jobCommitted, false));
+    m_running->set({}, {});
+
+    m_jobRunning = false;
+    ShowStatus(0);
+    if (!outcome.escaped.isEmpty() && record.outcome == JobOutcome::Error)
+        emit errorEscaped(outcome.escaped);
+}
+
+Engine::Attempt Engine::attempt(const PickedJob &job, const JobContext &jobContext)
+{
+    Attempt attempt;
+    JobContext context = jobContext;
     try {
         if (job.state() == PickedJob::Unreadable)
             throw IoError(job.problem());
         if (job.state() == PickedJob::Refused) {
-            result = JobResult::done();
-            outcome = QStringLiteral("REFUSED: ") + job.problem();
-        } else {
-            const JobKind kind = ClassifyJob(textPath, job.textFd());
-            kindName = JobKindName(kind);
-            result = m_config.handlers.run(kind, context, textPath);
-            outcome = OutcomeText(result);
+            attempt.refused = true;
+            attempt.result = JobResult::failed(job.problem());
+            return attempt;
         }
+        const JobKind kind = ClassifyJob(job.textPath(), job.textFd());
+        attempt.kindName = JobKindName(kind);
+        context.kind = kind;
+        attempt.result = m_config.handlers.run(kind, context, job.textPath());
     } catch (const OutputUnavailable &e) {
         // Unwritable local output that a handler did not catch is no fault of the job.
-        result = JobResult::retryLater(e.message());
+        attempt.result = JobResult::retryLater(e.message());
     } catch (const JobError &e) {
-        escaped = e.message();
+        attempt.escaped = e.message();
     } catch (const std::exception &e) {
-        escaped = QString::fromLocal8Bit(e.what());
+        attempt.escaped = QString::fromLocal8Bit(e.what());
     } catch (...) {
-        escaped = QStringLiteral("nieznany błąd");
+        attempt.escaped = QStringLiteral("nieznany błąd");
     }
-    if (!escaped.isEmpty())
-        outcome = QStringLiteral("ERROR: ") + escaped;
-    const auto journal = [&](const QString &text) {
-        emit jobFinished(m_journal->record(context.currentJobDir, QFileInfo(textPath).fileName(), kindName,
-                                           clock.elapsed(), text));
-    };
+    return attempt;
+}
+
+void Engine::conclude(const PickedJob &job, JobRecord &record, const Attempt &attempt, bool committed)
+{
+    record.kind = attempt.kindName;
+    record.outputs = attempt.result.outputs;
+    if (attempt.refused) {
+        record.outcome = JobOutcome::Refused;
+        record.detail = attempt.result.detail;
+    } else if (!attempt.escaped.isEmpty()) {
+        record.outcome = JobOutcome::Error;
+        record.detail = attempt.escaped;
+    } else {
+        record.outcome = OutcomeOf(attempt.result.outcome);
+        record.detail = attempt.result.detail;
+    }
 
     // A job that the quit cut short keeps its files, and is spared by the emptying at the
     // next start, which performs it again. One that finished in time ends as usual, and
     // so does one that had committed itself: performing it again would repeat its effect.
-    const bool committed = std::exchange(m_jobCommitted, outerCommitted);
     const bool abandoned = m_quit->jobMustGiveUp() && !committed
-                           && (!escaped.isEmpty() || result.outcome != JobResult::Done);
+                           && (record.outcome == JobOutcome::Error || record.outcome == JobOutcome::Failed
+                               || record.outcome == JobOutcome::Retry);
     if (abandoned) {
-        m_kept->keep(markerPath, textPath);
-        journal(QStringLiteral("ABANDONED: the program quit during the job; it runs again at the next start (")
-                + (outcome.isEmpty() ? result.detail : outcome) + u')');
-        escaped.clear();
-    } else if (result.outcome == JobResult::Retry) {
-        keepForRetry(markerPath, textPath, result.detail, journal);
+        m_kept->keep(job.markerPath(), job.textPath());
+        record.detail = QStringLiteral("the program quit during the job; it runs again at the next start (%1)")
+                            .arg(record.outcomeText());
+        record.outcome = JobOutcome::Abandoned;
+        journal(record);
+    } else if (record.outcome == JobOutcome::Retry) {
+        keepForRetry(job, record);
     } else {
         // Journaled before the files go: a kill in between loses no record of the job.
-        journal(outcome);
-        const bool retried = m_memory->forgetRetry(markerPath);
-        deleteJobFiles(job, journal);
+        journal(record);
+        const bool retried = m_memory->forgetRetry(job.markerPath());
+        deleteJobFiles(job, record);
         if (retried)
             scheduleRetry();
     }
-    m_running->set({}, {});
-
-    // Jobs of the rescan below still count as inside this one: the status stays "job".
-    resumeMonitoring();
-    --m_jobDepth;
-    context.jobText = -1;
-    m_context = context;
-    ShowStatus(0);
-    if (!escaped.isEmpty())
-        emit errorEscaped(escaped);
-    return false;
 }
 
-void Engine::keepForRetry(const QString &markerPath, const QString &textPath, const QString &why,
-                          const std::function<void(const QString &)> &journal)
+void Engine::journal(JobRecord &record)
 {
-    m_kept->keep(markerPath, textPath);
+    record.time = QDateTime::currentDateTime();
+    m_journal->record(record);
+    emit jobFinished(record);
+}
+
+void Engine::keepForRetry(const PickedJob &job, JobRecord &record)
+{
+    const QString why = record.detail;
+    m_kept->keep(job.markerPath(), job.textPath());
     if (m_onceMode) {
-        journal(QStringLiteral("RETRY: %1; the job is kept for a later run").arg(why));
-        emit warning(QStringLiteral("%1: %2; the job is kept for a later run").arg(textPath, why));
+        record.detail = QStringLiteral("%1; the job is kept for a later run").arg(why);
+        journal(record);
+        emit warning(QStringLiteral("%1: %2; the job is kept for a later run").arg(job.textPath(), why));
         return;
     }
+    const QString &markerPath = job.markerPath();
     const qint64 wait = m_memory->retryLater(markerPath, EngineQuitState::nowMs());
     m_memory->setRetryProblem(markerPath,
                               QStringLiteral("BŁĄD! %1 (ponowna próba za %2 s)").arg(why).arg((wait + 999) / 1000));
-    journal(QStringLiteral("RETRY: %1; the job is kept and tried again in %2 ms").arg(why).arg(wait));
+    record.detail = QStringLiteral("%1; the job is kept and tried again in %2 ms").arg(why).arg(wait);
+    journal(record);
     scheduleRetry();
 }
 
 // The text first, the marker last: a writer that reuses the job's name writes its next
 // text once the marker is gone, and that text must never be ours to delete. While the
 // text cannot be deleted the marker stays, so that no such writer takes the name.
-void Engine::deleteJobFiles(const PickedJob &job, const std::function<void(const QString &)> &journal)
+void Engine::deleteJobFiles(const PickedJob &job, JobRecord &record)
 {
     // By the names as listed, in the monitored directory itself: names that are not UTF-8
     // go too, and a link goes, never its target.
@@ -291,8 +389,12 @@ void Engine::deleteJobFiles(const PickedJob &job, const std::function<void(const
     } else {
         m_memory->rememberStuck(textPath, JobMemory::stampOf(textPath), StuckText(failed));
     }
-    journal(QStringLiteral("ERROR: the job's files cannot be deleted: %1; the job is not performed again while they stay")
-                .arg(failed));
+    JobRecord stuck = record;
+    stuck.outcome = JobOutcome::Error;
+    stuck.detail = QStringLiteral("the job's files cannot be deleted: %1; the job is not performed again while they stay")
+                       .arg(failed);
+    stuck.outputs.clear();
+    journal(stuck);
 }
 
 void Engine::scheduleRetry()
@@ -307,12 +409,24 @@ void Engine::scheduleRetry()
 
 void Engine::retryTick()
 {
-    // Paused monitoring retries nothing; resuming scans anyway.
-    if (m_jobDepth == 0 && monitoringArmed()) {
-        ScanDirectory1();
-        ScanDirectory2();
-    }
+    // Paused monitoring retries nothing; resuming lists the directories anyway.
+    requestScan(1);
+    requestScan(2);
     scheduleRetry();
+}
+
+// ---------------------------------------------------------------- later outcomes
+
+void Engine::recordLaterOutcome(const LaterOutcome &outcome)
+{
+    JobRecord record;
+    record.follows = outcome.jobId;
+    record.directory = outcome.directory;
+    record.jobFile = outcome.jobFile;
+    record.kind = outcome.kind;
+    record.outcome = outcome.ok ? JobOutcome::Ok : JobOutcome::Failed;
+    record.detail = outcome.detail;
+    journal(record);
 }
 
 } // namespace ostrevo

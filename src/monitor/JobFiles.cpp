@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -82,6 +83,15 @@ JobDirectory::JobDirectory(const QString &path) : m_path(path)
             addText(entryName);
     }
     ::closedir(dir);
+    // Jobs run in the order of their names, as the Windows listing gives them and as a DOS
+    // program printing a run of invoices expects, not in the file system's hash order.
+    std::vector<std::pair<QString, QByteArray>> keyed;
+    keyed.reserve(m_markers.size());
+    for (QByteArray &marker : m_markers)
+        keyed.emplace_back(DisplayName(marker).toCaseFolded(), std::move(marker));
+    std::sort(keyed.begin(), keyed.end());
+    for (size_t i = 0; i < keyed.size(); ++i)
+        m_markers[i] = std::move(keyed[i].second);
 }
 
 JobDirectory::~JobDirectory()

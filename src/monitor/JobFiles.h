@@ -19,7 +19,7 @@ bool HasSuffixCi(const char *name, const char *suffix);
 QString DisplayName(const QByteArray &name);
 
 // One listing of a monitored directory, which stays open for the jobs found in it. The
-// markers (*.END in any letter case) keep the order of the listing; a marker's text file
+// markers (*.END in any letter case) are in the order of their names, letter case aside; a marker's text file
 // (NAME.txt) is found in the same listing without regard to letter case, in UTF-8 and in
 // the DOS code pages, so a scan lists the directory once however many markers wait.
 class JobDirectory {

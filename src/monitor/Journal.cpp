@@ -1,6 +1,5 @@
 #include "monitor/Journal.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -15,15 +14,6 @@ namespace {
 // ostrevo.log.1 (the newest) to ostrevo.log.3.
 constexpr qint64 RotateAtBytes = 8 * 1024 * 1024;
 constexpr int KeptGenerations = 3;
-
-QString OneLine(QString text)
-{
-    for (QChar &c : text) {
-        if (c == u'\t' || c == u'\n' || c == u'\r')
-            c = u' ';
-    }
-    return text;
-}
 
 QByteArray Generation(const QString &path, int n)
 {
@@ -72,12 +62,9 @@ bool Journal::movedAway() const
     return held.st_ino != named.st_ino || held.st_dev != named.st_dev;
 }
 
-QString Journal::record(const QString &directory, const QString &jobFile, const QString &kind, qint64 durationMs,
-                        const QString &outcome)
+QString Journal::record(const JobRecord &record)
 {
-    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
-        + u'\t' + OneLine(directory) + u'\t' + OneLine(jobFile) + u'\t' + kind + u'\t'
-        + QString::number(durationMs) + QStringLiteral(" ms\t") + OneLine(outcome);
+    const QString line = JournalLine(record);
     open();
     if (m_fd >= 0) {
         const QByteArray bytes = line.toUtf8() + '\n';

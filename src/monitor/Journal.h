@@ -1,6 +1,6 @@
 #pragma once
 
-#include "jobs/JobKind.h"
+#include "monitor/JobRecord.h"
 
 #include <QString>
 
@@ -17,9 +17,8 @@ public:
     Journal(const Journal &) = delete;
     Journal &operator=(const Journal &) = delete;
 
-    // Returns the line as written (without its line end).
-    QString record(const QString &directory, const QString &jobFile, const QString &kind, qint64 durationMs,
-                   const QString &outcome);
+    // Appends the record's line; returns it as written (without its line end).
+    QString record(const JobRecord &record);
     const QString &path() const { return m_path; }
 
 private:

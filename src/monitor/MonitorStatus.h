@@ -15,7 +15,10 @@ struct MonitorStatus {
     int icon = 2;                 // 1 green (running), 2 yellow (paused), 3 red (error)
     bool monitoringActive = false; // MonitoringActive
     bool startEnabled = false;     // btnStart is usable once start-up has completed
-    bool jobRunning = false;       // shown as paused while a job runs; not a change of mind
+    bool jobRunning = false;       // a job is being performed
+    // A job whose output or files wait for a retry: shown while monitoring goes on.
+    QString problem;
+    int queued = 0;                // jobs listed and waiting for their turn
 
     bool operator==(const MonitorStatus &) const = default;
 };

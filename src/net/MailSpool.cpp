@@ -47,6 +47,11 @@ QByteArray MailSpool::encode(const SpooledMail &mail)
     QByteArray bytes = Magic;
     bytes += Field("dir", mail.resultDir.toUtf8());
     bytes += Field("result", mail.resultName.toUtf8());
+    if (!mail.jobId.isEmpty()) {
+        bytes += Field("job", mail.jobId.toUtf8());
+        bytes += Field("jobfile", mail.jobFile.toUtf8());
+        bytes += Field("kind", mail.jobKind.toUtf8());
+    }
     bytes += Field("from", mail.from);
     for (const QByteArray &recipient : mail.recipients)
         bytes += Field("rcpt", recipient);
@@ -71,6 +76,12 @@ std::optional<SpooledMail> MailSpool::decode(const QByteArray &bytes)
             mail.resultDir = QString::fromUtf8(value);
         else if (name == "result")
             mail.resultName = QString::fromUtf8(value);
+        else if (name == "job")
+            mail.jobId = QString::fromUtf8(value);
+        else if (name == "jobfile")
+            mail.jobFile = QString::fromUtf8(value);
+        else if (name == "kind")
+            mail.jobKind = QString::fromUtf8(value);
         else if (name == "from")
             mail.from = value;
         else if (name == "rcpt")

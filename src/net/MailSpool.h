@@ -15,6 +15,11 @@ namespace ostrevo {
 struct SpooledMail {
     QString resultDir;  // the monitored directory whose Errors gets the result
     QString resultName;
+    // The job that queued the message, so that its later outcome names it (empty in
+    // messages spooled by older versions).
+    QString jobId;
+    QString jobFile;
+    QString jobKind;
     QByteArray from;    // envelope sender
     QList<QByteArray> recipients;
     QByteArray message;

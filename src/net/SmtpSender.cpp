@@ -202,6 +202,21 @@ bool SmtpSender::sendOne(const QString &fileName)
         if (warn)
             warn(e.message());
     }
+    if (outcomes) {
+        LaterOutcome outcome;
+        outcome.jobId = mail->jobId;
+        outcome.directory = mail->resultDir;
+        outcome.jobFile = mail->jobFile.isEmpty() ? mail->resultName : mail->jobFile;
+        outcome.kind = mail->jobKind.isEmpty() ? QStringLiteral("jkMail") : mail->jobKind;
+        outcome.ok = status == "OK";
+        QStringList to;
+        for (const QByteArray &recipient : mail->recipients)
+            to.append(QString::fromUtf8(recipient));
+        outcome.detail = outcome.ok ? QStringLiteral("mail sent to %1").arg(to.join(QStringLiteral(", ")))
+                                    : QStringLiteral("mail to %1 not sent: error=%2")
+                                          .arg(to.join(QStringLiteral(", ")), QString::fromUtf8(status));
+        outcomes->report(outcome);
+    }
     m_spool.remove(fileName);
     return true;
 }

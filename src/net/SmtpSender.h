@@ -2,6 +2,7 @@
 
 #include "handling/Settings.h"
 #include "net/CurlSession.h"
+#include "handling/LaterOutcomes.h"
 #include "net/MailSpool.h"
 
 #include <QByteArray>
@@ -46,6 +47,8 @@ public:
 
     // Told what could not be done (a result file that cannot be written).
     std::function<void(const QString &)> warn;
+    // Told of each message's outcome once its result file is written.
+    LaterOutcomes *outcomes = nullptr;
 
 private:
     void run();

@@ -100,6 +100,7 @@ TDM::TDM(QString programDir, NetTimeouts timeouts)
       }, timeouts)
 {
     m_sender.warn = [](const QString &message) { qWarning("%s", qUtf8Printable(message)); };
+    m_sender.outcomes = &m_outcomes;
 }
 
 TDM::~TDM()
@@ -356,6 +357,9 @@ JobResult TDM::queueSmtpMail(const JobContext &context, const MailContent &conte
     SpooledMail mail;
     mail.resultDir = context.currentJobDir;
     mail.resultName = m_mail.ResultName;
+    mail.jobId = context.jobId;
+    mail.jobFile = QFileInfo(context.jobTextPath).fileName();
+    mail.jobKind = JobKindName(context.kind);
     mail.from = ParseRecipients(content.from).value(0);
     mail.recipients = ParseRecipients(content.to);
     mail.message = BuildMessage(content);

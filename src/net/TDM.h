@@ -63,6 +63,8 @@ public:
     TRateJob &rateJob() { return m_rates; }
     MailJob &mailJob() { return m_mail; }
     MailSpool &spool() { return m_spool; }
+    // Where the SMTP sender tells each message's outcome.
+    LaterOutcomes &laterOutcomes() { return m_outcomes; }
 
 private:
     JobResult FtpUpload(const JobContext &context);
@@ -77,6 +79,7 @@ private:
     NetJobParams m_params;
     MailJob m_mail;
     MailSpool m_spool;
+    LaterOutcomes m_outcomes;
     SmtpSender m_sender;
     TRateJob m_rates;
 };

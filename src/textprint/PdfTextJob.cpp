@@ -44,7 +44,7 @@ JobResult PdfTextJobs::PdfTextJob(const JobContext &context, const QString &text
     }
     const QString detail = QStringLiteral("%1, stron: %2").arg(pdfPath).arg(pages) +
                            HandOverPdf(m_mailPdf, context, textPath, pdfPath, header.aMail, header.tMail);
-    return JobResult::done(detail);
+    return JobResult::done(detail).withOutput(pdfPath);
 }
 
 void RegisterPdfTextHandler(JobHandlers &handlers, PdfTextJobs &jobs)

@@ -109,12 +109,12 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
     if (!failure.isEmpty())
         return outputUnavailable ? JobResult::retryLater(failure) : JobResult::failed(failure);
     QString detail = QStringLiteral("stron: %1").arg(pages);
-    // The journal window opens it from here.
-    if (const QString file = m_printer.deliveredFile(); !file.isEmpty())
+    const QString file = m_printer.deliveredFile();
+    if (!file.isEmpty())
         detail += QStringLiteral(", plik: %1").arg(file);
     if (!notRestored.isEmpty())
         detail += QStringLiteral("; domyślny druk dwustronny nie przywrócony: %1").arg(notRestored);
-    return JobResult::done(detail);
+    return JobResult::done(detail).withOutput(file);
 }
 
 void RegisterTextPrintHandler(JobHandlers &handlers, TextPrinter &printer)

@@ -14,7 +14,6 @@ TEST(ProgramOnce, BesideARunningMonitorSaysSoAndFails)
     QTemporaryDir runtime;
     const QString jobs = home.filePath(QStringLiteral("jobs"));
     QDir().mkpath(jobs);
-    // Paused, so that the job below waits for --once.
     WriteFile(home.filePath(QStringLiteral("Ostrevo.ini")),
               "[Opcje]\r\nKatalog=" + jobs.toUtf8() + "\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\nMonitorowanie=0\r\nAutoRun=0\r\n");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -29,8 +28,15 @@ TEST(ProgramOnce, BesideARunningMonitorSaysSoAndFails)
     ASSERT_TRUE(WaitFor([&] {
         monitor.waitForReadyRead(100);
         log += monitor.readAllStandardError();
-        return log.contains("paused");
+        return log.contains("running");
     })) << log.constData();
+    // Paused from the command line, so that the job below waits for --once.
+    QProcess pause;
+    pause.setProcessEnvironment(env);
+    pause.start(OstrevoBinary(), {QStringLiteral("--home"), home.path(), QStringLiteral("--pause")});
+    ASSERT_TRUE(pause.waitForFinished(30000));
+    EXPECT_EQ(pause.exitCode(), 0) << pause.readAllStandardError().constData();
+    EXPECT_TRUE(pause.readAllStandardOutput().startsWith("state: paused\n"));
 
     WriteFile(jobs + QStringLiteral("/A.txt"), "A\r\n");
     WriteFile(jobs + QStringLiteral("/A.END"), {});

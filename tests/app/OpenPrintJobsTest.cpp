@@ -10,6 +10,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
@@ -179,15 +180,40 @@ TEST_F(OpenPrintJobsTest, NothingHappensWithoutAnExistingFile)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
+        // The job ends as any other; the journal says that nothing happened.
         const JobResult opened = OpenPdfJob(m_context, job("<OPEN>\r\n" + c.key), Plain);
-        EXPECT_EQ(opened.outcome, JobResult::Done);
+        EXPECT_EQ(opened.outcome, JobResult::NothingDone);
         EXPECT_TRUE(opened.detail.startsWith(c.detail)) << qPrintable(opened.detail);
         const JobResult printed = PrintPdfJob(m_context, job("<PRINT>\r\n" + c.key), Plain);
-        EXPECT_EQ(printed.outcome, JobResult::Done);
+        EXPECT_EQ(printed.outcome, JobResult::NothingDone);
         EXPECT_TRUE(printed.detail.startsWith(c.detail)) << qPrintable(printed.detail);
     }
     EXPECT_FALSE(opener.arguments(300));
     EXPECT_FALSE(QFileInfo::exists(m_dir.path() + u"/wydruki"_s));
+}
+
+TEST_F(OpenPrintJobsTest, AnOpenerThatOpensNothingIsToldApartFromOneThatDid)
+{
+    // xdg-open ends with 3 when no program opens the type, at once; a viewer that xdg-open
+    // runs in the foreground is not waited for.
+    const QString file = pdf(u"faktura.pdf"_s);
+    QTemporaryDir bin;
+    const QString opener = bin.path() + u"/xdg-open"_s;
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + oldPath);
+    for (const auto &[script, outcome] : {std::pair{"#!/bin/sh\nexit 3\n", JobResult::NothingDone},
+                                          std::pair{"#!/bin/sh\nexit 0\n", JobResult::Done},
+                                          std::pair{"#!/bin/sh\nsleep 30\n", JobResult::Done}}) {
+        SCOPED_TRACE(script);
+        WriteFile(opener, script);
+        QFile::setPermissions(opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QElapsedTimer clock;
+        clock.start();
+        const JobResult opened = OpenPdfJob(m_context, job("<OPEN>\r\nPDF_FILE=" + QFile::encodeName(file) + "\r\n"), Plain);
+        EXPECT_EQ(opened.outcome, outcome) << qPrintable(opened.detail);
+        EXPECT_LT(clock.elapsed(), 10000);
+    }
+    qputenv("PATH", oldPath);
 }
 
 // The job names its file; a hostile one names a file that is no PDF, or no file at all.

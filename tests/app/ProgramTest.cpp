@@ -160,7 +160,7 @@ TEST(Program, StartEmptiesJobFilesAndWorkDirectories)
     ASSERT_TRUE(WaitFor([&] {
         monitor->waitForReadyRead(100);
         log += monitor->readAllStandardError();
-        return log.contains("paused");
+        return log.contains("running");
     })) << log.constData();
     EXPECT_EQ(Entries(install.jobs), QStringList{QStringLiteral("pdf")});
     EXPECT_EQ(Entries(install.jobs + QStringLiteral("/pdf")), QStringList{QStringLiteral("keep")});
@@ -302,7 +302,7 @@ TEST(Program, HeadlessAndOnceUseTheOffscreenPlatformWhateverTheEnvironmentSays)
     EXPECT_TRUE(WaitFor([&] {
         monitor->waitForReadyRead(100);
         log += monitor->readAllStandardError();
-        return log.contains("paused") || monitor->state() == QProcess::NotRunning;
+        return log.contains("running") || monitor->state() == QProcess::NotRunning;
     }));
     EXPECT_EQ(monitor->state(), QProcess::Running) << log.constData();
     monitor->terminate();

@@ -140,6 +140,11 @@ TEST_F(PrintFormJobTest, PageRangeAndParityChooseThePages)
     ASSERT_EQ(print(PagedTemplate(4), PagedJob("WZOR", 4, {"FROM_PAGE=2", "TO_PAGE=3"}), QStringLiteral("MID")).outcome,
               JobResult::Done);
     EXPECT_EQ(PdfPageTexts(output(QStringLiteral("MID.pdf"))), Words({"WARTOSC2 STRONA2", "WARTOSC3 STRONA3"}));
+
+    // A range past the form's last page prints nothing, and says so.
+    const JobResult past = print(PagedTemplate(4), PagedJob("WZOR", 4, {"FROM_PAGE=7"}), QStringLiteral("ZA"));
+    EXPECT_EQ(past.outcome, JobResult::NothingDone) << past.detail.toStdString();
+    EXPECT_TRUE(PdfFilesIn(m_out).filter(QStringLiteral("ZA")).isEmpty());
 }
 
 TEST_F(PrintFormJobTest, EachRunOfOrientationIsADocumentOfItsOwn)
@@ -224,7 +229,7 @@ TEST_F(PrintFormJobTest, WithoutATemplateNothingIsPrinted)
 {
     const JobResult result = m_printer.PrintFormJob(
         m_rig.context, job(QStringLiteral("BRAK"), {"<PIT>", "TEMPLATE=NIEMA", "<END>", "<PAGE1>", "<END>"}));
-    EXPECT_EQ(result.outcome, JobResult::Done);
+    EXPECT_EQ(result.outcome, JobResult::NothingDone);
     EXPECT_TRUE(result.detail.contains(QStringLiteral("NIEMA"))) << result.detail.toStdString();
     EXPECT_TRUE(PdfFilesIn(m_out).isEmpty());
 

@@ -106,7 +106,12 @@ public:
         return w;
     }
     QPushButton *button(const QString &name) const { return find<QPushButton>(name); }
-    QString panel0() const { return find<QLabel>(u"sbPanel0"_s)->text(); }
+    // The whole status text: the panel shows it cut short with an ellipsis, whole in its tip.
+    QString panel0() const
+    {
+        const QLabel *panel = find<QLabel>(u"sbPanel0"_s);
+        return panel->toolTip().isEmpty() ? panel->text() : panel->toolTip();
+    }
     StatusLamp *lamp() const { return find<StatusLamp>(u"shStart"_s); }
     QAction *konfiguracja() const { return find<QAction>(u"Konfiguracja1"_s); }
 
@@ -187,7 +192,7 @@ private slots:
     void hotKeyOpensDialog();
     void folderChooserStartsAtFieldAndIsOffWhileRunning();
     void escapedErrorShowsBoxAndMonitoringGoesOn();
-    void jobInProgressKeepsWindowLiveAndStartLocked();
+    void jobInProgressKeepsWindowLiveAndPauseWaitsForIt();
     void hidingBeforeSettingsArriveKeepsThem();
     void withoutTrayHidingMinimisesAndTheIconWaitsForATray();
     void secondStartBringsTheWindowToTheFront();
@@ -586,7 +591,7 @@ void TForm1Test::escapedErrorShowsBoxAndMonitoringGoesOn()
     QVERIFY(!rig.window->findChild<QMessageBox *>());
 }
 
-void TForm1Test::jobInProgressKeepsWindowLiveAndStartLocked()
+void TForm1Test::jobInProgressKeepsWindowLiveAndPauseWaitsForIt()
 {
     auto release = std::make_shared<QSemaphore>();
     JobHandlers handlers;
@@ -602,22 +607,31 @@ void TForm1Test::jobInProgressKeepsWindowLiveAndStartLocked()
     WriteFile(rig.jobs() + u"/B.txt"_s, "tekst\r\n");
     WriteFile(rig.jobs() + u"/B.END"_s, "");
     QTRY_COMPARE(rig.panel0(), u"Odczyt pliku..."_s);
-    // The job holds the job thread; the window answers all the same.
+    // The job holds the job thread; the window answers all the same, and shows that
+    // monitoring runs.
     QVERIFY(rig.window->status().jobRunning);
-    QVERIFY(!rig.button(u"btnStart"_s)->isEnabled());
-    QCOMPARE(rig.lamp()->color(), StatusColor(2));
+    QCOMPARE(rig.window->status().state, MonitorState::Running);
+    QCOMPARE(rig.lamp()->color(), StatusColor(1));
     rig.button(u"btnRoll"_s)->click();
     QVERIFY(!rig.window->isVisible());
     rig.window->Open1Click();
     QVERIFY(rig.window->isVisible());
 
-    release->release();
-    QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
-    QVERIFY(!rig.window->status().jobRunning);
+    // A pause pressed during the job is taken when the job has ended, and the job that
+    // waits behind it stays waiting.
+    WriteFile(rig.jobs() + u"/C.txt"_s, "tekst\r\n");
+    WriteFile(rig.jobs() + u"/C.END"_s, "");
     QVERIFY(rig.button(u"btnStart"_s)->isEnabled());
     QCOMPARE(rig.button(u"btnStart"_s)->text(), u"&Wstrzymaj"_s);
-    QCOMPARE(rig.panel0(), u"Tryb monitorowania: MUTEX"_s);
+    rig.button(u"btnStart"_s)->click();
+    QTest::qWait(100);
+    release->release();
     QTRY_VERIFY(!QFileInfo::exists(rig.jobs() + u"/B.END"_s));
+    QTRY_COMPARE(rig.window->status().state, MonitorState::Paused);
+    QVERIFY(!rig.window->status().jobRunning);
+    QCOMPARE(rig.button(u"btnStart"_s)->text(), u"&Wznów"_s);
+    QTest::qWait(300);
+    QVERIFY(QFileInfo::exists(rig.jobs() + u"/C.END"_s));
 }
 
 void TForm1Test::hidingBeforeSettingsArriveKeepsThem()
@@ -763,7 +777,7 @@ void TForm1Test::journalWindowShowsJobsAsTheyEndAndOpensTheirFiles()
             return JobResult::failed(u"drukarka wyłączona"_s);
         const QString pdf = context.currentJobDir + u"/../"_s + name + u".pdf"_s;
         WriteFile(pdf, "%PDF-1.4");
-        return JobResult::done(u"stron: 1, plik: "_s + QFileInfo(pdf).absoluteFilePath());
+        return JobResult::done(u"stron: 1"_s).withOutput(QFileInfo(pdf).absoluteFilePath());
     });
     TForm1Options options = WithTray();
     Rig *rigPtr = nullptr;

@@ -210,9 +210,11 @@ TEST(EngineJobEnd, AJobWhoseFilesCannotBeDeletedIsPerformedOnce)
                                             + QStringLiteral(": Operation not permitted")))
             << home.journal().toStdString();
         if (c.mode == MonitorTimer) {
-            EXPECT_EQ(engine.status().state, MonitorState::Error);
+            // Monitoring goes on, and says what is wrong.
+            EXPECT_EQ(engine.status().state, MonitorState::Running);
             EXPECT_TRUE(engine.status().text.startsWith(QStringLiteral("BŁĄD! Nie można usunąć pliku zlecenia")))
                 << engine.status().text.toStdString();
+            EXPECT_EQ(engine.status().problem, engine.status().text);
         }
 
         // Deletable again: the files go at the next scan, and the job is not performed again.
@@ -265,8 +267,11 @@ TEST(EngineJobEnd, UnwritableOutputKeepsTheJobAndRetriesItWithABackOff)
         engine->moveToThread(&thread);
         QObject::connect(engine, &Engine::statusChanged, engine, [&](const MonitorStatus &s) {
             std::lock_guard lock(mutex);
-            if (s.state == MonitorState::Error)
-                statusTexts.append(s.text);
+            // A job waiting for its retry leaves monitoring running, the problem shown.
+            if (!s.problem.isEmpty()) {
+                EXPECT_EQ(s.state, MonitorState::Running);
+                statusTexts.append(s.problem);
+            }
         }, Qt::DirectConnection);
         thread.start();
         QMetaObject::invokeMethod(engine, &Engine::start, Qt::QueuedConnection);

@@ -126,23 +126,47 @@ TEST(EngineScan, MarkersAndTextFilesMatchInAnyLetterCase)
     EXPECT_TRUE(Entries(site.jobs).isEmpty());
 }
 
-TEST(EngineScan, JobsArrivingDuringAJobRunAtItsEndOnlyInMutexMode)
+TEST(EngineScan, JobsArrivingDuringAJobWaitTheirTurnAndNeverNest)
 {
+    // A job never starts inside another: one that arrives while a job runs is performed
+    // after it, at once when the watcher saw it (MUTEX), at the next tick otherwise.
     for (const int mode : {MonitorMutex, MonitorTimer}) {
+        SCOPED_TRACE(mode);
         Site site(mode);
-        Engine engine(site.config());
-        engine.readSettings();
-        site.job(QStringLiteral("FIRST"));
-        site.onJob = [&site](const QString &path) {
-            if (path.endsWith(QStringLiteral("FIRST.txt")))
+        std::atomic_int depth{0};
+        std::atomic_int deepest{0};
+        site.onJob = [&](const QString &path) {
+            deepest = std::max(deepest.load(), ++depth);
+            if (path.endsWith(QStringLiteral("FIRST.txt"))) {
                 site.job(QStringLiteral("ARRIVED"));
+                QThread::msleep(100);
+            }
+            --depth;
         };
-        engine.ScanDirectory1();
-        if (mode == MonitorMutex)
-            EXPECT_EQ(site.names(), (QStringList{QStringLiteral("FIRST.txt"), QStringLiteral("ARRIVED.txt")}));
-        else
-            EXPECT_EQ(site.names(), QStringList{QStringLiteral("FIRST.txt")});
+        site.job(QStringLiteral("FIRST"));
+        ThreadedEngine te(site.config());
+        QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
+        ASSERT_TRUE(WaitFor([&] { return site.count() == 2; }, 5000));
+        EXPECT_EQ(site.names(), (QStringList{QStringLiteral("FIRST.txt"), QStringLiteral("ARRIVED.txt")}));
+        EXPECT_EQ(deepest.load(), 1);
     }
+}
+
+TEST(EngineScan, JobsRunInTheOrderOfTheirNames)
+{
+    // The Windows listing is by name, letter case aside; the DOS program's run of invoices
+    // expects that order, whatever order the file system keeps.
+    Site site(MonitorTimer);
+    Engine engine(site.config());
+    engine.readSettings();
+    const QStringList names{QStringLiteral("FV0003"), QStringLiteral("fv0001"), QStringLiteral("FV0010"),
+                            QStringLiteral("Fv0002"), QStringLiteral("A"), QStringLiteral("zz")};
+    for (const QString &name : names)
+        site.job(name);
+    engine.ScanDirectory1();
+    EXPECT_EQ(site.names(), (QStringList{QStringLiteral("A.txt"), QStringLiteral("fv0001.txt"),
+                                         QStringLiteral("Fv0002.txt"), QStringLiteral("FV0003.txt"),
+                                         QStringLiteral("FV0010.txt"), QStringLiteral("zz.txt")}));
 }
 
 TEST(EngineScan, ManyWaitingJobsInMutexModeNeedNoDeepNesting)

@@ -32,8 +32,13 @@ TEST(Journal, IsReadableByTheUserAloneNewOrLeftOpenBefore)
         const mode_t old = ::umask(022);
         {
             Journal journal(path);
-            journal.record(QStringLiteral("/srv/jobs"), QStringLiteral("B.txt"), QStringLiteral("jkText"), 2,
-                           QStringLiteral("OK"));
+            JobRecord record;
+            record.time = QDateTime::currentDateTime();
+            record.directory = QStringLiteral("/srv/jobs");
+            record.jobFile = QStringLiteral("B.txt");
+            record.kind = QStringLiteral("jkText");
+            record.durationMs = 2;
+            journal.record(record);
         }
         ::umask(old);
         EXPECT_EQ(ModeOf(path), 0600u);
@@ -44,8 +49,13 @@ TEST(Journal, IsReadableByTheUserAloneNewOrLeftOpenBefore)
 namespace {
 void Record(Journal &journal, const char *job)
 {
-    journal.record(QStringLiteral("/srv/jobs"), QString::fromLatin1(job), QStringLiteral("jkText"), 1,
-                   QStringLiteral("OK"));
+    JobRecord record;
+    record.time = QDateTime::currentDateTime();
+    record.directory = QStringLiteral("/srv/jobs");
+    record.jobFile = QString::fromLatin1(job);
+    record.kind = QStringLiteral("jkText");
+    record.durationMs = 1;
+    journal.record(record);
 }
 } // namespace
 

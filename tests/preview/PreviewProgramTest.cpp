@@ -289,7 +289,7 @@ TEST(PreviewProgram, RunsBesideARunningMonitorAndReplacesOnlyItsOwnPreview)
     ASSERT_TRUE(WaitFor([&] {
         monitor->waitForReadyRead(100);
         log += monitor->readAllStandardError();
-        return log.contains("paused: ") || monitor->state() == QProcess::NotRunning;
+        return log.contains("running: ") || monitor->state() == QProcess::NotRunning;
     })) << log.constData();
     ASSERT_EQ(monitor->state(), QProcess::Running) << log.constData();
 
