@@ -18,6 +18,8 @@ packages=(
   python3 python3-pyftpdlib python3-aiosmtpd python3-dbfread python3-xlwt msmtp openssl
   # zbarimg reads printed and PDF barcodes back
   zbar-tools
+  # a FUSE mount stands in for a network share that inotify cannot see into
+  bindfs
   xvfb xauth x11-apps x11-utils imagemagick paps clang libclang-rt-14-dev strace
 )
 

@@ -10,6 +10,7 @@
 #include "monitor/JobFiles.h"
 #include "monitor/Journal.h"
 #include "monitor/MonitoredDirectories.h"
+#include "monitor/NetworkFileSystem.h"
 #include "monitor/SettingsStore.h"
 #include "monitor/StartupClear.h"
 
@@ -52,6 +53,14 @@ Engine::Engine(EngineConfig config, QObject *parent)
     m_timerWatch = new QTimer(this);
     m_timerWatch->setInterval(m_config.timerWatchMs);
     connect(m_timerWatch, &QTimer::timeout, this, &Engine::timerWatchTick);
+    m_networkPoll = new QTimer(this);
+    m_networkPoll->setInterval(m_config.networkPollMs);
+    connect(m_networkPoll, &QTimer::timeout, this, [this] {
+        for (int n = 1; n <= 2; ++n) {
+            if (m_networkDir[n])
+                requestScan(n);
+        }
+    });
     m_timerSleep = new QTimer(this);
     m_timerSleep->setInterval(TimerSleepMs);
     connect(m_timerSleep, &QTimer::timeout, this, &Engine::startupTick);
@@ -267,6 +276,7 @@ void Engine::startMonitoring()
         m_armed = true;
         ensureWatcher();
         resumeWatcher();
+        updateNetworkPolling();
         // Resuming in MUTEX mode looks at both directories at once.
         requestScan(1);
         requestScan(2);
@@ -290,8 +300,22 @@ void Engine::pauseMonitoring()
     if (m_watcher && !m_watcher->suspended())
         m_watcher->suspend();
     m_timerWatch->stop();
+    updateNetworkPolling();
     // What was listed stays on disk; the next resumption lists it again.
     m_queue.clear();
+}
+
+void Engine::updateNetworkPolling()
+{
+    const bool watching = m_armed && m_settings.timer == MonitorMutex;
+    m_networkDir[1] = watching && IsNetworkFileSystem(resolveDirectory(m_settings.katalog));
+    m_networkDir[2] = watching && m_settings.monitorowanie2 && IsNetworkFileSystem(resolveDirectory(m_settings.katalog2));
+    if (m_networkDir[1] || m_networkDir[2]) {
+        if (!m_networkPoll->isActive())
+            m_networkPoll->start();
+    } else {
+        m_networkPoll->stop();
+    }
 }
 
 void Engine::timerWatchTick()
@@ -310,6 +334,8 @@ void Engine::timerWatchTick()
 
 void Engine::directoryPresence(int, bool)
 {
+    // A share mounted again may be another file system than the directory under it.
+    updateNetworkPolling();
     const int code = CheckSettings();
     ShowStatus(code);
 }
@@ -397,6 +423,12 @@ void Engine::ShowStatus(int code)
     }
     m_status.code = code;
     m_status.text = StatusText(code, m_settings.timer);
+    if (code == 0 && m_armed && (m_networkDir[1] || m_networkDir[2])) {
+        const QString which = m_networkDir[1] && m_networkDir[2] ? QStringLiteral("katalogi 1 i 2 w sieci")
+                              : m_networkDir[1]                   ? QStringLiteral("katalog 1 w sieci")
+                                                                  : QStringLiteral("katalog 2 w sieci");
+        m_status.text += QStringLiteral(" (%1: sprawdzane co %2 s)").arg(which).arg(m_config.networkPollMs / 1000.0);
+    }
     // A missing directory while monitoring runs is waited for, and the status says so.
     if ((code == 1 || code == 3) && m_armed)
         m_status.text += QStringLiteral(" (czekam, aż katalog się pojawi)");
@@ -454,6 +486,7 @@ void Engine::shutdown()
     requestQuit();
     m_timerSleep->stop();
     m_timerWatch->stop();
+    m_networkPoll->stop();
     m_retryTimer->stop();
     m_pump->stop();
     m_queue.clear();

@@ -41,6 +41,9 @@ struct EngineConfig {
     PrinterNames printers;
     JobHandlers handlers;
     int timerWatchMs = 5000;       // TIMER mode's scan interval
+    // MUTEX mode looks into a directory on a network file system this often as well,
+    // since inotify does not see what other machines write there.
+    int networkPollMs = 2000;
     // How long a quit lets the running job finish before the job is told to give up
     // (it then keeps its files and runs at the next start).
     int quitGraceMs = 10000;
@@ -160,6 +163,8 @@ private:
     void directoryPresence(int directory, bool present);
     void emitStatus();
     void startMonitoring();
+    // Which watched directories lie on a network file system, and the poll for them.
+    void updateNetworkPolling();
     int printerCode() const;
     int directoryCode() const;
     void emptyAtStart();
@@ -203,6 +208,8 @@ private:
     QString m_shownProblem;
     std::unique_ptr<DirectoryWatcher> m_watcher;
     QTimer *m_timerWatch = nullptr;
+    QTimer *m_networkPoll = nullptr;
+    bool m_networkDir[3] = {false, false, false};
     QTimer *m_timerSleep = nullptr;
     int m_sleepTicks = 0;
     MonitorStatus m_status;

@@ -1,4 +1,5 @@
 #include "monitor/Engine.h"
+#include "monitor/NetworkFileSystem.h"
 
 #include "jobs/Errors.h"
 #include "support/TestSupport.h"
@@ -7,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -459,4 +461,63 @@ TEST(EngineSettings, ShutdownWritesTheMonitoringState)
     const QByteArray ini = ReadFile(site.home.filePath(QStringLiteral("Ostrevo.ini")));
     EXPECT_TRUE(ini.contains("Monitorowanie=1\r\n")) << ini.constData();
     EXPECT_TRUE(ini.contains("Version=v 2.02.010\r\n"));
+}
+
+namespace {
+
+// A FUSE mount of a directory (bindfs): what is written into the directory under it
+// reaches the mount without any inotify event there, exactly as a file that another
+// machine writes into an NFS or SMB share.
+struct FuseMount {
+    QTemporaryDir backing;
+    QTemporaryDir point;
+    bool mounted = false;
+    QString failure;
+    FuseMount()
+    {
+        QProcess bindfs;
+        bindfs.start(QStringLiteral("bindfs"), {backing.path(), point.path()});
+        if (!bindfs.waitForFinished(10000) || bindfs.exitCode() != 0)
+            failure = QStringLiteral("bindfs cannot mount here: ") + QString::fromLocal8Bit(bindfs.readAllStandardError());
+        else
+            mounted = true;
+    }
+    ~FuseMount()
+    {
+        if (mounted)
+            QProcess::execute(QStringLiteral("fusermount"), {QStringLiteral("-u"), point.path()});
+    }
+};
+
+} // namespace
+
+TEST(EngineMonitoring, ANetworkDirectoryIsAlsoLookedIntoAtIntervals)
+{
+    EXPECT_TRUE(IsNetworkFileSystemType(0x6969));     // NFS
+    EXPECT_TRUE(IsNetworkFileSystemType(0xFF534D42)); // CIFS
+    EXPECT_FALSE(IsNetworkFileSystemType(0xEF53));    // ext4
+    EXPECT_FALSE(IsNetworkFileSystemType(0x01021994)); // tmpfs
+
+    FuseMount share;
+    if (!share.mounted)
+        GTEST_SKIP() << share.failure.toStdString();
+    ASSERT_TRUE(IsNetworkFileSystem(share.point.path()));
+    Site site(MonitorMutex);
+    EngineConfig config = site.config();
+    config.networkPollMs = 300;
+    // The site's own directory is a local one: the share is directory 1.
+    site.jobs = share.point.path();
+    ThreadedEngine te(std::move(config));
+    WriteFile(site.home.filePath(QStringLiteral("Ostrevo.ini")),
+              "[Opcje]\r\nKatalog=" + QFile::encodeName(share.point.path())
+                  + "\r\nDrukarka=Test\r\nTimer=0\r\nMonitorowanie=1\r\nClear=0\r\n");
+    QMetaObject::invokeMethod(te.engine, &Engine::start, Qt::QueuedConnection);
+    ASSERT_TRUE(WaitFor([&] { return te.status().state == MonitorState::Running; }));
+    EXPECT_EQ(te.status().text, QStringLiteral("Tryb monitorowania: MUTEX (katalog 1 w sieci: sprawdzane co 0.3 s)"));
+
+    // Written "by another machine": into the directory under the mount.
+    WriteFile(share.backing.filePath(QStringLiteral("ZDALNY.txt")), "x\r\n");
+    WriteFile(share.backing.filePath(QStringLiteral("ZDALNY.END")), {});
+    ASSERT_TRUE(WaitFor([&] { return site.count() == 1; }, 5000));
+    EXPECT_TRUE(Entries(share.backing.path()).isEmpty());
 }
