@@ -49,11 +49,12 @@ void EngineHost::stop()
         Qt::QueuedConnection);
     // The running job may finish within the grace; then it is told to give up. One stuck
     // in a call that cannot be interrupted (a hung printer server, say) must not keep the
-    // program from ending: its files are kept for the next start, and the process ends.
+    // program from ending: the process ends under it, as a kill would end it. The next
+    // start performs it again, unless it had begun something that cannot be taken back:
+    // then it is journaled as interrupted and its "outcome unknown" result is written.
     if (!m_thread.wait(QDeadlineTimer(m_engine->msUntilJobGivesUp() + LastResortMs))) {
-        m_engine->keepRunningJob();
         std::fputs("ostrevo: a job did not end in time; quitting without waiting for it"
-                   " (it runs again at the next start)\n", stderr);
+                   " (the next start finishes it)\n", stderr);
         std::quick_exit(3);
     }
 }

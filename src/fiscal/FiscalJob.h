@@ -43,6 +43,10 @@ enum FiscalCode : int {
     fcNumberBad = 1039,        // a numeric field that is not a number
     fcStartDateBad = 1041,
     fcEndDateBad = 1042,
+    // The job was stopped (a kill, a power cut) after the printer may have begun: whether
+    // the receipt was printed is not known, and the cashier must look at the printer
+    // before sending it again.
+    fcStateUnknown = 1050,
     fcThermalFunctionMissing = 1090,
     fcElzabLibraryMissing = 1098,
     fcThermalLibraryMissing = 1099,

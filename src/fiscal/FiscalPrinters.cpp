@@ -66,17 +66,18 @@ JobResult FiscalPrinters::PerformFiscalJob(const JobContext &context, const QStr
     try {
         LineReader reader(context.jobText, textPath);
         FiscalJob job = ReadFiscalJob(reader);
-        // From here on the printer may print: a quit must never make the job run twice.
-        context.committed();
+        // From here on the printer may print: the job is never performed again, and a
+        // stop in the middle tells the legacy program to check the printer.
+        context.committed(ResultLine{context.currentJobDir, resultName, FiscalResultStatus(fcStateUnknown)});
         outcome = RunFiscalJob(job);
     } catch (...) {
         // Whatever was reached so far; a failure is never reported as "OK".
-        WriteResultFile(context.currentJobDir, resultName,
-                        outcome.code == 0 ? QByteArrayLiteral("NOT") : FiscalResultStatus(outcome.code));
+        context.writeResult({context.currentJobDir, resultName,
+                             outcome.code == 0 ? QByteArrayLiteral("NOT") : FiscalResultStatus(outcome.code)});
         throw;
     }
     const QByteArray status = FiscalResultStatus(outcome.code);
-    WriteResultFile(context.currentJobDir, resultName, status);
+    context.writeResult({context.currentJobDir, resultName, status});
     const QString detail = QStringLiteral("error=%1").arg(QString::fromLatin1(status));
     if (status == "OK")
         return JobResult::done(outcome.reason.isEmpty() ? detail : detail + QStringLiteral(" (") + outcome.reason + u')');

@@ -86,7 +86,7 @@ JobResult FormPrinter::PrintFormJob(const JobContext &context, const QString &te
         // must not keep the job to be printed again at the next start.
         PrinterSheets sheets(m_printer, DuplexToApply(RequestOf(params.duplex), kartka, savedDuplex), [&] {
             delivered = true;
-            context.committed();
+            context.committed(std::nullopt);
         });
         FormCanvasDrawer drawer(sheets, m_barcodeDefaults, ground);
         try {

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "jobs/JobKind.h"
+#include "handling/ResultFile.h"
 #include "handling/Settings.h"
 
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace ostrevo {
 
@@ -58,10 +60,23 @@ struct JobContext {
     // Shows a text of the job's progress ("Łączenie z serwerem...") as the monitor's
     // status text until the job ends. Called on the job's own thread.
     std::function<void(const QString &)> status = [](const QString &) {};
-    // Called by a handler once its job has had an effect outside that must not happen
-    // twice (a fiscal receipt begun): a quit after this point never keeps the job for
-    // the next start, whatever its outcome.
-    std::function<void()> committed = [] {};
+    // Called by a handler right before the first step of its job that cannot be taken
+    // back (a fiscal receipt begun, a document handed to the printer, a message handed
+    // to sendmail). From here on the job is never performed again: after a quit, a kill
+    // or a power cut the next start journals it as interrupted and writes
+    // `unknownOutcome` (the result that tells the legacy program to check). The record is
+    // on disk when this returns; it throws (OutputUnavailable) when it cannot be written,
+    // and the step must then not be taken.
+    std::function<void(const std::optional<ResultLine> &unknownOutcome)> committed =
+        [](const std::optional<ResultLine> &) {};
+    // Writes a result file for the legacy program. One that cannot be written now (a full
+    // disk) is written later, and the job's marker stays until it is, so that the legacy
+    // program never reads a missing result as a failure; false then. Outside the monitor
+    // it throws the writing's IoError instead.
+    std::function<bool(const ResultLine &)> writeResult = [](const ResultLine &result) {
+        WriteResultFile(result.jobDir, result.fileName, result.status);
+        return true;
+    };
 };
 
 using JobHandler = std::function<JobResult(const JobContext &, const QString &textPath)>;

@@ -60,7 +60,7 @@ QString HandOverPdf(const MailPdfHandOver &mailPdf, const JobContext &context, c
         return QStringLiteral("; poczta do %1").arg(address);
     }
     // Without mail the legacy program must still learn that nothing was sent.
-    WriteResultFile(context.currentJobDir, QFileInfo(pdfPath).completeBaseName() + QStringLiteral(".txt"), "NOT");
+    context.writeResult({context.currentJobDir, QFileInfo(pdfPath).completeBaseName() + QStringLiteral(".txt"), "NOT"});
     return QStringLiteral("; poczta do %1 nie wysłana: brak obsługi poczty").arg(address);
 }
 

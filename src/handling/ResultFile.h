@@ -5,6 +5,15 @@
 
 namespace ostrevo {
 
+// One result line for the legacy program: "error=" + status in the file `fileName` of
+// the job directory's "Errors".
+struct ResultLine {
+    QString jobDir;
+    QString fileName;
+    QByteArray status;
+    bool operator==(const ResultLine &) const = default;
+};
+
 // The one-line result files that the legacy program reads back: "error=" + status, CR LF,
 // in the "Errors" work directory of the job's monitored directory (created on demand; an
 // existing "ERRORS" or "errors" is used as it is, as the Windows file system would).

@@ -17,7 +17,7 @@ namespace {
 // A directory whose watch cannot be made is not looked for again in a tight loop.
 constexpr int SleepAfterFailureMs = 500;
 constexpr int MissingDirectoryPollMs = 2000;
-constexpr uint32_t WatchMask = IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr uint32_t WatchMask = IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 } // namespace
 
@@ -174,8 +174,14 @@ void DirectoryWatcher::run()
                     }
                     // Only a new marker brings work; a text file matters only while a
                     // marker of its own directory waits for it. Our own deletions wake nobody.
-                    if (ev->len > 0 && (HasSuffixCi(ev->name, ".end")
-                                        || (m_markerWaiting[n].load() && HasSuffixCi(ev->name, ".txt"))))
+                    // A marker is whole when it is created; a text that a marker waits for
+                    // is whole when its writer closes it (or it is renamed into place).
+                    if (ev->len == 0)
+                        continue;
+                    const bool marker = (ev->mask & (IN_CREATE | IN_MOVED_TO)) && HasSuffixCi(ev->name, ".end");
+                    const bool text = (ev->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) && m_markerWaiting[n].load()
+                                      && HasSuffixCi(ev->name, ".txt");
+                    if (marker || text)
                         m_pending[n] = true;
                 }
             }

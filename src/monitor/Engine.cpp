@@ -5,7 +5,6 @@
 #include "monitor/Autostart.h"
 #include "monitor/DirectoryWatcher.h"
 #include "monitor/EngineJobMemory.h"
-#include "monitor/EngineKeptJobs.h"
 #include "monitor/EngineQuit.h"
 #include "monitor/JobFiles.h"
 #include "monitor/Journal.h"
@@ -16,6 +15,8 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 
@@ -25,20 +26,22 @@ namespace ostrevo {
 
 namespace {
 
+const QString StopNoteName = QStringLiteral("/ostrevo-stop.lst");
 constexpr int TimerSleepMs = 50;
 constexpr int StartupTicks = 10;
 
 } // namespace
 
 Engine::Engine(EngineConfig config, QObject *parent)
-    : QObject(parent), m_config(std::move(config)), m_quit(std::make_shared<EngineQuitState>()),
-      m_running(std::make_unique<EngineRunningJob>())
+    : QObject(parent), m_config(std::move(config)), m_quit(std::make_shared<EngineQuitState>())
 {
     qRegisterMetaType<MonitorStatus>();
     qRegisterMetaType<Settings>();
     m_store = std::make_unique<SettingsStore>(m_config.programDir + QStringLiteral("/Ostrevo.ini"));
     m_journal = std::make_unique<Journal>(m_config.programDir + QStringLiteral("/ostrevo.log"));
-    m_kept = std::make_unique<KeptJobs>(m_config.programDir + QStringLiteral("/ostrevo-kept.lst"));
+    m_ledger = std::make_unique<JobLedger>(m_config.programDir + QStringLiteral("/ostrevo-jobs"));
+    const QString canonicalHome = QFileInfo(m_config.programDir).canonicalFilePath();
+    m_claimSuffix = ClaimSuffix(canonicalHome.isEmpty() ? m_config.programDir : canonicalHome);
     m_quit->graceMs = std::max(0, m_config.quitGraceMs);
     m_memory = std::make_unique<JobMemory>(m_config.retryFirstMs, m_config.retryMaxMs);
     m_pump = new QTimer(this);
@@ -69,7 +72,8 @@ Engine::Engine(EngineConfig config, QObject *parent)
     m_context.settings = &m_settings;
     auto quit = m_quit;
     m_context.quitRequested = [quit] { return quit->jobMustGiveUp(); };
-    m_context.committed = [this] { m_jobCommitted = true; };
+    m_context.committed = [this](const std::optional<ResultLine> &unknown) { commitRunningJob(unknown); };
+    m_context.writeResult = [this](const ResultLine &result) { return writeResultOfRunningJob(result); };
     m_context.status = [this](const QString &text) {
         m_status.text = text;
         emitStatus();
@@ -110,13 +114,6 @@ qint64 Engine::msUntilJobGivesUp() const
     return m_quit->msUntilGiveUp();
 }
 
-void Engine::keepRunningJob()
-{
-    std::lock_guard lock(m_running->mutex);
-    if (!m_running->markerPath.isEmpty())
-        m_kept->keep(m_running->markerPath, m_running->textPath);
-}
-
 // ---------------------------------------------------------------- settings
 
 void Engine::readSettings()
@@ -133,7 +130,6 @@ void Engine::readSettings()
         m_settings.timer = MonitorTimer;
     }
     m_chosenActive = m_settings.monitorowanie;
-    m_kept->load();
     if (m_config.afterSettingsRead) {
         for (const QString &message : m_config.afterSettingsRead(m_settings))
             emit warning(message);
@@ -170,6 +166,7 @@ QString Engine::resolveDirectory(const QString &text) const
 void Engine::start()
 {
     readSettings();
+    recoverJobs();
     emptyAtStart();
     m_status = MonitorStatus{};
     m_status.text.clear();
@@ -180,12 +177,45 @@ void Engine::start()
 
 void Engine::emptyAtStart()
 {
-    // Jobs abandoned by the last quit, or waiting for a retry, are kept for this run.
-    const QStringList warnings = EmptyAtStart(
-        m_settings, [this](const QString &dir) { return resolveDirectory(dir); },
-        [this](const QString &path) { return m_kept->contains(path); });
+    // Only what the last clean stop left behind unperformed, and only as it was then.
+    const std::optional<QList<StaleFile>> stale = TakeStopNote(m_config.programDir + StopNoteName);
+    if (!stale)
+        return;
+    const QStringList warnings = ClearStaleFiles(
+        *stale, m_settings, [this](const QString &dir) { return resolveDirectory(dir); },
+        [this](const StaleFile &file) {
+            JobRecord record;
+            record.directory = file.directory;
+            record.jobFile = QFile::decodeName(file.name);
+            record.kind = QStringLiteral("-");
+            record.outcome = JobOutcome::Cleared;
+            record.detail = QStringLiteral("%1 B, modified %2; left unperformed since before the last stop")
+                                .arg(file.stamp.size)
+                                .arg(QDateTime::fromMSecsSinceEpoch(file.stamp.mtimeNs / 1000000)
+                                         .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+            journal(record);
+        });
     for (const QString &message : warnings)
         emit warning(message);
+}
+
+void Engine::noteStop()
+{
+    StaleScan scan;
+    scan.settings = &m_settings;
+    scan.resolveDir = [this](const QString &dir) { return resolveDirectory(dir); };
+    // Jobs that wait while monitoring runs are performed after the start; those left
+    // while it was paused are as stale as the legacy program's emptying takes them.
+    scan.keepCompleteJobs = m_chosenActive;
+    scan.keepMarker = [this](const QString &dir, const QByteArray &marker) {
+        return m_held.contains(dir + u'/' + DisplayName(marker));
+    };
+    try {
+        WriteStopNote(m_config.programDir + StopNoteName, CollectStaleFiles(scan));
+    } catch (const JobError &e) {
+        // Without the note the next start clears nothing: nothing is lost that way.
+        emit warning(e.message());
+    }
 }
 
 void Engine::startupTick()
@@ -434,7 +464,7 @@ void Engine::ShowStatus(int code)
         m_status.text += QStringLiteral(" (czekam, aż katalog się pojawi)");
     // A job whose files cannot be deleted, or one waiting for a retry, is shown while
     // monitoring goes on: the state stays what it is, the text names the problem.
-    m_shownProblem = m_memory->problem();
+    m_shownProblem = currentProblem();
     m_status.problem = m_shownProblem;
     if (state == MonitorState::Running && !m_shownProblem.isEmpty())
         m_status.text = m_shownProblem;
@@ -451,7 +481,7 @@ void Engine::ShowStatus(int code)
 // After a scan: a job problem that cleared (or arose) without a job shows at once.
 void Engine::showJobProblem()
 {
-    if (!m_jobRunning && m_memory->problem() != m_shownProblem)
+    if (!m_jobRunning && currentProblem() != m_shownProblem)
         ShowStatus(m_status.code);
 }
 
@@ -473,6 +503,7 @@ int Engine::runOnce()
         emit warning(StatusText(code, m_settings.timer) + QStringLiteral(": ") + settingsProblem(code));
         return code;
     }
+    recoverJobs();
     ScanDirectory1();
     ScanDirectory2();
     return 0;
@@ -494,8 +525,10 @@ void Engine::shutdown()
         m_watcher->stop();
     // Settings are written only when they were read: a start-up cut short must not
     // overwrite the file with defaults.
-    if (m_settingsRead && !m_onceMode)
+    if (m_settingsRead && !m_onceMode) {
+        noteStop();
         saveSettings(true);
+    }
     emit shutdownComplete();
 }
 

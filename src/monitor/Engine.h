@@ -3,10 +3,12 @@
 #include "handling/JobHandlers.h"
 #include "handling/LaterOutcomes.h"
 #include "handling/Settings.h"
+#include "monitor/JobLedger.h"
 #include "monitor/JobQueue.h"
 #include "monitor/JobRecord.h"
 #include "monitor/MonitorStatus.h"
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <atomic>
@@ -21,10 +23,10 @@ class DirectoryWatcher;
 class JobDirectory;
 class PickedJob;
 class Journal;
-class KeptJobs;
 class JobMemory;
+class JobLedger;
+struct LedgerEntry;
 struct EngineQuitState;
-struct EngineRunningJob;
 class SettingsStore;
 
 // The printers that CheckSettings accepts and the one to preselect.
@@ -104,9 +106,6 @@ public:
     bool quitting() const;
     // Milliseconds until a running job is told to give up (0 once it has been).
     qint64 msUntilJobGivesUp() const;
-    // Any thread, the last resort of a quit: the running job (stuck in a call that does not
-    // return) is listed to be spared at the next start, since the process ends under it.
-    void keepRunningJob();
 
 public slots:
     // The start-up sequence: settings read, symbols, emptying, then TimerSleep's ten
@@ -122,8 +121,8 @@ public slots:
     void updateSettings(const ostrevo::Settings &settings);
     // Writes Ostrevo.ini; with `updateAutostart` also the start-with-system entry.
     void saveSettings(bool updateAutostart);
-    // Quitting: stops the watcher and timers and writes the settings a last time, with
-    // the monitoring state the user chose.
+    // Quitting: stops the watcher and timers, notes what the next start may clear, and
+    // writes the settings a last time, with the monitoring state the user chose.
     void shutdown();
     // Emits printersChanged with the printers as they are now.
     void publishPrinters();
@@ -182,26 +181,48 @@ private:
     // --- one job ---
     // Performs the job of a listed marker; true when the marker waits for its text.
     bool performMarker(const JobDirectory &listing, const QByteArray &marker, int directoryNumber);
-    bool leftBehind(const QString &markerPath, const QString &textPath);
-    QString deleteMarker(const QString &markerPath);
-    void runJob(const PickedJob &job);
+    void runJob(PickedJob &job);
     Attempt attempt(const PickedJob &job, const JobContext &context);
-    void conclude(const PickedJob &job, JobRecord &record, const Attempt &attempt, bool committed);
+    void conclude(PickedJob &job, JobRecord &record, const Attempt &attempt);
     void journal(JobRecord &record);
-    void deleteJobFiles(const PickedJob &job, JobRecord &record);
-    void keepForRetry(const PickedJob &job, JobRecord &record);
+    void keepForRetry(PickedJob &job, JobRecord &record);
+    // The ledger entry of the running job, as it stands.
+    LedgerEntry entryOf(const PickedJob &job, const JobRecord &record) const;
+    void commitRunningJob(const std::optional<ResultLine> &unknownOutcome);
+    bool writeResultOfRunningJob(const ResultLine &result);
+
+    // --- jobs held for what is left to do ---
+    // The job has ended: its files go, or it is held until its results are written and
+    // its files deleted.
+    void finishJob(PickedJob &job, const JobRecord &record);
+    void hold(LedgerEntry entry);
+    // Writes what results it can and deletes what files it can; true when nothing is left.
+    bool finishHeld(LedgerEntry &entry);
+    void retryHeld();
+    // At start (and --once): what the ledger says of the last run.
+    void recoverJobs();
+    void recoverEntry(LedgerEntry entry);
+    void restoreOwnClaims(const QString &directory);
+    QString heldProblem() const;
+
     void scheduleRetry();
     void retryTick();
     void showJobProblem();
+    QString currentProblem() const;
     QString nextJobId();
     void recordLaterOutcome(const LaterOutcome &outcome);
+    void noteStop();
 
     EngineConfig m_config;
     Settings m_settings;
     std::unique_ptr<SettingsStore> m_store;
     std::unique_ptr<Journal> m_journal;
-    std::unique_ptr<KeptJobs> m_kept;
     std::unique_ptr<JobMemory> m_memory;
+    std::unique_ptr<JobLedger> m_ledger;
+    // Jobs that have ended with something left to do, by marker path.
+    QHash<QString, LedgerEntry> m_held;
+    // The suffix under which this monitor claims a job text.
+    QByteArray m_claimSuffix;
     JobQueue m_queue;
     QTimer *m_pump = nullptr;
     QTimer *m_retryTimer = nullptr;
@@ -220,15 +241,17 @@ private:
     bool m_chosenActive = false;
     JobContext m_context;
     bool m_jobRunning = false;
-    // Set by the running job through JobContext::committed.
+    // The running job, for its commit and its results.
+    PickedJob *m_runningJob = nullptr;
+    JobRecord m_runningRecord;
     bool m_jobCommitted = false;
+    QList<ResultLine> m_jobPendingResults;
     bool m_onceMode = false;
     bool m_shutDown = false;
     bool m_settingsRead = false;
     quint64 m_jobSerial = 0;
     QString m_idPrefix;
     std::shared_ptr<EngineQuitState> m_quit;
-    std::unique_ptr<EngineRunningJob> m_running;
 };
 
 } // namespace ostrevo

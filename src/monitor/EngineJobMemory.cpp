@@ -7,58 +7,21 @@
 
 namespace ostrevo {
 
-JobMemory::Stamp JobMemory::stampOf(const QString &path)
-{
-    struct stat st;
-    const QByteArray name = QFile::encodeName(path);
-    if (::lstat(name.constData(), &st) != 0)
-        return {};
-    return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
-
 JobMemory::JobMemory(qint64 firstRetryMs, qint64 maxRetryMs)
     : m_firstRetryMs(std::max<qint64>(1, firstRetryMs)), m_maxRetryMs(std::max(firstRetryMs, maxRetryMs))
 {
 }
 
-void JobMemory::rememberStuck(const QString &path, Stamp stamp, const QString &problem)
+void JobMemory::forgetGone()
 {
-    m_stuck.insert(path, {stamp, problem});
-    m_lastStuck = path;
-}
-
-bool JobMemory::isStuck(const QString &path, Stamp stamp) const
-{
-    const auto it = m_stuck.constFind(path);
-    return it != m_stuck.constEnd() && it->stamp == stamp;
-}
-
-void JobMemory::forgetStuck(const QString &path)
-{
-    m_stuck.remove(path);
-}
-
-bool JobMemory::forgetGone()
-{
-    bool forgot = false;
-    for (auto it = m_stuck.begin(); it != m_stuck.end();) {
-        if (stampOf(it.key()) == it->stamp) {
-            ++it;
-        } else {
-            it = m_stuck.erase(it);
-            forgot = true;
-        }
-    }
     // A job taken away while it waited for its retry is no longer ours to retry.
     for (auto it = m_waiting.begin(); it != m_waiting.end();) {
-        if (stampOf(it.key()).size >= 0) {
+        struct stat st;
+        if (::lstat(QFile::encodeName(it.key()).constData(), &st) == 0)
             ++it;
-        } else {
+        else
             it = m_waiting.erase(it);
-            forgot = true;
-        }
     }
-    return forgot;
 }
 
 qint64 JobMemory::retryLater(const QString &markerPath, qint64 nowMs)
@@ -105,12 +68,9 @@ qint64 JobMemory::nextDueMs() const
 
 QString JobMemory::problem() const
 {
-    // Files that cannot be deleted need the user; a retry mends itself.
-    if (!m_stuck.isEmpty())
-        return m_stuck.value(m_stuck.contains(m_lastStuck) ? m_lastStuck : m_stuck.constBegin().key()).problem;
-    if (!m_waiting.isEmpty())
-        return m_waiting.value(m_waiting.contains(m_lastWaiting) ? m_lastWaiting : m_waiting.constBegin().key()).problem;
-    return {};
+    if (m_waiting.isEmpty())
+        return {};
+    return m_waiting.value(m_waiting.contains(m_lastWaiting) ? m_lastWaiting : m_waiting.constBegin().key()).problem;
 }
 
 } // namespace ostrevo

@@ -4,18 +4,22 @@
 #include "jobs/Errors.h"
 #include "monitor/DirectoryWatcher.h"
 #include "monitor/EngineJobMemory.h"
-#include "monitor/EngineKeptJobs.h"
 #include "monitor/EngineQuit.h"
 #include "monitor/JobFiles.h"
 #include "monitor/Journal.h"
+#include "jobs/MoveWithoutReplacing.h"
+#include "jobs/UniqueFd.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 // The queue and the road of one job: pick, classify, hand to the handler, journal, delete.
@@ -23,16 +27,6 @@
 namespace ostrevo {
 
 namespace {
-
-// Deletes one job file; returns what failed, or nothing. A file already gone is deleted.
-QString DeleteJobFile(const QString &path)
-{
-    const QByteArray name = QFile::encodeName(path);
-    if (::unlink(name.constData()) == 0 || errno == ENOENT)
-        return {};
-    const int error = errno;
-    return QStringLiteral("%1: %2").arg(path, ErrnoText(error));
-}
 
 // What a failed deletion of the job's own files says; nothing when it worked or the file
 // was gone already.
@@ -188,49 +182,28 @@ void Engine::ProcessJob(const QString &markerPath)
 
 // ---------------------------------------------------------------- one job
 
-// A job performed already whose files could not be deleted is never performed again while
-// they stay as they were; they are deleted once that works (a share writable again).
-bool Engine::leftBehind(const QString &markerPath, const QString &textPath)
-{
-    if (!m_memory->isStuck(textPath, JobMemory::stampOf(textPath)))
-        return false;
-    if (DeleteJobFile(textPath).isEmpty()) {
-        m_memory->forgetStuck(textPath);
-        deleteMarker(markerPath);
-    }
-    return true;
-}
-
-// Deletes the marker of a job whose text is gone; returns what failed, or nothing.
-QString Engine::deleteMarker(const QString &markerPath)
-{
-    const QString failed = DeleteJobFile(markerPath);
-    if (failed.isEmpty())
-        m_memory->forgetStuck(markerPath);
-    else
-        m_memory->rememberStuck(markerPath, JobMemory::stampOf(markerPath), StuckText(failed));
-    return failed;
-}
-
 bool Engine::performMarker(const JobDirectory &directory, const QByteArray &marker, int directoryNumber)
 {
-    // A marker whose text file is not there yet waits for the next listing; one that is
-    // gone was performed already (the same name listed twice).
-    const PickedJob job(directory, marker);
-    if (job.state() == PickedJob::Gone)
-        return false;
-    const QString &markerPath = job.markerPath();
-    // The marker of a job performed already, left behind: gone now, or still waiting for
-    // a text of its own.
-    if (m_memory->isStuck(markerPath, JobMemory::stampOf(markerPath)) && deleteMarker(markerPath).isEmpty())
-        return false;
-    if (job.state() == PickedJob::Waiting)
-        return true;
-    if (leftBehind(markerPath, job.textPath()))
-        return false;
+    const QString markerPath = directory.path() + u'/' + DisplayName(marker);
+    // A job that has ended with its results or files left to finish is never performed
+    // again while its marker stays as it was; meeting it is a chance to finish it.
+    if (const auto held = m_held.find(markerPath); held != m_held.end()) {
+        if (FileStamp::at(directory.fd(), marker) == held->markerStamp) {
+            if (finishHeld(*held)) {
+                m_memory->forgetRetry(markerPath);
+                m_held.erase(held);
+            }
+            return false;
+        }
+    }
     // A job that met unwritable output waits for its next attempt.
     if (!m_memory->due(markerPath, EngineQuitState::nowMs()))
         return false;
+    PickedJob job(directory, marker, m_claimSuffix);
+    if (job.state() == PickedJob::Gone)
+        return false;
+    if (job.state() == PickedJob::Waiting)
+        return true;
     if (directoryNumber == 0)
         m_context.currentJobDir = directory.path();
     runJob(job);
@@ -242,7 +215,7 @@ QString Engine::nextJobId()
     return m_idPrefix + QString::number(++m_jobSerial);
 }
 
-void Engine::runJob(const PickedJob &job)
+void Engine::runJob(PickedJob &job)
 {
     QElapsedTimer clock;
     clock.start();
@@ -256,17 +229,19 @@ void Engine::runJob(const PickedJob &job)
     m_status.text = QStringLiteral("Odczyt pliku...");
     emitStatus();
     emit jobStarted(textPath);
-    m_running->set(job.markerPath(), textPath);
 
     JobContext context = m_context;
     context.jobText = job.textFd();
     context.jobId = record.id;
     context.jobTextPath = textPath;
+    m_runningJob = &job;
+    m_runningRecord = record;
     m_jobCommitted = false;
+    m_jobPendingResults.clear();
     const Attempt outcome = attempt(job, context);
     record.durationMs = clock.elapsed();
-    conclude(job, record, outcome, std::exchange(m_jobCommitted, false));
-    m_running->set({}, {});
+    conclude(job, record, outcome);
+    m_runningJob = nullptr;
 
     m_jobRunning = false;
     ShowStatus(0);
@@ -288,6 +263,7 @@ Engine::Attempt Engine::attempt(const PickedJob &job, const JobContext &jobConte
         }
         const JobKind kind = ClassifyJob(job.textPath(), job.textFd());
         attempt.kindName = JobKindName(kind);
+        m_runningRecord.kind = attempt.kindName;
         context.kind = kind;
         attempt.result = m_config.handlers.run(kind, context, job.textPath());
     } catch (const OutputUnavailable &e) {
@@ -303,7 +279,47 @@ Engine::Attempt Engine::attempt(const PickedJob &job, const JobContext &jobConte
     return attempt;
 }
 
-void Engine::conclude(const PickedJob &job, JobRecord &record, const Attempt &attempt, bool committed)
+LedgerEntry Engine::entryOf(const PickedJob &job, const JobRecord &record) const
+{
+    LedgerEntry entry;
+    entry.id = record.id;
+    entry.directory = job.directoryPath();
+    entry.marker = job.markerName();
+    entry.text = job.textName();
+    entry.claim = job.claimedName();
+    entry.markerStamp = FileStamp::of(job.markerStat());
+    entry.textStamp = FileStamp::of(job.textStat());
+    entry.jobFile = record.jobFile;
+    entry.kind = record.kind;
+    return entry;
+}
+
+void Engine::commitRunningJob(const std::optional<ResultLine> &unknownOutcome)
+{
+    if (!m_runningJob || m_jobCommitted)
+        return;
+    LedgerEntry entry = entryOf(*m_runningJob, m_runningRecord);
+    entry.state = LedgerEntry::Committed;
+    entry.unknownOutcome = unknownOutcome;
+    // On disk before the step it guards; a failure here stops the job before that step.
+    m_ledger->write(entry);
+    m_jobCommitted = true;
+}
+
+bool Engine::writeResultOfRunningJob(const ResultLine &result)
+{
+    try {
+        WriteResultFile(result.jobDir, result.fileName, result.status);
+        return true;
+    } catch (const JobError &e) {
+        // Written later; the job's marker stays until it is.
+        m_jobPendingResults.append(result);
+        emit warning(e.message());
+        return false;
+    }
+}
+
+void Engine::conclude(PickedJob &job, JobRecord &record, const Attempt &attempt)
 {
     record.kind = attempt.kindName;
     record.outputs = attempt.result.outputs;
@@ -317,15 +333,18 @@ void Engine::conclude(const PickedJob &job, JobRecord &record, const Attempt &at
         record.outcome = OutcomeOf(attempt.result.outcome);
         record.detail = attempt.result.detail;
     }
+    // A job that has begun what cannot be taken back is never performed again: its
+    // output failing now is a failure, not a reason to try again.
+    if (m_jobCommitted && record.outcome == JobOutcome::Retry)
+        record.outcome = JobOutcome::Failed;
 
-    // A job that the quit cut short keeps its files, and is spared by the emptying at the
-    // next start, which performs it again. One that finished in time ends as usual, and
-    // so does one that had committed itself: performing it again would repeat its effect.
-    const bool abandoned = m_quit->jobMustGiveUp() && !committed
+    // A job that the quit cut short before it committed itself keeps its files and runs
+    // at the next start.
+    const bool abandoned = m_quit->jobMustGiveUp() && !m_jobCommitted
                            && (record.outcome == JobOutcome::Error || record.outcome == JobOutcome::Failed
                                || record.outcome == JobOutcome::Retry);
     if (abandoned) {
-        m_kept->keep(job.markerPath(), job.textPath());
+        job.release();
         record.detail = QStringLiteral("the program quit during the job; it runs again at the next start (%1)")
                             .arg(record.outcomeText());
         record.outcome = JobOutcome::Abandoned;
@@ -333,12 +352,238 @@ void Engine::conclude(const PickedJob &job, JobRecord &record, const Attempt &at
     } else if (record.outcome == JobOutcome::Retry) {
         keepForRetry(job, record);
     } else {
-        // Journaled before the files go: a kill in between loses no record of the job.
+        finishJob(job, record);
+    }
+}
+
+void Engine::finishJob(PickedJob &job, const JobRecord &journaled)
+{
+    JobRecord record = journaled;
+    LedgerEntry entry = entryOf(job, record);
+    entry.state = LedgerEntry::Done;
+    entry.pendingResults = m_jobPendingResults;
+    m_jobPendingResults.clear();
+    if (!entry.pendingResults.isEmpty()) {
+        entry.problem = QStringLiteral("BŁĄD! Nie można zapisać pliku wyniku %1/Errors/%2; zlecenie %3 czeka, "
+                                       "aż się to uda")
+                            .arg(entry.pendingResults.first().jobDir, entry.pendingResults.first().fileName,
+                                 record.jobFile);
+        record.detail += QStringLiteral("; the result file could not be written yet: the marker stays until it is");
+    }
+    // Before the journal line: a kill after it must find the job ended, not committed.
+    bool onDisk = false;
+    if (m_jobCommitted || !entry.pendingResults.isEmpty()) {
+        try {
+            m_ledger->write(entry);
+            onDisk = true;
+        } catch (const JobError &e) {
+            emit warning(e.message());
+        }
+    }
+    // Journaled before the files go: a kill in between loses no record of the job.
+    journal(record);
+    m_memory->forgetRetry(job.markerPath());
+
+    // The text first, the marker last: a writer that reuses the job's name writes its
+    // next text once the marker is gone, and that text must never be ours to delete.
+    // While the text cannot be deleted, or a result waits, the marker stays.
+    QString failed = DeletionFailure(job.removeText(), job.textPath());
+    if (failed.isEmpty() && entry.pendingResults.isEmpty())
+        failed = DeletionFailure(job.removeMarker(), job.markerPath());
+    if (failed.isEmpty() && entry.pendingResults.isEmpty()) {
+        if (onDisk || m_jobCommitted)
+            m_ledger->remove(entry.id);
+        return;
+    }
+    entry.filesLeft = true;
+    if (!failed.isEmpty()) {
+        entry.problem = StuckText(failed);
+        JobRecord stuck = record;
+        stuck.outcome = JobOutcome::Error;
+        stuck.detail = QStringLiteral("the job's files cannot be deleted: %1; the job is not performed again while they stay")
+                           .arg(failed);
+        stuck.outputs.clear();
+        journal(stuck);
+    }
+    hold(entry);
+}
+
+void Engine::hold(LedgerEntry entry)
+{
+    try {
+        m_ledger->write(entry);
+    } catch (const JobError &e) {
+        // Held in memory all the same: this run never performs it again.
+        emit warning(e.message());
+    }
+    const QString key = entry.markerPath();
+    m_held.insert(key, entry);
+    m_memory->retryLater(key, EngineQuitState::nowMs());
+    scheduleRetry();
+}
+
+bool Engine::finishHeld(LedgerEntry &entry)
+{
+    bool changed = false;
+    for (qsizetype i = 0; i < entry.pendingResults.size();) {
+        const ResultLine &result = entry.pendingResults[i];
+        try {
+            WriteResultFile(result.jobDir, result.fileName, result.status);
+            JobRecord late;
+            late.follows = entry.id;
+            late.directory = entry.directory;
+            late.jobFile = entry.jobFile;
+            late.kind = entry.kind;
+            late.outcome = JobOutcome::Ok;
+            late.detail = QStringLiteral("the result file %1/Errors/%2 is written at last (error=%3)")
+                              .arg(result.jobDir, result.fileName, QString::fromUtf8(result.status));
+            journal(late);
+            entry.pendingResults.removeAt(i);
+            changed = true;
+        } catch (const JobError &) {
+            ++i;
+        }
+    }
+    if (!entry.pendingResults.isEmpty()) {
+        if (changed)
+            hold(entry);
+        return false;
+    }
+    const QByteArray dir = QFile::encodeName(entry.directory);
+    UniqueFd dirFd{::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    bool left = false;
+    if (dirFd.fd >= 0) {
+        // Only the job's own files, as they were: a name reused since is another job.
+        const QByteArray text = entry.claim.isEmpty() ? entry.text : entry.claim;
+        if (FileStamp::at(dirFd.fd, text) == entry.textStamp && ::unlinkat(dirFd.fd, text.constData(), 0) != 0
+            && errno != ENOENT)
+            left = true;
+        if (!left && FileStamp::at(dirFd.fd, entry.marker) == entry.markerStamp
+            && ::unlinkat(dirFd.fd, entry.marker.constData(), 0) != 0 && errno != ENOENT)
+            left = true;
+    }
+    if (left)
+        return false;
+    m_ledger->remove(entry.id);
+    return true;
+}
+
+void Engine::retryHeld()
+{
+    const qint64 now = EngineQuitState::nowMs();
+    for (auto it = m_held.begin(); it != m_held.end();) {
+        if (!m_memory->due(it.key(), now)) {
+            ++it;
+            continue;
+        }
+        if (finishHeld(*it)) {
+            m_memory->forgetRetry(it.key());
+            it = m_held.erase(it);
+        } else {
+            m_memory->retryLater(it.key(), now);
+            ++it;
+        }
+    }
+    scheduleRetry();
+    showJobProblem();
+}
+
+QString Engine::heldProblem() const
+{
+    for (const LedgerEntry &entry : m_held) {
+        if (!entry.problem.isEmpty())
+            return entry.problem;
+    }
+    return {};
+}
+
+QString Engine::currentProblem() const
+{
+    // Held jobs need the user; a retry mends itself.
+    const QString held = heldProblem();
+    return held.isEmpty() ? m_memory->problem() : held;
+}
+
+// ---------------------------------------------------------------- after a stop
+
+void Engine::recoverJobs()
+{
+    QStringList problems;
+    for (LedgerEntry &entry : m_ledger->load(&problems))
+        recoverEntry(entry);
+    for (const QString &problem : problems)
+        emit warning(problem);
+    restoreOwnClaims(resolveDirectory(m_settings.katalog));
+    if (!m_settings.katalog2.isEmpty())
+        restoreOwnClaims(resolveDirectory(m_settings.katalog2));
+}
+
+void Engine::recoverEntry(LedgerEntry entry)
+{
+    const QByteArray dir = QFile::encodeName(entry.directory);
+    UniqueFd dirFd{::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    const QByteArray text = entry.claim.isEmpty() ? entry.text : entry.claim;
+    const bool textThere = dirFd.fd >= 0 && FileStamp::at(dirFd.fd, text) == entry.textStamp;
+    if (entry.state == LedgerEntry::Committed) {
+        if (!textThere && (dirFd.fd < 0 || FileStamp::at(dirFd.fd, entry.marker) != entry.markerStamp)) {
+            // Its files went: the job ended and was journaled before the stop.
+            m_ledger->remove(entry.id);
+            return;
+        }
+        // Stopped after it began what cannot be taken back: never performed again.
+        JobRecord record;
+        record.id = entry.id;
+        record.directory = entry.directory;
+        record.jobFile = entry.jobFile;
+        record.kind = entry.kind;
+        record.outcome = JobOutcome::Interrupted;
+        record.detail = QStringLiteral("the program stopped during the job after it had begun something that "
+                                       "cannot be taken back; it is not performed again");
+        entry.state = LedgerEntry::Done;
+        entry.filesLeft = true;
+        if (entry.unknownOutcome) {
+            record.detail += QStringLiteral("; the result says that the outcome is unknown (error=%1)")
+                                 .arg(QString::fromUtf8(entry.unknownOutcome->status));
+            entry.pendingResults.append(*entry.unknownOutcome);
+        }
         journal(record);
-        const bool retried = m_memory->forgetRetry(job.markerPath());
-        deleteJobFiles(job, record);
-        if (retried)
-            scheduleRetry();
+    }
+    // A text left under the claim is this run's again; the ledger says what to finish.
+    if (finishHeld(entry))
+        return;
+    hold(entry);
+}
+
+void Engine::restoreOwnClaims(const QString &directory)
+{
+    // A job this monitor had claimed when it stopped, before it began anything that cannot
+    // be taken back: its text gets its name back, and the job is performed.
+    const QByteArray dir = QFile::encodeName(directory);
+    UniqueFd dirFd{::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dirFd.fd < 0)
+        return;
+    QSet<QByteArray> heldTexts;
+    for (const LedgerEntry &entry : std::as_const(m_held)) {
+        if (entry.directory == directory)
+            heldTexts.insert(entry.claim);
+    }
+    QList<QByteArray> names;
+    if (const int listFd = ::fcntl(dirFd.fd, F_DUPFD_CLOEXEC, 0); listFd >= 0) {
+        if (DIR *list = ::fdopendir(listFd)) {
+            while (const dirent *d = ::readdir(list))
+                names.append(QByteArray(d->d_name));
+            ::closedir(list);
+        } else {
+            ::close(listFd);
+        }
+    }
+    for (const QByteArray &name : names) {
+        if (!IsClaimedText(name, m_claimSuffix) || heldTexts.contains(name))
+            continue;
+        const QByteArray original = name.left(name.size() - m_claimSuffix.size());
+        if (RenameAtomically(dirFd.fd, name.constData(), dirFd.fd, original.constData()) != 0)
+            emit warning(QStringLiteral("%1/%2: the job text cannot get its name back")
+                             .arg(directory, QFile::decodeName(name)));
     }
 }
 
@@ -349,10 +594,10 @@ void Engine::journal(JobRecord &record)
     emit jobFinished(record);
 }
 
-void Engine::keepForRetry(const PickedJob &job, JobRecord &record)
+void Engine::keepForRetry(PickedJob &job, JobRecord &record)
 {
     const QString why = record.detail;
-    m_kept->keep(job.markerPath(), job.textPath());
+    job.release();
     if (m_onceMode) {
         record.detail = QStringLiteral("%1; the job is kept for a later run").arg(why);
         journal(record);
@@ -368,35 +613,6 @@ void Engine::keepForRetry(const PickedJob &job, JobRecord &record)
     scheduleRetry();
 }
 
-// The text first, the marker last: a writer that reuses the job's name writes its next
-// text once the marker is gone, and that text must never be ours to delete. While the
-// text cannot be deleted the marker stays, so that no such writer takes the name.
-void Engine::deleteJobFiles(const PickedJob &job, JobRecord &record)
-{
-    // By the names as listed, in the monitored directory itself: names that are not UTF-8
-    // go too, and a link goes, never its target.
-    const QString &markerPath = job.markerPath();
-    const QString &textPath = job.textPath();
-    m_kept->release(markerPath, textPath);
-    QString failed = DeletionFailure(job.removeText(), textPath);
-    if (failed.isEmpty()) {
-        failed = DeletionFailure(job.removeMarker(), markerPath);
-        if (failed.isEmpty()) {
-            m_memory->forgetStuck(markerPath);
-            return;
-        }
-        m_memory->rememberStuck(markerPath, JobMemory::stampOf(markerPath), StuckText(failed));
-    } else {
-        m_memory->rememberStuck(textPath, JobMemory::stampOf(textPath), StuckText(failed));
-    }
-    JobRecord stuck = record;
-    stuck.outcome = JobOutcome::Error;
-    stuck.detail = QStringLiteral("the job's files cannot be deleted: %1; the job is not performed again while they stay")
-                       .arg(failed);
-    stuck.outputs.clear();
-    journal(stuck);
-}
-
 void Engine::scheduleRetry()
 {
     const qint64 due = m_memory->nextDueMs();
@@ -409,7 +625,8 @@ void Engine::scheduleRetry()
 
 void Engine::retryTick()
 {
-    // Paused monitoring retries nothing; resuming lists the directories anyway.
+    retryHeld();
+    // Paused monitoring retries no job; resuming lists the directories anyway.
     requestScan(1);
     requestScan(2);
     scheduleRetry();

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <mutex>
 
 namespace ostrevo {
 
@@ -26,20 +25,6 @@ struct EngineQuitState {
         return at == 0 ? graceMs : std::max<qint64>(0, at + graceMs - nowMs());
     }
     bool jobMustGiveUp() const { return quitting() && msUntilGiveUp() == 0; }
-};
-
-// The job being performed, for a quit that must leave it behind from another thread.
-struct EngineRunningJob {
-    std::mutex mutex;
-    QString markerPath;
-    QString textPath;
-
-    void set(const QString &marker, const QString &text)
-    {
-        std::lock_guard lock(mutex);
-        markerPath = marker;
-        textPath = text;
-    }
 };
 
 } // namespace ostrevo

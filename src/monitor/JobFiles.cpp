@@ -2,9 +2,12 @@
 
 #include "jobs/Charsets.h"
 #include "jobs/Errors.h"
+#include "jobs/MoveWithoutReplacing.h"
 
 #include <QByteArrayView>
+#include <QCryptographicHash>
 #include <QFile>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -133,9 +136,9 @@ QByteArray JobDirectory::textFileOf(const QByteArray &marker) const
 
 // ---------------------------------------------------------------- PickedJob
 
-PickedJob::PickedJob(const JobDirectory &directory, const QByteArray &marker)
-    : m_dirFd(directory.fd()), m_marker(marker), m_text(directory.textFileOf(marker)),
-      m_markerPath(directory.path() + u'/' + DisplayName(marker))
+PickedJob::PickedJob(const JobDirectory &directory, const QByteArray &marker, const QByteArray &claimSuffix)
+    : m_dirFd(directory.fd()), m_directoryPath(directory.path()), m_marker(marker),
+      m_text(directory.textFileOf(marker)), m_markerPath(directory.path() + u'/' + DisplayName(marker))
 {
     if (m_dirFd < 0)
         return;
@@ -145,12 +148,12 @@ PickedJob::PickedJob(const JobDirectory &directory, const QByteArray &marker)
         return;
     }
     m_textPath = directory.path() + u'/' + DisplayName(m_text);
-    struct stat st;
-    if (::fstatat(m_dirFd, m_marker.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstatat(m_dirFd, m_marker.constData(), &m_markerStat, AT_SYMLINK_NOFOLLOW) != 0
+        || S_ISDIR(m_markerStat.st_mode)) {
         m_state = Gone;
         return;
     }
-    open();
+    open(claimSuffix);
 }
 
 PickedJob::~PickedJob()
@@ -159,7 +162,23 @@ PickedJob::~PickedJob()
         ::close(m_textFd);
 }
 
-void PickedJob::open()
+bool PickedJob::claim(const QByteArray &claimSuffix)
+{
+    const QByteArray claimed = m_text + claimSuffix;
+    const int error = RenameAtomically(m_dirFd, m_text.constData(), m_dirFd, claimed.constData());
+    if (error == ENOENT) {
+        // Another monitor took it first (or it went since the listing).
+        m_state = Gone;
+        return false;
+    }
+    if (error == 0)
+        m_claimed = claimed;
+    // Any other failure (a read-only share, a claim of ours left behind): the text is read
+    // under its own name, as a monitor alone would.
+    return true;
+}
+
+void PickedJob::open(const QByteArray &claimSuffix)
 {
     m_state = Waiting;
     struct stat st;
@@ -173,13 +192,18 @@ void PickedJob::open()
     // A FIFO or a directory is no job text, and is never opened: a FIFO would block.
     if (!S_ISREG(st.st_mode))
         return;
+    if (!claimSuffix.isEmpty() && !claim(claimSuffix))
+        return;
     // Opened without following links and without waiting, as it may have been swapped
     // since the look above; what is opened is checked again.
-    const int fd = ::openat(m_dirFd, m_text.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const QByteArray &name = textNameNow();
+    const int fd = ::openat(m_dirFd, name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        if (error == ENOENT)
+        if (error == ENOENT) {
+            m_state = Gone;
             return;
+        }
         if (error == ELOOP) {
             m_state = Refused;
             m_problem = QStringLiteral("the job text is a symbolic link, not read");
@@ -191,10 +215,32 @@ void PickedJob::open()
     }
     if (::fstat(fd, &m_textStat) != 0 || !S_ISREG(m_textStat.st_mode)) {
         ::close(fd);
+        release();
+        return;
+    }
+    // The marker must still be the one listed: a DOS program that reused the name after
+    // another monitor finished the job has written a new text, perhaps not yet whole.
+    struct stat marker;
+    if (!m_claimed.isEmpty()
+        && (::fstatat(m_dirFd, m_marker.constData(), &marker, AT_SYMLINK_NOFOLLOW) != 0
+            || marker.st_ino != m_markerStat.st_ino || marker.st_dev != m_markerStat.st_dev)) {
+        ::close(fd);
+        release();
+        m_state = Gone;
         return;
     }
     m_textFd = fd;
     m_state = Ready;
+}
+
+int PickedJob::release()
+{
+    if (m_claimed.isEmpty())
+        return 0;
+    const int error = RenameAtomically(m_dirFd, m_claimed.constData(), m_dirFd, m_text.constData());
+    if (error == 0)
+        m_claimed.clear();
+    return error;
 }
 
 int PickedJob::remove(const QByteArray &name) const
@@ -211,7 +257,21 @@ int PickedJob::removeMarker() const
 
 int PickedJob::removeText() const
 {
-    return remove(m_text);
+    return remove(textNameNow());
+}
+
+QByteArray ClaimSuffix(const QString &canonicalProgramDir)
+{
+    const QByteArray who = QSysInfo::machineHostName().toUtf8() + '\n' + canonicalProgramDir.toUtf8();
+    return ".ostrevo-" + QCryptographicHash::hash(who, QCryptographicHash::Sha1).toHex().left(8);
+}
+
+bool IsClaimedText(const QByteArray &name, const QByteArray &suffix)
+{
+    if (!suffix.isEmpty())
+        return name.endsWith(suffix) && HasSuffixCi(name.left(name.size() - suffix.size()).constData(), ".txt");
+    const qsizetype at = name.lastIndexOf(".ostrevo-");
+    return at > 0 && name.size() - at == 17 && HasSuffixCi(name.left(at).constData(), ".txt");
 }
 
 // ---------------------------------------------------------------- plain files

@@ -46,20 +46,28 @@ private:
     QHash<QByteArray, QByteArray> m_texts[4];
 };
 
-// The two files of one job as the scan meets them, with the job text opened once
-// (O_NONBLOCK | O_NOFOLLOW) and checked to be a regular file of the monitored directory;
-// every pass over the text reads that descriptor.
+// The two files of one job as the scan meets them, with the job text claimed and opened
+// once (O_NONBLOCK | O_NOFOLLOW) and checked to be a regular file of the monitored
+// directory; every pass over the text reads that descriptor.
+//
+// Claiming renames the text to NAME.txt + the claim suffix (".ostrevo-" and a tag of
+// this monitor). The rename is atomic on local disks, NFS and SMB alike, so of two
+// monitors of one directory (two sessions, or two machines at one share) exactly one gets
+// each job; the other finds the text gone. The marker is left as it is, so the DOS
+// program goes on waiting. A text that cannot be renamed (a read-only share) is read
+// under its own name.
 class PickedJob {
 public:
     enum State {
-        Gone,       // the marker is not there (any more): a nested scan performed it
+        Gone,       // the marker is not there (any more), or another monitor took the job
         Waiting,    // no text file yet, or one that is not a regular file: the marker waits
         Refused,    // the text file is a symbolic link: never read
         Unreadable, // the text file cannot be opened
         Ready,      // the text is open
     };
 
-    PickedJob(const JobDirectory &directory, const QByteArray &marker);
+    // An empty `claimSuffix` reads the text without claiming it.
+    PickedJob(const JobDirectory &directory, const QByteArray &marker, const QByteArray &claimSuffix = {});
     ~PickedJob();
     PickedJob(const PickedJob &) = delete;
     PickedJob &operator=(const PickedJob &) = delete;
@@ -70,32 +78,50 @@ public:
     // Paths for names and messages (see DisplayName); never opened again.
     const QString &markerPath() const { return m_markerPath; }
     const QString &textPath() const { return m_textPath; }
+    const QString &directoryPath() const { return m_directoryPath; }
     const QByteArray &markerName() const { return m_marker; }
     const QByteArray &textName() const { return m_text; }
+    // The name the text lies under now: claimed, or its own.
+    const QByteArray &textNameNow() const { return m_claimed.isEmpty() ? m_text : m_claimed; }
+    // The claimed name; empty when the text was not renamed.
+    const QByteArray &claimedName() const { return m_claimed; }
     // The open job text (Ready), owned by this object; -1 otherwise.
     int textFd() const { return m_textFd; }
-    // The text file as opened (Ready).
+    // The text file as opened (Ready), and the marker as met.
     const struct stat &textStat() const { return m_textStat; }
+    const struct stat &markerStat() const { return m_markerStat; }
 
     // Delete the marker or the text entry of the monitored directory itself (a link,
     // never its target). 0, or the errno of the failure.
     int removeMarker() const;
     int removeText() const;
+    // Gives the text its own name back (a job kept for later): 0, or the errno.
+    int release();
 
 private:
-    void open();
+    void open(const QByteArray &claimSuffix);
+    bool claim(const QByteArray &claimSuffix);
     int remove(const QByteArray &name) const;
 
     int m_dirFd = -1;
+    QString m_directoryPath;
     QByteArray m_marker;
     QByteArray m_text;
+    QByteArray m_claimed;
     QString m_markerPath;
     QString m_textPath;
     State m_state = Gone;
     QString m_problem;
     int m_textFd = -1;
     struct stat m_textStat {};
+    struct stat m_markerStat {};
 };
+
+// The suffix that claims a job text for one monitor: ".ostrevo-" and eight hex digits
+// of its host and program directory.
+QByteArray ClaimSuffix(const QString &canonicalProgramDir);
+// True for a text name claimed by any monitor; `suffix`, when given, names the one.
+bool IsClaimedText(const QByteArray &name, const QByteArray &suffix = {});
 
 // Deletes a file; failures are ignored (the next scan meets the file again).
 void RemoveFile(const QString &path);

@@ -1,34 +1,57 @@
 #pragma once
 
 #include "handling/Settings.h"
+#include "monitor/JobLedger.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace ostrevo {
 
-// Emptying of the monitored directories and their work directories at start. Deletions
-// that fail are skipped; only entries that are not directories are deleted (a link as a
-// link, never its target), and a work directory that is a link is not emptied but named
-// in the warnings returned.
+// The emptying of the monitored directories and their work directories at start, as the
+// Clear... settings ask, limited to what was already stale before the last clean stop:
+// at a clean stop the monitor notes which files it leaves behind unperformed (texts
+// without a marker, markers without a text, work files, and the jobs that wait while
+// monitoring is paused), and the next start deletes those of them that are still as they
+// were. Jobs queued at the stop, the job a crash or a kill cut short, and whatever came
+// while the monitor was down are performed, never deleted; after a crash or a kill
+// (no note of a clean stop) nothing is deleted.
+//
+// Work on descriptors of the monitored directory: a link is never followed out of it, and
+// only entries that are not directories are deleted (a link as a link).
 
-// Files of jobs that are kept for this run (full path); the emptying leaves them.
-using SpareFile = std::function<bool(const QString &path)>;
+struct StaleFile {
+    QString directory;  // the monitored directory, or its work directory
+    QByteArray name;
+    FileStamp stamp;
+    bool operator==(const StaleFile &) const = default;
+};
 
-// Deletes every file matching *.end, then every file matching *.txt (any letter case),
-// except those `spare` names.
-void ClearJobFiles(const QString &dir, const SpareFile &spare = {});
+// What a clean stop leaves: a job whose marker the predicate names (one queued, one of
+// another monitor, one held for its results) is kept out, with its text.
+struct StaleScan {
+    const Settings *settings = nullptr;
+    std::function<QString(const QString &)> resolveDir;
+    // True for a marker whose job is to be performed after the start: not stale.
+    std::function<bool(const QString &directory, const QByteArray &marker)> keepMarker;
+    // Complete jobs (a marker with its text) are stale only when monitoring was paused.
+    bool keepCompleteJobs = true;
+};
+QList<StaleFile> CollectStaleFiles(const StaleScan &scan);
 
-// Deletes every file of the directory; subdirectories and their contents stay. The last
-// component of `dir` is found without regard to letter case ("FTP", "ftp").
-QStringList ClearDirectory(const QString &dir);
+// The note of a clean stop: written whole at the stop, taken (read and deleted) at start.
+void WriteStopNote(const QString &path, const QList<StaleFile> &files);
+std::optional<QList<StaleFile>> TakeStopNote(const QString &path);
 
-// The whole sequence for directory 1, then directory 2 (also when directory 2 is not
-// monitored); a directory with an empty text is skipped. `resolveDir` maps the configured
-// text (a DOS or Linux path) to a Linux directory.
-QStringList EmptyAtStart(const Settings &settings, const std::function<QString(const QString &)> &resolveDir,
-                  const SpareFile &spare = {});
+// Deletes the noted files that are still as they were and still belong to a monitored
+// directory whose setting asks for the emptying; `journal` hears of each first.
+// Returns warnings (a work directory that is a link).
+QStringList ClearStaleFiles(const QList<StaleFile> &files, const Settings &settings,
+                            const std::function<QString(const QString &)> &resolveDir,
+                            const std::function<void(const StaleFile &)> &journal);
 
 } // namespace ostrevo

@@ -140,7 +140,7 @@ void TDM::WriteNetResult(const JobContext &context, const QString &name, const Q
             WorkDir(context.currentJobDir, FtpDir, false).remove(source.name);
     };
     try {
-        WriteResultFile(context.currentJobDir, name, status);
+        context.writeResult({context.currentJobDir, name, status});
     } catch (...) {
         deleteSource();
         throw;

@@ -11,6 +11,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <unistd.h>
 
 using namespace ostrevo::test;
@@ -148,25 +150,55 @@ TEST(Program, HeadlessMonitorsUntilTerminatedAndWritesItsSettings)
     EXPECT_TRUE(QFile::exists(install.config.filePath(QStringLiteral("autostart/Ostv.desktop"))));
 }
 
-TEST(Program, StartEmptiesJobFilesAndWorkDirectories)
+TEST(Program, StartClearsOnlyWhatTheLastCleanStopLeftUnperformed)
 {
-    Install install("Timer=1\r\nMonitorowanie=0\r\n");
+    // Clear and the work directories' Clear... on, as by default.
+    Install install("Timer=0\r\nMonitorowanie=1\r\n");
+    // Written while no monitor ran: performed at the start, never cleared.
     install.job(QStringLiteral("OLD"), "x\r\n");
     QDir().mkpath(install.jobs + QStringLiteral("/pdf/keep"));
     WriteFile(install.jobs + QStringLiteral("/pdf/a.pdf"), "x");
     WriteFile(install.jobs + QStringLiteral("/pdf/keep/b.pdf"), "x");
     auto monitor = install.start({QStringLiteral("--headless")});
     QByteArray log;
-    ASSERT_TRUE(WaitFor([&] {
-        monitor->waitForReadyRead(100);
-        log += monitor->readAllStandardError();
-        return log.contains("running");
-    })) << log.constData();
-    EXPECT_EQ(Entries(install.jobs), QStringList{QStringLiteral("pdf")});
-    EXPECT_EQ(Entries(install.jobs + QStringLiteral("/pdf")), QStringList{QStringLiteral("keep")});
-    EXPECT_TRUE(QFile::exists(install.jobs + QStringLiteral("/pdf/keep/b.pdf")));
+    ASSERT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();
+    ASSERT_TRUE(WaitFor([&] { return install.journal().contains("OLD.txt\tjkText"); }));
+    EXPECT_TRUE(QFile::exists(install.jobs + QStringLiteral("/pdf/a.pdf")));
+
+    // At the stop: a text without its marker, and a job that waits while paused.
+    WriteFile(install.jobs + QStringLiteral("/SIEROTA.txt"), "x\r\n");
+    ASSERT_EQ(install.run({QStringLiteral("--pause")}), 0);
+    install.job(QStringLiteral("WSTRZYMANY"), "x\r\n");
     monitor->terminate();
-    monitor->waitForFinished(10000);
+    ASSERT_TRUE(monitor->waitForFinished(15000));
+    // While the monitor is down: a new job, and a file for the PDF folder.
+    install.job(QStringLiteral("NOWY"), "x\r\n");
+    WriteFile(install.jobs + QStringLiteral("/pdf/c.pdf"), "x");
+
+    monitor = install.start({QStringLiteral("--headless")});
+    log.clear();
+    ASSERT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();
+    ASSERT_TRUE(WaitFor([&] { return install.journal().contains("NOWY.txt\tjkText"); }));
+    EXPECT_EQ(Entries(install.jobs), QStringList{QStringLiteral("pdf")});
+    EXPECT_EQ(Entries(install.jobs + QStringLiteral("/pdf")), (QStringList{QStringLiteral("c.pdf"), QStringLiteral("keep")}));
+    EXPECT_TRUE(QFile::exists(install.jobs + QStringLiteral("/pdf/keep/b.pdf")));
+    // Every file cleared is journaled first, with its size and time.
+    const QByteArray journal = install.journal();
+    for (const char *name : {"\tSIEROTA.txt\t-\t", "\tWSTRZYMANY.txt\t-\t", "\tWSTRZYMANY.END\t-\t", "\ta.pdf\t-\t"})
+        EXPECT_TRUE(journal.contains(name)) << name << "\n" << journal.constData();
+    EXPECT_EQ(journal.count("CLEARED: "), 4) << journal.constData();
+    EXPECT_FALSE(journal.contains("WSTRZYMANY.txt\tjkText")) << journal.constData();
+
+    // A kill leaves no note of a clean stop: the next start clears nothing.
+    WriteFile(install.jobs + QStringLiteral("/SIEROTA2.txt"), "x\r\n");
+    ::kill(pid_t(monitor->processId()), SIGKILL);
+    monitor->waitForFinished(15000);
+    monitor = install.start({QStringLiteral("--headless")});
+    log.clear();
+    ASSERT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();
+    EXPECT_TRUE(QFile::exists(install.jobs + QStringLiteral("/SIEROTA2.txt")));
+    monitor->terminate();
+    monitor->waitForFinished(15000);
 }
 
 TEST(Program, SecondStartThroughALinkIsTheSameInstanceAndSaysSo)

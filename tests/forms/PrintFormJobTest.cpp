@@ -266,7 +266,7 @@ TEST_F(PrintFormJobTest, RegisteredAsTheHandlerOfPrintedForms)
 TEST_F(PrintFormJobTest, QuitAfterADocumentWentOutNeverLetsTheJobPrintAgain)
 {
     int commits = 0;
-    m_rig.context.committed = [&commits] { ++commits; };
+    m_rig.context.committed = [&commits](const std::optional<ResultLine> &) { ++commits; };
     // The program quits once the first document, the portrait page, is out.
     m_rig.context.quitRequested = [this] { return !PdfFilesIn(m_out).isEmpty(); };
     const JobResult cut = print(PagedTemplate(3, {2}), PagedJob("WZOR", 3), QStringLiteral("PRZERWA"));

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 
 using namespace ostrevo;
 using ostrevo::test::Entries;
+using ostrevo::test::ReadFile;
 using ostrevo::test::WriteFile;
 
 namespace {
@@ -48,28 +50,76 @@ protected:
         return dir;
     }
 
+    // The note of a clean stop and the next start's emptying, as the engine does them.
+    QList<StaleFile> note(const Settings &s, bool keepComplete = true,
+                          std::function<bool(const QString &, const QByteArray &)> keep = {})
+    {
+        StaleScan scan;
+        scan.settings = &s;
+        scan.resolveDir = [](const QString &text) { return text; };
+        scan.keepCompleteJobs = keepComplete;
+        scan.keepMarker = std::move(keep);
+        return CollectStaleFiles(scan);
+    }
+    QStringList clear(const QList<StaleFile> &files, const Settings &s, QStringList *journaled = nullptr)
+    {
+        return ClearStaleFiles(files, s, [](const QString &text) { return text; }, [journaled](const StaleFile &f) {
+            if (journaled)
+                journaled->append(QFile::decodeName(f.name));
+        });
+    }
+
     QTemporaryDir m_tmp;
 };
 
 } // namespace
 
-TEST_F(StartupClearTest, JobFilesGoFilesOnly)
+TEST_F(StartupClearTest, WhatWasStaleAtTheStopGoesFilesOnlyAndOnlyAsItWas)
 {
     const QString dir = makeMonitored(QStringLiteral("d1"));
     QFile::link(dir + QStringLiteral("/gone"), dir + QStringLiteral("/broken.txt"));
-    ClearJobFiles(dir + u'/');
-    EXPECT_EQ(Entries(dir), L({"ERRORS", "Mail", "Pdf", "download", "ftp", "noext", "notes.doc", "sub.txt"}));
-    ClearJobFiles(m_tmp.filePath(QStringLiteral("missing"))); // nothing happens
+    Settings s;
+    s.katalog = dir;
+    // Monitoring paused at the stop: the waiting jobs are as stale as the rest.
+    const QList<StaleFile> stale = note(s, false);
+    // After the stop: one noted file rewritten, one job new.
+    WriteFile(dir + QStringLiteral("/b.TXT"), "nowy tekst");
+    WriteFile(dir + QStringLiteral("/NEW.txt"), "x");
+    WriteFile(dir + QStringLiteral("/NEW.END"), {});
+    QStringList journaled;
+    clear(stale, s, &journaled);
+    EXPECT_EQ(Entries(dir), L({"ERRORS", "Mail", "NEW.END", "NEW.txt", "Pdf", "b.TXT", "download", "ftp", "noext",
+                               "notes.doc", "sub.txt"}));
+    journaled.sort();
+    EXPECT_EQ(journaled, L({".hidden", "A.END", "A.txt", "a.pdf", "b.end", "broken.txt", "e.txt", "file", "m.eml",
+                            "up.txt"}));
+    EXPECT_EQ(Entries(dir + QStringLiteral("/ftp/keep")), L({"deep.txt"}));
 }
 
-TEST_F(StartupClearTest, WorkDirectoriesAreFoundWhateverTheirCase)
+TEST_F(StartupClearTest, JobsToBePerformedAreNeverNotedAsStale)
 {
     const QString dir = makeMonitored(QStringLiteral("d1"));
-    ClearDirectory(dir + QStringLiteral("/FTP"));
-    EXPECT_EQ(Entries(dir + QStringLiteral("/ftp")), L({"keep"}));
-    EXPECT_EQ(Entries(dir + QStringLiteral("/ftp/keep")), L({"deep.txt"}));
-    ClearDirectory(dir + QStringLiteral("/MAIL/"));
-    EXPECT_EQ(Entries(dir + QStringLiteral("/Mail")), QStringList());
+    WriteFile(dir + QStringLiteral("/SIEROTA.txt"), "a text without its marker");
+    WriteFile(dir + QStringLiteral("/CZEKA.END"), {});
+    // Another monitor's job under way: its text is claimed.
+    WriteFile(dir + QStringLiteral("/INNY.END"), {});
+    WriteFile(dir + QStringLiteral("/INNY.txt.ostrevo-0badc0de"), "x");
+    // A job held for its result.
+    WriteFile(dir + QStringLiteral("/WYNIK.END"), {});
+    Settings s;
+    s.katalog = dir;
+    s.clearFtp = s.clearPdf = s.clearErrors = s.clearMail = s.clearDownload = false;
+    const QList<StaleFile> stale = note(s, true, [](const QString &, const QByteArray &marker) {
+        return marker == "WYNIK.END";
+    });
+    QStringList names;
+    for (const StaleFile &f : stale)
+        names.append(QFile::decodeName(f.name));
+    names.sort();
+    EXPECT_EQ(names, L({"CZEKA.END", "SIEROTA.txt"}));
+    clear(stale, s);
+    EXPECT_EQ(Entries(dir).filter(QRegularExpression(QStringLiteral("\\.(END|end|txt|TXT)|ostrevo"))),
+              L({"A.END", "A.txt", "INNY.END", "INNY.txt.ostrevo-0badc0de", "WYNIK.END", "b.TXT", "b.end", "sub.txt"}));
 }
 
 TEST_F(StartupClearTest, WholeSequenceForBothDirectories)
@@ -77,16 +127,11 @@ TEST_F(StartupClearTest, WholeSequenceForBothDirectories)
     const QString d1 = makeMonitored(QStringLiteral("d1"));
     const QString d2 = makeMonitored(QStringLiteral("d2"));
     Settings s;
-    s.katalog = QStringLiteral("C:\\D1");
-    s.katalog2 = QStringLiteral("C:\\D2");
+    s.katalog = d1;
+    s.katalog2 = d2;
     s.monitorowanie2 = false; // directory 2 is emptied all the same
     s.clearPdf = false;
-    QStringList asked;
-    EmptyAtStart(s, [&](const QString &text) {
-        asked.append(text);
-        return m_tmp.filePath(text.mid(3).toLower());
-    });
-    EXPECT_EQ(asked, (QStringList{QStringLiteral("C:\\D1"), QStringLiteral("C:\\D2")}));
+    clear(note(s, false), s);
     for (const QString &dir : {d1, d2}) {
         EXPECT_EQ(Entries(dir), L({"ERRORS", "Mail", "Pdf", "download", "ftp", "noext", "notes.doc", "sub.txt"}));
         EXPECT_EQ(Entries(dir + QStringLiteral("/ftp")), L({"keep"}));
@@ -97,22 +142,40 @@ TEST_F(StartupClearTest, WholeSequenceForBothDirectories)
     }
 }
 
-TEST_F(StartupClearTest, SwitchedOffOrEmptyTextsTouchNothing)
+TEST_F(StartupClearTest, SwitchedOffAtTheStopOrAtTheStartTouchesNothing)
 {
     const QString d1 = makeMonitored(QStringLiteral("d1"));
     const QStringList before = Entries(d1);
-    Settings s;
-    s.katalog = d1;
-    s.katalog2.clear();
-    s.clear = s.clearFtp = s.clearPdf = s.clearErrors = s.clearMail = s.clearDownload = false;
-    int calls = 0;
-    EmptyAtStart(s, [&](const QString &text) {
-        ++calls;
-        return text;
-    });
-    EXPECT_EQ(calls, 1); // the empty directory 2 is skipped
+    Settings off;
+    off.katalog = d1;
+    off.clear = off.clearFtp = off.clearPdf = off.clearErrors = off.clearMail = off.clearDownload = false;
+    EXPECT_TRUE(note(off, false).isEmpty());
+    Settings on;
+    on.katalog = d1;
+    clear(note(on, false), off);
     EXPECT_EQ(Entries(d1), before);
     EXPECT_EQ(Entries(d1 + QStringLiteral("/ftp")), L({"keep", "up.txt"}));
+    // A directory that is no longer monitored is not touched either.
+    Settings elsewhere;
+    elsewhere.katalog = m_tmp.filePath(QStringLiteral("inny"));
+    clear(note(on, false), elsewhere);
+    EXPECT_EQ(Entries(d1), before);
+}
+
+TEST_F(StartupClearTest, TheNoteIsTakenOnceAndADamagedOneClearsNothing)
+{
+    const QString path = m_tmp.filePath(QStringLiteral("ostrevo-stop.lst"));
+    const QList<StaleFile> files{{QStringLiteral("/srv/jobs"), QByteArray("\xbd" "AK.txt"), FileStamp{1, 2, 3, 4}},
+                                 {QStringLiteral("/srv/jobs dwa"), QByteArray("a b.END"), FileStamp{5, 6, 0, 7}}};
+    WriteStopNote(path, files);
+    EXPECT_EQ(TakeStopNote(path), files);
+    EXPECT_FALSE(TakeStopNote(path)) << "taken twice";
+    WriteStopNote(path, files);
+    QByteArray cut = ReadFile(path);
+    cut.chop(6);
+    WriteFile(path, cut);
+    EXPECT_FALSE(TakeStopNote(path));
+    EXPECT_FALSE(QFile::exists(path));
 }
 
 // The share is writable by others: links planted in it never carry the emptying out of it.
@@ -127,11 +190,6 @@ TEST_F(StartupClearTest, LinksNeverLeadTheEmptyingOutOfTheMonitoredDirectory)
     WriteFile(program + QStringLiteral("/PTU.txt"), "x");
     WriteFile(elsewhere + QStringLiteral("/precious.pdf"), "x");
     WriteFile(elsewhere + QStringLiteral("/target.txt"), "x");
-    // Work directories replaced by links: one to another tree, one to the program directory.
-    QDir(dir + QStringLiteral("/Pdf")).removeRecursively();
-    QDir(dir + QStringLiteral("/ERRORS")).removeRecursively();
-    ASSERT_TRUE(QFile::link(elsewhere, dir + QStringLiteral("/pdf")));
-    ASSERT_TRUE(QFile::link(program, dir + QStringLiteral("/ERRORS")));
     // A job text that is a link to a file elsewhere: the link goes, its target stays.
     ASSERT_TRUE(QFile::link(elsewhere + QStringLiteral("/target.txt"), dir + QStringLiteral("/LINK.txt")));
     // A name that is not UTF-8 (a CP852 "Ż") is a job file like any other.
@@ -141,9 +199,16 @@ TEST_F(StartupClearTest, LinksNeverLeadTheEmptyingOutOfTheMonitoredDirectory)
         ASSERT_NE(raw, nullptr);
         std::fclose(raw);
     }
-
     Settings s;
-    const QStringList warnings = EmptyAtStart(s, [&](const QString &) { return dir; });
+    s.katalog = dir;
+    const QList<StaleFile> stale = note(s, false);
+    // Between the stop and the start, work directories are replaced by links: one to
+    // another tree, one to the program directory.
+    QDir(dir + QStringLiteral("/Pdf")).removeRecursively();
+    QDir(dir + QStringLiteral("/ERRORS")).removeRecursively();
+    ASSERT_TRUE(QFile::link(elsewhere, dir + QStringLiteral("/pdf")));
+    ASSERT_TRUE(QFile::link(program, dir + QStringLiteral("/ERRORS")));
+    const QStringList warnings = clear(stale, s);
 
     EXPECT_EQ(Entries(program), L({"DefSym.ovx", "PTU.txt"}));
     EXPECT_EQ(Entries(elsewhere), L({"precious.pdf", "target.txt"}));
