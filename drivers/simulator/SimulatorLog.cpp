@@ -18,6 +18,7 @@ struct ScriptLine {
     std::string function;
     long call; // 0 = every call
     std::int32_t result;
+    long delayMs; // how long the call takes: a slow printer, a paper change
 };
 
 struct State {
@@ -30,8 +31,8 @@ struct State {
 // outlives it or keeps it from being unloaded.
 State *g_state = nullptr;
 
-// fiscal-simulator.txt: lines "FUNCTION N RESULT" (N a number from 1, or *); '#' starts
-// a comment.
+// fiscal-simulator.txt: lines "FUNCTION N RESULT [MS]" (N a number from 1, or *; MS how
+// many milliseconds the call takes); '#' starts a comment.
 void ReadScript(State &state)
 {
     FILE *file = std::fopen((state.directory + "fiscal-simulator.txt").c_str(), "re");
@@ -44,12 +45,13 @@ void ReadScript(State &state)
         char function[128];
         char call[32];
         long result = 0;
-        if (std::sscanf(line, "%127s %31s %ld", function, call, &result) != 3)
+        long delayMs = 0;
+        if (std::sscanf(line, "%127s %31s %ld %ld", function, call, &result, &delayMs) < 3)
             continue;
         const long n = std::strcmp(call, "*") == 0 ? 0 : std::strtol(call, nullptr, 10);
         if (n < 0 || (n == 0 && std::strcmp(call, "*") != 0))
             continue;
-        state.script.push_back({function, n, std::int32_t(result)});
+        state.script.push_back({function, n, std::int32_t(result), delayMs < 0 ? 0 : delayMs});
     }
     std::fclose(file);
 }
@@ -117,15 +119,24 @@ std::int32_t Result(const char *function, std::int32_t normal)
         count = 1;
     }
     const ScriptLine *every = nullptr;
+    const ScriptLine *match = nullptr;
     for (const ScriptLine &line : g_state->script) {
         if (line.function != function)
             continue;
-        if (line.call == count)
-            return line.result;
+        if (line.call == count) {
+            match = &line;
+            break;
+        }
         if (line.call == 0 && !every)
             every = &line;
     }
-    return every ? every->result : normal;
+    if (!match)
+        match = every;
+    if (!match)
+        return normal;
+    if (match->delayMs > 0)
+        ::usleep(useconds_t(match->delayMs) * 1000);
+    return match->result;
 }
 
 void LogCall(const char *function, const std::string &arguments, std::int32_t result)

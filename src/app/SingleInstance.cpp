@@ -44,6 +44,8 @@ SingleInstance::~SingleInstance()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+    if (m_dirFd >= 0)
+        ::close(m_dirFd);
 }
 
 QString SingleInstance::lockPath() const
@@ -77,9 +79,28 @@ SingleInstance::Outcome SingleInstance::acquire()
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
+        m_heldLock = lockPath();
         return Outcome::Second;
     }
+    // The program directory's own lock. Opened for writing, as NFS needs for an exclusive
+    // lock; a program directory that cannot hold one (read-only) leaves the first lock alone.
+    QDir().mkpath(m_canonicalDir);
+    const QString dirLock = m_canonicalDir + QStringLiteral("/ostrevo.lock");
+    const int dirFd = ::open(QFile::encodeName(dirLock).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (dirFd >= 0 && ::flock(dirFd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(dirFd);
+        if (error == EWOULDBLOCK) {
+            ::close(fd);
+            m_heldLock = dirLock;
+            return Outcome::Second;
+        }
+        // A file system without locks: the runtime lock alone, as before.
+        m_fd = fd;
+        return Outcome::First;
+    }
     m_fd = fd;
+    m_dirFd = dirFd;
     return Outcome::First;
 }
 

@@ -7,9 +7,12 @@
 namespace ostrevo {
 
 // One running monitor per user, executable name and program directory: an advisory lock
-// on a file in the user's private runtime directory. The kernel drops the lock when the
-// process ends, however it ends, so a crash never leaves a stale lock behind. The key is
-// the canonical program directory, so a path through a symbolic link finds the same lock.
+// on a file in the user's private runtime directory, and one on `ostrevo.lock` in the
+// program directory itself, which also holds against a monitor started from another
+// session (a desktop login and a system service, su, cron) or, on a shared program
+// directory, another machine. The kernel drops the locks when the process ends, however
+// it ends, so a crash never leaves a stale lock behind. The key is the canonical program
+// directory, so a path through a symbolic link finds the same lock.
 class SingleInstance {
 public:
     enum class Outcome {
@@ -26,6 +29,8 @@ public:
     Outcome acquire();
     // Full paths of the lock file and of the running instance's socket.
     QString lockPath() const;
+    // The lock that another instance holds (after Second).
+    const QString &heldLock() const { return m_heldLock; }
     QString socketPath() const;
     const QString &canonicalProgramDir() const { return m_canonicalDir; }
     const QString &error() const { return m_error; }
@@ -36,7 +41,9 @@ private:
     QString m_lockName;
     QString m_socketName;
     QString m_error;
+    QString m_heldLock;
     int m_fd = -1;
+    int m_dirFd = -1;
 };
 
 } // namespace ostrevo

@@ -138,7 +138,7 @@ int main(int argc, char *argv[])
             return 0;
         }
         Print(stderr, programName + QStringLiteral(": another Ostrevo already runs for %1 (lock %2); this one ends\n")
-                          .arg(instance.canonicalProgramDir(), instance.lockPath()));
+                          .arg(instance.canonicalProgramDir(), instance.heldLock()));
         return 0;
     }
 

@@ -19,6 +19,9 @@ QByteArray FiscalResultStatus(int code)
 {
     if (code == 0 || code == 109)
         return QByteArrayLiteral("OK");
+    // Unmapped, so that no driver's code can ever read the same.
+    if (code == fcStateUnknown)
+        return QByteArray::number(code);
     return QByteArray::number(MapFiscalCode(code));
 }
 

@@ -301,8 +301,14 @@ void Engine::commitRunningJob(const std::optional<ResultLine> &unknownOutcome)
     LedgerEntry entry = entryOf(*m_runningJob, m_runningRecord);
     entry.state = LedgerEntry::Committed;
     entry.unknownOutcome = unknownOutcome;
-    // On disk before the step it guards; a failure here stops the job before that step.
-    m_ledger->write(entry);
+    // On disk before the step it guards; a failure here stops the job before that step,
+    // and the job waits for a retry as for any output that cannot be written.
+    try {
+        m_ledger->write(entry);
+    } catch (const JobError &e) {
+        throw OutputUnavailable(QStringLiteral("the job cannot be recorded before it begins what cannot be taken back: ")
+                                + e.message());
+    }
     m_jobCommitted = true;
 }
 
@@ -544,7 +550,13 @@ void Engine::recoverEntry(LedgerEntry entry)
         if (entry.unknownOutcome) {
             record.detail += QStringLiteral("; the result says that the outcome is unknown (error=%1)")
                                  .arg(QString::fromUtf8(entry.unknownOutcome->status));
-            entry.pendingResults.append(*entry.unknownOutcome);
+            try {
+                WriteResultFile(entry.unknownOutcome->jobDir, entry.unknownOutcome->fileName,
+                                entry.unknownOutcome->status);
+            } catch (const JobError &) {
+                entry.pendingResults.append(*entry.unknownOutcome);
+                record.detail += QStringLiteral(", written once the result file can be written");
+            }
         }
         journal(record);
     }
