@@ -1,11 +1,15 @@
 #include "devices/TpiPDFDocument.h"
 
+#include "devices/FreeFileName.h"
+
 #include "devices/PdfDocumentFile.h"
 #include "devices/PdfSyntax.h"
 #include "devices/RealisedFont.h"
 #include "devices/RealisedFontCache.h"
 
 #include <QFile>
+
+#include <utility>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -112,18 +116,22 @@ void TpiPDFDocument::BeginDoc()
         ThrowFileError(QStringLiteral("Cannot write the PDF file into"), dir, ENOTDIR);
 
     // A short name of our own beside the final one, so that any file name fits and the
-    // rename that publishes it stays within one file system.
-    QByteArray part = QFile::encodeName(dir) + "/.ostrevo-XXXXXX.part";
-    const int fd = ::mkostemps(part.data(), 5, O_CLOEXEC);
-    if (fd < 0)
-        ThrowFileError(QStringLiteral("Cannot write the PDF file"), m_path, errno);
-    // Invoices and tax forms: the user and the group may read them, no one else.
-    ::fchmod(fd, 0640);
-    m_partPath = QFile::decodeName(part);
+    // rename that publishes it stays within one file system. It is locked while it is
+    // written, so the part files that killed runs left here can go without taking a live
+    // one (another monitor may write into the same folder).
+    RemoveStalePartFiles(dir);
+    int error = 0;
+    PartFile part = CreatePartFile(dir, QStringLiteral("ostrevo"), error);
+    if (part.fd.fd < 0)
+        ThrowFileError(QStringLiteral("Cannot write the PDF file"), m_path, error);
+    const int fd = std::exchange(part.fd.fd, -1);
+    m_partPath = part.path;
+    m_partLock = UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     m_file = std::make_unique<PdfDocumentFile>();
     if (!m_file->open(fd)) {
         ::close(fd);
-        ::unlink(part.constData());
+        ::unlink(QFile::encodeName(m_partPath).constData());
+        m_partPath.clear();
         m_file.reset();
         throw PdfError(QStringLiteral("Cannot write the PDF file %1").arg(m_path));
     }
@@ -182,6 +190,7 @@ void TpiPDFDocument::publish()
     const QByteArray part = QFile::encodeName(m_partPath);
     const QByteArray final = QFile::encodeName(m_path);
     m_partPath.clear();
+    const UniqueFd lock = std::move(m_partLock);
     // On disk before it takes the name: the job's files are deleted right after this.
     int err = 0;
     const int fd = ::open(part.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -213,6 +222,7 @@ void TpiPDFDocument::Abort()
     if (!m_partPath.isEmpty())
         ::unlink(QFile::encodeName(m_partPath).constData());
     m_partPath.clear();
+    m_partLock = UniqueFd();
 }
 
 int TpiPDFDocument::pageCount() const

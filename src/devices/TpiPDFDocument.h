@@ -1,5 +1,7 @@
 #pragma once
 
+#include "jobs/UniqueFd.h"
+
 #include "jobs/Errors.h"
 
 #include <QByteArray>
@@ -124,6 +126,9 @@ private:
     RealisedFontCache &m_fonts;
     QString m_path;
     QString m_partPath;
+    // Holds the part file's lock until it is published: the writer closes its own
+    // descriptor before that.
+    UniqueFd m_partLock;
     std::unique_ptr<PdfDocumentFile> m_file;
     QByteArray m_content;
     bool m_documentLandscape = false;

@@ -27,7 +27,7 @@ std::unique_ptr<FormSource> FormJob::openJob() const
 
 std::unique_ptr<FormSource> FormJob::openTemplate() const
 {
-    return std::make_unique<FormSource>(FormTemplateSource, std::make_unique<LineReader>(m_templatePath),
+    return std::make_unique<FormSource>(FormTemplateSource, std::make_unique<LineReader>(-1, m_templatePath),
                                         m_context.quitRequested);
 }
 

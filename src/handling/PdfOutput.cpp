@@ -1,5 +1,6 @@
 #include "handling/PdfOutput.h"
 
+#include "handling/OutputPlace.h"
 #include "handling/ResultFile.h"
 #include "jobs/Charsets.h"
 #include "jobs/DosPath.h"
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace ostrevo {
 
@@ -33,19 +35,26 @@ PdfJobOutput ResolvePdfOutput(const JobContext &context, const QByteArray &pdfFi
 QString PreparePdfOutput(const JobContext &context, const QByteArray &pdfFile, const QByteArray &pdfPath)
 {
     const PdfJobOutput output = ResolvePdfOutput(context, pdfFile, pdfPath);
-    if (output.workDir.isEmpty())
-        return output.path;
-    const QString &dir = output.workDir;
-    const QByteArray name = QFile::encodeName(dir);
-    struct stat st;
-    if (::lstat(name.constData(), &st) != 0) {
-        if (::mkdir(name.constData(), 0775) != 0 && errno != EEXIST)
-            throw OutputUnavailable(QStringLiteral("Cannot create the directory %1: %2")
+    if (!output.workDir.isEmpty()) {
+        const QString &dir = output.workDir;
+        const QByteArray name = QFile::encodeName(dir);
+        struct stat st;
+        if (::lstat(name.constData(), &st) != 0) {
+            if (::mkdir(name.constData(), 0775) != 0 && errno != EEXIST)
+                throw OutputUnavailable(QStringLiteral("Cannot create the directory %1: %2")
+                                            .arg(dir, QString::fromLocal8Bit(std::strerror(errno))));
+        } else if (S_ISLNK(st.st_mode)) {
+            // The share is writable by others: its work directory must not send our files
+            // away. Someone set it up so; the job waits until it is a directory again.
+            throw OutputUnavailable(
+                QStringLiteral("The directory %1 is a symbolic link: no PDF file is written there").arg(dir));
+        } else if (::access(name.constData(), W_OK) != 0) {
+            throw OutputUnavailable(QStringLiteral("The directory %1 cannot be written: %2")
                                         .arg(dir, QString::fromLocal8Bit(std::strerror(errno))));
-    } else if (S_ISLNK(st.st_mode)) {
-        // The share is writable by others: its work directory must not send our files away.
-        throw IoError(QStringLiteral("The directory %1 is a symbolic link: no PDF file is written there").arg(dir));
+        }
     }
+    if (const QString refusal = PdfFileRefusal(context, output.path); !refusal.isEmpty())
+        throw IoError(refusal);
     return output.path;
 }
 

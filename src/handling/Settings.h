@@ -72,6 +72,11 @@ struct Settings {
 
     RateSettings waluty;
 
+    // [Siec] LimitCzasu: the longest a network job may take in all, in seconds (0: no
+    // limit but the stall time-out), so that a server that trickles a byte at a time
+    // never holds up the jobs behind it. Edited by hand.
+    int netLimitSeconds = 600;
+
     bool operator==(const Settings &) const = default;
 };
 

@@ -150,6 +150,8 @@ Settings SettingsStore::fromIni(const IniFile &ini)
     s.pdfPrinterDir = ini.string(DrukarkaPdf, "Katalog");
     s.notifyFailures = Boolean(ini, "Powiadomienia", "Bledy", s.notifyFailures);
     ReadRateSettings(ini, s.waluty);
+    const int limit = Integer(ini, "Siec", "LimitCzasu", s.netLimitSeconds);
+    s.netLimitSeconds = limit >= 0 ? limit : s.netLimitSeconds;
     return s;
 }
 

@@ -1,5 +1,7 @@
 #include "net/CurlSession.h"
 
+#include <algorithm>
+
 #include "jobs/UniqueFd.h"
 
 #include <QList>
@@ -40,6 +42,9 @@ CurlSession::CurlSession(const NetTimeouts &timeouts)
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, long(timeouts.stallSeconds));
     curl_easy_setopt(m_curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(timeouts.stallSeconds));
+    // A server that trickles a byte at a time never stalls, yet holds up every job behind
+    // this one: the whole transfer has a limit too.
+    curl_easy_setopt(m_curl, CURLOPT_TIMEOUT, long(std::max(0, timeouts.totalSeconds)));
     curl_easy_setopt(m_curl, CURLOPT_NOPROXY, "*");
     curl_easy_setopt(m_curl, CURLOPT_PROXY, "");
     // Each job is one conversation: closed at its end, so that QUIT goes out now.

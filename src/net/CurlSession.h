@@ -12,7 +12,15 @@ namespace ostrevo {
 struct NetTimeouts {
     int connectSeconds = 30;
     int stallSeconds = 60;
+    int totalSeconds = 600; // the whole transfer; 0 = no limit
 };
+
+// The time-outs of one job: the overall limit as [Siec] LimitCzasu sets it.
+inline NetTimeouts WithLimit(NetTimeouts timeouts, int totalSeconds)
+{
+    timeouts.totalSeconds = totalSeconds;
+    return timeouts;
+}
 
 // One libcurl transfer with what every network job needs: the time-outs, a progress
 // check that gives up when the program quits, the server's replies seen as they come

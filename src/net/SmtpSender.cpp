@@ -104,10 +104,11 @@ SmtpSender::~SmtpSender()
     stop();
 }
 
-void SmtpSender::setSettings(const MailSettings &mail)
+void SmtpSender::setSettings(const MailSettings &mail, int limitSeconds)
 {
     std::lock_guard lock(m_mutex);
     m_settings = mail;
+    m_timeouts.totalSeconds = limitSeconds;
 }
 
 void SmtpSender::start()
@@ -188,12 +189,14 @@ bool SmtpSender::sendOne(const QString &fileName)
         return true;
     }
     MailSettings settings;
+    NetTimeouts timeouts;
     {
         std::lock_guard lock(m_mutex);
         settings = m_settings;
+        timeouts = m_timeouts;
     }
     bool cancelled = false;
-    const QByteArray status = SendSmtpMail(settings, *mail, m_timeouts, [this] { return m_stop.load(); }, cancelled);
+    const QByteArray status = SendSmtpMail(settings, *mail, timeouts, [this] { return m_stop.load(); }, cancelled);
     if (cancelled)
         return false;
     try {

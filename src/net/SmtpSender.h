@@ -35,7 +35,8 @@ public:
     SmtpSender(const SmtpSender &) = delete;
     SmtpSender &operator=(const SmtpSender &) = delete;
 
-    void setSettings(const MailSettings &mail);
+    // The mail settings, and the longest one message may take ([Siec] LimitCzasu).
+    void setSettings(const MailSettings &mail, int limitSeconds = 600);
     // Starts the thread (idempotent): what the spool holds goes out.
     void start();
     // A message was added to the spool.

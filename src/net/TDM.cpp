@@ -108,9 +108,14 @@ TDM::~TDM()
     m_sender.stop();
 }
 
+NetTimeouts TDM::timeoutsOf(const JobContext &context) const
+{
+    return context.settings ? WithLimit(m_timeouts, context.settings->netLimitSeconds) : m_timeouts;
+}
+
 void TDM::afterSettingsRead(const Settings &settings)
 {
-    m_sender.setSettings(settings.mail);
+    m_sender.setSettings(settings.mail, settings.netLimitSeconds);
     m_sender.start();
 }
 
@@ -187,7 +192,7 @@ JobResult TDM::FtpUpload(const JobContext &context)
         status = StatusBytes(why);
     } else {
         const UniqueFd file(fd);
-        FtpClient client(m_timeouts, context.status, context.quitRequested);
+        FtpClient client(timeoutsOf(context), context.status, context.quitRequested);
         const NetOutcome outcome = client.store(TargetOf(m_params, context), m_params.DST_FILE, fd);
         if (outcome.cancelled)
             return Interrupted(); // kept with its file for the next start
@@ -253,7 +258,7 @@ int TDM::HttpDownload(const JobContext &context, const QByteArray &address, cons
     if (file.fd < 0)
         return 1;
     context.status(QStringLiteral("Pobieranie pliku..."));
-    const NetOutcome outcome = HttpGet(TrimControl(address), file.fd, m_timeouts, context.quitRequested);
+    const NetOutcome outcome = HttpGet(TrimControl(address), file.fd, timeoutsOf(context), context.quitRequested);
     if (httpStatus)
         *httpStatus = outcome.httpStatus;
     if (!outcome.ok || ::fsync(file.fd) != 0
@@ -284,7 +289,7 @@ JobResult TDM::FtpDownload(const JobContext &context)
         status = "NOT"; // an earlier NAME.ftp stays as it is
     } else {
         const UniqueFd file(fd);
-        FtpClient client(m_timeouts, context.status, context.quitRequested);
+        FtpClient client(timeoutsOf(context), context.status, context.quitRequested);
         const NetOutcome outcome = client.retrieve(TargetOf(m_params, context), m_params.SRC_FILE, fd);
         if (!outcome.ok)
             dir.remove(localName);
@@ -364,7 +369,7 @@ JobResult TDM::queueSmtpMail(const JobContext &context, const MailContent &conte
     mail.recipients = ParseRecipients(content.to);
     mail.message = BuildMessage(content);
     if (context.settings)
-        m_sender.setSettings(context.settings->mail);
+        m_sender.setSettings(context.settings->mail, context.settings->netLimitSeconds);
     const QString name = m_spool.add(mail);
     m_sender.start();
     m_sender.wake();

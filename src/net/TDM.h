@@ -67,6 +67,7 @@ public:
     LaterOutcomes &laterOutcomes() { return m_outcomes; }
 
 private:
+    NetTimeouts timeoutsOf(const JobContext &context) const;
     JobResult FtpUpload(const JobContext &context);
     JobResult FtpDownload(const JobContext &context);
     // Sends one message by the route of [Mail] Poczta: 0 system mail now, 1 the SMTP

@@ -6,6 +6,7 @@
 #include "net/TDM.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 using namespace ostrevo;
@@ -86,6 +87,18 @@ TEST_F(DownloadTest, HttpSuccessRedirectAndFailuresLeaveNoNewFile)
     QByteArray job = "<DOWNLOAD>\r\nHTTP=http://127.0.0.1:1/x\r\nSRC_FILE=x.csv\r\n<END>\r\n";
     EXPECT_EQ(tdm.DownloadJob(place.context, place.job(QStringLiteral("K3.txt"), job)).outcome, JobResult::Failed);
     EXPECT_FALSE(QFile::exists(place.path(QStringLiteral("Download/x.csv"))));
+}
+
+TEST_F(DownloadTest, AServerThatTricklesMeetsTheOverallLimit)
+{
+    // 2 bytes a second never stalls; [Siec] LimitCzasu ends it all the same.
+    place.settings.netLimitSeconds = 2;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(httpJob("/trickle", "wolny.csv").outcome, JobResult::Failed);
+    EXPECT_LT(clock.elapsed(), 8000);
+    EXPECT_FALSE(QFile::exists(place.path(QStringLiteral("Download/wolny.csv"))));
+    EXPECT_TRUE(Entries(place.path(QStringLiteral("Download"))).filter(QStringLiteral(".part")).isEmpty());
 }
 
 TEST_F(DownloadTest, HttpLocalNameOutsideDownloadIsRefused)

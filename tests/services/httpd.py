@@ -2,12 +2,14 @@
 """HTTP server for the tests, on 127.0.0.1 at a free port.
 
 httpd.py PORTFILE LOGFILE: /ok/NAME answers 200 with "body of NAME"; /404 and /500 those
-codes; /redirect a 302 to /ok/redirected; /loop a redirect to itself. Every request
+codes; /redirect a 302 to /ok/redirected; /loop a redirect to itself; /trickle a body of
+1,000 bytes sent 2 bytes a second. Every request
 head goes to LOGFILE.
 """
 import http.server
 import os
 import sys
+import time
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -32,6 +34,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Location", "/ok/redirected")
             self.send_header("Content-Length", "0")
             self.end_headers()
+        elif self.path == "/trickle":
+            self.send_response(200)
+            self.send_header("Content-Length", "1000")
+            self.end_headers()
+            try:
+                for _ in range(500):
+                    self.wfile.write(b"xx")
+                    self.wfile.flush()
+                    time.sleep(1)
+            except (BrokenPipeError, ConnectionResetError):
+                pass
         elif self.path == "/loop":
             self.send_response(302)
             self.send_header("Location", "/loop")

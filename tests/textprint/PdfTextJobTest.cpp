@@ -229,15 +229,15 @@ TEST_F(PdfTextJobTest, BadTargetsAndAFullDiskFailTheJobLeaveNothingAndSendNoMail
     // An empty name, a folder that does not exist (a given PDF_PATH is not created), a
     // name that is a folder.
     QDir(m_tmp.path()).mkpath(QStringLiteral("PDF/stare"));
-    EXPECT_THROW(run(PdfJob("", {"tekst"}, mail)), PdfError);
+    EXPECT_THROW(run(PdfJob("", {"tekst"}, mail)), JobError);
     EXPECT_THROW(run(PdfJob("a.pdf", {"tekst"}, "PDF_PATH=" + m_tmp.filePath(QStringLiteral("brak")).toUtf8() +
                                                     "\r\n" + mail)),
                  PdfError);
     EXPECT_FALSE(QFile::exists(m_tmp.filePath(QStringLiteral("brak"))));
-    EXPECT_THROW(run(PdfJob("stare", {"tekst"}, mail)), PdfError);
+    EXPECT_THROW(run(PdfJob("stare", {"tekst"}, mail)), JobError);
 
     // A disk that fills up half way keeps the older file whole.
-    WriteFile(pdf(QStringLiteral("duza.pdf")), "poprzednia wersja");
+    WriteFile(pdf(QStringLiteral("duza.pdf")), "%PDF-1.4 poprzednia wersja");
     QList<QByteArray> lines;
     for (int i = 0; i < 2000; ++i)
         lines.append("Wiersz, kt\xa2ry nie zmie\x98\x63i si\xa9 na dysku " + QByteArray::number(i));
@@ -249,7 +249,7 @@ TEST_F(PdfTextJobTest, BadTargetsAndAFullDiskFailTheJobLeaveNothingAndSendNoMail
     } catch (const OutputUnavailable &e) {
         EXPECT_TRUE(e.message().contains(pdf(QStringLiteral("duza.pdf")))) << e.what();
     }
-    EXPECT_EQ(ReadFile(pdf(QStringLiteral("duza.pdf"))), "poprzednia wersja");
+    EXPECT_EQ(ReadFile(pdf(QStringLiteral("duza.pdf"))), "%PDF-1.4 poprzednia wersja");
     EXPECT_EQ(Entries(m_tmp.filePath(QStringLiteral("PDF"))),
               (QStringList{QStringLiteral("duza.pdf"), QStringLiteral("stare")}));
     EXPECT_TRUE(m_mails.isEmpty());

@@ -1,5 +1,7 @@
 #include "net/rates/RateJob.h"
 
+#include "handling/OutputPlace.h"
+
 #include "handling/ResultFile.h"
 #include "jobs/DosPath.h"
 #include "jobs/Errors.h"
@@ -111,9 +113,11 @@ JobResult TRateJob::WalutaJob(const JobContext &context, const QString &textPath
               .toLocal(dbfValue);
     // Where the directory cannot be had, the parts report "NOT" in the job directory's
     // Errors instead, under the names the legacy program looks for.
-    QString dirProblem;
+    QString dirProblem = OutputDirectoryRefusal(context, wanted);
     QString resultDir;
-    if (QDir().mkpath(wanted) && QFileInfo(wanted).isDir() && QFileInfo(wanted).isWritable()) {
+    if (!dirProblem.isEmpty()) {
+        resultDir = WorkDirectory(context.currentJobDir, QStringLiteral("Errors"));
+    } else if (QDir().mkpath(wanted) && QFileInfo(wanted).isDir() && QFileInfo(wanted).isWritable()) {
         DBF_PATH = QFileInfo(wanted).canonicalFilePath();
         resultDir = DBF_PATH;
         RemoveStaleTables(DBF_PATH);
@@ -361,7 +365,10 @@ std::optional<QList<DailyRecord>> TRateJob::apiTables(const JobContext &context,
 {
     context.status(QStringLiteral("Pobieranie pliku..."));
     QByteArray body;
-    const NetOutcome fetched = HttpGetBody(address, "application/json", body, m_timeouts, context.quitRequested);
+    const NetOutcome fetched = HttpGetBody(address, "application/json", body,
+                                             context.settings ? WithLimit(m_timeouts, context.settings->netLimitSeconds)
+                                                              : m_timeouts,
+                                             context.quitRequested);
     if (!fetched.ok) {
         if (fetched.cancelled || context.quitRequested()) {
             outcome = Interrupted();
