@@ -121,7 +121,9 @@ JobResult FormPrinter::PrintFormJob(const JobContext &context, const QString &te
     if (!notRestored.isEmpty())
         detail += QStringLiteral("; ustawienia drukarki nie przywrócone: %1").arg(notRestored);
     // A page range past the form's last page prints nothing, as the legacy program does.
-    JobResult result = pages == 0 ? JobResult::nothingDone(QStringLiteral("żadna strona formularza nie mieści się w zakresie stron zadania; ") + detail)
+    JobResult result = pages == 0 ? JobResult::nothingDone(
+                                        QStringLiteral("żadna strona formularza nie mieści się w zakresie stron zadania; ")
+                                        + detail)
                                   : JobResult::done(detail);
     result.outputs = files;
     return result;

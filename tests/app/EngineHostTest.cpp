@@ -116,7 +116,9 @@ TEST(EngineQuit, ACommittedJobOutlastingTheGraceEndsAndIsNotKept)
     EXPECT_TRUE(Entries(home.jobs).isEmpty()) << Entries(home.jobs).join(u' ').toStdString();
     EXPECT_FALSE(home.journal().contains(QStringLiteral("ABANDONED"))) << home.journal().toStdString();
     EXPECT_TRUE(home.journal().contains(QStringLiteral("FAILED"))) << home.journal().toStdString();
-    EXPECT_FALSE(QFile::exists(home.home.filePath(QStringLiteral("ostrevo-kept.lst"))));
+    // Nothing is left on record to act on at a later start.
+    EXPECT_TRUE(
+        QDir(home.home.filePath(QStringLiteral("ostrevo-jobs"))).entryList({QStringLiteral("*.job")}, QDir::Files).isEmpty());
 }
 
 TEST(EngineQuit, AJobOutlastingTheGraceKeepsItsFilesAndRunsAtTheNextStart)
@@ -160,6 +162,8 @@ TEST(EngineQuit, AJobOutlastingTheGraceKeepsItsFilesAndRunsAtTheNextStart)
     ASSERT_TRUE(WaitFor([&] { return performed.load() == 1; }));
     ASSERT_TRUE(WaitFor([&] { return Entries(home.jobs).isEmpty(); }));
     again.stop();
-    EXPECT_FALSE(QFile::exists(home.home.filePath(QStringLiteral("ostrevo-kept.lst"))));
+    // Nothing is left on record to act on at a later start.
+    EXPECT_TRUE(
+        QDir(home.home.filePath(QStringLiteral("ostrevo-jobs"))).entryList({QStringLiteral("*.job")}, QDir::Files).isEmpty());
     EXPECT_EQ(performed.load(), 1);
 }
