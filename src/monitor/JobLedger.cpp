@@ -2,6 +2,7 @@
 
 #include "jobs/AtomicFile.h"
 #include "jobs/Errors.h"
+#include "monitor/JobFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,7 +84,8 @@ FileStamp FileStamp::decode(const QByteArray &text)
 
 QString LedgerEntry::markerPath() const
 {
-    return directory + u'/' + QFile::decodeName(marker);
+    // Spelled as the listing spells it, so that the two meet.
+    return directory + u'/' + DisplayName(marker);
 }
 
 JobLedger::JobLedger(QString dir) : m_dir(std::move(dir)) {}

@@ -201,3 +201,52 @@ TEST(EngineLedger, TwoEnginesOnOneDirectorySplitTheJobsAndPerformEachOnce)
     EXPECT_EQ(seen.size(), Jobs);
     EXPECT_EQ(QSet<QString>(seen.begin(), seen.end()).size(), Jobs);
 }
+
+TEST(EngineLedger, EntriesReadBackWholeAndDamagedOnesAreSetAside)
+{
+    QTemporaryDir dir;
+    JobLedger ledger(dir.filePath(QStringLiteral("ostrevo-jobs")));
+    LedgerEntry entry;
+    entry.id = QStringLiteral("20261209-101500-42-7");
+    entry.state = LedgerEntry::Done;
+    entry.directory = QStringLiteral("/srv/dos/c/FK WYDR");
+    entry.marker = QByteArray("\xbd" "AK.END");
+    entry.text = QByteArray("\xbd" "AK.txt");
+    entry.claim = QByteArray("\xbd" "AK.txt.ostrevo-01234567");
+    entry.markerStamp = {1, 2, 0, 3};
+    entry.textStamp = {1, 4, 120, 5};
+    entry.jobFile = QStringLiteral("ŻAK.txt");
+    entry.kind = QStringLiteral("jkDf");
+    entry.unknownOutcome = ResultLine{entry.directory, QStringLiteral("ŻAK.txt"), "1050"};
+    entry.pendingResults = {ResultLine{entry.directory, QStringLiteral("a b.txt"), "OK"}};
+    entry.filesLeft = true;
+    entry.problem = QStringLiteral("BŁĄD! wynik czeka");
+    ledger.write(entry);
+    // A file cut short, and one whose id could name a path, are no entries.
+    const QByteArray whole = JobLedger::encode(entry);
+    WriteFile(ledger.dir() + QStringLiteral("/cut.job"), whole.left(whole.size() - 4));
+    LedgerEntry hostile = entry;
+    hostile.id = QStringLiteral("../../etc/x");
+    WriteFile(ledger.dir() + QStringLiteral("/hostile.job"), JobLedger::encode(hostile));
+    EXPECT_THROW(ledger.write(hostile), IoError);
+
+    QStringList problems;
+    const QList<LedgerEntry> read = ledger.load(&problems);
+    ASSERT_EQ(read.size(), 1);
+    const LedgerEntry &back = read.first();
+    EXPECT_EQ(back.id, entry.id);
+    EXPECT_EQ(back.state, LedgerEntry::Done);
+    EXPECT_EQ(back.directory, entry.directory);
+    EXPECT_EQ(back.marker, entry.marker);
+    EXPECT_EQ(back.claim, entry.claim);
+    EXPECT_EQ(back.textStamp, entry.textStamp);
+    EXPECT_EQ(back.jobFile, entry.jobFile);
+    EXPECT_EQ(back.unknownOutcome, entry.unknownOutcome);
+    EXPECT_EQ(back.pendingResults, entry.pendingResults);
+    EXPECT_TRUE(back.filesLeft);
+    EXPECT_EQ(back.problem, entry.problem);
+    EXPECT_EQ(problems.size(), 2);
+    EXPECT_TRUE(QFile::exists(ledger.dir() + QStringLiteral("/cut.job.bad")));
+    ledger.remove(entry.id);
+    EXPECT_TRUE(ledger.load().isEmpty());
+}
