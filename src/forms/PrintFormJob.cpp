@@ -85,8 +85,8 @@ JobResult FormPrinter::PrintFormJob(const JobContext &context, const QString &te
         // A document on its way to the printer is not taken back: a quit after that point
         // must not keep the job to be printed again at the next start.
         PrinterSheets sheets(m_printer, DuplexToApply(RequestOf(params.duplex), kartka, savedDuplex), [&] {
-            delivered = true;
             context.committed(std::nullopt);
+            delivered = true;
         });
         FormCanvasDrawer drawer(sheets, m_barcodeDefaults, ground);
         try {

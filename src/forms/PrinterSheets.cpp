@@ -27,11 +27,12 @@ void PrinterSheets::beginDocument(bool landscape)
 
 void PrinterSheets::endDocument()
 {
+    // Told before the document goes: the record that it went must be on disk first.
+    if (m_deliveredCall)
+        m_deliveredCall();
     m_printer.endDoc();
     if (const QString file = m_printer.deliveredFile(); !file.isEmpty())
         m_delivered.append(file);
-    if (m_deliveredCall)
-        m_deliveredCall();
 }
 
 void PrinterSheets::startPage(bool landscape)

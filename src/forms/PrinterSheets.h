@@ -17,7 +17,8 @@ class TPrinter;
 class PrinterSheets final : public FormSheets {
 public:
     // `duplex` is the two-sided mode set for every document (0 one-sided). `delivered`
-    // is called after each document the printer has taken: it will not be taken back.
+    // is called right before each document is handed to the printer, which will not give
+    // it back; it may throw to keep the document from going.
     PrinterSheets(TPrinter &printer, std::uint8_t duplex, std::function<void()> delivered = {});
 
     void startPage(bool landscape) override;

@@ -350,6 +350,9 @@ JobResult TDM::MailJobHandler(const JobContext &context, const QString &textPath
 JobResult TDM::sendSystemMail(const JobContext &context, const MailContent &content)
 {
     context.status(QStringLiteral("Wysyłanie poczty..."));
+    // A message handed to sendmail is not taken back: never sent again after a stop, whose
+    // result then says that it may not have gone.
+    context.committed(ResultLine{context.currentJobDir, m_mail.ResultName, QByteArrayLiteral("NOT")});
     QString why;
     const SystemMail mail(context.settings ? context.settings->mail.sendmail : QString());
     const bool sent = mail.send(BuildMessage(content), context.quitRequested, why) == 0;
@@ -370,6 +373,9 @@ JobResult TDM::queueSmtpMail(const JobContext &context, const MailContent &conte
     mail.message = BuildMessage(content);
     if (context.settings)
         m_sender.setSettings(context.settings->mail, context.settings->netLimitSeconds);
+    // Once spooled the message goes out, and the sender writes its result: never spooled
+    // twice.
+    context.committed(std::nullopt);
     const QString name = m_spool.add(mail);
     m_sender.start();
     m_sender.wake();

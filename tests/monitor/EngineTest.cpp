@@ -519,5 +519,6 @@ TEST(EngineMonitoring, ANetworkDirectoryIsAlsoLookedIntoAtIntervals)
     WriteFile(share.backing.filePath(QStringLiteral("ZDALNY.txt")), "x\r\n");
     WriteFile(share.backing.filePath(QStringLiteral("ZDALNY.END")), {});
     ASSERT_TRUE(WaitFor([&] { return site.count() == 1; }, 5000));
-    EXPECT_TRUE(Entries(share.backing.path()).isEmpty());
+    EXPECT_TRUE(WaitFor([&] { return Entries(share.backing.path()).isEmpty(); }))
+        << Entries(share.backing.path()).join(u' ').toStdString();
 }
