@@ -250,3 +250,32 @@ TEST(EngineLedger, EntriesReadBackWholeAndDamagedOnesAreSetAside)
     ledger.remove(entry.id);
     EXPECT_TRUE(ledger.load().isEmpty());
 }
+
+TEST(EngineLedger, AJobWhoseFilesCannotBeDeletedIsNotPerformedAgainAfterARestart)
+{
+    Office office;
+    office.job(QStringLiteral("FAKTURA"));
+    const QString text = office.jobs + QStringLiteral("/FAKTURA.txt");
+    auto chattr = [](const char *flag, const QString &path) {
+        return QProcess::execute(QStringLiteral("chattr"), {QString::fromLatin1(flag), path}) == 0;
+    };
+    if (!chattr("+i", text))
+        GTEST_SKIP() << "chattr +i is not available here";
+    {
+        Engine engine(office.config());
+        EXPECT_EQ(engine.runOnce(), 0);
+    }
+    EXPECT_EQ(office.performed.load(), 1);
+    {
+        Engine engine(office.config());
+        EXPECT_EQ(engine.runOnce(), 0);
+    }
+    EXPECT_EQ(office.performed.load(), 1) << "performed again after a restart";
+    chattr("-i", text);
+    {
+        Engine engine(office.config());
+        EXPECT_EQ(engine.runOnce(), 0);
+    }
+    EXPECT_EQ(office.performed.load(), 1);
+    EXPECT_TRUE(Entries(office.jobs).filter(QStringLiteral("FAKTURA")).isEmpty()) << Entries(office.jobs).join(u' ').toStdString();
+}
