@@ -78,7 +78,15 @@ std::optional<std::string> IniValue(std::string_view ini, std::string_view secti
             continue;
         std::string_view value = Trim(line.substr(equals + 1));
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-            value = value.substr(1, value.size() - 2);
+            return std::string(value.substr(1, value.size() - 2));
+        // A comment after the value ("COM1=/dev/ttyUSB0   ; the till's printer"), as in
+        // the README: a ';' after a blank ends it.
+        for (std::size_t k = 1; k < value.size(); ++k) {
+            if (value[k] == ';' && IsBlank(value[k - 1])) {
+                value = Trim(value.substr(0, k));
+                break;
+            }
+        }
         return std::string(value);
     }
     return std::nullopt;

@@ -43,6 +43,9 @@ std::optional<int> ParseErrorNumber(std::string_view body);
 // Bits of the status bytes.
 inline constexpr unsigned char EnqCommandOk = 0x04;  // CMD: the last command was executed
 inline constexpr unsigned char EnqInTransaction = 0x02; // PAR
+// TRF: the last transaction ended correctly. Set in the same indivisible step as the
+// receipt's printing and totals, and kept across a power failure.
+inline constexpr unsigned char EnqTransactionEnded = 0x01;
 inline constexpr unsigned char DleOnline = 0x04;     // ONL
 inline constexpr unsigned char DlePaperOut = 0x02;   // PE/AKK: paper or battery
 inline constexpr unsigned char DleFault = 0x01;      // ERR: mechanism or controller

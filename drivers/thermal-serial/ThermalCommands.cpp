@@ -70,7 +70,16 @@ int LineBody(const TransactionLineBlock *block, std::string &body)
 
 std::string SystemNumber(const std::string &text)
 {
-    std::string number = PrinterText(text, 30);
+    // The printer labels the field itself ("Nr sys."), and counts its letters (ten at
+    // most): the document's kind word would leave three of them for the number.
+    std::string stripped = text;
+    for (const char *kind : {"Paragon ", "Faktura ", "Rachunek "}) {
+        if (stripped.rfind(kind, 0) == 0) {
+            stripped.erase(0, std::char_traits<char>::length(kind));
+            break;
+        }
+    }
+    std::string number = PrinterText(stripped, 30);
     int letters = 0;
     for (std::size_t k = 0; k < number.size(); ++k) {
         if (IsLetter(static_cast<unsigned char>(number[k])) && ++letters > 10) {

@@ -151,6 +151,17 @@ int ThermalLink::enquire()
         m_settings.timeouts.answer);
 }
 
+int ThermalLink::statusWhenBack(int waitMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        const int status = enquire();
+        // A printer still busy or out of paper answers ENQ once it is through: ask again.
+        if (status >= 0 || (status != rcPrinterBusy && status != rcPaperOut) || Clock::now() >= deadline)
+            return status;
+    }
+}
+
 int ThermalLink::acceptance(const std::string &id, int timeoutMs)
 {
     if (m_mode >= 2) {

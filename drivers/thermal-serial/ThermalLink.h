@@ -32,6 +32,11 @@ public:
     int setErrorMode(int mode);
     // The ENQ status byte, or a ResultCode (negative).
     int enquire();
+    // The ENQ status byte once the printer answers it again, asked for up to `waitMs`
+    // while it is busy or out of paper; or a ResultCode.
+    int statusWhenBack(int waitMs);
+    // How long a receipt's end may take.
+    int printingTime() const { return m_settings.timeouts.printing; }
 
     // Why the last call failed, in words; cleared by taking it.
     std::string takeProblem() { return std::exchange(m_problem, std::string()); }

@@ -73,20 +73,23 @@ EXPORT std::int32_t p_Port_Close()
 
 EXPORT std::int32_t p_LBSERM(std::int32_t mode)
 {
-    return Logged("p_LBSERM", g_link->setErrorMode(mode));
+    const int result = g_link->setErrorMode(mode);
+    if (result != rcAccepted)
+        return Logged("p_LBSERM", result);
+    // Every operation begins here: a transaction that an earlier job had to leave open (its
+    // printer fell silent before the cancel) is cancelled now that the printer answers,
+    // not only before the next receipt; a report would be refused while it stays open.
+    const int status = g_link->enquire();
+    if (status >= 0 && (status & EnqInTransaction)) {
+        if (const int cancelled = g_link->command(CancelBody(nullptr, nullptr), Duration::Printing); cancelled < 0)
+            return Logged("p_LBSERM", cancelled);
+    }
+    return rcAccepted;
 }
 
 EXPORT std::int32_t p_LBTRSHDR(std::int32_t /*lines: always on-line, every line printed as it comes*/)
 {
-    // A transaction left open (an earlier job's printer fell silent before its cancel)
-    // would refuse the new one: it is cancelled first, as that job was reported failed.
-    const int status = g_link->enquire();
-    if (status < 0)
-        return Logged("p_LBTRSHDR", status);
-    if (status & EnqInTransaction) {
-        if (const int cancelled = g_link->command(CancelBody(nullptr, nullptr), Duration::Printing); cancelled < 0)
-            return Logged("p_LBTRSHDR", cancelled);
-    }
+    // A transaction left open was cancelled by p_LBSERM, which begins every operation.
     return Logged("p_LBTRSHDR", g_link->command(HeaderBody(), Duration::Answer));
 }
 
@@ -101,7 +104,22 @@ EXPORT std::int32_t p_LBTRXEND1(const TransactionEndBlock *block)
 {
     std::string body;
     const int prepared = EndBody(block, body);
-    return Send("p_LBTRXEND1", prepared, body, Duration::Printing);
+    if (prepared != rcAccepted)
+        return Logged("p_LBTRXEND1", prepared);
+    const int result = g_link->command(body, Duration::Printing);
+    if (result != rcPrinterBusy && result != rcPaperOut)
+        return Logged("p_LBTRXEND1", result);
+    // No verdict in time, but the printer is there (a slow end, a paper change): what it
+    // did with the receipt is asked of it once it answers again, so that a receipt it has
+    // printed is never reported as failed, and sent again by the cashier.
+    const std::string late = g_link->takeProblem();
+    const int status = g_link->statusWhenBack(g_link->printingTime());
+    if (status >= 0 && (status & EnqTransactionEnded) && !(status & EnqInTransaction)) {
+        LogFailure(driverlib::LibraryDirectory(), "p_LBTRXEND1", rcAccepted,
+                   late + "; the printer says afterwards that the receipt ended: reported as printed");
+        return rcAccepted;
+    }
+    return Logged("p_LBTRXEND1", result);
 }
 
 EXPORT std::int32_t p_LBTREXITCAN(const char *till, const char *cashier)

@@ -3,6 +3,7 @@
 #include "fiscal/DriverApi.h"
 #include "fiscal/DriverLibrary.h"
 #include "fiscal/FiscalText.h"
+#include "fiscal/OpenReceipt.h"
 #include "fiscal/VatTable.h"
 #include "jobs/JobFile.h"
 
@@ -87,16 +88,23 @@ public:
     {
         if (result == 0)
             return true;
-        m_outcome.set(result, QStringLiteral("%1 returned %2%3").arg(QString::fromLatin1(function)).arg(result).arg(where));
+        m_outcome.setDriver(result, QStringLiteral("%1 returned %2%3").arg(QString::fromLatin1(function)).arg(result).arg(where));
         return false;
     }
 
 private:
-    void cancel()
+    // Cancel: ReceiptCancel, ErasePayments, EraseLines; the first one's result tells.
+    std::int32_t cancelCalls()
     {
-        m_driver.ReceiptCancel();
+        const std::int32_t result = m_driver.ReceiptCancel();
         m_driver.ErasePayments();
         m_driver.EraseLines();
+        return result;
+    }
+    void cancel()
+    {
+        if (m_receipt)
+            m_receipt->cancel();
     }
     void fail(int code, const QString &why)
     {
@@ -109,6 +117,7 @@ private:
     const FiscalEnvironment &m_environment;
     ElzabDriver &m_driver;
     FiscalOutcome &m_outcome;
+    OpenReceipt *m_receipt = nullptr;
 };
 
 QString LineNote(int number)
@@ -179,6 +188,14 @@ void ElzabOperation::receipt(const ReceiptData &data)
 {
     if (!check(m_driver.ReceiptBegin(), "ReceiptBegin"))
         return;
+    // The Elzab drivers name no code for "no receipt open": a cancel that fails after a
+    // failed end leaves the receipt's fate unknown.
+    OpenReceipt open([this] { return cancelCalls(); }, m_outcome);
+    m_receipt = &open;
+    struct Forget {
+        OpenReceipt *&receipt;
+        ~Forget() { receipt = nullptr; }
+    } forget{m_receipt};
     int number = 0;
     for (const QByteArray &line : data.items) {
         if (!item(line, ++number))
@@ -194,8 +211,11 @@ void ElzabOperation::receipt(const ReceiptData &data)
             return;
         }
     }
-    if (!check(m_driver.ReceiptEnd(0), "ReceiptEnd"))
-        cancel();
+    const std::int32_t end = m_driver.ReceiptEnd(0);
+    if (check(end, "ReceiptEnd"))
+        open.closed();
+    else
+        open.endFailed("ReceiptEnd", end);
 }
 
 void ElzabOperation::periodReport(int mode)

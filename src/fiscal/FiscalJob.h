@@ -39,6 +39,7 @@ enum FiscalCode : int {
     fcLineNumberBad = 1032,
     fcDecimalsBad = 1033,
     fcLineValueBad = 1034,
+    fcTooManyLines = 1035,     // Thermal: more item lines than the printer numbers (255)
     fcSummaryShort = 1036,
     fcNumberBad = 1039,        // a numeric field that is not a number
     fcStartDateBad = 1041,

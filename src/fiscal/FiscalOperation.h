@@ -11,12 +11,24 @@ class VatTable;
 struct FiscalOutcome {
     int code = 0;
     QString reason;
+    // The code is the driver's (or the printer's) own number, not one of the monitor's.
+    bool fromDriver = false;
+    // The receipt was cancelled on the printer: nothing of it counts as printed.
+    bool receiptCancelled = false;
 
     bool failed() const { return code != 0; }
+    // One of the monitor's own codes (FiscalCode).
     void set(int value, QString why)
     {
         code = value;
         reason = std::move(why);
+        fromDriver = false;
+    }
+    void setDriver(int value, QString why)
+    {
+        code = value;
+        reason = std::move(why);
+        fromDriver = true;
     }
 };
 

@@ -15,14 +15,24 @@ FiscalPrinters::FiscalPrinters(QString programDir, std::function<QDate()> today)
 {
 }
 
-QByteArray FiscalResultStatus(int code)
+QByteArray FiscalResultStatus(int monitorCode)
 {
-    if (code == 0 || code == 109)
+    if (monitorCode == 0)
         return QByteArrayLiteral("OK");
     // Unmapped, so that no driver's code can ever read the same.
-    if (code == fcStateUnknown)
-        return QByteArray::number(code);
-    return QByteArray::number(MapFiscalCode(code));
+    if (monitorCode == fcStateUnknown)
+        return QByteArray::number(monitorCode);
+    return QByteArray::number(MapFiscalCode(monitorCode));
+}
+
+QByteArray FiscalResultStatus(const FiscalOutcome &outcome)
+{
+    if (!outcome.fromDriver)
+        return FiscalResultStatus(outcome.code);
+    // 109 is the drivers' "done, with a remark": a receipt cancelled because of it is not.
+    if (outcome.code == 0 || (outcome.code == 109 && !outcome.receiptCancelled))
+        return QByteArrayLiteral("OK");
+    return QByteArray::number(MapDriverCode(outcome.code));
 }
 
 FiscalOutcome FiscalPrinters::RunFiscalJob(FiscalJob &job)
@@ -76,10 +86,10 @@ JobResult FiscalPrinters::PerformFiscalJob(const JobContext &context, const QStr
     } catch (...) {
         // Whatever was reached so far; a failure is never reported as "OK".
         context.writeResult({context.currentJobDir, resultName,
-                             outcome.code == 0 ? QByteArrayLiteral("NOT") : FiscalResultStatus(outcome.code)});
+                             outcome.code == 0 ? QByteArrayLiteral("NOT") : FiscalResultStatus(outcome)});
         throw;
     }
-    const QByteArray status = FiscalResultStatus(outcome.code);
+    const QByteArray status = FiscalResultStatus(outcome);
     context.writeResult({context.currentJobDir, resultName, status});
     const QString detail = QStringLiteral("error=%1").arg(QString::fromLatin1(status));
     if (status == "OK")

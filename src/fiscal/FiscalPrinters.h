@@ -38,9 +38,11 @@ private:
     VatTable m_vatTable;
 };
 
-// The status of the result file for a FiscalResultCode: "OK" for 0 and 109, else the
-// reported number.
-QByteArray FiscalResultStatus(int code);
+// The status of the result file for an operation's outcome: "OK" for 0, and for a
+// driver's 109 unless the receipt it came from was cancelled; else the reported number.
+QByteArray FiscalResultStatus(const FiscalOutcome &outcome);
+// The same for one of the monitor's own codes.
+QByteArray FiscalResultStatus(int monitorCode);
 
 // Makes `printers` the handler of <DF> jobs (jkDf).
 void RegisterFiscalHandler(JobHandlers &handlers, FiscalPrinters &printers);

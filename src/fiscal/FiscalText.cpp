@@ -51,6 +51,13 @@ QList<QByteArray> SplitFiscalFields(const QByteArray &line)
 
 int MapFiscalCode(int code)
 {
+    if (code >= 1000 && code <= 1099)
+        return code - 1000;
+    return code;
+}
+
+int MapDriverCode(int code)
+{
     if ((code >= -10 && code <= -1) || (code >= -29 && code <= -20))
         return 300 - code;
     if ((code >= -43 && code <= -41) || (code >= -53 && code <= -50) || code == -60)
@@ -66,9 +73,9 @@ int MapFiscalCode(int code)
     }
     if (code >= 200 && code <= 226)
         return code - 80;
-    if (code >= 1000 && code <= 1099)
-        return code - 1000;
-    return code;
+    // The table's "any other: the code itself" let a printer's error 4 read as the
+    // monitor's 4 (unknown VAT rate), and a driver's 1000 as 0.
+    return code > 0 ? 2000 + code : 9000 - code;
 }
 
 } // namespace ostrevo

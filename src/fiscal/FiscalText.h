@@ -31,7 +31,15 @@ std::optional<FiscalDate> ParseFiscalDate(const QByteArray &text);
 // gets one, so "a\x04b" and "a\x04b\x04" both have two fields; empty fields count.
 QList<QByteArray> SplitFiscalFields(const QByteArray &line);
 
-// The number the result file reports for a code (drivers' numbers and our own 10xx).
+// The number the result file reports for one of the monitor's own codes (10xx): the code
+// less 1000.
 int MapFiscalCode(int code);
+
+// The number the result file reports for a driver's or a printer's own code: the
+// ranges of the legacy program's table (-1 to -10 as 301 to 310, ...), and any other
+// number in a range of its own, so that no printer error reads like one of the
+// monitor's codes: a positive code c as 2000 + c (the printer's error 4 is 2004), a
+// negative one as 9000 - c.
+int MapDriverCode(int code);
 
 } // namespace ostrevo

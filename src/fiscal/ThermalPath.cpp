@@ -4,6 +4,7 @@
 #include "fiscal/DriverLibrary.h"
 #include "fiscal/FiscalText.h"
 #include "fiscal/LowArena.h"
+#include "fiscal/OpenReceipt.h"
 #include "fiscal/VatTable.h"
 #include "jobs/JobFile.h"
 
@@ -16,6 +17,9 @@ namespace {
 using namespace thermal;
 
 enum class Operation { Receipt, DailyReport, PeriodicReport, CasReport, Display };
+
+// The Thermal protocol's error for a cancel or an end without an open transaction.
+constexpr int NoTransactionOpen = 29;
 
 struct ThermalDriver {
     PortOpenFn *p_Port_Open = nullptr;
@@ -68,6 +72,16 @@ Operation OperationOf(int function)
     }
 }
 
+// Item field 0 in one byte of the block: a number above 255 would wrap round to 0, a
+// void line. Blanks around it are the right-aligned columns of DOS output.
+std::optional<std::int32_t> LineNumber(const QByteArray &field)
+{
+    const std::optional<std::int32_t> number = ParseFiscalInteger(TrimControl(field));
+    if (!number || *number < 0 || *number > 255)
+        return std::nullopt;
+    return number;
+}
+
 class ThermalOperation {
 public:
     ThermalOperation(const FiscalJob &job, const FiscalEnvironment &environment, ThermalDriver &driver,
@@ -80,7 +94,7 @@ public:
     {
         if (result == 0)
             return true;
-        m_outcome.set(result, QStringLiteral("%1 returned %2%3").arg(QString::fromLatin1(function)).arg(result).arg(where));
+        m_outcome.setDriver(result, QStringLiteral("%1 returned %2%3").arg(QString::fromLatin1(function)).arg(result).arg(where));
         return false;
     }
 
@@ -89,7 +103,11 @@ public:
     void periodicReport(int mode);
 
 private:
-    void cancel() { m_driver.p_LBTREXITCAN("001", "KIEROWNIK"); }
+    void cancel()
+    {
+        if (m_receipt)
+            m_receipt->cancel();
+    }
     void fail(int code, const QString &why)
     {
         m_outcome.set(code, why);
@@ -101,6 +119,7 @@ private:
     const FiscalEnvironment &m_environment;
     ThermalDriver &m_driver;
     FiscalOutcome &m_outcome;
+    OpenReceipt *m_receipt = nullptr;
 };
 
 bool ThermalOperation::item(const QByteArray &line, int number, qint64 &sum)
@@ -111,9 +130,8 @@ bool ThermalOperation::item(const QByteArray &line, int number, qint64 &sum)
         return false;
     }
     auto field = [&fields](int k) { return TrimControl(fields.at(k)); };
-    // One byte in the block: a number above 255 would wrap round to 0, a void line.
-    const std::optional<std::int32_t> lineNumber = ParseFiscalInteger(fields.at(0));
-    if (!lineNumber || *lineNumber < 0 || *lineNumber > 255) {
+    const std::optional<std::int32_t> lineNumber = LineNumber(fields.at(0));
+    if (!lineNumber) {
         fail(fcLineNumberBad, QStringLiteral("item line %1: line number \"%2\" is not a number of 0 to 255")
                                   .arg(number).arg(QString::fromLatin1(fields.at(0))));
         return false;
@@ -177,16 +195,41 @@ std::uint8_t PaymentCode(const QByteArray &form)
 
 void ThermalOperation::receipt(const ReceiptData &data)
 {
+    // What the printer cannot number is refused before anything is printed, not after
+    // 255 lines and a cancel.
+    if (data.items.size() > 255) {
+        m_outcome.set(fcTooManyLines, QStringLiteral("%1 item lines: the printer takes at most 255 in one receipt")
+                                          .arg(data.items.size()));
+        return;
+    }
+    for (qsizetype k = 0; k < data.items.size(); ++k) {
+        const QList<QByteArray> fields = SplitFiscalFields(data.items.at(k));
+        if (fields.size() == 9 && !LineNumber(fields.at(0))) {
+            m_outcome.set(fcLineNumberBad, QStringLiteral("item line %1: line number \"%2\" is not a number of 0 to 255")
+                                               .arg(k + 1)
+                                               .arg(QString::fromLatin1(fields.at(0))));
+            return;
+        }
+    }
     if (!check(m_driver.p_LBTRSHDR(std::int32_t(data.items.size())), "p_LBTRSHDR"))
         return;
+    OpenReceipt open([this] { return m_driver.p_LBTREXITCAN("001", "KIEROWNIK"); }, m_outcome,
+                     NoTransactionOpen);
+    m_receipt = &open;
+    struct Forget {
+        OpenReceipt *&receipt;
+        ~Forget() { receipt = nullptr; }
+    } forget{m_receipt};
     qint64 sum = 0;
     int number = 0;
     for (const QByteArray &line : data.items) {
         if (!item(line, ++number, sum))
             return;
     }
+    // "0", "00" or "000": no total given, the sum of the lines instead.
+    const bool noTotal = ParseFiscalInteger(data.total) == 0;
     const QByteArray total = InsertDecimalPoint(
-        data.total == "0" ? (data.items.isEmpty() ? QByteArray() : QByteArray::number(sum)) : data.total, 2, '.');
+        noTotal ? (data.items.isEmpty() ? QByteArray() : QByteArray::number(sum)) : data.total, 2, '.');
     const std::uint8_t payment = PaymentCode(data.paymentForm);
     const bool nonCash = payment != 0;
 
@@ -220,8 +263,11 @@ void ThermalOperation::receipt(const ReceiptData &data)
     block->zeroText91 = zero;
     block->areaWord3 = word(3);
     block->areaWord1 = word(1);
-    if (!check(m_driver.p_LBTRXEND1(block), "p_LBTRXEND1"))
-        cancel();
+    const std::int32_t end = m_driver.p_LBTRXEND1(block);
+    if (check(end, "p_LBTRXEND1"))
+        open.closed();
+    else
+        open.endFailed("p_LBTRXEND1", end);
 }
 
 void ThermalOperation::dailyReport()

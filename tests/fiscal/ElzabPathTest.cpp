@@ -156,13 +156,21 @@ TEST(ElzabPath, DriverErrorAtEachStep)
              + QStringList{S("FillLines(2, \"GOT\\xD3WKA\", 0) = 0"), S("FillLines(5, \"Dziękujemy\", 1) = 0"),
                            S("FillLines(6, \"NR PARAGONU 12\", 2) = -60")}
              + Cancel + Closed},
-        {"ReceiptEnd * 1234", "error=1234\r\n",
+        // A printer's own number in a range of its own.
+        {"ReceiptEnd * 1234", "error=3234\r\n",
          Opened + QStringList{S("ReceiptBegin() = 0")} + item
              + QStringList{S("FillLines(2, \"GOT\\xD3WKA\", 0) = 0"), S("FillLines(5, \"Dziękujemy\", 1) = 0"),
                            S("FillLines(6, \"NR PARAGONU 12\", 2) = 0"), S("ReceiptEnd(0) = 1234")}
              + Cancel + Closed},
-        // 109 is reported as success, but it still ends the receipt as any non-zero result does.
-        {"ReceiptEnd * 109", "error=OK\r\n",
+        // The end's reply lost and the cancel failing too: whether it printed is unknown.
+        {"ReceiptEnd * -2\nReceiptCancel * -2", "error=1050\r\n",
+         Opened + QStringList{S("ReceiptBegin() = 0")} + item
+             + QStringList{S("FillLines(2, \"GOT\\xD3WKA\", 0) = 0"), S("FillLines(5, \"Dziękujemy\", 1) = 0"),
+                           S("FillLines(6, \"NR PARAGONU 12\", 2) = 0"), S("ReceiptEnd(0) = -2"),
+                           S("ReceiptCancel() = -2"), S("ErasePayments() = 0"), S("EraseLines() = 0")}
+             + Closed},
+        // 109 ends the receipt as any non-zero result does: a cancelled receipt is no success.
+        {"ReceiptEnd * 109", "error=2109\r\n",
          Opened + QStringList{S("ReceiptBegin() = 0")} + item
              + QStringList{S("FillLines(2, \"GOT\\xD3WKA\", 0) = 0"), S("FillLines(5, \"Dziękujemy\", 1) = 0"),
                            S("FillLines(6, \"NR PARAGONU 12\", 2) = 0"), S("ReceiptEnd(0) = 109")}

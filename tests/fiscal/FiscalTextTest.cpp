@@ -2,6 +2,8 @@
 
 #include "fiscal/FiscalPrinters.h"
 #include "fiscal/FiscalText.h"
+#include "fiscal/OpenReceipt.h"
+#include "fiscal/FiscalJob.h"
 
 #include <gtest/gtest.h>
 
@@ -73,20 +75,63 @@ TEST(FiscalText, FieldsEndAtTheSeparatorOrTheLineEnd)
 
 TEST(FiscalText, ReportedNumbers)
 {
+    // A driver's or printer's own numbers: the legacy table's ranges, every other number
+    // in a range of its own.
     const struct {
         int code;
         int reported;
-    } cases[] = {
-        {-1, 301}, {-3, 303}, {-10, 310}, {-11, -11}, {-19, -19}, {-20, 320}, {-29, 329}, {-30, -30},
-        {-40, -40}, {-41, 341}, {-43, 343}, {-44, -44}, {-50, 350}, {-53, 353}, {-54, -54}, {-60, 360},
-        {20, 150}, {21, 151}, {22, 22}, {23, 153}, {24, 154}, {99, 159}, {199, 199}, {200, 120}, {226, 146},
-        {227, 227}, {999, 199}, {1000, 0}, {1001, 1}, {1031, 31}, {1099, 99}, {1100, 1100}, {5, 5}, {109, 109},
+    } driver[] = {
+        {-1, 301}, {-3, 303}, {-10, 310}, {-11, 9011}, {-19, 9019}, {-20, 320}, {-29, 329}, {-30, 9030},
+        {-40, 9040}, {-41, 341}, {-43, 343}, {-44, 9044}, {-50, 350}, {-53, 353}, {-54, 9054}, {-60, 360},
+        {20, 150}, {21, 151}, {22, 2022}, {23, 153}, {24, 154}, {99, 159}, {199, 2199}, {200, 120}, {226, 146},
+        {227, 2227}, {999, 199}, {1000, 3000}, {1031, 3031}, {4, 2004}, {109, 2109},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(MapFiscalCode(c.code), c.reported) << c.code;
+    for (const auto &c : driver)
+        EXPECT_EQ(MapDriverCode(c.code), c.reported) << c.code;
+    // The monitor's own: the code less 1000.
+    for (const int code : {1001, 1031, 1099})
+        EXPECT_EQ(MapFiscalCode(code), code - 1000);
+
     EXPECT_EQ(FiscalResultStatus(0), QByteArray("OK"));
-    EXPECT_EQ(FiscalResultStatus(109), QByteArray("OK"));
-    EXPECT_EQ(FiscalResultStatus(-3), QByteArray("303"));
     EXPECT_EQ(FiscalResultStatus(1031), QByteArray("31"));
-    EXPECT_EQ(FiscalResultStatus(1000), QByteArray("0")); // never a code of ours, but mapped as the table says
+    EXPECT_EQ(FiscalResultStatus(fcStateUnknown), QByteArray("1050"));
+    FiscalOutcome outcome;
+    outcome.setDriver(-3, {});
+    EXPECT_EQ(FiscalResultStatus(outcome), QByteArray("303"));
+    // A printer's error 4 never reads as the monitor's 4 (unknown VAT rate), nor a
+    // driver's 1000 as 0.
+    outcome.setDriver(4, {});
+    EXPECT_EQ(FiscalResultStatus(outcome), QByteArray("2004"));
+    outcome.setDriver(1000, {});
+    EXPECT_EQ(FiscalResultStatus(outcome), QByteArray("3000"));
+    // 109 is the drivers' success with a remark, unless it cancelled the receipt.
+    outcome.setDriver(109, {});
+    EXPECT_EQ(FiscalResultStatus(outcome), QByteArray("OK"));
+    outcome.receiptCancelled = true;
+    EXPECT_EQ(FiscalResultStatus(outcome), QByteArray("2109"));
+}
+
+TEST(FiscalText, EveryWayOutOfAnOpenReceiptCancelsIt)
+{
+    // A failure thrown in the middle of a receipt (a full memory) still cancels it, once.
+    int cancels = 0;
+    FiscalOutcome outcome;
+    try {
+        OpenReceipt open([&cancels] { ++cancels; return 0; }, outcome);
+        throw std::bad_alloc();
+    } catch (const std::bad_alloc &) {
+    }
+    EXPECT_EQ(cancels, 1);
+    EXPECT_TRUE(outcome.receiptCancelled);
+    {
+        OpenReceipt open([&cancels] { ++cancels; return 0; }, outcome);
+        open.cancel();
+        open.cancel();
+    }
+    EXPECT_EQ(cancels, 2);
+    {
+        OpenReceipt open([&cancels] { ++cancels; return 0; }, outcome);
+        open.closed();
+    }
+    EXPECT_EQ(cancels, 2) << "a receipt that ended is not cancelled";
 }

@@ -101,9 +101,6 @@ TEST(ThermalPath, DataErrorsCancelTheTransaction)
     } cases[] = {
         {"eight fields", Fields({"2", "A", "B", "1", "0", "", "100", "23"}), "error=31\r\n"},
         {"ten fields", Fields({"2", "A", "B", "1", "0", "", "100", "23", "100", ""}), "error=31\r\n"},
-        {"line number with a space (not trimmed)", Fields({" 2", "A", "B", "1", "0", "", "100", "23", "100"}), "error=32\r\n"},
-        {"line number not a number", Fields({"x", "A", "B", "1", "0", "", "100", "23", "100"}), "error=32\r\n"},
-        {"line number beyond a byte", Fields({"256", "A", "B", "1", "0", "", "100", "23", "100"}), "error=32\r\n"},
         {"decimal places not a number", Fields({"2", "A", "B", "1", "x", "", "100", "23", "100"}), "error=33\r\n"},
         {"decimal places beyond 9", Fields({"2", "A", "B", "1", "10", "", "100", "23", "100"}), "error=33\r\n"},
         {"line value not a number", Fields({"2", "A", "B", "1", "0", "", "100", "23", "1.00"}), "error=34\r\n"},
@@ -122,6 +119,39 @@ TEST(ThermalPath, DataErrorsCancelTheTransaction)
                                                            Cancel, Closed}))
             << c.name;
     }
+    // A line number the printer cannot take is refused before anything is printed; one
+    // right-aligned with blanks, as DOS columns write it, is a number.
+    for (const QByteArray &number : {QByteArray("x"), QByteArray("256")}) {
+        FiscalRig rig({Simulator::Thermal});
+        rig.run(DfJob("THERMAL", 1, {Bread, Fields({number.constData(), "A", "B", "1", "0", "", "100", "23", "100"}), Milk,
+                                     Fields({"00", "P", "1", "", "G"})}));
+        EXPECT_EQ(rig.result(), "error=32\r\n") << number.constData();
+        EXPECT_EQ(rig.calls(), Loaded(Opened + QStringList{Closed})) << number.constData();
+    }
+    {
+        FiscalRig rig({Simulator::Thermal});
+        rig.run(DfJob("THERMAL", 1, {Fields({" 2", "A", "B", "1", "0", "", "100", "23", "100"}),
+                                     Fields({"00", "P", "1", "", "G"})}));
+        EXPECT_EQ(rig.result(), "error=OK\r\n");
+        EXPECT_EQ(rig.calls().at(4), Line(2, "A B", "1", 'A', "1.00", "1.00"));
+    }
+    // More lines than the printer numbers: refused whole, not printed up to 255 and cancelled.
+    {
+        QList<QByteArray> lines;
+        for (int i = 1; i <= 256; ++i)
+            lines.append(Fields({QByteArray::number(i % 255 + 1).constData(), "A", "B", "1", "0", "", "100", "23", "100"}));
+        lines.append(Fields({"00", "P", "1", "", "G"}));
+        FiscalRig rig({Simulator::Thermal});
+        rig.run(DfJob("THERMAL", 1, lines));
+        EXPECT_EQ(rig.result(), "error=35\r\n");
+        EXPECT_EQ(rig.calls(), Loaded(Opened + QStringList{Closed}));
+    }
+    // A summary total of "00" is no total: the sum of the lines goes.
+    {
+        FiscalRig rig({Simulator::Thermal});
+        rig.run(DfJob("THERMAL", 1, {Bread, Milk, Fields({"00", "P", "1", "", "G", "00"})}));
+        EXPECT_EQ(rig.calls().at(6), End(0, "", "Paragon 1", "6.85"));
+    }
     // A total that is not a number is refused before anything is loaded.
     FiscalRig rig({Simulator::Thermal});
     rig.run(DfJob("THERMAL", 1, {Bread, Fields({"00", "P", "1", "", "G", "12.50"})}));
@@ -139,15 +169,31 @@ TEST(ThermalPath, DriverErrorAtEachStep)
         QStringList calls;
     } cases[] = {
         {"p_Port_Open 1 -2", "error=302\r\n", {S("p_Port_Open(\"COM2\", 9600) = -2")}},
-        {"p_LBSERM * 9", "error=9\r\n", {S("p_Port_Open(\"COM2\", 9600) = 0"), S("p_LBSERM(3) = 9"), Closed}},
+        {"p_LBSERM * 9", "error=2009\r\n", {S("p_Port_Open(\"COM2\", 9600) = 0"), S("p_LBSERM(3) = 9"), Closed}},
         // No transaction was opened: nothing to cancel.
-        {"p_LBTRSHDR 1 95", "error=95\r\n", Opened + QStringList{S("p_LBTRSHDR(2) = 95"), Closed}},
+        {"p_LBTRSHDR 1 95", "error=2095\r\n", Opened + QStringList{S("p_LBTRSHDR(2) = 95"), Closed}},
         {"p_LBTRSLN 2 20", "error=150\r\n",
          Opened + QStringList{header, bread, Line(2, "MLEKO ", "0.05", 'B', "1.99", "0.10").replace(S("= 0"), S("= 20")),
                               Cancel, Closed}},
-        {"p_LBTRXEND1 * 27", "error=27\r\n",
+        // The printer refused the end: the cancel ends the receipt unprinted.
+        {"p_LBTRXEND1 * 27", "error=2027\r\n",
          Opened + QStringList{header, bread, Line(2, "MLEKO ", "0.05", 'B', "1.99", "0.10"),
                               End(0, "", "Paragon 1", "6.85").replace(S("}) = 0"), S("}) = 27")), Cancel, Closed}},
+        // The end's reply was lost and the printer has no transaction left to cancel: the
+        // end went through, the receipt was printed.
+        {"p_LBTRXEND1 * -2\np_LBTREXITCAN * 29", "error=OK\r\n",
+         Opened + QStringList{header, bread, Line(2, "MLEKO ", "0.05", 'B', "1.99", "0.10"),
+                              End(0, "", "Paragon 1", "6.85").replace(S("}) = 0"), S("}) = -2")),
+                              S("p_LBTREXITCAN(\"001\", \"KIEROWNIK\") = 29"), Closed}},
+        // Lost, and the printer out of reach for the cancel too: nobody can say.
+        {"p_LBTRXEND1 * -2\np_LBTREXITCAN * -2", "error=1050\r\n",
+         Opened + QStringList{header, bread, Line(2, "MLEKO ", "0.05", 'B', "1.99", "0.10"),
+                              End(0, "", "Paragon 1", "6.85").replace(S("}) = 0"), S("}) = -2")),
+                              S("p_LBTREXITCAN(\"001\", \"KIEROWNIK\") = -2"), Closed}},
+        // Lost, and the transaction was still open: cancelled, not printed.
+        {"p_LBTRXEND1 * -2", "error=302\r\n",
+         Opened + QStringList{header, bread, Line(2, "MLEKO ", "0.05", 'B', "1.99", "0.10"),
+                              End(0, "", "Paragon 1", "6.85").replace(S("}) = 0"), S("}) = -2")), Cancel, Closed}},
     };
     for (const auto &c : cases) {
         FiscalRig rig({Simulator::Thermal});

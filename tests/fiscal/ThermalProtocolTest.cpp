@@ -10,6 +10,7 @@
 #include "fiscal/LowArena.h"
 
 #include <QByteArray>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -103,11 +104,14 @@ TEST(ThermalProtocol, CommandBodies)
     EXPECT_EQ(CancelBody("123456789", "KIEROWNIK ZMIANY NOCNEJ"), "0;0;0$e12345678\rKIEROWNIK ZMIANY\r");
     EXPECT_EQ(CancelBody(nullptr, nullptr), "0$e");
 
-    // At most 10 letters in a system number; digits and punctuation are free.
-    EXPECT_EQ(SystemNumber("Paragon 12"), "Paragon 12");
-    EXPECT_EQ(SystemNumber("Faktura VAT FV/2024/12345"), "Faktura VAT");
+    // At most 10 letters in a system number; digits and punctuation are free. The
+    // document's kind word goes: the printer labels the field itself, and the number
+    // keeps all ten letters.
+    EXPECT_EQ(SystemNumber("Paragon 12"), "12");
+    EXPECT_EQ(SystemNumber("Paragon ABC/2026/77"), "ABC/2026/77");
+    EXPECT_EQ(SystemNumber("Faktura VAT FV/2024/12345"), "VAT FV/2024/12345");
     EXPECT_EQ(SystemNumber("Zamowienie hurtowe 17"), "Zamowienie");
-    EXPECT_EQ(SystemNumber("Rachunek 2024/12/31/000123456789012345"), "Rachunek 2024/12/31/0001234567");
+    EXPECT_EQ(SystemNumber("Rachunek 2024/12/31/000123456789012345"), "2024/12/31/000123456789012345");
 
     DailyReportBlock daily{};
     EXPECT_EQ(DailyReportBody(&daily, 2024, 5, 17, body), rcAccepted);
@@ -183,6 +187,24 @@ TEST(ThermalProtocol, PortSettingsFromTheIniFile)
         EXPECT_FALSE(error.empty()) << bad;
     }
     EXPECT_EQ(ReadPortSettings("[Porty]\nPredkosc=19200\n", 1, 9600, error)->baud, 19200);
+
+    // The README's example, as it stands there, comments and all.
+    QFile readmeFile(QStringLiteral(OSTREVO_SOURCE_PATH "/README.md"));
+    ASSERT_TRUE(readmeFile.open(QIODevice::ReadOnly));
+    const std::string readme = readmeFile.readAll().toStdString();
+    const std::size_t start = readme.find("[Porty]");
+    ASSERT_NE(start, std::string::npos);
+    const std::string example = readme.substr(start, readme.find("```", start) - start);
+    error.clear();
+    const auto documented = ReadPortSettings(example, 1, 9600, error);
+    ASSERT_TRUE(documented.has_value()) << error;
+    EXPECT_EQ(documented->device, "/dev/ttyUSB0");
+    EXPECT_EQ(documented->baud, 9600);
+    EXPECT_EQ(documented->flow, FlowControl::None);
+    EXPECT_EQ(documented->timeouts.printing, 30000);
+    EXPECT_EQ(documented->timeouts.report, 600000);
+    // A ';' inside a value without a blank before it stays part of it.
+    EXPECT_EQ(ReadPortSettings("[Porty]\nCOM1=/dev/serial/by-id/usb;1\n", 1, 9600, error)->device, "/dev/serial/by-id/usb;1");
 
     EXPECT_EQ(ComNumber("COM1"), 1);
     EXPECT_EQ(ComNumber("com255"), 255);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -61,14 +62,14 @@ TEST(ThermalSerial, ReceiptOnTheWire)
     EXPECT_EQ(s.result(), "error=OK\r\n");
     // The end: one footer line (the extra line, in Mazovia: ę is 91), the document as the
     // system number, paid in cash.
-    const QByteArray end = WireFrame("1;0;0;0;0;0;0;1;0;0;1;0$y001\rKIEROWNIK\rParagon 12\rDzi\x91kujemy\r"
+    const QByteArray end = WireFrame("1;0;0;0;0;0;0;1;0;0;1;0$y001\rKIEROWNIK\r12\rDzi\x91kujemy\r"
                                      "8.70/8.70/0/8.70/0/");
     EXPECT_EQ(s.printer.received(), (QList<QByteArray>{Can, Serm3, Enq, Header, ChlebLine, MlekoLine, end}));
     EXPECT_EQ(s.printer.rollLines(),
               (QStringList{QStringLiteral("PARAGON FISKALNY"), QStringLiteral("Chleb 1 x 2.50 = 2.50 A"),
                            QStringLiteral("Mleko 2 x 3.10 = 6.20 B"), QStringLiteral("SP.OP. A 2.50"),
                            QStringLiteral("SP.OP. B 6.20"), QStringLiteral("SUMA PLN 8.70"),
-                           QStringLiteral("GOTÓWKA 8.70"), QStringLiteral("Nr sys. Paragon 12"),
+                           QStringLiteral("GOTÓWKA 8.70"), QStringLiteral("Nr sys. 12"),
                            QStringLiteral("Dziękujemy"), QStringLiteral("#1")}));
     EXPECT_FALSE(s.printer.state().value(QStringLiteral("par")).toBool());
     EXPECT_TRUE(PortFree(s.printer.device()));
@@ -79,7 +80,7 @@ TEST(ThermalSerial, ReceiptOnTheWire)
     s.run(DfJob("THERMAL", 1, {Chleb, Fields({"00", "F", "FV/7", "", "K", "250"})}));
     EXPECT_EQ(s.result(), "error=OK\r\n");
     EXPECT_EQ(s.printer.frames().last(),
-              WireFrame("0;0;0;0;0;0;0;1;1;0;0;1;0$y001\rKIEROWNIK\rFaktura FV/7\rKarta\r2.50/2.50/0/0/2.50/0/"));
+              WireFrame("0;0;0;0;0;0;0;1;1;0;0;1;0$y001\rKIEROWNIK\rFV/7\rKarta\r2.50/2.50/0/0/2.50/0/"));
     EXPECT_TRUE(s.printer.rollLines().contains(QStringLiteral("KARTA 2.50")));
     s.run(DfJob("DF300", 1, {Chleb, Fields({"00", "R", "8", "", "C", "0"})}));
     EXPECT_EQ(s.result(), "error=OK\r\n");
@@ -100,7 +101,8 @@ TEST(ThermalSerial, ErrorsInsideAReceiptCancelIt)
         // The printer's: 3 x 2.50 is not 7.49 (its error 20, reported 150).
         {"gross not price x quantity", {}, Fields({"2", "Mleko", "", "3", "0", "", "250", "8", "749"}), "error=150\r\n"},
         // An error status in the middle of the receipt.
-        {"error reply", {QStringLiteral("--fail"), QStringLiteral("$l:2:18")}, Mleko, "error=18\r\n"},
+        // The printer's own error number, in its own range (2000 + 18).
+        {"error reply", {QStringLiteral("--fail"), QStringLiteral("$l:2:18")}, Mleko, "error=2018\r\n"},
         // More than the job's numbers hold: refused by the program before the driver.
         {"quantity of 11 digits", {}, Fields({"2", "Mleko", "", "12345678901", "3", "", "1", "8", "100"}),
          "error=39\r\n"},
@@ -125,7 +127,7 @@ TEST(ThermalSerial, ErrorsInsideAReceiptCancelIt)
     // A total that is not the printer's sum: refused at the end, then cancelled.
     SerialRig s;
     s.run(DfJob("THERMAL", 1, {Chleb, Fields({"00", "P", "1", "", "G", "300"})}));
-    EXPECT_EQ(s.result(), "error=27\r\n");
+    EXPECT_EQ(s.result(), "error=2027\r\n");
     EXPECT_EQ(s.printer.frames().last(), Cancel);
 }
 
@@ -176,7 +178,7 @@ TEST(ThermalSerial, ReportsAndDisplay)
         s.printer.clearRecords();
         s.run(DfJob("DF300", c.function, c.data));
         EXPECT_EQ(s.result(), "error=OK\r\n") << c.function;
-        EXPECT_EQ(s.printer.received(), (QList<QByteArray>{Can, Serm3, c.frame})) << c.function;
+        EXPECT_EQ(s.printer.received(), (QList<QByteArray>{Can, Serm3, Enq, c.frame})) << c.function;
         EXPECT_EQ(s.printer.rollLines(), c.roll) << c.function;
     }
     EXPECT_EQ(s.printer.state().value(QStringLiteral("display")).toString(), QStringLiteral("19.99"));
@@ -184,7 +186,7 @@ TEST(ThermalSerial, ReportsAndDisplay)
 
     // The printer's refusal: an end before the start (its error 4).
     s.run(DfJob("DF300", 3, {"20240531", "20240501"}));
-    EXPECT_EQ(s.result(), "error=4\r\n");
+    EXPECT_EQ(s.result(), "error=2004\r\n");
 }
 
 TEST(ThermalSerial, APrinterThatFallsSilentOrVanishes)
@@ -336,4 +338,89 @@ TEST(ThermalSerial, TheMonitorPrintsAReceipt)
     EXPECT_EQ(ReadFile(install.jobs + QStringLiteral("/Errors/PARAGON.txt")), "error=OK\r\n");
     EXPECT_TRUE(printer.rollLines().contains(QStringLiteral("SUMA PLN 8.70")));
     EXPECT_FALSE(QFile::exists(install.jobs + QStringLiteral("/PARAGON.txt")));
+}
+
+// The end of a receipt whose answer is lost, late or cut: the printer prints, and the
+// result must say so; it says "not printed" only when nothing was, and a code of its own
+// (1050, look at the printer) only when nobody can know.
+TEST(ThermalSerial, WhatTheReceiptsEndCameToIsFoundOut)
+{
+    const QByteArray times = "CzasOdpowiedzi=500\r\nCzasWydruku=1500\r\nCzasRaportu=1500\r\n";
+    const struct {
+        const char *name;
+        QStringList options;
+        const char *result;
+        int receipts; // printed on the roll
+    } cases[] = {
+        // A slow end (a long receipt): past its time, but the printer says afterwards
+        // that the receipt ended.
+        {"busy past its time", {QStringLiteral("--busy"), QStringLiteral("$y:2500")}, "error=OK\r\n", 1},
+        // Out of paper at the end, the roll changed a moment later.
+        {"paper out, then a new roll", {QStringLiteral("--paper-out-at"), QStringLiteral("$y:1:2500")}, "error=OK\r\n",
+         1},
+        // Printed, and then nothing more from the printer: nobody can say.
+        {"silent after printing", {QStringLiteral("--silent-after"), QStringLiteral("$y:1")}, "error=1050\r\n", 1},
+        {"cable pulled after printing", {QStringLiteral("--unplug-after"), QStringLiteral("$y:1")}, "error=1050\r\n", 1},
+        {"silent before printing", {QStringLiteral("--silent-at"), QStringLiteral("$y:1")}, "error=1050\r\n", 0},
+    };
+    for (const auto &c : cases) {
+        SerialRig s(c.options, times);
+        const JobResult result = s.run(DfJob("THERMAL", 1, {Chleb, Mleko, Summary}));
+        EXPECT_EQ(s.result(), QByteArray(c.result)) << c.name << ": " << result.detail.toStdString();
+        EXPECT_EQ(s.printer.state().value(QStringLiteral("receipts")).toInt(), c.receipts) << c.name;
+        EXPECT_FALSE(s.printer.rollLines().contains(QStringLiteral("ANULOWANY"))) << c.name;
+    }
+}
+
+TEST(ThermalSerial, AReceiptLeftOpenBySilenceIsCancelledAtTheNextOperation)
+{
+    // The printer falls silent for a while at the receipt's end, so neither the end nor
+    // the cancel reaches it; the next job, a daily report, finds it back and the receipt
+    // still open, cancels that, and is printed.
+    const QByteArray times = "CzasOdpowiedzi=500\r\nCzasWydruku=1000\r\nCzasRaportu=1500\r\n";
+    SerialRig s({QStringLiteral("--silent-at"), QStringLiteral("$y:1:2500")}, times);
+    s.run(DfJob("THERMAL", 1, {Chleb, Mleko, Summary}));
+    EXPECT_EQ(s.result(), "error=1050\r\n");
+    EXPECT_TRUE(s.printer.state().value(QStringLiteral("par")).toBool());
+    QThread::msleep(2000);
+    s.run(DfJob("THERMAL", 2));
+    EXPECT_EQ(s.result(), "error=OK\r\n");
+    EXPECT_FALSE(s.printer.state().value(QStringLiteral("par")).toBool());
+    const QStringList roll = s.printer.rollLines();
+    EXPECT_TRUE(roll.contains(QStringLiteral("ANULOWANY"))) << roll.join(u'|').toStdString();
+    EXPECT_TRUE(roll.last().startsWith(QStringLiteral("PARAGONY"))) << roll.join(u'|').toStdString();
+}
+
+TEST(ThermalSerial, AMonitorKilledWhileTheReceiptEndsNeverPrintsItAgain)
+{
+    // The real program on the serial driver; the printer takes its time over the end, and
+    // the monitor is killed meanwhile. The printer finishes the receipt; the next start
+    // must not send it again, and tells the cashier to look.
+    PrinterEmulator printer({QStringLiteral("--busy"), QStringLiteral("$y:3000")});
+    Install install("Timer=0\r\nMonitorowanie=1\r\n");
+    QFile::copy(SerialDriverPath(), install.home.filePath(ThermalLibraryName));
+    WriteFile(install.home.filePath(QStringLiteral("PTU.txt")), StandardPtu);
+    QByteArray ini = ReadFile(install.home.filePath(QStringLiteral("Ostrevo.ini")));
+    ini += "[Porty]\r\nCOM2=" + printer.device().toUtf8() + "\r\n" + ShortTimes;
+    WriteFile(install.home.filePath(QStringLiteral("Ostrevo.ini")), ini);
+    auto monitor = install.start({QStringLiteral("--headless")});
+    QByteArray log;
+    ASSERT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();
+    install.job(QStringLiteral("PARAGON"), DfJob("THERMAL", 1, {Chleb, Mleko, Summary}, "PL_ZNAKI=L\r\n"));
+    ASSERT_TRUE(WaitFor([&] {
+        const QList<QByteArray> frames = printer.frames();
+        return !frames.isEmpty() && frames.last().contains("$y");
+    }));
+    ::kill(pid_t(monitor->processId()), SIGKILL);
+    monitor->waitForFinished(10000);
+    ASSERT_TRUE(WaitFor([&] { return printer.state().value(QStringLiteral("receipts")).toInt() == 1; }, 8000));
+
+    monitor = install.start({QStringLiteral("--headless")});
+    ASSERT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();
+    ASSERT_TRUE(WaitFor([&] { return install.journal().contains("INTERRUPTED"); })) << install.journal().constData();
+    monitor->terminate();
+    monitor->waitForFinished(15000);
+    EXPECT_EQ(ReadFile(install.jobs + QStringLiteral("/Errors/PARAGON.txt")), "error=1050\r\n");
+    EXPECT_EQ(printer.state().value(QStringLiteral("receipts")).toInt(), 1);
+    EXPECT_EQ(printer.frames().count(Header), 1) << "the receipt was begun again";
 }

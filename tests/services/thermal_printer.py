@@ -13,8 +13,13 @@ command. What the paper roll would show goes to ROLL as UTF-8 lines.
                      <DLE>, <CAN>, <BEL> for a control byte
   --state FILE       the printer's state as JSON, rewritten after every command
   --fail CMD:N:CODE  the Nth command CMD ($l, #r, ...; N may be *) is refused with CODE
-  --silent-at CMD:N  at the Nth command CMD it stops answering anything, DLE included
+  --silent-at CMD:N[:MS]  at the Nth command CMD it stops answering anything, DLE
+                     included (for MS, then it answers again; the command is lost)
+  --silent-after CMD:N  the Nth command CMD is executed, then it falls silent unanswered
   --unplug-at CMD:N  at the Nth command CMD the port vanishes (the pair is closed)
+  --unplug-after CMD:N  the Nth command CMD is executed, then the port vanishes
+  --paper-out-at CMD:N:MS  the paper runs out at the Nth command CMD: for MS DLE says so
+                     and nothing is answered, then the command completes
   --slow MS          every command and ENQ takes MS before its answer
   --busy CMD:MS      command CMD takes MS (a report); DLE is answered meanwhile
   --paper-out        DLE says out of paper, and nothing is executed
@@ -200,6 +205,7 @@ class Printer:
         self.trf = True
         self.next_line = 1
         self.lines = []
+        self.paper_until = 0.0
         self.groups = {}
         self.receipts = 0
         self.display = ""
@@ -229,7 +235,7 @@ class Printer:
         return 0x60 | 0x08 | (0x04 if self.cmd else 0) | (0x02 if self.par else 0) | (0x01 if self.trf else 0)
 
     def dle_status(self):
-        if self.o["paper_out"]:
+        if self.o["paper_out"] or time.monotonic() < self.paper_until:
             return 0x70 | 0x02  # off-line, paper out
         return 0x70 | 0x04  # on-line
 
@@ -258,6 +264,8 @@ class Printer:
             return [], "silent"
         if self.matches(self.o["unplug_at"], ident, n):
             return [], "unplug"
+        after = "silent" if self.matches(self.o.get("silent_after"), ident, n) else \
+            "unplug" if self.matches(self.o.get("unplug_after"), ident, n) else None
         replies = []
         failure = next((code for (c, k, code) in self.o["fail"] if c == ident and (k == "*" or k == n)), None)
         if ident == b"#e" and failure is None and params and params[0] <= 3:
@@ -273,6 +281,8 @@ class Printer:
         if self.mode >= 2 and ident not in QUERIES:
             replies.append(b"\x1bP%d#Z%s\x1b\\" % (self.pe, ident))
         self.save_state()
+        if after:
+            return [], after  # done, and its answer lost on the way
         return replies, None
 
     def run(self, params, ident, fields):
@@ -497,7 +507,8 @@ def main():
     args = sys.argv[1:]
     port_file, roll = args[0], args[1]
     o = {"frames": None, "state": None, "fail": [], "silent_at": None, "unplug_at": None, "slow": 0, "busy": {},
-         "paper_out": False, "date": None}
+         "paper_out": False, "date": None, "silent_after": None, "unplug_after": None, "silent_ms": None,
+         "paper_out_at": None}
     i = 2
     while i < len(args):
         a = args[i]
@@ -508,7 +519,16 @@ def main():
         elif a == "--fail":
             o["fail"].append(parse_rule(args[i + 1], True))
         elif a == "--silent-at":
-            o["silent_at"] = parse_rule(args[i + 1], False)
+            parts = args[i + 1].split(":")
+            o["silent_at"] = parse_rule(":".join(parts[:2]), False)
+            if len(parts) > 2:
+                o["silent_ms"] = int(parts[2]) / 1000.0
+        elif a == "--silent-after":
+            o["silent_after"] = parse_rule(args[i + 1], False)
+        elif a == "--unplug-after":
+            o["unplug_after"] = parse_rule(args[i + 1], False)
+        elif a == "--paper-out-at":
+            o["paper_out_at"] = parse_rule(args[i + 1], True)
         elif a == "--unplug-at":
             o["unplug_at"] = parse_rule(args[i + 1], False)
         elif a == "--slow":
@@ -542,6 +562,8 @@ def main():
     pending = bytearray()  # received, not yet processed (the printer's input buffer)
     working = None  # (when it is done, the frame or None for an ENQ): what the printer is busy with
     silent = False
+    silent_until = None
+    frame_counts = {}
 
     def log(data):
         if frames:
@@ -549,6 +571,9 @@ def main():
 
     while True:
         now = time.monotonic()
+        if silent and silent_until is not None and now >= silent_until:
+            silent, silent_until = False, None
+            parser = FrameParser()
         if working and now >= working[0] and not silent:
             # Done: the command takes effect (roll, state) and is answered.
             body = working[1]
@@ -559,6 +584,9 @@ def main():
                 replies, what = printer.execute(body)
                 if what == "silent":
                     silent = True
+                    if o["silent_ms"] is not None and printer.matches(o["silent_at"], identifier(body),
+                                                                     printer.counts.get(identifier(body), 0)):
+                        silent_until = now + o["silent_ms"]
                 elif what == "unplug":
                     os.close(master)
                     os.close(slave)
@@ -572,7 +600,14 @@ def main():
             if event is None:
                 continue
             if event[0] == "frame":
-                working = (now + o["busy"].get(identifier(event[1]), o["slow"]), event[1])
+                ident = identifier(event[1])
+                frame_counts[ident] = frame_counts.get(ident, 0) + 1
+                delay = o["busy"].get(ident, o["slow"])
+                rule = o["paper_out_at"]
+                if rule and rule[0] == ident and (rule[1] == "*" or rule[1] == frame_counts[ident]):
+                    delay = max(delay, rule[2] / 1000.0)
+                    printer.paper_until = now + rule[2] / 1000.0
+                working = (now + delay, event[1])
             elif event[0] == "enq":
                 working = (now + o["slow"], None)
         if working and working[0] <= now and not silent:
