@@ -5,6 +5,7 @@
 #include "jobs/UniqueFd.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <atomic>
 #include <cerrno>
@@ -45,9 +46,14 @@ QString WriteResultLine(const QString &dirPath, const QString &fileName, const Q
     if (dir.fd < 0)
         throw IoError(QStringLiteral("Cannot open the directory %1: %2").arg(dirPath, Reason()));
 
-    const QByteArray name = QFile::encodeName(fileName);
+    QByteArray name = QFile::encodeName(fileName);
     if (name.isEmpty() || name.contains('/') || name == "." || name == "..")
         throw IoError(QStringLiteral("Not a file name for a result: \"%1\"").arg(fileName));
+    // A result of the same name in another letter case (DANE.TXT for dane.txt) is the one
+    // the DOS program reads: it is replaced, never left stale beside the new one.
+    const QString existing = QFileInfo(ResolveCaseInsensitive(path)).fileName();
+    if (existing.compare(fileName, Qt::CaseInsensitive) == 0 && existing != fileName)
+        name = QFile::encodeName(existing);
     // A short temporary name, hidden from the legacy program's DOS view, and one of its
     // own for each writing: the mail sender writes results beside the job thread.
     static std::atomic<unsigned> serial{0};

@@ -19,6 +19,10 @@ struct MailSettings {
     // Edited by hand only, never written by the program:
     QString sendmail;  // Sendmail: the sendmail command line; empty = /usr/sbin/sendmail
     QString caFile;    // CAFile: the CA certificates for the SMTP server; empty = the system's
+    // Szyfrowanie: "brak" lets AUTH go in clear text where the server offers no TLS (a
+    // trusted network, said so on purpose); anything else, the default, refuses to send a
+    // password without TLS.
+    bool clearTextAllowed = false;
 
     bool operator==(const MailSettings &) const = default;
 };

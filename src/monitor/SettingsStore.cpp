@@ -139,6 +139,7 @@ Settings SettingsStore::fromIni(const IniFile &ini)
     s.mail.poczta = Integer(ini, Mail, "Poczta", s.mail.poczta);
     s.mail.sendmail = ini.string(Mail, "Sendmail");
     s.mail.caFile = ini.string(Mail, "CAFile");
+    s.mail.clearTextAllowed = ini.string(Mail, "Szyfrowanie").trimmed().compare(QStringLiteral("brak"), Qt::CaseInsensitive) == 0;
 
     s.kartka = Integer(ini, Duplex, "Kartka", s.kartka);
 

@@ -13,6 +13,8 @@ struct NetTimeouts {
     int connectSeconds = 30;
     int stallSeconds = 60;
     int totalSeconds = 600; // the whole transfer; 0 = no limit
+    // When the program quits, a message being sent may finish within this, as a job may.
+    int quitGraceMs = 10000;
 };
 
 // The time-outs of one job: the overall limit as [Siec] LimitCzasu sets it.

@@ -4,6 +4,8 @@
 #include <QRandomGenerator>
 #include <QUuid>
 
+#include <algorithm>
+
 namespace ostrevo {
 
 namespace {
@@ -31,16 +33,17 @@ QByteArray MimeType(const QString &fileName)
 }
 
 // The file name parameter: quoted ASCII, or RFC 2231 UTF-8 beside an ASCII fallback.
+// One form of the name: plain when it is plain ASCII, else RFC 2231's filename* alone
+// (with both, mail programs took the ASCII stand-in "faktura_____.pdf").
 QByteArray FileNameParameters(const QString &name)
 {
     const QByteArray utf8 = name.toUtf8();
-    QByteArray ascii;
-    for (QChar c : name)
-        ascii += (c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'\\') ? char(c.unicode()) : '_';
-    QByteArray result = "filename=\"" + ascii + '"';
-    if (ascii != utf8)
-        result += ";\r\n filename*=UTF-8''" + utf8.toPercentEncoding();
-    return result;
+    const bool plain = std::all_of(name.cbegin(), name.cend(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'\\';
+    });
+    if (plain)
+        return "filename=\"" + utf8 + '"';
+    return "\r\n filename*=UTF-8''" + utf8.toPercentEncoding();
 }
 
 QByteArray Base64Lines(const QByteArray &data)
@@ -57,8 +60,29 @@ QByteArray Base64Lines(const QByteArray &data)
 
 QByteArray EncodeHeaderText(const QByteArray &text, const QByteArray &charset)
 {
-    if (PlainAscii(text))
-        return text;
+    if (PlainAscii(text)) {
+        // Folded at its blanks so that no line passes 78 characters (RFC 5322 2.1.1);
+        // a word too long for any line goes as encoded words below.
+        QByteArray out;
+        qsizetype column = 10; // "Subject: " and the like before it
+        bool fits = true;
+        for (const QByteArray &word : text.split(' ')) {
+            if (word.size() > 70) {
+                fits = false;
+                break;
+            }
+            if (!out.isEmpty() && column + 1 + word.size() > 78) {
+                out += "\r\n";
+                column = 0;
+            }
+            if (!out.isEmpty() || column == 0)
+                out += ' ';
+            out += word;
+            column += 1 + word.size();
+        }
+        if (fits)
+            return out;
+    }
     // Encoded words are at most 75 characters (RFC 2047 2): 45 bytes of text each.
     // A word holds whole characters: UTF-8 sequences are not cut.
     const bool utf8 = charset.compare("utf-8", Qt::CaseInsensitive) == 0;
@@ -101,13 +125,44 @@ QByteArray QuotedPrintable(const QList<QByteArray> &lines)
     return out;
 }
 
+QList<QByteArray> SplitAddressList(const QByteArray &list)
+{
+    // Separated by ',' or ';', but not inside a quoted display name or angle brackets:
+    // "Kowalski, Jan" <jan@x.example> is one mailbox (RFC 5322 3.4).
+    QList<QByteArray> mailboxes;
+    QByteArray current;
+    bool quoted = false;
+    bool angle = false;
+    for (qsizetype k = 0; k < list.size(); ++k) {
+        const char c = list.at(k);
+        if (quoted && c == '\\' && k + 1 < list.size()) {
+            current += c;
+            current += list.at(++k);
+            continue;
+        }
+        if (c == '"' && !angle)
+            quoted = !quoted;
+        else if (c == '<' && !quoted)
+            angle = true;
+        else if (c == '>' && !quoted)
+            angle = false;
+        if ((c == ',' || c == ';') && !quoted && !angle) {
+            if (!current.trimmed().isEmpty())
+                mailboxes.append(current.trimmed());
+            current.clear();
+            continue;
+        }
+        current += c;
+    }
+    if (!current.trimmed().isEmpty())
+        mailboxes.append(current.trimmed());
+    return mailboxes;
+}
+
 QList<QByteArray> ParseRecipients(const QByteArray &toText)
 {
     QList<QByteArray> recipients;
-    QByteArray normalised = toText;
-    normalised.replace(',', ';');
-    for (const QByteArray &part : normalised.split(';')) {
-        QByteArray address = part.trimmed();
+    for (QByteArray address : SplitAddressList(toText)) {
         const qsizetype open = address.lastIndexOf('<');
         const qsizetype close = address.lastIndexOf('>');
         if (open >= 0 && close > open)
@@ -129,12 +184,37 @@ QByteArray JoinAddresses(const QList<QByteArray> &addresses)
     return trimmed.join("; ");
 }
 
+namespace {
+
+// An address list as RFC 5322 3.4 writes it: separated by commas (the job's "; " is
+// no list separator there, and mail programs showed only the first), folded before 78
+// characters (2.1.1).
+QByteArray AddressHeader(const char *name, const QByteArray &list)
+{
+    QByteArray header = name;
+    header += ':';
+    qsizetype column = header.size();
+    const QList<QByteArray> addresses = SplitAddressList(list);
+    for (qsizetype k = 0; k < addresses.size(); ++k) {
+        const QByteArray piece = addresses[k] + (k + 1 < addresses.size() ? "," : "");
+        if (k > 0 && column + 1 + piece.size() > 78) {
+            header += "\r\n";
+            column = 0;
+        }
+        header += ' ' + piece;
+        column += 1 + piece.size();
+    }
+    return header + "\r\n";
+}
+
+} // namespace
+
 QByteArray BuildMessage(const MailContent &content)
 {
     QByteArray head;
     if (!content.from.isEmpty())
         head += "From: " + content.from + "\r\n";
-    head += "To: " + content.to + "\r\n";
+    head += AddressHeader("To", content.to);
     head += "Subject: " + EncodeHeaderText(content.subject, content.subjectCharset) + "\r\n";
     head += "Date: " + QDateTime::currentDateTime().toString(Qt::RFC2822Date).toLatin1() + "\r\n";
     head += "Message-ID: <" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + "@ostrevo>\r\n";

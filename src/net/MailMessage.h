@@ -26,8 +26,12 @@ struct MailContent {
 // The whole message with CR LF line ends.
 QByteArray BuildMessage(const MailContent &content);
 
-// The envelope addresses in a "To" text: separated by ";" or ",", each either bare or in
-// angle brackets after a display name ("Jan Kowalski <jan@firma.pl>").
+// The mailboxes of an address list: separated by ";" or ",", except inside a quoted
+// display name or angle brackets ("Kowalski, Jan" <jan@x.example> is one).
+QList<QByteArray> SplitAddressList(const QByteArray &list);
+
+// The envelope addresses in a "To" text: each mailbox either bare or in angle brackets
+// after a display name ("Jan Kowalski <jan@firma.pl>").
 QList<QByteArray> ParseRecipients(const QByteArray &toText);
 
 // The address lines joined by "; ", trailing blanks removed: one "To" header for them all.

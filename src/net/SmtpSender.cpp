@@ -33,6 +33,7 @@ long SocketErrorNumber(long error)
     case EHOSTUNREACH: return 10065;
     case ENETUNREACH: return 10051;
     case ECONNRESET: return 10054;
+    case EPIPE: return 10054; // the server dropped the connection while data went to it
     case ECONNABORTED: return 10053;
     case EADDRNOTAVAIL: return 10049;
     default: return error;
@@ -68,8 +69,11 @@ QByteArray SendSmtpMail(const MailSettings &mail, const SpooledMail &message, co
 
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    // A password never goes in clear text unless the settings say so on purpose: without
+    // STARTTLS on offer, a server that asks for one gets nothing.
+    const bool tlsRequired = !user.isEmpty() && !mail.clearTextAllowed;
     if (!implicitTls)
-        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(tlsRequired ? CURLUSESSL_ALL : CURLUSESSL_TRY));
     if (!caFile.isEmpty())
         curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.constData());
     if (!user.isEmpty()) {
@@ -87,11 +91,17 @@ QByteArray SendSmtpMail(const MailSettings &mail, const SpooledMail &message, co
     const CURLcode code = session.perform();
     if (code == CURLE_OK)
         return "OK";
+    if (code == CURLE_USE_SSL_FAILED)
+        return "TLS: the server offers no STARTTLS; the password was not sent ([Mail] Szyfrowanie=brak allows "
+               "clear text on a trusted network)";
     cancelled = session.wasCancelled();
     if (session.responseCode() >= 400)
         return QByteArray::number(session.responseCode());
     if (code == CURLE_COULDNT_RESOLVE_HOST)
         return "11001"; // WSAHOST_NOT_FOUND
+    // No reply in time (after DATA, say) is a time-out of the connection, as Winsock says.
+    if (code == CURLE_OPERATION_TIMEDOUT)
+        return "10060";
     if (session.osErrno() != 0)
         return QByteArray::number(SocketErrorNumber(session.osErrno()));
     return session.errorText(code);
@@ -116,6 +126,9 @@ void SmtpSender::start()
     std::lock_guard lock(m_mutex);
     if (m_thread.joinable() || m_stop)
         return;
+    // Busy from here: a wait for the spool (the end of --once) that comes before the
+    // thread has looked at it must not find it idle.
+    m_busy = true;
     m_thread = std::thread([this] { run(); });
 }
 
@@ -134,10 +147,20 @@ bool SmtpSender::waitUntilIdle(int timeoutMs)
         && !m_busy;
 }
 
-void SmtpSender::stop()
+namespace {
+qint64 SteadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+} // namespace
+
+void SmtpSender::stop(int graceMs)
 {
     {
         std::lock_guard lock(m_mutex);
+        if (!m_stop)
+            m_giveUpAt = SteadyMs() + std::max(0, graceMs);
         m_stop = true;
         m_wake.notify_all();
     }
@@ -196,7 +219,10 @@ bool SmtpSender::sendOne(const QString &fileName)
         timeouts = m_timeouts;
     }
     bool cancelled = false;
-    const QByteArray status = SendSmtpMail(settings, *mail, timeouts, [this] { return m_stop.load(); }, cancelled);
+    // A quit lets the message being sent finish within its grace.
+    const QByteArray status = SendSmtpMail(settings, *mail, timeouts, [this] {
+        return m_stop.load() && SteadyMs() >= m_giveUpAt.load();
+    }, cancelled);
     if (cancelled)
         return false;
     try {

@@ -43,8 +43,11 @@ public:
     void wake();
     // Waits until the spool is empty; false on time-out.
     bool waitUntilIdle(int timeoutMs);
-    // Ends the thread; the message being sent is given up and stays in the spool.
-    void stop();
+    // Ends the thread. No message starts any more; the one being sent has `graceMs` to
+    // finish, as a job has when the program quits, and is given up after it (it stays in
+    // the spool, unless the server had all of it).
+    void stop(int graceMs);
+    void stop() { stop(m_timeouts.quitGraceMs); }
 
     // Told what could not be done (a result file that cannot be written).
     std::function<void(const QString &)> warn;
@@ -64,6 +67,7 @@ private:
     quint64 m_wakes = 0;
     bool m_busy = false;
     std::atomic_bool m_stop{false};
+    std::atomic<qint64> m_giveUpAt{0}; // steady milliseconds; 0 = not yet
     std::thread m_thread;
 };
 

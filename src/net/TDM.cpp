@@ -2,6 +2,7 @@
 
 #include "handling/ResultFile.h"
 #include "handling/Scramble.h"
+#include "jobs/Charsets.h"
 #include "jobs/Errors.h"
 #include "jobs/JobFile.h"
 #include "net/FtpClient.h"
@@ -251,19 +252,19 @@ int TDM::HttpDownload(const JobContext &context, const QByteArray &address, cons
     if (!dir.ok())
         throw IoError(dir.error());
     // Fetched beside its name and renamed over it once complete: a failure leaves no new
-    // file, and an older one stays whole.
-    const QByteArray temp = ".download-" + QByteArray::number(::getpid()) + ".part";
-    ::unlinkat(dir.fd(), temp.constData(), 0);
-    const UniqueFd file{::openat(dir.fd(), temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664)};
+    // file, and an older one stays whole. What a killed run left goes first.
+    dir.removeStaleParts();
+    QByteArray part;
+    QString why;
+    const UniqueFd file{dir.createPart(part, why)};
     if (file.fd < 0)
         return 1;
     context.status(QStringLiteral("Pobieranie pliku..."));
     const NetOutcome outcome = HttpGet(TrimControl(address), file.fd, timeoutsOf(context), context.quitRequested);
     if (httpStatus)
         *httpStatus = outcome.httpStatus;
-    if (!outcome.ok || ::fsync(file.fd) != 0
-        || ::renameat(dir.fd(), temp.constData(), dir.fd(), dir.entryName(local.name).constData()) != 0) {
-        ::unlinkat(dir.fd(), temp.constData(), 0);
+    if (!outcome.ok || ::fsync(file.fd) != 0 || dir.publish(part, local.name, true) != 0) {
+        ::unlinkat(dir.fd(), part.constData(), 0);
         return 1;
     }
     return 0;
@@ -282,25 +283,42 @@ JobResult TDM::FtpDownload(const JobContext &context)
     QString why;
     const WorkDir dir(context.currentJobDir, FtpDir, true);
     const QString localName = QFile::decodeName(m_params.DST_FILE);
-    const int fd = dir.ok() ? dir.createNew(localName, why) : -1;
     if (!dir.ok())
         why = dir.error();
+    // An earlier NAME.ftp stays as it is: the job fails rather than replace it.
+    const bool taken = dir.ok() && ::faccessat(dir.fd(), dir.entryName(localName).constData(), F_OK,
+                                               AT_SYMLINK_NOFOLLOW) == 0;
+    if (taken)
+        why = QStringLiteral("%1/%2 exists already").arg(dir.path(), localName);
+    if (dir.ok())
+        dir.removeStaleParts();
+    QByteArray part;
+    const int fd = dir.ok() && !taken ? dir.createPart(part, why) : -1;
     if (fd < 0) {
-        status = "NOT"; // an earlier NAME.ftp stays as it is
+        status = "NOT";
     } else {
+        // Written under a part name and given its own only when whole: a kill in the
+        // middle leaves no half file under the name the legacy program reads.
         const UniqueFd file(fd);
         FtpClient client(timeoutsOf(context), context.status, context.quitRequested);
         const NetOutcome outcome = client.retrieve(TargetOf(m_params, context), m_params.SRC_FILE, fd);
-        if (!outcome.ok)
-            dir.remove(localName);
+        int published = 0;
+        if (outcome.ok && (::fsync(fd) != 0 || (published = dir.publish(part, localName, false)) != 0))
+            why = QStringLiteral("Cannot write %1/%2: %3").arg(dir.path(), localName, ErrnoText(published ? published : errno));
+        if (!outcome.ok || !why.isEmpty())
+            ::unlinkat(dir.fd(), part.constData(), 0);
         if (outcome.cancelled)
             return Interrupted();
         if (!outcome.ok) {
             status = "NOT";
             why = QString::fromUtf8(outcome.error);
+        } else if (!why.isEmpty()) {
+            status = "NOT";
         }
     }
-    WriteNetResult(context, resultName, status, true);
+    // Nothing is deleted that the job did not create: FTP/SRC_FILE may be any file of the
+    // office's, or the one just downloaded.
+    WriteNetResult(context, resultName, status, false);
     return status == "OK" ? JobResult::done() : JobResult::failed(why);
 }
 
@@ -336,14 +354,21 @@ JobResult TDM::MailJobHandler(const JobContext &context, const QString &textPath
         content.to = JoinAddresses(m_mail.Addresses);
         return queueSmtpMail(context, content);
     }
-    // One message per address; the result file ends with the last one's status.
+    // One message per address; the result file ends with the last one's status. A quit
+    // does not stop the round half way: the job is never performed again (it committed
+    // itself with the first message), so every address is tried now, and the journal
+    // names those that got it.
     JobResult result = JobResult::done();
+    QStringList served;
+    QStringList missed;
     for (const QByteArray &address : std::as_const(m_mail.Addresses)) {
         content.to = address;
         result = sendSystemMail(context, content);
-        if (context.quitRequested())
-            break;
+        (result.outcome == JobResult::Done ? served : missed).append(QString::fromUtf8(address));
     }
+    if (!missed.isEmpty() && !served.isEmpty())
+        result.detail += QStringLiteral("; sent to %1, not to %2")
+                             .arg(served.join(QStringLiteral(", ")), missed.join(QStringLiteral(", ")));
     return result;
 }
 
@@ -396,7 +421,10 @@ void TDM::MailPdf(const JobContext &context, const QString &jobPath, const QStri
     content.to = address.toUtf8();
     content.subject = subject.toUtf8();
     content.subjectCharset = "utf-8";
-    content.body = m_mail.Body;
+    // The PDF job's file is in CP852, its body too, as its subject: one code page for the
+    // whole job, sent in the message's own (ISO-8859-2).
+    for (const QByteArray &line : std::as_const(m_mail.Body))
+        content.body.append(ConvertPolish(line, PolishCp852, PolishIso2));
     if (auto pdf = ReadPdf(pdfPath))
         content.attachments.append(*pdf);
     if (route == 0) {

@@ -1,14 +1,21 @@
 #include "net/WorkDir.h"
 
+#include "jobs/MoveWithoutReplacing.h"
+
 #include "handling/ResultFile.h"
 
 #include <QFile>
+#include <QList>
+
+#include <atomic>
 
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace ostrevo {
 
@@ -89,6 +96,71 @@ void WorkDir::remove(const QString &name) const
 {
     if (ok())
         ::unlinkat(m_dir.fd, entryName(name).constData(), 0);
+}
+
+namespace {
+
+bool IsPartName(const char *name)
+{
+    const QByteArray text(name);
+    return text.startsWith(".download-") && text.endsWith(".part");
+}
+
+} // namespace
+
+int WorkDir::createPart(QByteArray &part, QString &why) const
+{
+    static std::atomic<unsigned> serial{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        part = ".download-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(++serial) + ".part";
+        const int fd = ::openat(m_dir.fd, part.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664);
+        if (fd >= 0) {
+            ::flock(fd, LOCK_EX);
+            return fd;
+        }
+        if (errno != EEXIST) {
+            why = QStringLiteral("Cannot write into %1: %2").arg(m_path, Reason(errno));
+            return -1;
+        }
+    }
+    why = QStringLiteral("Cannot write into %1: no free temporary name").arg(m_path);
+    return -1;
+}
+
+int WorkDir::publish(const QByteArray &part, const QString &name, bool replace) const
+{
+    const QByteArray entry = entryName(name);
+    const int result = replace ? (::renameat(m_dir.fd, part.constData(), m_dir.fd, entry.constData()) == 0 ? 0 : errno)
+                               : RenameAtomically(m_dir.fd, part.constData(), m_dir.fd, entry.constData());
+    if (result == 0)
+        ::fsync(m_dir.fd);
+    return result;
+}
+
+void WorkDir::removeStaleParts() const
+{
+    if (!ok())
+        return;
+    const int copy = ::dup(m_dir.fd);
+    DIR *dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    if (!dir) {
+        if (copy >= 0)
+            ::close(copy);
+        return;
+    }
+    QList<QByteArray> parts;
+    ::rewinddir(dir);
+    while (const dirent *entry = ::readdir(dir)) {
+        if (IsPartName(entry->d_name))
+            parts.append(QByteArray(entry->d_name));
+    }
+    ::closedir(dir);
+    for (const QByteArray &part : parts) {
+        const UniqueFd file{::openat(m_dir.fd, part.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+        // Locked: a download writes it now (another monitor's, or this one's).
+        if (file.fd >= 0 && ::flock(file.fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(m_dir.fd, part.constData(), 0);
+    }
 }
 
 } // namespace ostrevo

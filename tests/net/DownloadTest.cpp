@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 using namespace ostrevo;
 using namespace ostrevo::test;
 
@@ -122,7 +124,9 @@ TEST_F(DownloadTest, FtpRouteIntoNameFtpWithoutOverwriting)
     EXPECT_EQ(ReadFile(place.path(QStringLiteral("FTP/abc.ftp"))), "<kursy/>");
     EXPECT_EQ(place.result(QStringLiteral("abc.txt")), "error=OK\r\n");
     EXPECT_TRUE(place.statusTexts.contains(QStringLiteral("Pobieranie pliku...")));
-    EXPECT_FALSE(QFile::exists(place.path(QStringLiteral("FTP/tabela.xml")))) << "FTP/SRC_FILE goes, as after an upload";
+    // A local file of the remote file's name is the office's: nothing the job did not
+    // create is deleted.
+    EXPECT_EQ(ReadFile(place.path(QStringLiteral("FTP/tabela.xml"))), "local file of that name");
 
     // Again under the same job name: the earlier abc.ftp stays.
     WriteFile(s_ftp->root() + QStringLiteral("/kursy/tabela.xml"), "<nowe/>");
@@ -139,6 +143,32 @@ TEST_F(DownloadTest, FtpRouteIntoNameFtpWithoutOverwriting)
         EXPECT_EQ(place.result(QStringLiteral("def.txt")), "error=NOT\r\n");
         EXPECT_FALSE(QFile::exists(place.path(QStringLiteral("FTP/def.ftp")))) << "no partial file stays";
     }
+}
+
+TEST_F(DownloadTest, ADownloadCutShortLeavesNoHalfFileAndNothingForever)
+{
+    // A run killed in the middle of each route left its part files behind.
+    QDir().mkpath(place.path(QStringLiteral("FTP")));
+    QDir().mkpath(place.path(QStringLiteral("Download")));
+    WriteFile(place.path(QStringLiteral("FTP/.download-4242-1.part")), QByteArray(524288, 'p'));
+    WriteFile(place.path(QStringLiteral("Download/.download-4243-1.part")), "half");
+    QDir(s_ftp->root()).mkpath(QStringLiteral("duze"));
+    WriteFile(s_ftp->root() + QStringLiteral("/duze/plik.bin"), QByteArray(2 * 1024 * 1024, 'd'));
+
+    // Quit in the middle of the FTP transfer: no file under the name the DOS program reads.
+    std::atomic_int polls{0};
+    JobContext quitting = place.context;
+    quitting.quitRequested = [&polls] { return ++polls > 2; };
+    tdm.DownloadJob(quitting, place.job(QStringLiteral("DUZY.txt"), ftpJob("plik.bin", "duze")));
+    EXPECT_FALSE(QFile::exists(place.path(QStringLiteral("FTP/DUZY.ftp"))));
+
+    // The next attempt is not refused for a file that exists, and the leftovers are gone.
+    EXPECT_EQ(tdm.DownloadJob(place.context, place.job(QStringLiteral("DUZY.txt"), ftpJob("plik.bin", "duze"))).outcome,
+              JobResult::Done);
+    EXPECT_EQ(QFileInfo(place.path(QStringLiteral("FTP/DUZY.ftp"))).size(), 2 * 1024 * 1024);
+    EXPECT_EQ(Entries(place.path(QStringLiteral("FTP"))), QStringList{QStringLiteral("DUZY.ftp")});
+    EXPECT_EQ(httpJob("/ok/k.csv", "k.csv").outcome, JobResult::Done);
+    EXPECT_EQ(Entries(place.path(QStringLiteral("Download"))), QStringList{QStringLiteral("k.csv")});
 }
 
 TEST_F(DownloadTest, BothHttpAndServerUseHttpOnly)

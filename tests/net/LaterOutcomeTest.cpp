@@ -19,7 +19,7 @@ TEST(LaterOutcomeProgram, ARefusedMessageIsJournaledAsALaterFailureOfItsJob)
     Install install;
     WriteFile(install.home.filePath(QStringLiteral("Ostrevo.ini")),
               SmtpProgramSettings(install.jobs, server.port()).replace("Timer=1", "Timer=0")
-                  + "ServerUser=ola\r\nServerPassword=zle\r\n");
+                  + "ServerUser=ola\r\nServerPassword=zle\r\nSzyfrowanie=brak\r\n");
     auto monitor = install.start({QStringLiteral("--headless")});
     QByteArray log;
     ASSERT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();

@@ -132,7 +132,8 @@ TEST_F(SmtpRouteTest, StartTlsAuthLoginOneMessageToAll)
     EXPECT_EQ(env(eml), "biuro@ostrevo.test\njan@firma.pl\nanna@firma.pl\nbiuro@firma.pl\n");
     const QStringList parsed = Parsed(eml);
     ASSERT_EQ(parsed.size(), 4) << parsed.join(u'|').toStdString();
-    EXPECT_EQ(parsed[0], QStringLiteral("jan@firma.pl; Anna <anna@firma.pl>; biuro@firma.pl"));
+    // An address list, with commas (RFC 5322 3.4): every mail program shows all three.
+    EXPECT_EQ(parsed[0], QStringLiteral("jan@firma.pl, Anna <anna@firma.pl>, biuro@firma.pl"));
     EXPECT_EQ(parsed[1], QStringLiteral("Faktura ąć"));
     EXPECT_EQ(parsed[2], QStringLiteral("iso-8859-2 'Dzień dobry,\\r\\n\\r\\nw załączniku faktura.\\r\\n'"));
     EXPECT_EQ(parsed[3], QStringLiteral("fv.pdf:") + QString::fromLatin1(QByteArray("%PDF-1.4\n\x00\x01\xfe\xff\r\n.\r\n", 16).toHex()));
@@ -174,11 +175,25 @@ TEST_F(SmtpRouteTest, FailuresAreReplyCodesOrSocketErrors)
     EXPECT_TRUE(place.result(QStringLiteral("E.txt")).contains("without a path"));
     EXPECT_TRUE(tdm.spool().waiting().isEmpty());
 
-    // A wrong password is the server's refusal, at once, not a stalled transfer.
+    // A server that offers no TLS never gets the password, unless the settings allow
+    // clear text on purpose.
     SmtpServer guarded({QStringLiteral("--auth"), QStringLiteral("ola"), QStringLiteral("hasło")});
     ASSERT_TRUE(guarded.service->running()) << guarded.service->failure().toStdString();
     place.settings.mail.serverPort = guarded.port();
     place.settings.mail.serverUser = QStringLiteral("ola");
+    place.settings.mail.serverPassword = QStringLiteral("hasło");
+    {
+        TDM clear(home(), NetTimeouts{5, 10});
+        clear.afterSettingsRead(place.settings);
+        clear.MailJobHandler(place.context, place.job(QStringLiteral("T.txt"),
+                                                      "<MAIL>\r\n<END>\r\n<LISTA>\r\ndobry@firma.pl\r\n<END>\r\n"));
+        ASSERT_TRUE(clear.waitForMail(20000));
+        EXPECT_TRUE(place.result(QStringLiteral("T.txt")).startsWith("error=TLS: the server offers no STARTTLS"))
+            << place.result(QStringLiteral("T.txt")).constData();
+        EXPECT_TRUE(guarded.messages().isEmpty());
+    }
+    // A wrong password is the server's refusal, at once, not a stalled transfer.
+    place.settings.mail.clearTextAllowed = true;
     place.settings.mail.serverPassword = QStringLiteral("zle");
     TDM fresh(home(), NetTimeouts{5, 10});
     fresh.afterSettingsRead(place.settings);
@@ -203,7 +218,8 @@ TEST_F(SmtpRouteTest, AQueuedMessageSurvivesAQuitAndGoesOutAtTheNextStart)
     ::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length);
     place.settings.mail.serverPort = ntohs(address.sin_port);
     {
-        TDM tdm(home(), NetTimeouts{5, 30});
+        // No grace at the quit: the server never greets, the message goes nowhere.
+        TDM tdm(home(), NetTimeouts{5, 30, 600, 0});
         tdm.afterSettingsRead(place.settings);
         tdm.MailJobHandler(place.context, place.job(QStringLiteral("S.txt"), ThreeAddresses));
         EXPECT_FALSE(tdm.waitForMail(500));
@@ -222,6 +238,41 @@ TEST_F(SmtpRouteTest, AQueuedMessageSurvivesAQuitAndGoesOutAtTheNextStart)
     EXPECT_TRUE(restarted.waitForMail(5000));
     ASSERT_EQ(server.messages().size(), 1);
     EXPECT_EQ(Parsed(server.messages().first()).value(1), QStringLiteral("Faktura ąć"));
+}
+
+TEST_F(SmtpRouteTest, AQuitWhileTheServerConfirmsLetsTheMessageGoOnce)
+{
+    // The server has stored the message and takes its time over the "250": the program
+    // quits meanwhile. The message finishes within the quit's grace and is not sent again.
+    SmtpServer server({QStringLiteral("--slow-data"), QStringLiteral("1500")});
+    ASSERT_TRUE(server.service->running()) << server.service->failure().toStdString();
+    place.settings.mail.serverPort = server.port();
+    {
+        TDM tdm(home(), NetTimeouts{5, 10});
+        tdm.afterSettingsRead(place.settings);
+        tdm.MailJobHandler(place.context, place.job(QStringLiteral("Q.txt"), ThreeAddresses));
+        ASSERT_TRUE(WaitFor([&] { return server.messages().size() == 1; }));
+    } // the quit
+    EXPECT_EQ(place.result(QStringLiteral("Q.txt")), "error=OK\r\n");
+    EXPECT_TRUE(MailSpool(home() + QStringLiteral("/poczta")).waiting().isEmpty());
+    TDM restarted(home(), NetTimeouts{5, 10});
+    restarted.afterSettingsRead(place.settings);
+    EXPECT_TRUE(restarted.waitForMail(5000));
+    EXPECT_EQ(server.messages().size(), 1) << "sent again at the next start";
+
+    // A display name with a comma in it is one mailbox, and a long list is folded.
+    QByteArray many = "<MAIL>\r\n<END>\r\n<LISTA>\r\n\"Kowalski, Jan\" <jan@firma.pl>\r\n";
+    for (int i = 0; i < 60; ++i)
+        many += "klient" + QByteArray::number(i) + "@firma.pl\r\n";
+    many += "<END>\r\n";
+    restarted.MailJobHandler(place.context, place.job(QStringLiteral("M.txt"), many));
+    ASSERT_TRUE(restarted.waitForMail(20000));
+    ASSERT_EQ(server.messages().size(), 2);
+    const QByteArray envelope = env(server.messages().last());
+    EXPECT_TRUE(envelope.contains("\njan@firma.pl\n")) << envelope.constData();
+    EXPECT_EQ(envelope.count('\n'), 62);
+    for (const QByteArray &line : ReadFile(server.messages().last()).split('\n'))
+        EXPECT_LE(line.size(), 80) << line.left(100).constData();
 }
 
 TEST_F(SmtpRouteTest, SystemMailThroughMsmtpOneMessagePerAddress)
@@ -268,7 +319,8 @@ TEST_F(SmtpRouteTest, MailPdfWritesItsResultUnderThePdfName)
     tdm.afterSettingsRead(place.settings);
     QDir().mkpath(place.path(QStringLiteral("PDF")));
     WriteFile(place.path(QStringLiteral("PDF/faktura.pdf")), "%PDF-1.7 test");
-    const QString job = place.job(QStringLiteral("FV.txt"), "<PDF>\r\nA_MAIL=klient@firma.pl\r\n<END>\r\n<MAIL_BODY>\r\nW za\xb3\xb1""czniku.\r\n<END>\r\n");
+    // A <PDF> job is a printout: its body is in CP852 like the rest of it (ł 88, ą A5).
+    const QString job = place.job(QStringLiteral("FV.txt"), "<PDF>\r\nA_MAIL=klient@firma.pl\r\n<END>\r\n<MAIL_BODY>\r\nW za\x88\xa5""czniku.\r\n<END>\r\n");
     tdm.mailPdfHandOver()(place.context, job, QStringLiteral("klient@firma.pl"), place.path(QStringLiteral("PDF/faktura.pdf")),
                           QStringLiteral("Faktura 1/2026 – zażółć"));
     ASSERT_TRUE(tdm.waitForMail(20000));

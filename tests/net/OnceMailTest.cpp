@@ -2,11 +2,13 @@
 // only when its result file is there; a form written as a PDF file goes out by mail,
 // complete, with the body its job carries.
 
+#include "net/MailSpool.h"
 #include "net/NetServices.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
 
+using namespace ostrevo;
 using namespace ostrevo::test;
 
 namespace {
@@ -81,3 +83,28 @@ TEST(OnceMailTest, FormWrittenAsAPdfFileIsMailedWhole)
 }
 
 } // namespace
+
+TEST(OnceMailTest, OnceSendsWhatAnEarlierRunLeftInTheSpool)
+{
+    // Its own jobs queue nothing: the wait must not end before the sender has looked.
+    SmtpServer server;
+    ASSERT_TRUE(server.service->running()) << server.service->failure().toStdString();
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        QTemporaryDir home;
+        QTemporaryDir runtime;
+        const QString jobs = home.filePath(QStringLiteral("jobs"));
+        QDir().mkpath(jobs);
+        WriteFile(home.filePath(QStringLiteral("Ostrevo.ini")), SmtpProgramSettings(jobs, server.port()));
+        SpooledMail mail;
+        mail.resultDir = jobs;
+        mail.resultName = QStringLiteral("ZOSTAWIONY.txt");
+        mail.from = "biuro@ostrevo.test";
+        mail.recipients = {"klient@firma.pl"};
+        mail.message = "From: biuro@ostrevo.test\r\nTo: klient@firma.pl\r\nSubject: x\r\n\r\ntresc\r\n";
+        MailSpool(home.filePath(QStringLiteral("poczta"))).add(mail);
+        RunOnce(home, runtime);
+        EXPECT_EQ(ReadFile(jobs + QStringLiteral("/Errors/ZOSTAWIONY.txt")), "error=OK\r\n");
+    }
+    EXPECT_EQ(server.messages().size(), 3);
+}

@@ -24,3 +24,15 @@ TEST(ResultBesideJobsTest, ResultsWrittenFromTwoThreadsAllArrive)
     EXPECT_EQ(names.size(), 400);
     EXPECT_TRUE(names.filter(QStringLiteral(".part")).isEmpty());
 }
+
+TEST(ResultBesideJobsTest, AResultOfAnotherLetterCaseIsReplacedNotLeftStale)
+{
+    // The DOS program sees one name whatever its case: a stale DANE.TXT must not stay
+    // beside the new dane.txt.
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("Errors")));
+    WriteFile(dir.filePath(QStringLiteral("Errors/DANE.TXT")), "error=NOT\r\n");
+    WriteResultFile(dir.path(), QStringLiteral("dane.txt"), "OK");
+    EXPECT_EQ(Entries(dir.filePath(QStringLiteral("Errors"))), QStringList{QStringLiteral("DANE.TXT")});
+    EXPECT_EQ(ReadFile(dir.filePath(QStringLiteral("Errors/DANE.TXT"))), "error=OK\r\n");
+}

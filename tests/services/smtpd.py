@@ -1,11 +1,13 @@
 #!/usr/bin/python3
 """SMTP server for the tests (aiosmtpd), on 127.0.0.1 at a free port.
 
-smtpd.py PORTFILE OUTDIR [--tls CERT KEY] [--auth USER PASSWORD] [--refuse ADDRESS]
+smtpd.py PORTFILE OUTDIR [--tls CERT KEY] [--auth USER PASSWORD] [--refuse ADDRESS] [--slow-data MS]
 Each message received goes to OUTDIR as NNNN.eml, with NNNN.env beside it (the envelope
 sender on the first line, then one recipient a line). --tls offers STARTTLS, --auth
-requires AUTH LOGIN (or PLAIN) with that user, --refuse answers 550 to RCPT of ADDRESS.
+requires AUTH LOGIN (or PLAIN) with that user, --refuse answers 550 to RCPT of ADDRESS,
+--slow-data keeps a message it has stored MS milliseconds before it answers 250.
 """
+import asyncio
 import os
 import socket
 import ssl
@@ -21,6 +23,7 @@ class Handler:
     def __init__(self, out_dir, refuse):
         self.out_dir = out_dir
         self.refuse = refuse
+        self.slow_data = 0
         self.count = 0
         self.lock = threading.Lock()
 
@@ -42,6 +45,8 @@ class Handler:
             f.write(envelope.original_content)
         os.rename(name + ".env.tmp", name + ".env")
         os.rename(name + ".eml.tmp", name + ".eml")
+        if self.slow_data:
+            await asyncio.sleep(self.slow_data)
         return "250 Message accepted"
 
 
@@ -59,6 +64,7 @@ def main():
     tls = None
     auth = None
     refuse = []
+    slow_data = 0
     i = 2
     while i < len(args):
         if args[i] == "--tls":
@@ -70,6 +76,9 @@ def main():
             i += 3
         elif args[i] == "--refuse":
             refuse.append(args[i + 1])
+            i += 2
+        elif args[i] == "--slow-data":
+            slow_data = int(args[i + 1]) / 1000.0
             i += 2
         else:
             raise SystemExit("unknown argument " + args[i])
@@ -84,7 +93,9 @@ def main():
                   decode_data=False, auth_require_tls=bool(tls))
     if auth:
         kwargs.update(authenticator=authenticator, auth_required=True)
-    controller = Controller(Handler(out_dir, refuse), **kwargs)
+    handler = Handler(out_dir, refuse)
+    handler.slow_data = slow_data
+    controller = Controller(handler, **kwargs)
     controller.start()
     with open(port_file + ".tmp", "w") as f:
         f.write(str(port))
