@@ -58,43 +58,51 @@ QByteArray Base64Lines(const QByteArray &data)
 
 } // namespace
 
-QByteArray EncodeHeaderText(const QByteArray &text, const QByteArray &charset)
+QByteArray EncodeHeaderText(const QByteArray &text, const QByteArray &charset, qsizetype column)
 {
     if (PlainAscii(text)) {
-        // Folded at its blanks so that no line passes 78 characters (RFC 5322 2.1.1);
-        // a word too long for any line goes as encoded words below.
+        // Folded at its blanks; a word too long for any line goes as encoded words below.
         QByteArray out;
-        qsizetype column = 10; // "Subject: " and the like before it
+        qsizetype col = column;
         bool fits = true;
+        bool first = true;
         for (const QByteArray &word : text.split(' ')) {
-            if (word.size() > 70) {
+            if ((first && col + word.size() > 78) || word.size() > 77) {
                 fits = false;
                 break;
             }
-            if (!out.isEmpty() && column + 1 + word.size() > 78) {
+            if (!first && col + 1 + word.size() > 78) {
                 out += "\r\n";
-                column = 0;
+                col = 0;
             }
-            if (!out.isEmpty() || column == 0)
+            if (!first) {
                 out += ' ';
+                ++col;
+            }
             out += word;
-            column += 1 + word.size();
+            col += word.size();
+            first = false;
         }
         if (fits)
             return out;
     }
-    // Encoded words are at most 75 characters (RFC 2047 2): 45 bytes of text each.
-    // A word holds whole characters: UTF-8 sequences are not cut.
+    // Encoded words are at most 75 characters (RFC 2047 2), the first one shorter when the
+    // header's name leaves less of its line; each holds whole characters, UTF-8 sequences
+    // are not cut.
     const bool utf8 = charset.compare("utf-8", Qt::CaseInsensitive) == 0;
+    const qsizetype overhead = charset.size() + 7; // "=?" charset "?B?" ... "?="
+    qsizetype room = std::min<qsizetype>(75, 78 - column);
     QByteArray out;
     for (qsizetype i = 0; i < text.size();) {
-        qsizetype end = std::min<qsizetype>(i + 45, text.size());
+        const qsizetype bytes = std::max<qsizetype>(1, (room - overhead) / 4) * 3;
+        qsizetype end = std::min(i + bytes, text.size());
         while (utf8 && end < text.size() && end > i + 1 && (uchar(text.at(end)) & 0xc0) == 0x80)
             --end;
         if (i > 0)
             out += "\r\n ";
         out += "=?" + charset + "?B?" + text.mid(i, end - i).toBase64() + "?=";
         i = end;
+        room = 75;
     }
     return out;
 }
@@ -186,23 +194,47 @@ QByteArray JoinAddresses(const QList<QByteArray> &addresses)
 
 namespace {
 
+// One mailbox as a header shows it: a display name with letters beyond ASCII as encoded
+// words (RFC 2047 5), from its quotes if it had any; anything else as the job wrote it.
+QByteArray MailboxText(const QByteArray &mailbox, const QByteArray &charset)
+{
+    const qsizetype open = mailbox.lastIndexOf('<');
+    if (open <= 0 || PlainAscii(mailbox))
+        return mailbox;
+    QByteArray name = mailbox.left(open).trimmed();
+    if (name.size() >= 2 && name.startsWith('"') && name.endsWith('"')) {
+        QByteArray unquoted;
+        for (qsizetype k = 1; k + 1 < name.size(); ++k) {
+            if (name.at(k) == '\\' && k + 2 < name.size())
+                ++k;
+            unquoted += name.at(k);
+        }
+        name = unquoted;
+    }
+    if (PlainAscii(name))
+        return mailbox;
+    return EncodeHeaderText(name, charset, 1) + ' ' + mailbox.mid(open).trimmed();
+}
+
 // An address list as RFC 5322 3.4 writes it: separated by commas (the job's "; " is
 // no list separator there, and mail programs showed only the first), folded before 78
 // characters (2.1.1).
-QByteArray AddressHeader(const char *name, const QByteArray &list)
+QByteArray AddressHeader(const char *name, const QByteArray &list, const QByteArray &charset)
 {
     QByteArray header = name;
     header += ':';
     qsizetype column = header.size();
     const QList<QByteArray> addresses = SplitAddressList(list);
     for (qsizetype k = 0; k < addresses.size(); ++k) {
-        const QByteArray piece = addresses[k] + (k + 1 < addresses.size() ? "," : "");
-        if (k > 0 && column + 1 + piece.size() > 78) {
+        const QByteArray piece = MailboxText(addresses[k], charset) + (k + 1 < addresses.size() ? "," : "");
+        const qsizetype lineEnd = piece.indexOf('\r');
+        const qsizetype firstLine = lineEnd < 0 ? piece.size() : lineEnd;
+        if (k > 0 && column + 1 + firstLine > 78) {
             header += "\r\n";
             column = 0;
         }
         header += ' ' + piece;
-        column += 1 + piece.size();
+        column = lineEnd < 0 ? column + 1 + piece.size() : piece.size() - piece.lastIndexOf('\n') - 1;
     }
     return header + "\r\n";
 }
@@ -214,8 +246,8 @@ QByteArray BuildMessage(const MailContent &content)
     QByteArray head;
     if (!content.from.isEmpty())
         head += "From: " + content.from + "\r\n";
-    head += AddressHeader("To", content.to);
-    head += "Subject: " + EncodeHeaderText(content.subject, content.subjectCharset) + "\r\n";
+    head += AddressHeader("To", content.to, content.headerCharset);
+    head += "Subject: " + EncodeHeaderText(content.subject, content.headerCharset) + "\r\n";
     head += "Date: " + QDateTime::currentDateTime().toString(Qt::RFC2822Date).toLatin1() + "\r\n";
     head += "Message-ID: <" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + "@ostrevo>\r\n";
     head += "MIME-Version: 1.0\r\n";

@@ -15,9 +15,9 @@ struct MailAttachment {
 // `charset`, the attachments as base64 parts.
 struct MailContent {
     QByteArray from;          // the "From" header ([Mail] UserName); none when empty
-    QByteArray to;            // the "To" header, as the job's addresses form it
-    QByteArray subject;       // in `subjectCharset`
-    QByteArray subjectCharset = "iso-8859-2";
+    QByteArray to;            // the "To" header, as the job's addresses form it, in `headerCharset`
+    QByteArray subject;       // in `headerCharset`
+    QByteArray headerCharset = "iso-8859-2";
     QList<QByteArray> body;   // lines in `charset`
     QByteArray charset = "iso-8859-2";
     QList<MailAttachment> attachments;
@@ -37,9 +37,10 @@ QList<QByteArray> ParseRecipients(const QByteArray &toText);
 // The address lines joined by "; ", trailing blanks removed: one "To" header for them all.
 QByteArray JoinAddresses(const QList<QByteArray> &addresses);
 
-// A header value that holds something other than printable ASCII, as an RFC 2047
-// encoded word; otherwise unchanged.
-QByteArray EncodeHeaderText(const QByteArray &text, const QByteArray &charset);
+// A header value for a header whose name takes `column` characters ("Subject: " 9):
+// plain ASCII folded at its blanks, anything else as RFC 2047 encoded words of at most
+// 75 characters; no line passes 78 (RFC 5322 2.1.1).
+QByteArray EncodeHeaderText(const QByteArray &text, const QByteArray &charset, qsizetype column = 9);
 
 // Quoted-printable (RFC 2045 6.7) of text lines, soft-broken at 76 characters.
 QByteArray QuotedPrintable(const QList<QByteArray> &lines);

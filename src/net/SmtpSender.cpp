@@ -14,12 +14,17 @@ namespace ostrevo {
 
 namespace {
 
+struct Outgoing {
+    QByteArray data;
+    qsizetype offset = 0;
+};
+
 size_t ReadMessage(char *buffer, size_t size, size_t count, void *state)
 {
-    auto *pending = static_cast<QByteArray *>(state);
-    const size_t n = std::min(size * count, size_t(pending->size()));
-    std::memcpy(buffer, pending->constData(), n);
-    pending->remove(0, qsizetype(n));
+    auto *out = static_cast<Outgoing *>(state);
+    const size_t n = std::min(size * count, size_t(out->data.size() - out->offset));
+    std::memcpy(buffer, out->data.constData() + out->offset, n);
+    out->offset += qsizetype(n);
     return n;
 }
 
@@ -62,7 +67,7 @@ QByteArray SendSmtpMail(const MailSettings &mail, const SpooledMail &message, co
     CurlList recipients;
     for (const QByteArray &recipient : message.recipients)
         recipients.append(recipient);
-    QByteArray pending = message.message;
+    Outgoing outgoing{message.message};
     const QByteArray user = mail.serverUser.toUtf8();
     const QByteArray password = mail.serverPassword.toUtf8();
     const QByteArray caFile = QFile::encodeName(mail.caFile);
@@ -85,7 +90,7 @@ QByteArray SendSmtpMail(const MailSettings &mail, const SpooledMail &message, co
     curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, &ReadMessage);
-    curl_easy_setopt(curl, CURLOPT_READDATA, &pending);
+    curl_easy_setopt(curl, CURLOPT_READDATA, &outgoing);
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(message.message.size()));
 
     const CURLcode code = session.perform();
@@ -95,6 +100,14 @@ QByteArray SendSmtpMail(const MailSettings &mail, const SpooledMail &message, co
         return "TLS: the server offers no STARTTLS; the password was not sent ([Mail] Szyfrowanie=brak allows "
                "clear text on a trusted network)";
     cancelled = session.wasCancelled();
+    // A quit that gives up on the confirmation of a message whose every byte went out: the
+    // server has it, and sending it again at the next start would deliver it twice.
+    curl_off_t uploaded = 0;
+    curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+    if (cancelled && uploaded == curl_off_t(message.message.size())) {
+        cancelled = false;
+        return "OK";
+    }
     if (session.responseCode() >= 400)
         return QByteArray::number(session.responseCode());
     if (code == CURLE_COULDNT_RESOLVE_HOST)

@@ -354,22 +354,32 @@ JobResult TDM::MailJobHandler(const JobContext &context, const QString &textPath
         content.to = JoinAddresses(m_mail.Addresses);
         return queueSmtpMail(context, content);
     }
-    // One message per address; the result file ends with the last one's status. A quit
-    // does not stop the round half way: the job is never performed again (it committed
-    // itself with the first message), so every address is tried now, and the journal
-    // names those that got it.
+    // One message per address; the result file ends with the last one's status. The job
+    // is never performed again once its first message went (it committed itself then):
+    // a quit ends the round before the next address, the result says NOT, and the
+    // journal names the addresses that got the message and those that did not.
     JobResult result = JobResult::done();
     QStringList served;
     QStringList missed;
+    bool quit = false;
     for (const QByteArray &address : std::as_const(m_mail.Addresses)) {
+        quit = quit || context.quitRequested();
+        if (quit) {
+            missed.append(QString::fromUtf8(address.trimmed()));
+            continue;
+        }
         content.to = address;
         result = sendSystemMail(context, content);
-        (result.outcome == JobResult::Done ? served : missed).append(QString::fromUtf8(address));
+        (result.outcome == JobResult::Done ? served : missed).append(QString::fromUtf8(address.trimmed()));
+    }
+    if (quit && !served.isEmpty()) {
+        WriteNetResult(context, m_mail.ResultName, QByteArrayLiteral("NOT"), false);
+        result = JobResult::failed(QStringLiteral("interrupted: the program is quitting"));
     }
     if (!missed.isEmpty() && !served.isEmpty())
         result.detail += QStringLiteral("; sent to %1, not to %2")
                              .arg(served.join(QStringLiteral(", ")), missed.join(QStringLiteral(", ")));
-    return result;
+    return quit && served.isEmpty() ? Interrupted() : result;
 }
 
 JobResult TDM::sendSystemMail(const JobContext &context, const MailContent &content)
@@ -420,7 +430,7 @@ void TDM::MailPdf(const JobContext &context, const QString &jobPath, const QStri
     content.from = context.settings ? context.settings->mail.userName.toUtf8() : QByteArray();
     content.to = address.toUtf8();
     content.subject = subject.toUtf8();
-    content.subjectCharset = "utf-8";
+    content.headerCharset = "utf-8"; // the subject and the address came as text
     // The PDF job's file is in CP852, its body too, as its subject: one code page for the
     // whole job, sent in the message's own (ISO-8859-2).
     for (const QByteArray &line : std::as_const(m_mail.Body))

@@ -12,8 +12,13 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
+#include <cstring>
 #include <netinet/in.h>
+#include <string>
 #include <sys/socket.h>
+#include <thread>
 
 using namespace ostrevo;
 using namespace ostrevo::test;
@@ -70,8 +75,9 @@ TEST(MailMessageTest, HeadersBodyAndAttachment)
     EXPECT_TRUE(qp.contains("=3D=B1=20\r\n.\r\n")) << qp.constData();
 }
 
-// A message as the test server received it, read back by Python's own mail parser:
-// "to", "subject", "body", then each attachment as "name:hex".
+// A message as the test server received it, read back by Python's own mail parser in
+// its strict mode: "to", "subject", "body", then each attachment as "name:hex". Any
+// defect the parser finds in a header or a part fails the test.
 QStringList Parsed(const QString &emlPath)
 {
     QProcess python;
@@ -80,7 +86,13 @@ QStringList Parsed(const QString &emlPath)
 from email import policy
 data = open(sys.argv[1], 'rb').read()
 m = email.message_from_bytes(data, policy=policy.default)
-print(email.message_from_bytes(data)['To'])
+for part in m.walk():
+    for defect in part.defects:
+        print('DEFECT', type(defect).__name__, defect)
+    for key, value in part.items():
+        for defect in getattr(value, 'defects', []):
+            print('DEFECT', key, type(defect).__name__, defect)
+print(m['To'])
 print(m['Subject'])
 body = m.get_body(('plain',))
 print(body.get_content_charset(), repr(body.get_content()))
@@ -88,8 +100,64 @@ for part in m.iter_attachments():
     print(part.get_filename() + ':' + part.get_payload(decode=True).hex())
 )"), emlPath});
     python.waitForFinished(20000);
-    return QString::fromUtf8(python.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QStringList lines = QString::fromUtf8(python.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    for (qsizetype k = lines.size() - 1; k >= 0; --k) {
+        if (lines[k].startsWith(QStringLiteral("DEFECT"))) {
+            ADD_FAILURE() << emlPath.toStdString() << ": " << lines[k].toStdString();
+            lines.removeAt(k);
+        }
+    }
+    return lines;
 }
+
+// A server that greets, takes the envelope and DATA, reads a little of the message and
+// hangs up.
+struct DroppingServer {
+    DroppingServer()
+    {
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::listen(listener, 1);
+        socklen_t length = sizeof address;
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+        port = ntohs(address.sin_port);
+        thread = std::thread([this] { serve(); });
+    }
+    ~DroppingServer()
+    {
+        ::shutdown(listener, SHUT_RDWR);
+        thread.join();
+        ::close(listener);
+    }
+    void serve() const
+    {
+        const int client = ::accept(listener, nullptr, nullptr);
+        if (client < 0)
+            return;
+        const auto say = [&](const char *text) { ::send(client, text, std::strlen(text), MSG_NOSIGNAL); };
+        say("220 ready\r\n");
+        std::string input;
+        char buffer[4096];
+        for (bool data = false; !data;) {
+            const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            input.append(buffer, size_t(n));
+            for (size_t end; !data && (end = input.find("\r\n")) != std::string::npos; input.erase(0, end + 2)) {
+                data = input.compare(0, 4, "DATA") == 0;
+                say(data ? "354 go on\r\n" : "250 ok\r\n");
+            }
+        }
+        ::recv(client, buffer, sizeof buffer, 0);
+        ::close(client);
+    }
+    int listener = -1;
+    int port = 0;
+    std::thread thread;
+};
 
 class SmtpRouteTest : public ::testing::Test {
 protected:
@@ -174,6 +242,17 @@ TEST_F(SmtpRouteTest, FailuresAreReplyCodesOrSocketErrors)
               JobResult::Failed);
     EXPECT_TRUE(place.result(QStringLiteral("E.txt")).contains("without a path"));
     EXPECT_TRUE(tdm.spool().waiting().isEmpty());
+
+    // A server that hangs up in the middle of the message: the connection's reset.
+    {
+        DroppingServer dropping;
+        place.settings.mail.serverPort = dropping.port;
+        WriteFile(place.path(QStringLiteral("MAIL/duzy.bin")), QByteArray(4 << 20, 'x'));
+        tdm.MailJobHandler(place.context, place.job(QStringLiteral("G.txt"),
+                                                    "<MAIL>\r\nF_MAIL=duzy.bin\r\n<END>\r\n<LISTA>\r\nx@y.pl\r\n<END>\r\n"));
+        ASSERT_TRUE(tdm.waitForMail(20000));
+        EXPECT_EQ(place.result(QStringLiteral("G.txt")), "error=10054\r\n");
+    }
 
     // A server that offers no TLS never gets the password, unless the settings allow
     // clear text on purpose.
@@ -260,19 +339,70 @@ TEST_F(SmtpRouteTest, AQuitWhileTheServerConfirmsLetsTheMessageGoOnce)
     EXPECT_TRUE(restarted.waitForMail(5000));
     EXPECT_EQ(server.messages().size(), 1) << "sent again at the next start";
 
-    // A display name with a comma in it is one mailbox, and a long list is folded.
-    QByteArray many = "<MAIL>\r\n<END>\r\n<LISTA>\r\n\"Kowalski, Jan\" <jan@firma.pl>\r\n";
+    // Past the grace the sender gives up, but a message whose every byte went out is the
+    // server's: it counts as sent and does not go again.
+    SmtpServer slow({QStringLiteral("--slow-data"), QStringLiteral("4000")});
+    ASSERT_TRUE(slow.service->running()) << slow.service->failure().toStdString();
+    place.settings.mail.serverPort = slow.port();
+    {
+        TDM tdm(home(), NetTimeouts{5, 10, 600, 300});
+        tdm.afterSettingsRead(place.settings);
+        tdm.MailJobHandler(place.context, place.job(QStringLiteral("R.txt"), ThreeAddresses));
+        ASSERT_TRUE(WaitFor([&] { return slow.messages().size() == 1; }));
+    }
+    EXPECT_EQ(place.result(QStringLiteral("R.txt")), "error=OK\r\n");
+    EXPECT_TRUE(MailSpool(home() + QStringLiteral("/poczta")).waiting().isEmpty());
+
+    // Without a quit, a server silent after the message is a stalled connection after
+    // the stall time-out, numbered as the socket time-out.
+    TDM waiting(home(), NetTimeouts{5, 1});
+    waiting.afterSettingsRead(place.settings);
+    QElapsedTimer clock;
+    clock.start();
+    waiting.MailJobHandler(place.context, place.job(QStringLiteral("S.txt"), ThreeAddresses));
+    ASSERT_TRUE(waiting.waitForMail(20000));
+    EXPECT_EQ(place.result(QStringLiteral("S.txt")), "error=10060\r\n");
+    EXPECT_LT(clock.elapsed(), 3500) << "waited for the server instead of the stall time-out";
+}
+
+TEST_F(SmtpRouteTest, LongHeadersAndDisplayNamesReadBackWhole)
+{
+    SmtpServer server;
+    ASSERT_TRUE(server.service->running()) << server.service->failure().toStdString();
+    place.settings.mail.serverPort = server.port();
+    TDM tdm(home(), NetTimeouts{5, 10});
+    tdm.afterSettingsRead(place.settings);
+    // A display name with a comma in it is one mailbox, a Polish one is an encoded word,
+    // and a long list and a long subject are folded, Polish or not.
+    const QByteArray polish = "Zam\xf3wienie \xbf\xf3\xb3tej \xbf""aby ";
+    QByteArray many = "<MAIL>\r\nT_MAIL=" + polish.repeated(8) + "\r\n<END>\r\n<LISTA>\r\n"
+                      "\"Kowalski, Jan\" <jan@firma.pl>\r\nPawe\xb3 \xaf""ak <pz@firma.pl>\r\n";
     for (int i = 0; i < 60; ++i)
         many += "klient" + QByteArray::number(i) + "@firma.pl\r\n";
     many += "<END>\r\n";
-    restarted.MailJobHandler(place.context, place.job(QStringLiteral("M.txt"), many));
-    ASSERT_TRUE(restarted.waitForMail(20000));
+    tdm.MailJobHandler(place.context, place.job(QStringLiteral("M.txt"), many));
+    QByteArray ascii = "<MAIL>\r\nT_MAIL=";
+    for (int i = 0; i < 40; ++i)
+        ascii += "Faktura " + QByteArray::number(i) + ' ';
+    ascii += QByteArray(90, 'x') + "\r\n<END>\r\n<LISTA>\r\njan@firma.pl\r\n<END>\r\n";
+    tdm.MailJobHandler(place.context, place.job(QStringLiteral("N.txt"), ascii));
+    ASSERT_TRUE(tdm.waitForMail(20000));
     ASSERT_EQ(server.messages().size(), 2);
-    const QByteArray envelope = env(server.messages().last());
-    EXPECT_TRUE(envelope.contains("\njan@firma.pl\n")) << envelope.constData();
-    EXPECT_EQ(envelope.count('\n'), 62);
-    for (const QByteArray &line : ReadFile(server.messages().last()).split('\n'))
-        EXPECT_LE(line.size(), 80) << line.left(100).constData();
+    const QByteArray envelope = env(server.messages().first());
+    EXPECT_TRUE(envelope.contains("\njan@firma.pl\npz@firma.pl\n")) << envelope.constData();
+    EXPECT_EQ(envelope.count('\n'), 63);
+    for (const QString &eml : server.messages())
+        for (const QByteArray &line : ReadFile(eml).split('\n'))
+            EXPECT_LE(line.size(), 79) << line.left(100).constData();
+    const QStringList parsed = Parsed(server.messages().first());
+    ASSERT_GE(parsed.size(), 2);
+    EXPECT_TRUE(parsed[0].startsWith(QStringLiteral("\"Kowalski, Jan\" <jan@firma.pl>, Paweł Żak <pz@firma.pl>, klient0@")))
+        << parsed[0].toStdString();
+    EXPECT_EQ(parsed[0].count(u'@'), 62);
+    EXPECT_EQ(parsed[1], QStringLiteral("Zamówienie żółtej żaby ").repeated(8).trimmed());
+    const QStringList second = Parsed(server.messages().last());
+    ASSERT_GE(second.size(), 2);
+    EXPECT_EQ(second[1].toLatin1(), ascii.mid(15, ascii.indexOf("\r\n<END>") - 15));
 }
 
 TEST_F(SmtpRouteTest, SystemMailThroughMsmtpOneMessagePerAddress)
@@ -297,6 +427,17 @@ TEST_F(SmtpRouteTest, SystemMailThroughMsmtpOneMessagePerAddress)
     EXPECT_EQ(parsed[0], QStringLiteral("biuro@firma.pl"));
     EXPECT_TRUE(parsed[3].startsWith(QStringLiteral("fv.pdf:")));
 
+    // A quit after the first address: the others are not tried, the result says NOT and
+    // the journal names who got the message; nothing is sent twice.
+    place.context.quitRequested = [&] { return server.messages().size() >= 4; };
+    const JobResult quit = tdm.MailJobHandler(place.context, place.job(QStringLiteral("P.txt"), ThreeAddresses));
+    place.context.quitRequested = [] { return false; };
+    EXPECT_EQ(quit.outcome, JobResult::Failed);
+    EXPECT_TRUE(quit.detail.endsWith(QStringLiteral("sent to jan@firma.pl, not to Anna <anna@firma.pl>, biuro@firma.pl")))
+        << quit.detail.toStdString();
+    EXPECT_EQ(place.result(QStringLiteral("P.txt")), "error=NOT\r\n");
+    EXPECT_EQ(server.messages().size(), 4);
+
     // No addresses: nothing sent, no result. A missing command: "NOT".
     QFile::remove(place.path(QStringLiteral("Errors/P.txt")));
     tdm.MailJobHandler(place.context, place.job(QStringLiteral("P.txt"), "<MAIL>\r\n<END>\r\n<LISTA>\r\n<END>\r\n"));
@@ -307,7 +448,7 @@ TEST_F(SmtpRouteTest, SystemMailThroughMsmtpOneMessagePerAddress)
                   .outcome,
               JobResult::Failed);
     EXPECT_EQ(place.result(QStringLiteral("Q.txt")), "error=NOT\r\n");
-    EXPECT_EQ(server.messages().size(), 3);
+    EXPECT_EQ(server.messages().size(), 4);
 }
 
 TEST_F(SmtpRouteTest, MailPdfWritesItsResultUnderThePdfName)
