@@ -109,6 +109,7 @@ int RemoveStalePartFiles(const QString &dir)
             ::close(listFd);
         return 0;
     }
+    ::rewinddir(list); // the copy shares the read position of earlier listings
     QList<QByteArray> names;
     while (const dirent *entry = ::readdir(list)) {
         if (LooksLikePartName(entry->d_name))

@@ -582,6 +582,7 @@ void Engine::restoreOwnClaims(const QString &directory)
     QList<QByteArray> names;
     if (const int listFd = ::fcntl(dirFd.fd, F_DUPFD_CLOEXEC, 0); listFd >= 0) {
         if (DIR *list = ::fdopendir(listFd)) {
+            ::rewinddir(list); // the copy shares the read position of earlier listings
             while (const dirent *d = ::readdir(list))
                 names.append(QByteArray(d->d_name));
             ::closedir(list);

@@ -76,6 +76,7 @@ JobDirectory::JobDirectory(const QString &path) : m_path(path)
             ::close(listFd);
         return;
     }
+    ::rewinddir(dir); // the copy shares the read position of earlier listings
     while (const dirent *entry = ::readdir(dir)) {
         const QByteArray entryName(entry->d_name);
         if (entryName.size() <= SuffixLength)

@@ -1,5 +1,7 @@
 #include "net/HttpClient.h"
 
+#include <QFile>
+
 namespace ostrevo {
 
 namespace {
@@ -20,7 +22,7 @@ size_t WriteToBody(char *data, size_t size, size_t count, void *sinkPointer)
 }
 
 NetOutcome Get(const QByteArray &address, const QByteArray &accept, curl_write_callback write, void *writeData,
-               const NetTimeouts &timeouts, const std::function<bool()> &cancelled)
+               const NetTimeouts &timeouts, const std::function<bool()> &cancelled, const QString &caFile = {})
 {
     NetOutcome outcome;
     CurlSession session(timeouts);
@@ -39,6 +41,9 @@ NetOutcome Get(const QByteArray &address, const QByteArray &accept, curl_write_c
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, write);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, writeData);
+    const QByteArray trusted = QFile::encodeName(caFile);
+    if (!trusted.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_CAINFO, trusted.constData());
     const CURLcode code = session.perform();
     const long status = session.responseCode();
     outcome.httpStatus = status;
@@ -52,10 +57,10 @@ NetOutcome Get(const QByteArray &address, const QByteArray &accept, curl_write_c
 } // namespace
 
 NetOutcome HttpGet(const QByteArray &address, int localFd, const NetTimeouts &timeouts,
-                   const std::function<bool()> &cancelled)
+                   const std::function<bool()> &cancelled, const QString &caFile)
 {
     int fd = localFd;
-    return Get(address, "text/html, */*", &CurlWriteToFd, &fd, timeouts, cancelled);
+    return Get(address, "text/html, */*", &CurlWriteToFd, &fd, timeouts, cancelled, caFile);
 }
 
 NetOutcome HttpGetBody(const QByteArray &address, const QByteArray &accept, QByteArray &body,

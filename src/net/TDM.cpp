@@ -12,6 +12,7 @@
 #include "net/WorkDir.h"
 #include "net/WorkFileName.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -46,11 +47,18 @@ void SetKey(const KeyBlock &keys, const char *key, QByteArray &field, bool scram
         field = scrambled ? UnscramblePassword(*it) : *it;
 }
 
+// A remote name or path from the job (in the DOS code page) as it goes to the server: in
+// UTF-8, as FTP servers take names today (RFC 2640); ASCII names are unchanged.
+QByteArray RemoteName(const QByteArray &dosName)
+{
+    return Cp852ToUnicode(dosName).toUtf8();
+}
+
 FtpTarget TargetOf(const NetJobParams &params, const JobContext &context)
 {
     FtpTarget target;
     target.server = params.SERWER;
-    target.path = params.PATH;
+    target.path = RemoteName(params.PATH);
     target.login = params.LOGIN;
     target.password = params.PASSWORD;
     target.passive = !context.settings || context.settings->passive;
@@ -62,25 +70,30 @@ JobResult Interrupted()
     return JobResult::failed(QStringLiteral("interrupted: the program is quitting"));
 }
 
-// The attachment named by F_MAIL, if it is in MAIL: a missing file is left out silently.
-std::optional<MailAttachment> ReadAttachment(const JobContext &context, const QString &name)
+// The attachment named by F_MAIL, if it is in MAIL. The mail job is written in ISO-8859-2,
+// but a DOS program names its files in its own code page: a name with Polish letters is
+// looked for as either. A missing file is left out.
+std::optional<MailAttachment> ReadAttachment(const JobContext &context, const QByteArray &value)
 {
     const WorkDir dir(context.currentJobDir, MailDir, false);
     if (!dir.ok())
         return std::nullopt;
     QString why;
-    const int fd = dir.openRead(name, why);
-    if (fd < 0)
-        return std::nullopt;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
+    int fd = -1;
+    for (const QString &name : {Win1250ToUnicode(Iso2ToWin1250(value)), Cp852ToUnicode(value)}) {
+        if ((fd = dir.openRead(name, why)) >= 0) {
+            QFile file;
+            if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+                ::close(fd);
+                return std::nullopt;
+            }
+            const QByteArray data = file.readAll();
+            if (file.error() != QFileDevice::NoError)
+                throw IoError(QStringLiteral("Cannot read %1/%2: %3").arg(dir.path(), name, file.errorString()));
+            return MailAttachment{QFile::decodeName(dir.entryName(name)), data};
+        }
     }
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw IoError(QStringLiteral("Cannot read %1/%2: %3").arg(dir.path(), name, file.errorString()));
-    return MailAttachment{QFile::decodeName(dir.entryName(name)), data};
+    return std::nullopt;
 }
 
 std::optional<MailAttachment> ReadPdf(const QString &pdfPath)
@@ -178,9 +191,13 @@ JobResult TDM::FtpUpload(const JobContext &context)
 {
     const WorkFileName source = CheckWorkFileName(m_params.SRC_FILE, "SRC_FILE");
     const QString resultName = ResultNameFor(source.name);
-    if (!source.ok()) {
-        WriteNetResult(context, resultName, StatusBytes(source.problem), false);
-        return JobResult::failed(source.problem);
+    // The remote name too is a name in the walked directory, not a path beside it.
+    const WorkFileName remote = CheckWorkFileName(m_params.DST_FILE, "DST_FILE");
+    for (const WorkFileName *name : {&source, &remote}) {
+        if (!name->ok()) {
+            WriteNetResult(context, resultName, StatusBytes(name->problem), false);
+            return JobResult::failed(name->problem);
+        }
     }
     context.status(QStringLiteral("Łączenie..."));
     QByteArray status = "OK";
@@ -194,7 +211,7 @@ JobResult TDM::FtpUpload(const JobContext &context)
     } else {
         const UniqueFd file(fd);
         FtpClient client(timeoutsOf(context), context.status, context.quitRequested);
-        const NetOutcome outcome = client.store(TargetOf(m_params, context), m_params.DST_FILE, fd);
+        const NetOutcome outcome = client.store(TargetOf(m_params, context), RemoteName(m_params.DST_FILE), fd);
         if (outcome.cancelled)
             return Interrupted(); // kept with its file for the next start
         if (!outcome.ok)
@@ -260,7 +277,8 @@ int TDM::HttpDownload(const JobContext &context, const QByteArray &address, cons
     if (file.fd < 0)
         return 1;
     context.status(QStringLiteral("Pobieranie pliku..."));
-    const NetOutcome outcome = HttpGet(TrimControl(address), file.fd, timeoutsOf(context), context.quitRequested);
+    const NetOutcome outcome = HttpGet(TrimControl(address), file.fd, timeoutsOf(context), context.quitRequested,
+                                       context.settings ? context.settings->mail.caFile : QString());
     if (httpStatus)
         *httpStatus = outcome.httpStatus;
     if (!outcome.ok || ::fsync(file.fd) != 0 || dir.publish(part, local.name, true) != 0) {
@@ -301,7 +319,7 @@ JobResult TDM::FtpDownload(const JobContext &context)
         // middle leaves no half file under the name the legacy program reads.
         const UniqueFd file(fd);
         FtpClient client(timeoutsOf(context), context.status, context.quitRequested);
-        const NetOutcome outcome = client.retrieve(TargetOf(m_params, context), m_params.SRC_FILE, fd);
+        const NetOutcome outcome = client.retrieve(TargetOf(m_params, context), RemoteName(m_params.SRC_FILE), fd);
         int published = 0;
         if (outcome.ok && (::fsync(fd) != 0 || (published = dir.publish(part, localName, false)) != 0))
             why = QStringLiteral("Cannot write %1/%2: %3").arg(dir.path(), localName, ErrnoText(published ? published : errno));
@@ -338,6 +356,7 @@ JobResult TDM::MailJobHandler(const JobContext &context, const QString &textPath
         return JobResult::done(QStringLiteral("no address"));
 
     MailContent content;
+    QString missingAttachment;
     content.from = context.settings ? context.settings->mail.userName.toUtf8() : QByteArray();
     content.subject = m_mail.Subject;
     content.body = m_mail.Body;
@@ -347,12 +366,18 @@ JobResult TDM::MailJobHandler(const JobContext &context, const QString &textPath
             WriteNetResult(context, m_mail.ResultName, StatusBytes(attachment.problem), false);
             return JobResult::failed(attachment.problem);
         }
-        if (auto file = ReadAttachment(context, attachment.name))
+        if (auto file = ReadAttachment(context, m_mail.Attachment))
             content.attachments.append(*file);
+        else
+            missingAttachment = QStringLiteral("; sent without F_MAIL=\"%1\": no such file in %2")
+                                    .arg(Win1250ToUnicode(Iso2ToWin1250(m_mail.Attachment)),
+                                         QDir(context.currentJobDir).filePath(MailDir));
     }
     if (route == 1) {
         content.to = JoinAddresses(m_mail.Addresses);
-        return queueSmtpMail(context, content);
+        JobResult queued = queueSmtpMail(context, content);
+        queued.detail += missingAttachment;
+        return queued;
     }
     // One message per address; the result file ends with the last one's status. The job
     // is never performed again once its first message went (it committed itself then):
@@ -379,6 +404,7 @@ JobResult TDM::MailJobHandler(const JobContext &context, const QString &textPath
     if (!missed.isEmpty() && !served.isEmpty())
         result.detail += QStringLiteral("; sent to %1, not to %2")
                              .arg(served.join(QStringLiteral(", ")), missed.join(QStringLiteral(", ")));
+    result.detail += missingAttachment;
     return quit && served.isEmpty() ? Interrupted() : result;
 }
 

@@ -53,6 +53,8 @@ QByteArray WorkDir::entryName(const QString &name) const
             ::close(copy);
         return wanted;
     }
+    // The copy shares the directory's read position with every earlier listing of it.
+    ::rewinddir(dir);
     QByteArray found = wanted;
     const QString folded = name.toCaseFolded();
     while (const dirent *entry = ::readdir(dir)) {

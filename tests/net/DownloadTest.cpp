@@ -128,6 +128,12 @@ TEST_F(DownloadTest, FtpRouteIntoNameFtpWithoutOverwriting)
     // create is deleted.
     EXPECT_EQ(ReadFile(place.path(QStringLiteral("FTP/tabela.xml"))), "local file of that name");
 
+    // A remote name with Polish letters (CP852 in the job) is asked for in UTF-8.
+    WriteFile(s_ftp->root() + QStringLiteral("/kursy/wyciąg.txt"), "wyciąg");
+    EXPECT_EQ(tdm.DownloadJob(place.context, place.job(QStringLiteral("pl.txt"), ftpJob("wyci\xa5g.txt", "kursy"))).outcome,
+              JobResult::Done);
+    EXPECT_EQ(ReadFile(place.path(QStringLiteral("FTP/pl.ftp"))), "wyciąg");
+
     // Again under the same job name: the earlier abc.ftp stays.
     WriteFile(s_ftp->root() + QStringLiteral("/kursy/tabela.xml"), "<nowe/>");
     EXPECT_EQ(tdm.DownloadJob(place.context, place.job(QStringLiteral("abc.txt"), ftpJob("tabela.xml", "kursy"))).outcome,
@@ -169,6 +175,24 @@ TEST_F(DownloadTest, ADownloadCutShortLeavesNoHalfFileAndNothingForever)
     EXPECT_EQ(Entries(place.path(QStringLiteral("FTP"))), QStringList{QStringLiteral("DUZY.ftp")});
     EXPECT_EQ(httpJob("/ok/k.csv", "k.csv").outcome, JobResult::Done);
     EXPECT_EQ(Entries(place.path(QStringLiteral("Download"))), QStringList{QStringLiteral("k.csv")});
+}
+
+TEST_F(DownloadTest, HttpsTrustsTheConfiguredCertificates)
+{
+    TestCertificate certificate;
+    ASSERT_TRUE(certificate.made);
+    PythonService https(QStringLiteral("httpd.py"), {s_logDir->path() + QStringLiteral("/tls-requests"), QStringLiteral("--tls"),
+                                                     certificate.cert(), certificate.key()});
+    ASSERT_TRUE(https.running()) << https.failure().toStdString();
+    const QByteArray job = "<DOWNLOAD>\r\nHTTP=https://127.0.0.1:" + QByteArray::number(https.port())
+        + "/ok/kurs\r\nSRC_FILE=kurs.xml\r\n<END>\r\n";
+    // A certificate nobody vouches for: nothing is fetched.
+    EXPECT_EQ(tdm.DownloadJob(place.context, place.job(QStringLiteral("K.txt"), job)).outcome, JobResult::Failed);
+    EXPECT_FALSE(QFile::exists(place.path(QStringLiteral("Download/kurs.xml"))));
+    // The office's own CA, as [Mail] CAFile names it for mail too.
+    place.settings.mail.caFile = certificate.cert();
+    EXPECT_EQ(tdm.DownloadJob(place.context, place.job(QStringLiteral("K.txt"), job)).outcome, JobResult::Done);
+    EXPECT_EQ(downloaded("kurs.xml"), "body of kurs");
 }
 
 TEST_F(DownloadTest, BothHttpAndServerUseHttpOnly)

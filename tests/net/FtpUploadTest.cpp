@@ -87,6 +87,17 @@ TEST_F(FtpUploadTest, StoresInTheWalkedDirectoryPassiveAndActive)
     }
 }
 
+TEST_F(FtpUploadTest, PolishNamesReachTheServerInUtf8)
+{
+    // The job is in CP852 (ę A9, ś 98); the server stores names in UTF-8.
+    QDir(s_server->root()).mkpath(QStringLiteral("księgi"));
+    WriteFile(place.path(QStringLiteral("FTP/dane.txt")), "dane");
+    EXPECT_EQ(tdm.FtpJob(place.context, place.job(QStringLiteral("P.txt"), ftpJob("dane.txt", "ksi\xa9ga \x98wi\xa9ta.txt", "ksi\xa9gi")))
+                  .outcome,
+              JobResult::Done) << place.result(QStringLiteral("dane.txt")).constData();
+    EXPECT_EQ(ReadFile(s_server->root() + QStringLiteral("/księgi/księga święta.txt")), "dane");
+}
+
 TEST_F(FtpUploadTest, BackslashPathAndAJobWithoutKeysReusesTheLastValues)
 {
     QDir(s_server->root()).mkpath(QStringLiteral("out/b"));
@@ -149,6 +160,17 @@ TEST_F(FtpUploadTest, NamesThatLeaveTheWorkDirectoryTouchNothing)
         EXPECT_FALSE(QFile::exists(s_server->root() + QStringLiteral("/s.txt")));
     }
     EXPECT_TRUE(place.result(QStringLiteral("secret.txt")).contains("without a path"));
+    // Nor does the remote name lead out of the directory the job walked to.
+    WriteFile(place.path(QStringLiteral("FTP/up.txt")), "up");
+    for (const QByteArray &dst : {QByteArray("../../x.txt"), QByteArray("..\\x.txt"), QByteArray("sub/x.txt")}) {
+        QDir(s_server->root()).mkpath(QStringLiteral("in/sub"));
+        EXPECT_EQ(tdm.FtpJob(place.context, place.job(QStringLiteral("J.txt"), ftpJob("up.txt", dst, "in"))).outcome,
+                  JobResult::Failed) << dst.constData();
+        EXPECT_TRUE(place.result(QStringLiteral("up.txt")).contains("DST_FILE")) << place.result(QStringLiteral("up.txt")).constData();
+        EXPECT_FALSE(QFile::exists(s_server->root() + QStringLiteral("/x.txt")));
+        EXPECT_FALSE(QFile::exists(s_server->root() + QStringLiteral("/in/sub/x.txt")));
+    }
+    EXPECT_EQ(ReadFile(place.path(QStringLiteral("FTP/up.txt"))), "up") << "the job's file stays for a corrected job";
     // A link inside FTP is not followed to the file it names.
     QFile::link(place.path(QStringLiteral("secret.txt")), place.path(QStringLiteral("FTP/link.txt")));
     tdm.FtpJob(place.context, place.job(QStringLiteral("J.txt"), ftpJob("link.txt", "s.txt", "")));

@@ -405,6 +405,34 @@ TEST_F(SmtpRouteTest, LongHeadersAndDisplayNamesReadBackWhole)
     EXPECT_EQ(second[1].toLatin1(), ascii.mid(15, ascii.indexOf("\r\n<END>") - 15));
 }
 
+TEST_F(SmtpRouteTest, AnAttachmentNamedInEitherCodePageGoesAlong)
+{
+    SmtpServer server;
+    ASSERT_TRUE(server.service->running()) << server.service->failure().toStdString();
+    place.settings.mail.serverPort = server.port();
+    TDM tdm(home(), NetTimeouts{5, 10});
+    tdm.afterSettingsRead(place.settings);
+    WriteFile(place.path(QStringLiteral("MAIL/wyciąg.pdf")), "%PDF wyciąg");
+    // ą is B1 in the mail job's ISO-8859-2 and A5 in the CP852 a DOS program names files in.
+    for (const QByteArray &name : {QByteArray("wyci\xb1g.pdf"), QByteArray("WYCI\xa4G.PDF")}) {
+        const JobResult result = tdm.MailJobHandler(
+            place.context, place.job(QStringLiteral("A.txt"), "<MAIL>\r\nT_MAIL=x\r\nF_MAIL=" + name + "\r\n<END>\r\n<LISTA>\r\nx@y.pl\r\n<END>\r\n"));
+        EXPECT_FALSE(result.detail.contains(QStringLiteral("without"))) << result.detail.toStdString();
+    }
+    const JobResult missing = tdm.MailJobHandler(
+        place.context, place.job(QStringLiteral("B.txt"), "<MAIL>\r\nT_MAIL=x\r\nF_MAIL=brak.pdf\r\n<END>\r\n<LISTA>\r\nx@y.pl\r\n<END>\r\n"));
+    EXPECT_TRUE(missing.detail.contains(QStringLiteral("sent without F_MAIL=\"brak.pdf\"")))
+        << missing.detail.toStdString();
+    ASSERT_TRUE(tdm.waitForMail(20000));
+    ASSERT_EQ(server.messages().size(), 3);
+    for (int k = 0; k < 2; ++k) {
+        const QStringList parsed = Parsed(server.messages()[k]);
+        ASSERT_EQ(parsed.size(), 4) << parsed.join(u'|').toStdString();
+        EXPECT_EQ(parsed[3], QStringLiteral("wyciąg.pdf:") + QString::fromLatin1(QByteArray("%PDF wyciąg").toHex()));
+    }
+    EXPECT_EQ(Parsed(server.messages()[2]).size(), 3) << "no attachment";
+}
+
 TEST_F(SmtpRouteTest, SystemMailThroughMsmtpOneMessagePerAddress)
 {
     SmtpServer server;

@@ -1,13 +1,14 @@
 #!/usr/bin/python3
 """HTTP server for the tests, on 127.0.0.1 at a free port.
 
-httpd.py PORTFILE LOGFILE: /ok/NAME answers 200 with "body of NAME"; /404 and /500 those
+httpd.py PORTFILE LOGFILE [--tls CERT KEY]: /ok/NAME answers 200 with "body of NAME"; /404 and /500 those
 codes; /redirect a 302 to /ok/redirected; /loop a redirect to itself; /trickle a body of
 1,000 bytes sent 2 bytes a second. Every request
-head goes to LOGFILE.
+head goes to LOGFILE. --tls serves HTTPS with that certificate.
 """
 import http.server
 import os
+import ssl
 import sys
 import time
 
@@ -60,6 +61,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
 def main():
     port_file, log_file = sys.argv[1:3]
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    if sys.argv[3:4] == ["--tls"]:
+        tls = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        tls.load_cert_chain(sys.argv[4], sys.argv[5])
+        server.socket = tls.wrap_socket(server.socket, server_side=True)
     server.log_file = log_file
     with open(port_file + ".tmp", "w") as f:
         f.write(str(server.server_address[1]))
