@@ -2,6 +2,7 @@
 # missing (Debian packages), build, and then run the demo or pass the tests.
 
 BUILD ?= build
+# The sanitizer build is clang's, and builds the fuzzers too: one build for both.
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -13,33 +14,41 @@ all: build
 deps:
 	scripts/install-deps.sh
 
+# The benchmarks are built by `make bench` only: nothing else runs them.
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) -DOSTREVO_BENCH=OFF
 	cmake --build $(BUILD) -j2
 
 demo: build
 	scripts/demo.sh $(BUILD)
 
-# Every test, then the unit tests once more under AddressSanitizer and UBSan, then a
-# short run of the parser fuzzers. (`make tsan` is not part of it yet: Debian's Qt is not
-# built with ThreadSanitizer, so every hand-over through a queued call is reported.)
-check: build
-	ctest --test-dir $(BUILD) --output-on-failure
+# Every test (warnings are errors in this build), then the tests once more under
+# AddressSanitizer and UBSan, then a short run of the parser fuzzers from the same build.
+# (`make tsan` is not part of it yet: Debian's Qt is not built with ThreadSanitizer, so
+# every hand-over through a queued call is reported.)
+check: deps
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) -DOSTREVO_BENCH=OFF -DOSTREVO_WERROR=ON
+	cmake --build $(BUILD) -j2
+	ctest --test-dir $(BUILD) -j2 --output-on-failure
 	$(MAKE) asan
 	$(MAKE) fuzz-smoke
 
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure
+	ctest --test-dir $(BUILD) -j2 --output-on-failure
 
-# The desktop program is built too: the app and gui tests run under the sanitizers, with
-# leak detection on. tests/lsan.supp names only leaks inside system libraries. The
-# benchmarks are left out: they are not run here.
+# clang with ASan and UBSan, the libraries instrumented for libFuzzer as well, so that the
+# same build runs the tests and the fuzzers. The desktop program is built too: the app and
+# gui tests run under the sanitizers, with leak detection on. tests/lsan.supp names only
+# leaks inside system libraries.
+ASAN_CONFIGURE = cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+  -DOSTREVO_SANITIZE=ON -DOSTREVO_FUZZ=ON -DOSTREVO_GUI=ON -DOSTREVO_BENCH=OFF
+
 asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_SANITIZE=ON -DOSTREVO_GUI=ON -DOSTREVO_BENCH=OFF
+	$(ASAN_CONFIGURE)
 	cmake --build $(ASAN_BUILD) -j2
-	ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	ASAN_OPTIONS=detect_leaks=1:suppressions=$(CURDIR)/tests/asan.supp LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -L 'jobs|monitor|textprint|forms|devices|app|gui|fiscal|net|preview'
+	  ctest --test-dir $(ASAN_BUILD) -j2 --output-on-failure -L 'jobs|monitor|textprint|forms|devices|app|gui|fiscal|net|preview'
 
 # The engine, its watcher and job threads, and the rest of the monitor's tests.
 tsan: deps
@@ -49,30 +58,30 @@ tsan: deps
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -L monitor
 
 FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols fuzz_fiscal fuzz_rates fuzz_thermal fuzz_forms
-SMOKE_FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols fuzz_fiscal fuzz_rates fuzz_thermal fuzz_forms
+FUZZ_SECONDS ?= 10
 
 fuzz: deps
-	CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_FUZZ=ON -DOSTREVO_GUI=OFF -DBUILD_TESTING=ON
-	cmake --build build-fuzz -j2 --target $(FUZZERS)
+	$(ASAN_CONFIGURE)
+	cmake --build $(ASAN_BUILD) -j2 --target $(FUZZERS)
 
 # Seeds: the sample jobs, settings and symbol files, read where they lie; what the
-# fuzzers find new goes into build-fuzz/corpus/<fuzzer>, never into the tree.
+# fuzzers find new goes into $(ASAN_BUILD)/corpus/<fuzzer>, never into the tree.
 FUZZ_SEEDS = examples/jobs examples/demo tests/data
 
-# Twenty seconds of each parser fuzzer.
-fuzz-smoke: deps
-	CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREVO_FUZZ=ON -DOSTREVO_GUI=OFF -DBUILD_TESTING=ON
-	cmake --build build-fuzz -j2 --target $(SMOKE_FUZZERS)
-	@for f in $(SMOKE_FUZZERS); do echo "== $$f"; \
-	  mkdir -p build-fuzz/corpus/$$f; \
-	  if build-fuzz/tests/fuzz/$$f -max_total_time=20 build-fuzz/corpus/$$f $(FUZZ_SEEDS) > build-fuzz/$$f.log 2>&1; \
-	  then tail -n 1 build-fuzz/$$f.log; else tail -n 40 build-fuzz/$$f.log; exit 1; fi; done
+# FUZZ_SECONDS of each parser fuzzer.
+fuzz-smoke: fuzz
+	@for f in $(FUZZERS); do echo "== $$f"; \
+	  mkdir -p $(ASAN_BUILD)/corpus/$$f; \
+	  if ASAN_OPTIONS=suppressions=$(CURDIR)/tests/asan.supp $(ASAN_BUILD)/tests/fuzz/$$f -max_total_time=$(FUZZ_SECONDS) $(ASAN_BUILD)/corpus/$$f $(FUZZ_SEEDS) > $(ASAN_BUILD)/$$f.log 2>&1; \
+	  then tail -n 1 $(ASAN_BUILD)/$$f.log; else tail -n 40 $(ASAN_BUILD)/$$f.log; exit 1; fi; done
 
-bench: build
+bench: deps
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) -DOSTREVO_BENCH=ON
+	cmake --build $(BUILD) -j2
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 
 screenshot: build
 	scripts/screenshot.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -91,8 +91,9 @@ TEST(Charsets, OnlyLettersChange)
     const QByteArray converted = Cp852ToWin1250(all);
     ASSERT_EQ(converted.size(), 256);
     for (int b = 0; b < 256; ++b) {
-        if (!cp852.contains(static_cast<char>(b)))
+        if (!cp852.contains(static_cast<char>(b))) {
             EXPECT_EQ(static_cast<unsigned char>(converted[b]), b) << "byte " << b;
+        }
     }
     EXPECT_EQ(Cp852ToWin1250(Bytes({0xC9, 0xCD, 0xBB})), Bytes({0xC9, 0xCD, 0xBB}));
     EXPECT_EQ(Cp852ToWin1250(QByteArray()), QByteArray());
@@ -137,10 +138,12 @@ TEST(Charsets, FullCodePagesAgreeWithIconv)
     const QString dos = Cp852ToUnicode(AllBytes());
     for (int b = 0; b < 256; ++b) {
         const auto byte = static_cast<unsigned char>(b);
-        if (auto expected = IconvDecode("WINDOWS-1250", byte))
+        if (auto expected = IconvDecode("WINDOWS-1250", byte)) {
             EXPECT_EQ(win.at(b).unicode(), *expected) << "Windows-1250 byte " << b;
-        if (auto expected = IconvDecode("CP852", byte))
+        }
+        if (auto expected = IconvDecode("CP852", byte)) {
             EXPECT_EQ(dos.at(b).unicode(), *expected) << "CP852 byte " << b;
+        }
     }
     // Every byte survives a round trip, the five undefined ones included.
     EXPECT_EQ(UnicodeToWin1250(win), AllBytes());

@@ -131,7 +131,8 @@ QJsonArray YearWorkbook()
     titles.append(QStringLiteral("Średni kurs"));
     titles.append(QStringLiteral("nr tabeli"));
     titles.append(QJsonValue::Null); // the untitled 27th column: F27
-    QJsonArray rows{titles};
+    QJsonArray rows;
+    rows.append(titles); // not rows{titles}: compilers disagree whether that copies titles
     const QList<std::pair<QString, int>> days{{QStringLiteral("2009-01-02"), 1}, {QStringLiteral("2009-01-05"), 2},
                                               {QStringLiteral("2009-01-07"), 4}};
     for (const auto &[date, number] : days) {
