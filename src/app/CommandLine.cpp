@@ -97,7 +97,8 @@ QString CommandLine::usage(const QString &programName)
                "                kind it does not lay out, 6 the layout failed (a template\n"
                "                missing) or the preview file cannot be written\n"
                "  --check JOB   the same report, without the preview file\n"
-               "  --home DIR    program directory (Ostrevo.ini, DefSym.ovx, ostrevo.log)\n"
+               "  --home DIR    program directory (Ostrevo.ini, DefSym.ovx, ostrevo.log); it\n"
+               "                must exist (exit code 1 when it does not)\n"
                "  --help        this text\n"
                "  --version     the version\n")
         .arg(programName);

@@ -117,6 +117,11 @@ int main(int argc, char *argv[])
 
     const QString executablePath = QCoreApplication::applicationFilePath();
     const QString programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
+    if (!QFileInfo(programDir).isDir()) {
+        Print(stderr, programName + QStringLiteral(": the program directory %1 does not exist (--home); nothing was "
+                                                   "started or created\n").arg(programDir));
+        return 1;
+    }
 
     // A second instance ends at once, before it reads settings or empties a directory.
     SingleInstance instance(QFileInfo(executablePath).fileName(), programDir);
@@ -143,7 +148,9 @@ int main(int argc, char *argv[])
     }
 
     Subsystems subsystems(programDir);
-    EngineConfig config = subsystems.engineConfig(executablePath, DefaultAutostartDir());
+    // Only the desktop program keeps the entry that starts it at login: a service or a
+    // scripted run must not make the desktop program start at the next graphical login.
+    EngineConfig config = subsystems.engineConfig(executablePath, windows ? DefaultAutostartDir() : QString());
     // Login starts the configuration that is running now, not the default one.
     config.autostartArguments = {QStringLiteral("--home"), programDir};
 

@@ -146,8 +146,22 @@ TEST(Program, HeadlessMonitorsUntilTerminatedAndWritesItsSettings)
     const QByteArray ini = ReadFile(install.home.filePath(QStringLiteral("Ostrevo.ini")));
     EXPECT_TRUE(ini.contains("Version=v 2.02.010\r\n")) << ini.constData();
     EXPECT_TRUE(ini.contains("Monitorowanie=1\r\n"));
-    // AutoRun defaults to on: the autostart entry was written into XDG_CONFIG_HOME.
-    EXPECT_TRUE(QFile::exists(install.config.filePath(QStringLiteral("autostart/Ostv.desktop"))));
+    // A service never writes the desktop program's login entry, though AutoRun is on.
+    EXPECT_FALSE(QFile::exists(install.config.filePath(QStringLiteral("autostart/Ostv.desktop"))));
+}
+
+TEST(Program, AMistypedHomeIsRefusedAndNothingIsCreated)
+{
+    Install install;
+    const QString missing = install.home.filePath(QStringLiteral("nie-ma"));
+    for (const QString &mode : {QStringLiteral("--headless"), QStringLiteral("--once")}) {
+        auto run = Start(install.env(), {QStringLiteral("--home"), missing, mode});
+        QByteArray err;
+        EXPECT_EQ(Finish(run.get(), &err), 1) << mode.toStdString();
+        EXPECT_TRUE(err.contains("does not exist")) << err.constData();
+    }
+    EXPECT_FALSE(QFile::exists(missing));
+    EXPECT_FALSE(QFile::exists(install.config.filePath(QStringLiteral("autostart"))));
 }
 
 TEST(Program, StartClearsOnlyWhatTheLastCleanStopLeftUnperformed)
@@ -359,10 +373,11 @@ TEST(Program, SettingsThatCannotBeWrittenAtExitAreReported)
 
 TEST(Program, TheStartWithSystemEntryRunsThisConfiguration)
 {
+    // The desktop program (offscreen) keeps the entry.
     Install install;
-    auto monitor = install.start({QStringLiteral("--headless")});
-    QByteArray log;
-    ASSERT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();
+    auto monitor = install.start({});
+    ASSERT_TRUE(WaitFor([&] { return install.run({QStringLiteral("--status")}) == 0; }))
+        << monitor->readAllStandardError().constData();
     monitor->terminate();
     ASSERT_TRUE(monitor->waitForFinished(10000));
     const QByteArray entry = ReadFile(install.config.filePath(QStringLiteral("autostart/Ostv.desktop")));
