@@ -1,29 +1,12 @@
 #pragma once
 
 #include "jobs/MoveWithoutReplacing.h"
-#include "jobs/UniqueFd.h"
+// The part files that printouts are written into before they are published.
+#include "jobs/PartFile.h"
 
 #include <QString>
 
 namespace ostrevo {
-
-// A file being written under a hidden temporary name ".STEM-XXXXXX.part" in the directory
-// where it will be published. The descriptor holds a lock on it for as long as it is
-// written, so that the removal of stale ones never takes a live one.
-struct PartFile {
-    UniqueFd fd;
-    QString path;
-};
-
-// Creates a new part file for STEM in DIR, mode 0640 whatever the umask (printouts hold
-// invoices: for the user and the group only). STEM is cut to a few dozen bytes, so the
-// temporary name fits wherever the final one does. On failure `fd` is -1 and `error` the
-// errno.
-PartFile CreatePartFile(const QString &dir, const QString &stem, int &error);
-
-// Removes the part files a killed run left in DIR: regular files named as ours and locked
-// by no writer, in DIR itself, never through a link. Returns how many went.
-int RemoveStalePartFiles(const QString &dir);
 
 // Publishes the finished file PART (in DIR) under the first free name of DIR/BASE.SUFFIX,
 // DIR/BASE-2.SUFFIX, ... A name that exists in any form, a dangling symbolic link

@@ -273,7 +273,7 @@ int TDM::HttpDownload(const JobContext &context, const QByteArray &address, cons
     dir.removeStaleParts();
     QByteArray part;
     QString why;
-    const UniqueFd file{dir.createPart(part, why)};
+    const UniqueFd file = dir.createPart(part, why);
     if (file.fd < 0)
         return 1;
     context.status(QStringLiteral("Pobieranie pliku..."));
@@ -311,13 +311,13 @@ JobResult TDM::FtpDownload(const JobContext &context)
     if (dir.ok())
         dir.removeStaleParts();
     QByteArray part;
-    const int fd = dir.ok() && !taken ? dir.createPart(part, why) : -1;
+    const UniqueFd file = dir.ok() && !taken ? dir.createPart(part, why) : UniqueFd();
+    const int fd = file.fd;
     if (fd < 0) {
         status = "NOT";
     } else {
         // Written under a part name and given its own only when whole: a kill in the
         // middle leaves no half file under the name the legacy program reads.
-        const UniqueFd file(fd);
         FtpClient client(timeoutsOf(context), context.status, context.quitRequested);
         const NetOutcome outcome = client.retrieve(TargetOf(m_params, context), RemoteName(m_params.SRC_FILE), fd);
         int published = 0;

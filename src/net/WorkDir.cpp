@@ -1,19 +1,16 @@
 #include "net/WorkDir.h"
 
 #include "jobs/MoveWithoutReplacing.h"
+#include "jobs/PartFile.h"
 
 #include "handling/ResultFile.h"
 
 #include <QFile>
-#include <QList>
-
-#include <atomic>
 
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,33 +97,13 @@ void WorkDir::remove(const QString &name) const
         ::unlinkat(m_dir.fd, entryName(name).constData(), 0);
 }
 
-namespace {
-
-bool IsPartName(const char *name)
+UniqueFd WorkDir::createPart(QByteArray &part, QString &why) const
 {
-    const QByteArray text(name);
-    return text.startsWith(".download-") && text.endsWith(".part");
-}
-
-} // namespace
-
-int WorkDir::createPart(QByteArray &part, QString &why) const
-{
-    static std::atomic<unsigned> serial{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        part = ".download-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(++serial) + ".part";
-        const int fd = ::openat(m_dir.fd, part.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664);
-        if (fd >= 0) {
-            ::flock(fd, LOCK_EX);
-            return fd;
-        }
-        if (errno != EEXIST) {
-            why = QStringLiteral("Cannot write into %1: %2").arg(m_path, Reason(errno));
-            return -1;
-        }
-    }
-    why = QStringLiteral("Cannot write into %1: no free temporary name").arg(m_path);
-    return -1;
+    int error = 0;
+    UniqueFd fd = CreatePartFileAt(m_dir.fd, QStringLiteral("download"), 0664, part, error);
+    if (fd.fd < 0)
+        why = QStringLiteral("Cannot write into %1: %2").arg(m_path, Reason(error));
+    return fd;
 }
 
 int WorkDir::publish(const QByteArray &part, const QString &name, bool replace) const
@@ -141,28 +118,8 @@ int WorkDir::publish(const QByteArray &part, const QString &name, bool replace) 
 
 void WorkDir::removeStaleParts() const
 {
-    if (!ok())
-        return;
-    const int copy = ::dup(m_dir.fd);
-    DIR *dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
-    if (!dir) {
-        if (copy >= 0)
-            ::close(copy);
-        return;
-    }
-    QList<QByteArray> parts;
-    ::rewinddir(dir);
-    while (const dirent *entry = ::readdir(dir)) {
-        if (IsPartName(entry->d_name))
-            parts.append(QByteArray(entry->d_name));
-    }
-    ::closedir(dir);
-    for (const QByteArray &part : parts) {
-        const UniqueFd file{::openat(m_dir.fd, part.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
-        // Locked: a download writes it now (another monitor's, or this one's).
-        if (file.fd >= 0 && ::flock(file.fd, LOCK_EX | LOCK_NB) == 0)
-            ::unlinkat(m_dir.fd, part.constData(), 0);
-    }
+    if (ok())
+        RemoveStalePartFilesAt(m_dir.fd);
 }
 
 } // namespace ostrevo

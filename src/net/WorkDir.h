@@ -32,7 +32,7 @@ public:
     // A download being written: a hidden part file of this directory, locked while it is
     // written, so that the removal of what killed runs left never takes a live one. Its
     // name is in `part`; -1 with `why` set.
-    int createPart(QByteArray &part, QString &why) const;
+    UniqueFd createPart(QByteArray &part, QString &why) const;
     // Gives the finished part its name: `replace` or not an existing file of that name
     // (never through a link). 0, or the errno (EEXIST for a name taken).
     int publish(const QByteArray &part, const QString &name, bool replace) const;

@@ -156,8 +156,8 @@ TEST_F(DownloadTest, ADownloadCutShortLeavesNoHalfFileAndNothingForever)
     // A run killed in the middle of each route left its part files behind.
     QDir().mkpath(place.path(QStringLiteral("FTP")));
     QDir().mkpath(place.path(QStringLiteral("Download")));
-    WriteFile(place.path(QStringLiteral("FTP/.download-4242-1.part")), QByteArray(524288, 'p'));
-    WriteFile(place.path(QStringLiteral("Download/.download-4243-1.part")), "half");
+    WriteFile(place.path(QStringLiteral("FTP/.download-k1ll3d.part")), QByteArray(524288, 'p'));
+    WriteFile(place.path(QStringLiteral("Download/.download-Xk1ll3.part")), "half");
     QDir(s_ftp->root()).mkpath(QStringLiteral("duze"));
     WriteFile(s_ftp->root() + QStringLiteral("/duze/plik.bin"), QByteArray(2 * 1024 * 1024, 'd'));
 

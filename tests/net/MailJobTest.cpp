@@ -9,16 +9,16 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <gtest/gtest.h>
-
-#include <QElapsedTimer>
 
 #include <cstring>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace ostrevo;
 using namespace ostrevo::test;
@@ -110,20 +110,30 @@ for part in m.iter_attachments():
     return lines;
 }
 
+// A socket listening on 127.0.0.1 at a free port, or -1 when it could not be made.
+int ListenOnLoopback(int &port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0
+        || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
 // A server that greets, takes the envelope and DATA, reads a little of the message and
 // hangs up.
 struct DroppingServer {
     DroppingServer()
     {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(listener, 1);
-        socklen_t length = sizeof address;
-        ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-        port = ntohs(address.sin_port);
+        listener = ListenOnLoopback(port);
         thread = std::thread([this] { serve(); });
     }
     ~DroppingServer()
@@ -287,15 +297,10 @@ TEST_F(SmtpRouteTest, AQueuedMessageSurvivesAQuitAndGoesOutAtTheNextStart)
 {
     // A server that accepts the connection and never greets: the message is under way
     // when the program quits.
-    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(silent, 4), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length);
-    place.settings.mail.serverPort = ntohs(address.sin_port);
+    int port = 0;
+    const int silent = ListenOnLoopback(port);
+    ASSERT_GE(silent, 0);
+    place.settings.mail.serverPort = port;
     {
         // No grace at the quit: the server never greets, the message goes nowhere.
         TDM tdm(home(), NetTimeouts{5, 30, 600, 0});
