@@ -21,6 +21,8 @@ packages=(
   # a FUSE mount stands in for a network share that inotify cannot see into
   bindfs
   xvfb xauth x11-apps x11-utils imagemagick paps clang libclang-rt-14-dev strace
+  # the Debian package: built with debhelper, checked with lintian
+  debhelper dpkg-dev lintian
 )
 
 missing=()

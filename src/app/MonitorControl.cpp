@@ -15,7 +15,7 @@ namespace {
 // A pause or resumption waits for the running job; a long printout may take this long.
 constexpr int ControlWaitMs = 60000;
 
-QByteArray StateWord(MonitorState state)
+QByteArray StatusStateWord(MonitorState state)
 {
     switch (state) {
     case MonitorState::Starting:
@@ -57,7 +57,7 @@ MonitorControl::MonitorControl(Engine *engine, InstanceChannel *channel, QObject
 
 QByteArray MonitorControl::statusText() const
 {
-    QByteArray text = "state: " + StateWord(m_status.state) + '\n';
+    QByteArray text = "state: " + StatusStateWord(m_status.state) + '\n';
     text += "status: " + m_status.text.toUtf8() + '\n';
     if (!m_status.problem.isEmpty() && m_status.problem != m_status.text)
         text += "problem: " + m_status.problem.toUtf8() + '\n';

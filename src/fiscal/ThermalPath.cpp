@@ -16,7 +16,7 @@ namespace {
 
 using namespace thermal;
 
-enum class Operation { Receipt, DailyReport, PeriodicReport, CasReport, Display };
+enum class ThermalTask { Receipt, DailyReport, PeriodicReport, CasReport, Display };
 
 // The Thermal protocol's error for a cancel or an end without an open transaction.
 constexpr int NoTransactionOpen = 29;
@@ -35,7 +35,7 @@ struct ThermalDriver {
     DisplayFn *p_LBDSP = nullptr;
 
     // Every function the operation may call, looked up before the port is opened.
-    QStringList resolve(const DriverLibrary &library, Operation operation)
+    QStringList resolve(const DriverLibrary &library, ThermalTask operation)
     {
         QStringList missing;
         auto need = [&](auto *&function, const char *name) {
@@ -46,29 +46,29 @@ struct ThermalDriver {
         need(p_Port_Close, "p_Port_Close");
         need(p_LBSERM, "p_LBSERM");
         switch (operation) {
-        case Operation::Receipt:
+        case ThermalTask::Receipt:
             need(p_LBTRSHDR, "p_LBTRSHDR");
             need(p_LBTRSLN, "p_LBTRSLN");
             need(p_LBTRXEND1, "p_LBTRXEND1");
             need(p_LBTREXITCAN, "p_LBTREXITCAN");
             break;
-        case Operation::DailyReport: need(p_LBDAYREP, "p_LBDAYREP"); break;
-        case Operation::PeriodicReport: need(p_LBFSKREP_D, "p_LBFSKREP_D"); break;
-        case Operation::CasReport: need(p_LBCASREP, "p_LBCASREP"); break;
-        case Operation::Display: need(p_LBDSP, "p_LBDSP"); break;
+        case ThermalTask::DailyReport: need(p_LBDAYREP, "p_LBDAYREP"); break;
+        case ThermalTask::PeriodicReport: need(p_LBFSKREP_D, "p_LBFSKREP_D"); break;
+        case ThermalTask::CasReport: need(p_LBCASREP, "p_LBCASREP"); break;
+        case ThermalTask::Display: need(p_LBDSP, "p_LBDSP"); break;
         }
         return missing;
     }
 };
 
-Operation OperationOf(int function)
+ThermalTask ThermalTaskOf(int function)
 {
     switch (function) {
-    case 1: return Operation::Receipt;
-    case 2: return Operation::DailyReport;
-    case 3: case 4: return Operation::PeriodicReport;
-    case 5: return Operation::CasReport;
-    default: return Operation::Display; // 10, 11, 12
+    case 1: return ThermalTask::Receipt;
+    case 2: return ThermalTask::DailyReport;
+    case 3: case 4: return ThermalTask::PeriodicReport;
+    case 5: return ThermalTask::CasReport;
+    default: return ThermalTask::Display; // 10, 11, 12
     }
 }
 
@@ -177,7 +177,7 @@ bool ThermalOperation::item(const QByteArray &line, int number, qint64 &sum)
     return true;
 }
 
-QByteArray DocumentText(const QByteArray &kind, const QByteArray &number)
+QByteArray ThermalDocumentText(const QByteArray &kind, const QByteArray &number)
 {
     if (kind == "P")
         return "Paragon " + number;
@@ -251,7 +251,7 @@ void ThermalOperation::receipt(const ReceiptData &data)
     block->paymentForm = arena.byte(payment);
     block->emptyText = empty;
     block->extraLine = arena.text(m_job.convert(data.extraLine));
-    block->documentText = arena.text(DocumentText(data.documentKind, data.documentNumber));
+    block->documentText = arena.text(ThermalDocumentText(data.documentKind, data.documentNumber));
     block->areaWord0 = word(0);
     block->areaWord9 = word(9);
     block->areaWord7 = word(7);
@@ -308,7 +308,7 @@ void ThermalOperation::periodicReport(int mode)
 FiscalOutcome RunThermalOperation(const FiscalJob &job, const FiscalEnvironment &environment)
 {
     FiscalOutcome outcome;
-    const Operation operation = OperationOf(job.function);
+    const ThermalTask operation = ThermalTaskOf(job.function);
     // Amounts that can only fail are refused before anything is loaded.
     QByteArray amount;
     if (job.function == 12) {
@@ -318,7 +318,7 @@ FiscalOutcome RunThermalOperation(const FiscalJob &job, const FiscalEnvironment 
             return outcome;
         }
     }
-    if (operation == Operation::Receipt) {
+    if (operation == ThermalTask::Receipt) {
         if (!ParseFiscalInteger(job.receipt.total)) {
             outcome.set(fcNumberBad, QStringLiteral("the receipt total \"%1\" is not a number").arg(QString::fromLatin1(job.receipt.total)));
             return outcome;

@@ -1,5 +1,6 @@
 #include "gui/TForm1.h"
 
+#include "gui/NamedWidget.h"
 #include "gui/StatusIcons.h"
 #include "gui/StatusLamp.h"
 #include "gui/TFormCONFIG.h"
@@ -39,13 +40,6 @@ namespace {
 
 constexpr int ClientWidth = 352;
 constexpr int ClientHeight = 232;
-
-template<typename W>
-W *named(W *widget, const QString &name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
 
 void setEditText(QComboBox *combo, const QString &text)
 {

@@ -1,5 +1,7 @@
 #include "gui/TFormCONFIG.h"
 
+#include "gui/NamedWidget.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFormLayout>
@@ -13,17 +15,6 @@
 using namespace Qt::StringLiterals;
 
 namespace ostrevo {
-
-namespace {
-
-template<typename W>
-W *named(W *widget, const QString &name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
-} // namespace
 
 RadioGroup::RadioGroup(const QString &caption, const QStringList &items, QWidget *parent)
     : QGroupBox(caption, parent)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ProgramVersion.h"
+
 #include <QMap>
 #include <QString>
 
@@ -84,7 +86,7 @@ struct Settings {
     bool operator==(const Settings &) const = default;
 };
 
-inline const QString ProgramVersion = QStringLiteral("v 2.02.010");
+inline const QString ProgramVersion = QStringLiteral(OSTREVO_PROGRAM_VERSION);
 
 } // namespace ostrevo
 

@@ -6,6 +6,7 @@
 #include "jobs/Rounding.h"
 #include "textprint/FrameChars.h"
 #include "textprint/MarginTag.h"
+#include "textprint/PagePosition.h"
 #include "textprint/SymbolScanner.h"
 
 #include <algorithm>
@@ -15,22 +16,12 @@ namespace ostrevo {
 
 namespace {
 
-const QByteArray LetterX = QByteArrayLiteral("X");
-
 // The page is laid out on 0.98 of the sheet; this gives the whole sheet's height back.
 constexpr double FullPage = 1.0204081632653061;
 
 // Frame geometry is worked out in hundredths of a page unit: a cell 7.2 units wide then
 // joins its neighbours exactly, and a double line keeps its two strokes apart.
 constexpr int FrameScale = 100;
-
-// Positions stay far inside int even on absurd lines; beyond any page nothing shows.
-constexpr qint64 PositionLimit = qint64(1) << 28;
-
-int ClampPosition(qint64 value)
-{
-    return int(std::clamp(value, -PositionLimit, PositionLimit));
-}
 
 PrinterSymbolTable PdfSymbolTable()
 {

@@ -5,6 +5,7 @@
 #include "jobs/JobFile.h"
 #include "textprint/FrameChars.h"
 #include "textprint/MarginTag.h"
+#include "textprint/PagePosition.h"
 #include "textprint/PrintSurface.h"
 #include "jobs/Rounding.h"
 #include "textprint/SymbolScanner.h"
@@ -13,20 +14,6 @@
 #include <array>
 
 namespace ostrevo {
-
-namespace {
-
-const QByteArray LetterX = QByteArrayLiteral("X");
-
-// Positions stay far inside int even on absurd lines; beyond any page nothing shows anyway.
-constexpr qint64 PositionLimit = qint64(1) << 28;
-
-int ClampPosition(qint64 value)
-{
-    return int(std::clamp(value, -PositionLimit, PositionLimit));
-}
-
-} // namespace
 
 TextLineRenderer::TextLineRenderer(PrintSurface &surface, const PrinterSymbolTable &symbols,
                                    TextPrintState &state, ScriptMemory &memory)
