@@ -8,6 +8,7 @@
 #include "app/SingleInstance.h"
 #include "app/Subsystems.h"
 #include "devices/TPrinter.h"
+#include "jobs/DosPath.h"
 #include "monitor/Autostart.h"
 #include "preview/JobPreview.h"
 #include "handling/Settings.h"
@@ -16,12 +17,14 @@
 #include <QGuiApplication>
 
 #ifdef OSTREVO_WITH_GUI
+#include "gui/AlreadyRunningBox.h"
 #include "gui/TForm1.h"
 #include "gui/TFormCONFIG.h"
 #include <QApplication>
 #endif
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 using namespace ostrevo;
@@ -36,6 +39,24 @@ void Print(FILE *stream, const QString &text)
 }
 
 constexpr int OnceMailWaitMs = 180000;
+// A start that did nothing because a monitor already runs on the program directory.
+constexpr int AlreadyRunningExitCode = 5;
+
+#ifdef OSTREVO_WITH_GUI
+// A display that is named but cannot be opened (a stale DISPLAY after a remote session)
+// makes Qt end the program with an abort; it ends with this instead.
+void ExplainUnopenedDisplay(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtFatalMsg) {
+        Print(stderr, message + u'\n');
+        return;
+    }
+    const QString display = QString::fromLocal8Bit(qgetenv(qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ? "WAYLAND_DISPLAY" : "DISPLAY"));
+    Print(stderr, QStringLiteral("ostrevo: the display %1 cannot be opened, so the window cannot be shown; "
+                                 "without a window the monitor runs as ostrevo --headless\n").arg(display));
+    std::_Exit(1);
+}
+#endif
 
 bool HasDisplay()
 {
@@ -56,7 +77,7 @@ int RunPreview(int argc, char *argv[], const CommandLine &cl)
     request.writePdf = !cl.check;
     request.programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
     const PreviewOutcome outcome = PreviewJob(request);
-    Print(stdout, outcome.report.join(u'\n') + u'\n');
+    Print(stdout, DosPathMapper::readable(outcome.report.join(u'\n')) + u'\n');
     return outcome.exitCode;
 }
 
@@ -106,8 +127,11 @@ int main(int argc, char *argv[])
 
     std::unique_ptr<QGuiApplication> app;
 #ifdef OSTREVO_WITH_GUI
-    if (windows)
+    if (windows) {
+        const QtMessageHandler previous = qInstallMessageHandler(ExplainUnopenedDisplay);
         app = std::make_unique<QApplication>(argc, argv);
+        qInstallMessageHandler(previous);
+    }
 #endif
     if (!app)
         app = std::make_unique<QGuiApplication>(argc, argv);
@@ -134,7 +158,7 @@ int main(int argc, char *argv[])
         // --once beside a running monitor would perform nothing, and must not look like success.
         if (cl.once) {
             Print(stderr, programName + QStringLiteral(": a monitor already runs on %1; --once did nothing\n").arg(programDir));
-            return 5;
+            return AlreadyRunningExitCode;
         }
         // The desktop program already running is brought to the front instead.
         if (windows && InstanceChannel::requestShow(instance.socketPath())) {
@@ -144,7 +168,12 @@ int main(int argc, char *argv[])
         }
         Print(stderr, programName + QStringLiteral(": another Ostrevo already runs for %1 (lock %2); this one ends\n")
                           .arg(instance.canonicalProgramDir(), instance.heldLock()));
-        return 0;
+#ifdef OSTREVO_WITH_GUI
+        // The one running has no window to bring forward: a service, most likely.
+        if (windows)
+            ShowAlreadyRunningBox(instance.canonicalProgramDir());
+#endif
+        return AlreadyRunningExitCode;
     }
 
     Subsystems subsystems(programDir);

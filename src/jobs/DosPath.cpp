@@ -124,6 +124,55 @@ QString DosPathMapper::unmappedRoot()
     return QStringLiteral("/dev/null");
 }
 
+namespace {
+
+// The rest of a path inside a message, up to where the sentence goes on, with DOS's
+// separators; returns where it ended.
+qsizetype copyDosPath(const QString &message, qsizetype at, QString &text)
+{
+    static const QString ends = QStringLiteral(" \t\r\n;:,\"'()");
+    for (; at < message.size() && !ends.contains(message.at(at)); ++at)
+        text += message.at(at) == u'/' ? u'\\' : message.at(at);
+    return at;
+}
+
+} // namespace
+
+QString DosPathMapper::readable(const QString &message)
+{
+    const QString drivePrefix = unmappedRoot() + QStringLiteral("/unmapped-drive-");
+    const QString uncPrefix = unmappedRoot() + QStringLiteral("/unc/");
+    if (!message.contains(drivePrefix) && !message.contains(uncPrefix))
+        return message;
+    QString text;
+    QString drives;
+    bool unc = false;
+    for (qsizetype at = 0; at < message.size();) {
+        if (message.mid(at, drivePrefix.size()) == drivePrefix && at + drivePrefix.size() < message.size()) {
+            const QChar drive = message.at(at + drivePrefix.size());
+            text += drive + QStringLiteral(":\\");
+            if (!drives.contains(drive))
+                drives += drive;
+            at += drivePrefix.size() + 1;
+            if (at < message.size() && message.at(at) == u'/')
+                ++at;
+            at = copyDosPath(message, at, text);
+        } else if (message.mid(at, uncPrefix.size()) == uncPrefix) {
+            text += QStringLiteral("\\\\");
+            unc = true;
+            at = copyDosPath(message, at + uncPrefix.size(), text);
+        } else {
+            text += message.at(at++);
+        }
+    }
+    for (const QChar drive : std::as_const(drives))
+        text += QStringLiteral(" (dysk %1: nie ma wpisu w [Dyski] pliku Ostrevo.ini)").arg(drive);
+    if (unc)
+        text += QStringLiteral(" (ścieżki sieciowe \\\\serwer\\udział nie są obsługiwane: przypisz udziałowi dysk w [Dyski] "
+                               "pliku Ostrevo.ini)");
+    return text;
+}
+
 bool DosPathMapper::looksLikeDos(const QString &text)
 {
     return IsDriveSpec(text) || text.contains(u'\\');

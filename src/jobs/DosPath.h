@@ -29,6 +29,9 @@ public:
     static bool looksLikeDos(const QString &text);
 
     static QString unmappedRoot();
+    // A message with the places given for paths that could not be mapped written as the
+    // user wrote them ("Q:\\", "\\\\serwer\\"), and why each leads nowhere.
+    static QString readable(const QString &message);
 
 private:
     QMap<QChar, QString> m_drives; // keys: upper-case letters

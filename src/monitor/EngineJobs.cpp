@@ -1,6 +1,7 @@
 #include "monitor/Engine.h"
 
 #include "jobs/Classifier.h"
+#include "jobs/DosPath.h"
 #include "jobs/Errors.h"
 #include "monitor/DirectoryWatcher.h"
 #include "monitor/EngineJobMemory.h"
@@ -246,7 +247,7 @@ void Engine::runJob(PickedJob &job)
     m_jobRunning = false;
     ShowStatus(0);
     if (!outcome.escaped.isEmpty() && record.outcome == JobOutcome::Error)
-        emit errorEscaped(outcome.escaped);
+        emit errorEscaped(DosPathMapper::readable(outcome.escaped));
 }
 
 Engine::Attempt Engine::attempt(const PickedJob &job, const JobContext &jobContext)
@@ -603,6 +604,9 @@ void Engine::restoreOwnClaims(const QString &directory)
 void Engine::journal(JobRecord &record)
 {
     record.time = QDateTime::currentDateTime();
+    // Journal, notices and boxes all show this: the user's own drive letters, not where an
+    // unmapped one was sent.
+    record.detail = DosPathMapper::readable(record.detail);
     m_journal->record(record);
     emit jobFinished(record);
 }

@@ -107,3 +107,22 @@ TEST(Places, LinksPlantedForTablesAndTemplatesAreNotFollowed)
     EXPECT_TRUE(journal.contains("FORMULARZ.txt\tjkPit\t")) << journal.constData();
     EXPECT_TRUE(journal.contains("brak wzorca OBCY")) << journal.constData();
 }
+
+TEST(Places, AnUnmappedDriveIsNamedAsTheJobWroteIt)
+{
+    Install install("Timer=1\r\nMonitorowanie=1\r\n");
+    install.job(QStringLiteral("FV"), PdfJob("PDF_FILE=fv.pdf\r\nPDF_PATH=Q:\\FAKTURY\r\n"));
+    auto check = install.start({QStringLiteral("--check"), install.jobs + QStringLiteral("/FV.txt")});
+    ASSERT_TRUE(check->waitForFinished(60000));
+    const QByteArray report = check->readAllStandardOutput();
+    EXPECT_FALSE(report.contains("/dev/null")) << report.constData();
+    QByteArray err;
+    EXPECT_EQ(install.run({QStringLiteral("--once")}, &err), 0) << err.constData();
+    // What the desktop program shows in its box is the error line here.
+    EXPECT_TRUE(err.contains("error: Q:\\FAKTURY")) << err.constData();
+    EXPECT_FALSE(err.contains("/dev/null")) << err.constData();
+    const QByteArray journal = install.journal();
+    EXPECT_TRUE(journal.contains("Q:\\FAKTURY")) << journal.constData();
+    EXPECT_TRUE(journal.contains("dysk Q: nie ma wpisu w [Dyski] pliku Ostrevo.ini")) << journal.constData();
+    EXPECT_FALSE(journal.contains("/dev/null")) << journal.constData();
+}

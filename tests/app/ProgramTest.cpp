@@ -136,7 +136,7 @@ TEST(Program, HeadlessMonitorsUntilTerminatedAndWritesItsSettings)
     install.job(QStringLiteral("WAIT"), "x\r\n");
     WriteFile(install.jobs + QStringLiteral("/ORPHAN.txt"), "x\r\n");
     QByteArray err;
-    EXPECT_EQ(install.run({QStringLiteral("--headless")}, &err), 0);
+    EXPECT_EQ(install.run({QStringLiteral("--headless")}, &err), 5);
     EXPECT_TRUE(QFile::exists(install.jobs + QStringLiteral("/ORPHAN.txt")));
 
     monitor->terminate(); // SIGTERM
@@ -162,6 +162,23 @@ TEST(Program, AMistypedHomeIsRefusedAndNothingIsCreated)
     }
     EXPECT_FALSE(QFile::exists(missing));
     EXPECT_FALSE(QFile::exists(install.config.filePath(QStringLiteral("autostart"))));
+}
+
+TEST(Program, ADisplayThatCannotBeOpenedIsExplainedInsteadOfAnAbort)
+{
+    Install install;
+    QProcessEnvironment env = install.env();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    // A display number nothing serves: no socket, no lock.
+    int number = 90;
+    while (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) || QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+        ++number;
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(number));
+    auto run = Start(env, {QStringLiteral("--home"), install.home.path()});
+    QByteArray err;
+    EXPECT_EQ(Finish(run.get(), &err), 1) << err.constData();
+    EXPECT_TRUE(err.contains("cannot be opened") && err.contains("--headless")) << err.constData();
 }
 
 TEST(Program, StartClearsOnlyWhatTheLastCleanStopLeftUnperformed)
@@ -236,13 +253,12 @@ TEST(Program, SecondStartThroughALinkIsTheSameInstanceAndSaysSo)
             auto second = Start(install.env(), {QStringLiteral("--home"), home, mode});
             QByteArray err;
             const int rc = Finish(second.get(), &err);
-            // Not silent: it says that another instance runs (the monitor, where); --once
-            // did nothing and fails.
+            // Not silent: it says that another instance runs (the monitor, where), and
+            // both did nothing: one exit code for that.
+            EXPECT_EQ(rc, 5);
             if (mode == QStringLiteral("--once")) {
-                EXPECT_EQ(rc, 5);
                 EXPECT_TRUE(err.contains("already runs")) << err.constData();
             } else {
-                EXPECT_EQ(rc, 0);
                 EXPECT_TRUE(err.contains("already runs for " + QFileInfo(install.home.path()).canonicalFilePath().toUtf8()))
                     << err.constData();
             }
@@ -274,7 +290,7 @@ TEST(Program, WithoutRuntimeDirTheLockIsInAPrivateDirectory)
     EXPECT_TRUE(QDir(privateDir).entryList({QStringLiteral("*.lock")}, QDir::Files).size() == 1) << Entries(privateDir).join(u' ').toStdString();
     EXPECT_TRUE(QDir(tmp.path()).entryList({QStringLiteral("*.lock")}, QDir::Files).isEmpty());
     QByteArray err;
-    EXPECT_EQ(Finish(Start(env, args).get(), &err), 0);
+    EXPECT_EQ(Finish(Start(env, args).get(), &err), 5);
     EXPECT_TRUE(err.contains("already runs for")) << err.constData();
     monitor->terminate();
     ASSERT_TRUE(monitor->waitForFinished(10000));
@@ -290,7 +306,7 @@ TEST(Program, WithoutRuntimeDirTheLockIsInAPrivateDirectory)
     ASSERT_TRUE(Install::waitRunning(monitor.get(), &log)) << log.constData();
     EXPECT_TRUE(Entries(elsewhere).isEmpty());
     err.clear();
-    EXPECT_EQ(Finish(Start(env, args).get(), &err), 0);
+    EXPECT_EQ(Finish(Start(env, args).get(), &err), 5);
     EXPECT_TRUE(err.contains("already runs for")) << err.constData();
     monitor->terminate();
     ASSERT_TRUE(monitor->waitForFinished(10000));

@@ -26,7 +26,7 @@ TEST(TwoMonitors, OneProgramDirectoryRunsOneMonitorWhateverTheSession)
     second.setProcessEnvironment(env);
     second.start(OstrevoBinary(), {QStringLiteral("--home"), install.home.path(), QStringLiteral("--headless")});
     ASSERT_TRUE(second.waitForFinished(15000)) << "a second monitor runs on the same program directory";
-    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(second.exitCode(), 5);
     const QByteArray err = second.readAllStandardError();
     EXPECT_TRUE(err.contains("already runs")) << err.constData();
     EXPECT_TRUE(err.contains("ostrevo.lock")) << err.constData();

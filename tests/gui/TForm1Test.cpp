@@ -3,6 +3,7 @@
 
 #include "app/InstanceChannel.h"
 #include "app/QtTranslations.h"
+#include "gui/AlreadyRunningBox.h"
 #include "gui/StatusIcons.h"
 #include "gui/StatusLamp.h"
 #include "gui/TForm1.h"
@@ -196,6 +197,7 @@ private slots:
     void hidingBeforeSettingsArriveKeepsThem();
     void withoutTrayHidingMinimisesAndTheIconWaitsForATray();
     void secondStartBringsTheWindowToTheFront();
+    void startBesideAServiceSaysSoInABox();
     void unwritableSettingsAtExitAreShownAfterTheLoop();
     void qtTextsArePolish();
     void journalWindowShowsJobsAsTheyEndAndOpensTheirFiles();
@@ -717,6 +719,21 @@ void TForm1Test::secondStartBringsTheWindowToTheFront()
     QVERIFY2(next.listen(), qPrintable(next.error()));
     // Nobody listening: the second start hears no answer.
     QCOMPARE(InstanceChannel::requestShow(rig.home() + u"/nobody.sock"_s, 500), false);
+}
+
+void TForm1Test::startBesideAServiceSaysSoInABox()
+{
+    QString text;
+    OnNextModal([&text](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        text = box->text();
+        box->accept();
+    });
+    ShowAlreadyRunningBox(u"/srv/biuro/ostrevo"_s);
+    QVERIFY2(text.contains(u"/srv/biuro/ostrevo"_s) && text.contains(u"bez okna"_s), qPrintable(text));
+    for (const QString &how : {u"ostrevo --status"_s, u"ostrevo --pause"_s, u"/srv/biuro/ostrevo/ostrevo.log"_s, u"systemctl --user stop ostrevo"_s})
+        QVERIFY2(text.contains(how), qPrintable(how));
 }
 
 void TForm1Test::unwritableSettingsAtExitAreShownAfterTheLoop()

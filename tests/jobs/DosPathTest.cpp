@@ -70,6 +70,20 @@ TEST_F(DosPathTest, UnmappedDrivesNeverExist)
     EXPECT_EQ(m_mapper.toLocal(QString()), QString());
 }
 
+TEST_F(DosPathTest, MessagesNameAnUnmappedDriveAsTheUserWroteIt)
+{
+    const QString drive = m_mapper.toLocal(QStringLiteral("Q:\\FAKTURY\\2026"));
+    const QString unc = m_mapper.toLocal(QStringLiteral("\\\\serwer\\udzial"));
+    const QString message = QStringLiteral("refused: %1/fv.pdf: cannot be created; also %2/x.pdf and %3")
+                                .arg(drive, drive, unc);
+    EXPECT_EQ(DosPathMapper::readable(message).toStdString(),
+              "refused: Q:\\FAKTURY\\2026\\fv.pdf: cannot be created; also Q:\\FAKTURY\\2026\\x.pdf and "
+              "\\\\serwer\\udzial (dysk Q: nie ma wpisu w [Dyski] pliku Ostrevo.ini) (ścieżki sieciowe "
+              "\\\\serwer\\udział nie są obsługiwane: przypisz udziałowi dysk w [Dyski] pliku Ostrevo.ini)");
+    const QString mapped = QStringLiteral("the file /srv/dos/c/FK/x.pdf cannot be written");
+    EXPECT_EQ(DosPathMapper::readable(mapped), mapped);
+}
+
 TEST_F(DosPathTest, LinuxPathsPassThroughWithCaseResolution)
 {
     EXPECT_EQ(m_mapper.toLocal(m_root + QStringLiteral("/C/fk/PDF")), m_root + QStringLiteral("/c/Fk/Pdf"));
