@@ -92,7 +92,7 @@ QString CommandLine::usage(const QString &programName)
                "  --resume      resumes it (exit code 1 when its settings fail the check)\n"
                "  --preview JOB lays one job out as the monitor would perform it, with the\n"
                "                settings of the program directory, into OUT.pdf (default:\n"
-               "                JOB-podglad.pdf beside the job), and prints a report: kind,\n"
+               "                ~/.cache/ostrevo/podglad/JOB-podglad.pdf), and prints a report: kind,\n"
                "                pages, printer, warnings. Prints, mails, uploads and deletes\n"
                "                nothing, and runs beside a monitor. Plain-text printouts,\n"
                "                <PDF> jobs and <PIT> forms. Exit code 0, 3 the\n"

@@ -27,6 +27,20 @@ namespace {
 void DrawStatusBadge(QPainter &p, int icon)
 {
     const QColor ink(0x26, 0x2b, 0x33);
+    // A white rim first: the badge has the colour of the icon's ground, and at 22 px it
+    // would fade into it.
+    p.setPen(QPen(Qt::white, 3.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    switch (icon) {
+    case 1: p.drawEllipse(QPointF(24.5, 24.5), 7, 7); break;
+    case 2: p.drawRect(QRectF(17.5, 17.5, 14, 14)); break;
+    case 3: {
+        const QPointF rim[3] = {{24.5, 16.5}, {32, 31.5}, {17, 31.5}};
+        p.drawPolygon(rim, 3);
+        break;
+    }
+    default: break;
+    }
     p.setPen(QPen(ink, 1.2));
     p.setBrush(StatusColor(icon));
     switch (icon) {

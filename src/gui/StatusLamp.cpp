@@ -1,5 +1,6 @@
 #include "gui/StatusLamp.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace ostrevo {
@@ -29,6 +30,13 @@ void StatusLamp::paintEvent(QPaintEvent *)
     p.setPen(QPen(m_color.darker(170), 1));
     p.setBrush(glow);
     p.drawEllipse(lamp);
+}
+
+void StatusLamp::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        emit clicked();
+    QWidget::mousePressEvent(event);
 }
 
 } // namespace ostrevo

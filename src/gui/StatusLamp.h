@@ -14,8 +14,12 @@ public:
     void setColor(const QColor &color);
     QColor color() const { return m_color; }
 
+signals:
+    void clicked();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
 
 private:
     QColor m_color = Qt::lightGray;

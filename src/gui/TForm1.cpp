@@ -8,6 +8,7 @@
 #include "jobs/DosPath.h"
 #include "monitor/Engine.h"
 #include "monitor/JobRecord.h"
+#include "monitor/JobWording.h"
 #include "monitor/MonitoredDirectories.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -47,15 +49,6 @@ void setEditText(QComboBox *combo, const QString &text)
         combo->setEditText(text);
 }
 
-// Not modal and not waited for: the monitor goes on while the box is open.
-void ShowBox(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &message)
-{
-    auto *box = new QMessageBox(icon, title, message, QMessageBox::Ok, parent);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    box->show();
-}
-
 // Sees the application's Quit event before the windows are asked to close.
 class QuitWatcher : public QObject {
 public:
@@ -85,6 +78,7 @@ TForm1::TForm1(Engine *engine, TForm1Options options, QWidget *parent)
     : QMainWindow(parent)
     , m_engine(engine)
     , m_options(std::move(options))
+    , m_box(this, u"Ostrevo"_s)
 {
     if (m_options.executablePath.isEmpty())
         m_options.executablePath = QCoreApplication::applicationFilePath();
@@ -114,6 +108,12 @@ TForm1::TForm1(Engine *engine, TForm1Options options, QWidget *parent)
     m_hotKey->setContext(Qt::ApplicationShortcut);
     m_hotKey->setEnabled(false);
     connect(m_hotKey, &QShortcut::activated, this, &TForm1::Konfiguracja1Click);
+    // The menu bar by keyboard: Alt with an underlined letter, or F10 and the arrows.
+    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, [this] {
+        menuBar()->setFocus(Qt::MenuBarFocusReason);
+        menuBar()->setActiveAction(Konfiguracja1->isEnabled() ? Konfiguracja1 : Dziennik1);
+    });
 
     setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -179,6 +179,7 @@ void TForm1::buildControls()
     chbGround->setGeometry(8, 152, 336, 20);
 
     shStart = named(new StatusLamp(client), u"shStart"_s);
+    connect(shStart, &StatusLamp::clicked, this, &TForm1::failureSeen);
     shStart->setGeometry(8, 180, 24, 24);
     btnStart = named(new QPushButton(u"Start"_s, client), u"btnStart"_s);
     btnStart->setGeometry(40, 180, 96, 25);
@@ -207,6 +208,8 @@ void TForm1::buildControls()
     // Widths 280, 0 and 50, except that the version is never cut: fonts here are wider
     // than on the legacy window, and panel 0 gives way instead.
     m_panels[1]->hide();
+    // A click on the status, as on the lamp, says the failure shown there was seen.
+    m_panels[0]->installEventFilter(this);
     m_panels[2]->setText(ProgramVersion);
     const int versionWidth = qMax(50, m_panels[2]->sizeHint().width() + 4);
     m_panels[2]->setFixedWidth(versionWidth);
@@ -217,10 +220,10 @@ void TForm1::buildMenus()
 {
     QMenuBar *mm1 = menuBar();
     mm1->setObjectName(u"mm1"_s);
-    Konfiguracja1 = mm1->addAction(u"Konfiguracja"_s);
+    Konfiguracja1 = mm1->addAction(u"&Konfiguracja"_s);
     Konfiguracja1->setObjectName(u"Konfiguracja1"_s);
     connect(Konfiguracja1, &QAction::triggered, this, &TForm1::Konfiguracja1Click);
-    Dziennik1 = mm1->addAction(u"Dziennik zadań"_s);
+    Dziennik1 = mm1->addAction(u"&Dziennik zadań"_s);
     Dziennik1->setObjectName(u"Dziennik1"_s);
     connect(Dziennik1, &QAction::triggered, this, &TForm1::Dziennik1Click);
 
@@ -260,7 +263,7 @@ void TForm1::connectEngine()
     connect(m_engine, &Engine::settingsLoaded, this, &TForm1::loadSettings);
     connect(m_engine, &Engine::printersChanged, this, &TForm1::setPrinterList);
     connect(m_engine, &Engine::startupCompleted, this, &TForm1::fillPrinterLists);
-    connect(m_engine, &Engine::errorEscaped, this, &TForm1::showEscapedError);
+    // A job's escaped error arrives with its record (jobFinished), which names the job.
     connect(m_engine, &Engine::warning, this, &TForm1::showWarning);
     connect(m_engine, &Engine::jobFinished, this, &TForm1::jobFinished);
     connect(m_engine, &Engine::shutdownComplete, this, [] { QCoreApplication::quit(); });
@@ -311,11 +314,7 @@ void TForm1::showStatus(const MonitorStatus &status)
     m_status = status;
     if (status.state != MonitorState::Starting)
         m_settings.monitorowanie = status.monitoringActive;
-    // The panel is narrow: a long text ends in an ellipsis, and the whole of it is the tip.
-    const QFontMetrics metrics(m_panels[0]->font());
-    const QString shown = metrics.elidedText(status.text, Qt::ElideRight, m_panels[0]->width() - 4);
-    m_panels[0]->setText(shown);
-    m_panels[0]->setToolTip(shown == status.text ? QString() : status.text);
+    showStatusText();
 
     const bool running = status.state == MonitorState::Running;
     // A press during a job is taken between that job and the next.
@@ -331,21 +330,6 @@ void TForm1::showStatus(const MonitorStatus &status)
         btnStart->setToolTip(u"Wznów monitorowanie"_s);
     }
 
-    shStart->setColor(StatusColor(status.icon));
-    switch (status.state) {
-    case MonitorState::Running:
-        shStart->setToolTip(u"Monitorowanie aktywne"_s);
-        break;
-    case MonitorState::Paused:
-        shStart->setToolTip(u"Monitorowanie wstrzymane"_s);
-        break;
-    case MonitorState::Error:
-        shStart->setToolTip(u"BŁĄD! Monitorowanie wstrzymane"_s);
-        break;
-    case MonitorState::Starting:
-        shStart->setToolTip(QString());
-        break;
-    }
 
     // The settings can only be edited while monitoring does not run.
     const QList<QWidget *> settingsControls{edtDir, cbxPrinter, btnDir, chbMon2, edtDir2, cbxPrinter2, btnDir2};
@@ -354,6 +338,45 @@ void TForm1::showStatus(const MonitorStatus &status)
     Konfiguracja1->setEnabled(!running);
 
     m_tray->setIcon(PrinterIcon(status.icon));
+    updateTrayTip();
+}
+
+void TForm1::showStatusText()
+{
+    const MonitorStatus &status = m_status;
+    // Running and paused differ in words too, not in the lamp's colour alone.
+    QString text = status.state == MonitorState::Paused && status.code == 0 && !status.text.isEmpty()
+        ? u"Wstrzymane. "_s + status.text
+        : status.text;
+    QString lampTip;
+    switch (status.state) {
+    case MonitorState::Running: lampTip = u"Monitorowanie aktywne"_s; break;
+    case MonitorState::Paused: lampTip = u"Monitorowanie wstrzymane"_s; break;
+    case MonitorState::Error: lampTip = u"BŁĄD! Monitorowanie wstrzymane"_s; break;
+    case MonitorState::Starting: break;
+    }
+    QColor lamp = StatusColor(status.icon);
+    // A failed job shows until the user has seen it, with or without a tray.
+    if (!m_unseenFailure.isEmpty()) {
+        text = u"Nieudane zadanie: "_s + m_unseenFailure;
+        lamp = StatusColor(3);
+        lampTip += (lampTip.isEmpty() ? QString() : u"\n"_s) + text + u"\n(kliknij, aby zaznaczyć jako przeczytane)"_s;
+    }
+    shStart->setColor(lamp);
+    shStart->setToolTip(lampTip);
+    // The panel is narrow: a long text ends in an ellipsis, and the whole of it is the tip.
+    const QFontMetrics metrics(m_panels[0]->font());
+    const QString shown = metrics.elidedText(text, Qt::ElideRight, m_panels[0]->width() - 4);
+    m_panels[0]->setText(shown);
+    m_panels[0]->setToolTip(shown == text ? QString() : text);
+}
+
+void TForm1::failureSeen()
+{
+    if (m_unseenFailure.isEmpty())
+        return;
+    m_unseenFailure.clear();
+    showStatusText();
     updateTrayTip();
 }
 
@@ -367,18 +390,38 @@ void TForm1::updateTrayTip()
     case MonitorState::Starting: state = u"uruchamianie"_s; break;
     }
     QString tip = m_title + u"\n"_s + state;
+    if (m_status.code != 0 && !m_status.text.isEmpty())
+        tip += u"\n"_s + m_status.text;
     if (!m_status.problem.isEmpty())
         tip += u"\n"_s + m_status.problem;
-    if (!m_lastJob.isEmpty())
+    if (!m_unseenFailure.isEmpty())
+        tip += u"\nnieudane zadanie: "_s + m_unseenFailure;
+    else if (!m_lastJob.isEmpty())
         tip += u"\nostatnie zadanie: "_s + m_lastJob;
     m_tray->setToolTip(tip);
 }
 
 void TForm1::jobFinished(const JobRecord &record)
 {
-    m_lastJob = record.jobFile + u": "_s + record.outcomeText().left(120);
+    const QString job = record.jobFile + u": "_s + OutcomeSentence(record).left(200);
+    m_lastJob = job;
+    const QString key = record.directory + u'/' + record.jobFile;
+    const bool attention = record.failed() || record.nothingDone();
+    // A job kept for a retry is told once, not at each of its tries.
+    const bool retriedBefore = record.outcome == JobOutcome::Retry && m_retrying.contains(key);
+    if (record.outcome == JobOutcome::Retry)
+        m_retrying.append(key);
+    else
+        m_retrying.removeAll(key);
+    if (attention && !retriedBefore)
+        m_unseenFailure = job;
+    showStatusText();
     updateTrayTip();
-    if (!(record.failed() || record.nothingDone()) || !m_settings.notifyFailures)
+    // An error the job could not get past: one box, while the window is open; a hidden
+    // window leaves it to the lamp, the tray notice and the journal.
+    if (record.outcome == JobOutcome::Error && isVisible() && !isMinimized())
+        m_box.addJobError(u"%1 (%2)"_s.arg(record.jobFile, record.directory), record.detail);
+    if (!attention || retriedBefore || !m_settings.notifyFailures)
         return;
     static QElapsedTimer clock;
     if (!clock.isValid())
@@ -386,12 +429,12 @@ void TForm1::jobFinished(const JobRecord &record)
     int held = 0;
     if (!m_notices.allow(clock.elapsed(), held))
         return;
-    QString text = record.jobFile + u": "_s + record.detail;
+    QString text = record.jobFile + u": "_s + OutcomeSentence(record);
     if (held > 0)
-        text += u"\n(oraz wcześniej %1 inne nieudane zadania: zob. Dziennik zadań)"_s.arg(held);
+        text += u"\n(oraz wcześniej %1: zob. Dziennik zadań)"_s.arg(OtherFailedJobs(held));
     ++m_noticesShown;
     const QString title = record.nothingDone() ? u": zadanie niczego nie zrobiło"_s : u": zadanie nieudane"_s;
-    m_tray->showMessage(m_title + title, text, QSystemTrayIcon::Warning, 10000);
+    m_tray->showMessage(u"Ostrevo"_s + title, text, QSystemTrayIcon::Warning, 10000);
 }
 
 void TForm1::Dziennik1Click()
@@ -411,9 +454,23 @@ void TForm1::Dziennik1Click()
         if (m_engine)
             connect(m_engine, &Engine::jobFinished, m_journal.data(), &TFormJournal::addRecord);
     }
+    // Where the main window is, whole on its screen (it once opened with its bottom off it).
+    if (!m_journal->isVisible()) {
+        const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+        if (screen) {
+            const QRect area = screen->availableGeometry();
+            m_journal->resize(m_journal->size().boundedTo(area.size() - QSize(40, 60)));
+            QRect frame(QPoint(), m_journal->size());
+            frame.moveCenter(isVisible() ? frameGeometry().center() : area.center());
+            frame.moveTop(std::clamp(frame.top(), area.top(), area.bottom() - frame.height() - 40));
+            frame.moveLeft(std::clamp(frame.left(), area.left(), area.right() - frame.width()));
+            m_journal->move(frame.topLeft());
+        }
+    }
     m_journal->show();
     m_journal->raise();
     m_journal->activateWindow();
+    failureSeen();
 }
 
 void TForm1::fillPrinterLists()
@@ -551,9 +608,13 @@ void TForm1::chooseDirectory(QLineEdit *field)
     if (!field->isEnabled())
         return;
     // A DOS path (C:\FAKTURY) starts the chooser where its [Dyski] drive leads.
-    const QString text = DosPathMapper::looksLikeDos(field->text())
-        ? DosPathMapper(m_settings.drives, QString()).toLocal(field->text())
+    // A relative one (Katalog=jobs) belongs to the program directory, as for the monitor.
+    const QString base = m_options.programDir;
+    QString text = DosPathMapper::looksLikeDos(field->text())
+        ? DosPathMapper(m_settings.drives, base).toLocal(field->text())
         : field->text();
+    if (!text.isEmpty() && QDir::isRelativePath(text) && !base.isEmpty())
+        text = QDir(base).filePath(text);
     const QFileInfo current(text);
     const QString start = !text.isEmpty() && current.isDir() ? current.absoluteFilePath() : QString();
     const QString chosen = QFileDialog::getExistingDirectory(this, u"Wybierz monitorowany katalog..."_s, start,
@@ -564,6 +625,8 @@ void TForm1::chooseDirectory(QLineEdit *field)
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::MouseButtonPress && watched == m_panels[0])
+        failureSeen();
     if (event->type() == QEvent::MouseButtonDblClick) {
         if (watched == edtDir)
             btnDirClick();
@@ -592,11 +655,6 @@ void TForm1::hideEvent(QHideEvent *event)
     QMainWindow::hideEvent(event);
 }
 
-void TForm1::showEscapedError(const QString &message)
-{
-    ShowBox(this, QMessageBox::Critical, m_title, message);
-}
-
 void TForm1::showWarning(const QString &message)
 {
     // A box opened now would vanish with the program before anyone read it.
@@ -604,19 +662,22 @@ void TForm1::showWarning(const QString &message)
         m_exitWarnings.append(message);
         return;
     }
-    ShowBox(this, QMessageBox::Warning, m_title, message);
+    m_box.addWarning(message);
 }
 
 void TForm1::showExitWarnings()
 {
     const QStringList messages = std::exchange(m_exitWarnings, {});
+    if (messages.isEmpty())
+        return;
     for (const QString &message : messages) {
         const QByteArray line = (ApplicationTitle(m_options.executablePath) + u": "_s + message + u'\n').toLocal8Bit();
         std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-        QMessageBox box(QMessageBox::Warning, m_title, message, QMessageBox::Ok);
-        box.setObjectName(u"ExitWarning"_s);
-        box.exec();
     }
+    // One box for them all.
+    QMessageBox box(QMessageBox::Warning, u"Ostrevo"_s, messages.join(u"\n\n"_s), QMessageBox::Ok);
+    box.setObjectName(u"ExitWarning"_s);
+    box.exec();
 }
 
 } // namespace ostrevo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gui/OneBox.h"
 #include "gui/TFormJournal.h"
 #include "monitor/MonitorStatus.h"
 #include "monitor/NoticeThrottle.h"
@@ -71,6 +72,11 @@ public:
     TFormJournal *journalWindow() const { return m_journal; }
     // Failure notices shown in the tray so far.
     int noticesShown() const { return m_noticesShown; }
+    // The box of errors and warnings, when open.
+    QMessageBox *messageBox() const { return m_box.box(); }
+    // A failed job the user has not seen yet (the journal window, or a click on the lamp
+    // or the status, marks it seen); empty when none.
+    const QString &unseenFailure() const { return m_unseenFailure; }
     // Warnings that arrived while the program was quitting (a settings file that could
     // not be written), not yet shown.
     const QStringList &exitWarnings() const { return m_exitWarnings; }
@@ -92,8 +98,9 @@ public slots:
     void loadSettings(const ostrevo::Settings &settings);
     void fillPrinterLists();
     void setPrinterList(const QStringList &names);
-    void showEscapedError(const QString &message);
     void showWarning(const QString &message);
+    // The user has seen the last failure: the lamp and status show the monitor again.
+    void failureSeen();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -112,6 +119,7 @@ private:
     void sendSettings();
     void configAccepted();
     void updateTrayTip();
+    void showStatusText();
 
     Engine *m_engine;
     TForm1Options m_options;
@@ -127,8 +135,10 @@ private:
     QPointer<TFormJournal> m_journal;
     NoticeThrottle m_notices;
     int m_noticesShown = 0;
-    QString m_lastJob; // "FAKTURA.txt: OK", for the tray tip
-
+    QString m_lastJob; // "FAKTURA.txt: Wykonane", for the tray tip
+    QString m_unseenFailure; // "FAKTURA.txt: Nieudane: ...", until seen
+    QStringList m_retrying;  // jobs kept for a retry whose notice was shown
+    OneBox m_box;
     QLabel *lblDir;
     QLineEdit *edtDir;
     QPushButton *btnDir;

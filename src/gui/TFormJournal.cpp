@@ -1,5 +1,6 @@
 #include "gui/TFormJournal.h"
 
+#include "monitor/JobWording.h"
 #include "preview/PreviewRun.h"
 
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QUrl>
@@ -30,6 +32,8 @@ enum Column { ColTime, ColDirectory, ColJob, ColKind, ColDuration, ColOutcome, C
 
 constexpr int OutcomeRole = Qt::UserRole;
 constexpr int FileRole = Qt::UserRole + 1;
+constexpr int IdRole = Qt::UserRole + 2;
+constexpr int AttemptsRole = Qt::UserRole + 3;
 
 } // namespace
 
@@ -46,6 +50,10 @@ TFormJournal::TFormJournal(TFormJournalOptions options, QWidget *parent)
     cbxFilter = new QComboBox(this);
     cbxFilter->setObjectName(u"cbxFilter"_s);
     cbxFilter->addItems({u"Wszystkie zadania"_s, u"Tylko błędy"_s, u"Tylko udane"_s, u"Nieobsługiwane"_s});
+    txtSearch = new QLineEdit(this);
+    txtSearch->setObjectName(u"txtSearch"_s);
+    txtSearch->setPlaceholderText(u"Szukaj w dzienniku"_s);
+    txtSearch->setClearButtonEnabled(true);
     btnFolder = new QPushButton(u"Otwórz folder wydruków"_s, this);
     btnFolder->setObjectName(u"btnFolder"_s);
     lblCount = new QLabel(this);
@@ -56,11 +64,14 @@ TFormJournal::TFormJournal(TFormJournalOptions options, QWidget *parent)
     m_list->setColumnCount(ColumnCount);
     m_list->setHeaderLabels({u"Czas"_s, u"Katalog"_s, u"Plik zadania"_s, u"Rodzaj"_s, u"Czas trwania"_s, u"Wynik"_s});
     m_list->header()->setStretchLastSection(true);
+    // The time, kind and duration are never cut; the directory and outcome give way.
+    for (int column : {ColTime, ColJob, ColKind, ColDuration})
+        m_list->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
 
     auto *bar = new QHBoxLayout;
     bar->addWidget(new QLabel(u"Pokaż:"_s, this));
     bar->addWidget(cbxFilter);
-    bar->addStretch();
+    bar->addWidget(txtSearch, 1);
     bar->addWidget(lblCount);
     bar->addWidget(btnFolder);
     auto *layout = new QVBoxLayout(this);
@@ -70,6 +81,7 @@ TFormJournal::TFormJournal(TFormJournalOptions options, QWidget *parent)
         layout->addWidget(buildWaiting(), 2);
 
     connect(cbxFilter, &QComboBox::currentIndexChanged, this, [this](int index) { setFilter(Filter(index)); });
+    connect(txtSearch, &QLineEdit::textChanged, this, &TFormJournal::setSearch);
     connect(btnFolder, &QPushButton::clicked, this, &TFormJournal::openPrintoutFolder);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) { openRow(item); });
     reload();
@@ -83,8 +95,8 @@ QWidget *TFormJournal::buildWaiting()
     lstWaiting->setObjectName(u"lstWaiting"_s);
     btnPreview = new QPushButton(u"Podgląd"_s, box);
     btnPreview->setObjectName(u"btnPreview"_s);
-    btnPreview->setToolTip(u"Układa zadanie tak, jak zostanie wydrukowane, w pliku NAZWA-podglad.pdf obok niego, "
-                           u"niczego nie drukując ani nie wysyłając"_s);
+    btnPreview->setToolTip(u"Układa zadanie tak, jak zostanie wydrukowane, w pliku NAZWA-podglad.pdf w katalogu "
+                           u"podręcznym (~/.cache/ostrevo/podglad), niczego nie drukując ani nie wysyłając"_s);
     auto *btnRefresh = new QPushButton(u"Odśwież"_s, box);
     btnRefresh->setObjectName(u"btnRefresh"_s);
     txtReport = new QPlainTextEdit(box);
@@ -159,47 +171,90 @@ void TFormJournal::reload()
 {
     m_list->clear();
     const QList<JobRecord> entries = ReadJournalTail(m_options.journalPath, MaxRows);
-    // Newest first: the tail comes that way, each added below the last.
-    for (const JobRecord &entry : entries)
-        addEntry(entry, false);
-    lblCount->setText(u"zadań: %1"_s.arg(m_list->topLevelItemCount()));
+    // Oldest first, each above the last, so that retries and later outcomes fold into
+    // the row of their job.
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it)
+        addEntry(*it);
+    updateCount();
 }
 
 void TFormJournal::addRecord(const JobRecord &record)
 {
-    addEntry(record, true);
+    addEntry(record);
     while (m_list->topLevelItemCount() > MaxRows)
         delete m_list->takeTopLevelItem(m_list->topLevelItemCount() - 1);
-    lblCount->setText(u"zadań: %1"_s.arg(m_list->topLevelItemCount()));
+    updateCount();
     // The job that ended waits no more.
     refreshWaiting();
 }
 
-void TFormJournal::addEntry(const JobRecord &entry, bool newest)
+// The row a record belongs to: its job's, for a later outcome; the job's last try, when
+// that one was kept for a retry; none otherwise.
+QTreeWidgetItem *TFormJournal::rowOf(const JobRecord &entry) const
 {
-    auto *item = new QTreeWidgetItem;
-    // The mark is a sign and a word, so it reads without colour.
-    const bool attention = entry.failed() || entry.nothingDone();
-    item->setText(ColTime, (attention ? u"⚠ "_s : u"   "_s) + entry.time.toString(u"yyyy-MM-dd HH:mm:ss"_s));
-    item->setText(ColDirectory, entry.directory);
-    item->setText(ColJob, entry.jobFile);
-    item->setText(ColKind, entry.kind);
-    item->setText(ColDuration, u"%1 ms"_s.arg(entry.durationMs));
-    item->setText(ColOutcome, entry.outcomeText());
-    item->setToolTip(ColOutcome, entry.outcomeText());
-    item->setData(ColOutcome, OutcomeRole, int(entry.outcome));
-    item->setData(ColOutcome, FileRole, entry.outputFile());
-    if (attention) {
-        QFont bold = item->font(ColOutcome);
-        bold.setBold(true);
-        for (int c = 0; c < ColumnCount; ++c)
-            item->setFont(c, bold);
-        item->setForeground(ColOutcome, QColor(0xb0, 0, 0));
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = m_list->topLevelItem(i);
+        if (!entry.follows.isEmpty()) {
+            if (item->data(ColOutcome, IdRole).toString() == entry.follows)
+                return item;
+            continue;
+        }
+        if (item->text(ColJob) == entry.jobFile && item->data(ColDirectory, Qt::UserRole).toString() == entry.directory)
+            return JobOutcome(item->data(ColOutcome, OutcomeRole).toInt()) == JobOutcome::Retry ? item : nullptr;
     }
-    if (newest)
+    return nullptr;
+}
+
+void TFormJournal::addEntry(const JobRecord &entry)
+{
+    QTreeWidgetItem *item = rowOf(entry);
+    QString sentence = OutcomeSentence(entry);
+    QString history;
+    if (item && !entry.follows.isEmpty()) {
+        // A later outcome: the job's own stays in front of it.
+        sentence = item->text(ColOutcome) + u"; potem: "_s + sentence;
+        history = item->toolTip(ColOutcome);
+    } else if (item) {
+        // Another try of a job that was kept for a retry.
+        const int attempts = item->data(ColOutcome, AttemptsRole).toInt() + 1;
+        item->setData(ColOutcome, AttemptsRole, attempts);
+        sentence += u" (próby: %1)"_s.arg(attempts);
+        history = item->toolTip(ColOutcome);
+    } else {
+        item = new QTreeWidgetItem;
+        item->setData(ColOutcome, AttemptsRole, 1);
         m_list->insertTopLevelItem(0, item);
-    else
-        m_list->addTopLevelItem(item);
+    }
+    const QString stamp = entry.time.toString(u"yyyy-MM-dd HH:mm:ss"_s);
+    history += (history.isEmpty() ? QString() : u"\n"_s) + stamp + u"  "_s + OutcomeSentence(entry);
+
+    // A later outcome decides the mark and the filter; the job's row keeps its time.
+    const bool attention = entry.failed() || entry.nothingDone();
+    if (entry.follows.isEmpty()) {
+        item->setText(ColTime, stamp);
+        item->setText(ColDirectory, entry.directory);
+        item->setData(ColDirectory, Qt::UserRole, entry.directory);
+        item->setToolTip(ColDirectory, entry.directory);
+        item->setText(ColJob, entry.jobFile);
+        item->setText(ColKind, KindWording(entry.kind));
+        item->setToolTip(ColKind, entry.kind);
+        item->setText(ColDuration, u"%1 ms"_s.arg(entry.durationMs));
+        item->setData(ColOutcome, IdRole, entry.id);
+        item->setData(ColOutcome, FileRole, entry.outputFile());
+    }
+    item->setText(ColOutcome, sentence);
+    item->setToolTip(ColOutcome, history);
+    item->setData(ColOutcome, OutcomeRole, int(entry.outcome));
+    // The mark is a sign before the time, so it reads without colour.
+    QString time = item->text(ColTime);
+    if (time.startsWith(u"⚠ "_s) || time.startsWith(u"   "_s))
+        time = time.mid(2).trimmed();
+    item->setText(ColTime, (attention ? u"⚠ "_s : u"   "_s) + time);
+    QFont font = item->font(ColOutcome);
+    font.setBold(attention);
+    for (int c = 0; c < ColumnCount; ++c)
+        item->setFont(c, font);
+    item->setData(ColOutcome, Qt::ForegroundRole, attention ? QVariant(QColor(0xb0, 0, 0)) : QVariant());
     applyFilter(item);
 }
 
@@ -217,8 +272,21 @@ void TFormJournal::setFilter(Filter filter)
 {
     if (cbxFilter->currentIndex() != filter)
         cbxFilter->setCurrentIndex(filter);
+    applyFilters();
+}
+
+void TFormJournal::setSearch(const QString &text)
+{
+    if (txtSearch->text() != text)
+        txtSearch->setText(text);
+    applyFilters();
+}
+
+void TFormJournal::applyFilters()
+{
     for (int i = 0; i < m_list->topLevelItemCount(); ++i)
         applyFilter(m_list->topLevelItem(i));
+    updateCount();
 }
 
 void TFormJournal::applyFilter(QTreeWidgetItem *item) const
@@ -234,7 +302,30 @@ void TFormJournal::applyFilter(QTreeWidgetItem *item) const
     case Successes: shown = outcome == JobOutcome::Ok; break;
     case NotSupported: shown = outcome == JobOutcome::NotSupported; break;
     }
+    const QString search = txtSearch->text().trimmed();
+    if (shown && !search.isEmpty()) {
+        shown = false;
+        for (int c = 0; c < ColumnCount && !shown; ++c)
+            shown = item->text(c).contains(search, Qt::CaseInsensitive);
+        // What the row folded in (earlier tries) and the program's word for the kind.
+        shown = shown || item->toolTip(ColOutcome).contains(search, Qt::CaseInsensitive)
+            || item->toolTip(ColKind).contains(search, Qt::CaseInsensitive);
+    }
     item->setHidden(!shown);
+}
+
+QString TFormJournal::countText() const
+{
+    return lblCount->text();
+}
+
+void TFormJournal::updateCount()
+{
+    const int total = m_list->topLevelItemCount();
+    int shown = 0;
+    for (int i = 0; i < total; ++i)
+        shown += m_list->topLevelItem(i)->isHidden() ? 0 : 1;
+    lblCount->setText(shown == total ? u"zadań: %1"_s.arg(total) : u"zadań: %1 z %2"_s.arg(shown).arg(total));
 }
 
 void TFormJournal::openRow(QTreeWidgetItem *item)

@@ -9,6 +9,7 @@
 
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QPlainTextEdit;
@@ -32,10 +33,12 @@ struct TFormJournalOptions {
 
 class PreviewRun;
 
-// "Dziennik zadań": the last jobs of the journal, newest first, growing as jobs end.
-// Failures carry a mark and a bold outcome (not colour alone); a double click opens the
-// file a printout or PDF job wrote. Below, the jobs still waiting in the monitored
-// directories, each of which can be previewed before it is performed.
+// "Dziennik zadań": the last jobs of the journal, newest first, growing as jobs end, in
+// the user's words (kinds and outcomes in Polish). One row per job: its retries and its
+// later outcome (a mail sent after the job) are folded into it. Failures carry a mark and
+// a bold outcome (not colour alone); a double click opens the file a printout or PDF job
+// wrote; a search field looks into every column. Below, the jobs still waiting in the
+// monitored directories, each of which can be previewed before it is performed.
 class TFormJournal : public QWidget {
     Q_OBJECT
 public:
@@ -48,6 +51,9 @@ public:
     int rowCount() const;
     QTreeWidgetItem *row(int index) const;
     void setFilter(Filter filter);
+    void setSearch(const QString &text);
+    // "zadań: 12" or, with a filter or a search, "zadań: 3 z 12".
+    QString countText() const;
     QListWidget *waitingList() const { return lstWaiting; }
     // The report of the last preview.
     QString previewReport() const;
@@ -66,14 +72,18 @@ signals:
     void previewFinished(int exitCode);
 
 private:
-    void addEntry(const JobRecord &entry, bool newest);
+    void addEntry(const JobRecord &entry);
+    QTreeWidgetItem *rowOf(const JobRecord &entry) const;
     void applyFilter(QTreeWidgetItem *item) const;
+    void applyFilters();
+    void updateCount();
     void showPreview(const PreviewOutcome &outcome);
     QWidget *buildWaiting();
 
     TFormJournalOptions m_options;
     QTreeWidget *m_list;
     QComboBox *cbxFilter;
+    QLineEdit *txtSearch;
     QPushButton *btnFolder;
     QLabel *lblCount;
     QListWidget *lstWaiting = nullptr;

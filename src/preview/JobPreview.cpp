@@ -17,7 +17,9 @@
 #include "preview/TextPreview.h"
 #include "textprint/DuplexScan.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -260,8 +262,9 @@ void ReportLateJobTag(const QString &job, RenderReport &report)
 
 QString DefaultPreviewPath(const QString &jobPath)
 {
-    const QFileInfo info(jobPath);
-    return info.absolutePath() + u'/' + info.completeBaseName() + QStringLiteral("-podglad.pdf");
+    // Not beside the job: previews would pile up in the monitored directory.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/ostrevo/podglad/")
+        + QFileInfo(jobPath).completeBaseName() + QStringLiteral("-podglad.pdf");
 }
 
 QString PreviewableKinds()
@@ -318,6 +321,8 @@ PreviewOutcome PreviewJob(const PreviewRequest &request)
 
     const QString target = request.outPath.isEmpty() ? DefaultPreviewPath(job)
                                                      : QFileInfo(request.outPath).absoluteFilePath();
+    if (request.writePdf && request.outPath.isEmpty())
+        QDir().mkpath(QFileInfo(target).absolutePath());
     if (request.writePdf) {
         if (const QString refused = RefusedTarget(target, job); !refused.isEmpty())
             return fail(PreviewFailed, refused);

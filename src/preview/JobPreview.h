@@ -16,7 +16,7 @@ enum PreviewExit : int {
 
 struct PreviewRequest {
     QString jobPath;
-    QString outPath;      // empty: beside the job, JOB-podglad.pdf
+    QString outPath;      // empty: JOB-podglad.pdf in the user's cache (DefaultPreviewPath)
     bool writePdf = true; // false: the report only
     QString programDir;   // Ostrevo.ini, DefSym.ovx
 };
@@ -33,7 +33,7 @@ struct PreviewOutcome {
 // Reads the job file and the settings only; writes the preview file alone.
 PreviewOutcome PreviewJob(const PreviewRequest &request);
 
-// JOB-podglad.pdf beside JOB.txt.
+// JOB-podglad.pdf in ~/.cache/ostrevo/podglad ($XDG_CACHE_HOME), not beside the job.
 QString DefaultPreviewPath(const QString &jobPath);
 
 // The job kinds a preview lays out, as the report names them.

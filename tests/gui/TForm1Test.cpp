@@ -202,6 +202,9 @@ private slots:
     void qtTextsArePolish();
     void journalWindowShowsJobsAsTheyEndAndOpensTheirFiles();
     void journalWindowPreviewsAWaitingJob();
+    void journalFoldsRetriesAndLaterOutcomes();
+    void relativeFolderStartsTheChooserInTheProgramDirectory();
+    void menuBarByKeyboard();
 };
 
 void TForm1Test::layoutAndStartUp()
@@ -266,7 +269,8 @@ void TForm1Test::startAndPauseChangeTheWholeLook()
     };
     QCOMPARE(rig.window->status().state, MonitorState::Paused);
     expectPaused();
-    QCOMPARE(rig.panel0(), u"Tryb monitorowania: TIMER"_s);
+    // Paused and running differ in words as well.
+    QCOMPARE(rig.panel0(), u"Wstrzymane. Tryb monitorowania: TIMER"_s);
 
     start->click();
     QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
@@ -296,6 +300,9 @@ void TForm1Test::settingsErrorsAndTheirRepair()
     QCOMPARE(rig.lamp()->color(), StatusColor(3));
     QCOMPARE(rig.lamp()->toolTip(), u"BŁĄD! Monitorowanie wstrzymane"_s);
     QVERIFY(SameImage(rig.window->trayIcon()->icon(), 3));
+    // The tray tip says which error.
+    QVERIFY2(rig.window->trayIcon()->toolTip().contains(u"BŁĄD(1)! Niewłaściwy katalog 1"_s),
+             qPrintable(rig.window->trayIcon()->toolTip()));
     QCOMPARE(rig.button(u"btnStart"_s)->text(), u"&Wznów"_s);
     for (const QString &name : SettingsControls())
         QVERIFY(rig.find<QWidget>(name)->isEnabled());
@@ -585,11 +592,33 @@ void TForm1Test::escapedErrorShowsBoxAndMonitoringGoesOn()
     QVERIFY(box->text().contains(u"dysk pełny"_s));
     QTRY_COMPARE(rig.window->status().state, MonitorState::Running);
     QVERIFY(!QFileInfo::exists(rig.jobs() + u"/A.END"_s));
+    // More failing jobs while it is open: still one box, naming them, the reason once.
+    for (const QString &name : {u"B"_s, u"C"_s}) {
+        WriteFile(rig.jobs() + u'/' + name + u".txt"_s, "tekst\r\n");
+        WriteFile(rig.jobs() + u'/' + name + u".END"_s, "");
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(rig.jobs() + u'/' + name + u".END"_s), 12000);
+    }
+    QTRY_VERIFY(box->text().contains(u"C.txt"_s));
+    QCOMPARE(rig.window->findChildren<QMessageBox *>().size(), 1);
+    QVERIFY2(box->text().contains(u"A.txt"_s) && box->text().contains(u"B.txt"_s), qPrintable(box->text()));
+    QCOMPARE(box->text().count(u"dysk pełny"_s), 1);
+    // Until it is seen, the lamp and the status show the failure (no tray here).
+    QCOMPARE(rig.lamp()->color(), StatusColor(3));
+    QVERIFY2(rig.panel0().contains(u"C.txt: Błąd: dysk pełny"_s), qPrintable(rig.panel0()));
+    QTest::mouseClick(rig.lamp(), Qt::LeftButton);
+    QCOMPARE(rig.lamp()->color(), StatusColor(1));
+    QCOMPARE(rig.panel0(), u"Tryb monitorowania: MUTEX"_s);
     // Closing the box (its title-bar button) with the window hidden leaves the program running in the tray.
     rig.window->hide();
     QTimer::singleShot(0, box, [box] { box->close(); });
     QTimer::singleShot(300, [] { QCoreApplication::exit(42); });
     QCOMPARE(QApplication::exec(), 42);
+    QVERIFY(!rig.window->findChild<QMessageBox *>());
+    // With the window hidden a failing job opens no box: the lamp, the tray and the journal tell it.
+    WriteFile(rig.jobs() + u"/D.txt"_s, "tekst\r\n");
+    WriteFile(rig.jobs() + u"/D.END"_s, "");
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(rig.jobs() + u"/D.END"_s), 12000);
+    QTRY_VERIFY(rig.window->unseenFailure().startsWith(u"D.txt"_s));
     QVERIFY(!rig.window->findChild<QMessageBox *>());
 }
 
@@ -736,6 +765,38 @@ void TForm1Test::startBesideAServiceSaysSoInABox()
         QVERIFY2(text.contains(how), qPrintable(how));
 }
 
+void TForm1Test::relativeFolderStartsTheChooserInTheProgramDirectory()
+{
+    QTemporaryDir program;
+    QDir().mkpath(program.path() + u"/jobs"_s);
+    TForm1Options options;
+    options.programDir = program.path();
+    Rig rig("[Opcje]\r\nKatalog=jobs\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\nMonitorowanie=0\r\n", {}, options);
+    QTRY_VERIFY(rig.startedUp());
+    QCOMPARE(rig.find<QLineEdit>(u"edtDir"_s)->text(), u"jobs"_s);
+    QString startedAt;
+    OnNextModal([&](QWidget *modal) {
+        startedAt = qobject_cast<QFileDialog *>(modal)->directory().absolutePath();
+        static_cast<QDialog *>(modal)->reject();
+    });
+    rig.button(u"btnDir"_s)->click();
+    QCOMPARE(startedAt, program.path() + u"/jobs"_s);
+}
+
+void TForm1Test::menuBarByKeyboard()
+{
+    Rig rig(ValidIni);
+    QTRY_VERIFY(rig.startedUp());
+    QMenuBar *bar = rig.window->menuBar();
+    // F10 takes the keyboard to the menu bar, as in other desktop programs.
+    QTest::keyClick(rig.window.get(), Qt::Key_F10);
+    QCOMPARE(bar->activeAction(), rig.konfiguracja());
+    QTest::keyClick(bar, Qt::Key_Escape);
+    // Alt and the underlined letter.
+    QTest::keyClick(rig.window.get(), Qt::Key_D, Qt::AltModifier);
+    QTRY_VERIFY(rig.window->journalWindow() && rig.window->journalWindow()->isVisible());
+}
+
 void TForm1Test::unwritableSettingsAtExitAreShownAfterTheLoop()
 {
     // Quitting through Zakończ, and the event loop ended by someone else (the session's
@@ -828,7 +889,11 @@ void TForm1Test::journalWindowShowsJobsAsTheyEndAndOpensTheirFiles()
     QCOMPARE(newest->text(2), u"ZLE3.txt"_s);
     QVERIFY(newest->text(0).startsWith(u"⚠"_s));
     QVERIFY(newest->font(5).bold());
-    QVERIFY(newest->text(5).contains(u"drukarka wyłączona"_s));
+    // In the user's words: the kind and the outcome in Polish, the whole time.
+    QCOMPARE(newest->text(3), u"Wydruk"_s);
+    QCOMPARE(newest->text(5), u"Nieudane: drukarka wyłączona"_s);
+    QVERIFY(QDateTime::fromString(newest->text(0).mid(2), u"yyyy-MM-dd HH:mm:ss"_s).isValid());
+    QCOMPARE(journal->row(3)->text(5), u"Wykonane: stron: 1"_s);
     QCOMPARE(journal->row(3)->text(2), u"DOBRY.txt"_s);
     QVERIFY(!journal->row(3)->font(5).bold());
 
@@ -837,7 +902,19 @@ void TForm1Test::journalWindowShowsJobsAsTheyEndAndOpensTheirFiles()
     for (int i = 0; i < journal->rowCount(); ++i)
         shown += journal->row(i)->isHidden() ? 0 : 1;
     QCOMPARE(shown, 3);
+    QCOMPARE(journal->countText(), u"zadań: 3 z 5"_s);
     journal->setFilter(TFormJournal::All);
+    QCOMPARE(journal->countText(), u"zadań: 5"_s);
+    // The search looks into every column, the program's kind words too.
+    journal->setSearch(u"zle"_s);
+    QCOMPARE(journal->countText(), u"zadań: 3 z 5"_s);
+    journal->setSearch(u"WYŁĄCZONA"_s);
+    QCOMPARE(journal->countText(), u"zadań: 3 z 5"_s);
+    journal->setSearch(u"jkText"_s);
+    QCOMPARE(journal->countText(), u"zadań: 5"_s);
+    journal->setSearch(u"wczoraj"_s);
+    QCOMPARE(journal->countText(), u"zadań: 1 z 5"_s);
+    journal->setSearch(QString());
 
     // A double click opens the printout; the button opens the printouts' folder.
     journal->openRow(journal->row(3));
@@ -850,14 +927,67 @@ void TForm1Test::journalWindowShowsJobsAsTheyEndAndOpensTheirFiles()
 
     // Three failures in a burst: one notice. The tray tip tells the last outcome.
     QCOMPARE(rig.window->noticesShown(), 1);
-    QVERIFY(rig.window->trayIcon()->toolTip().contains(u"ZLE3.txt: FAILED"_s));
+    QVERIFY(rig.window->trayIcon()->toolTip().contains(u"ZLE3.txt: Nieudane: drukarka wyłączona"_s));
     QVERIFY(rig.window->trayIcon()->toolTip().contains(u"monitorowanie aktywne"_s));
+    QVERIFY(!rig.window->unseenFailure().isEmpty());
     // The tray menu opens it too.
     journal->close();
     QTRY_VERIFY(!rig.window->journalWindow());
     rig.find<QAction>(u"Dziennik2"_s)->trigger();
     QVERIFY(rig.window->journalWindow()->isVisible());
     QCOMPARE(rig.window->journalWindow()->rowCount(), 1);
+    // Opening the journal is seeing the failure; the window lies whole on the screen.
+    QVERIFY(rig.window->unseenFailure().isEmpty());
+    QVERIFY(rig.window->screen()->availableGeometry().contains(rig.window->journalWindow()->geometry()));
+}
+
+// One row per job: its tries kept for a retry fold into it, and so does a later outcome
+// (a mail sent after its job), which then decides the row's mark; every outcome in Polish.
+void TForm1Test::journalFoldsRetriesAndLaterOutcomes()
+{
+    QTemporaryDir dir;
+    WriteFile(dir.path() + u"/ostrevo.log"_s,
+              "2026-12-09 08:00:00.000\t/srv/jobs\tA.txt\tjkPdf\t5 ms\tRETRY: the PDF folder is full\t{\"id\":\"1\"}\n"
+              "2026-12-09 08:00:05.000\t/srv/jobs\tA.txt\tjkPdf\t5 ms\tRETRY: the PDF folder is full\t{\"id\":\"2\"}\n"
+              "2026-12-09 08:00:09.000\t/srv/jobs\tB.txt\tjkMail\t9 ms\tOK: queued\t{\"id\":\"3\"}\n"
+              "2026-12-09 08:00:15.000\t/srv/jobs\tA.txt\tjkPdf\t5 ms\tOK\t{\"id\":\"4\"}\n"
+              "2026-12-09 08:01:00.000\t/srv/jobs\tB.txt\tjkMail\t0 ms\tFAILED: error=535\t{\"id\":\"5\",\"of\":\"3\"}\n"
+              "2026-12-09 08:02:00.000\t/srv/jobs\tA.txt\tjkPdf\t5 ms\tOK\t{\"id\":\"6\"}\n");
+    TFormJournalOptions options;
+    options.journalPath = dir.path() + u"/ostrevo.log"_s;
+    TFormJournal journal(options);
+    // A.txt sent again later is a job of its own.
+    QCOMPARE(journal.rowCount(), 3);
+    QCOMPARE(journal.row(0)->text(5), u"Wykonane"_s);
+    QCOMPARE(journal.row(1)->text(2), u"B.txt"_s);
+    QCOMPARE(journal.row(1)->text(3), u"Poczta"_s);
+    QCOMPARE(journal.row(1)->text(5), u"Wykonane: queued; potem: Nieudane: error=535"_s);
+    QVERIFY(journal.row(1)->text(0).startsWith(u"⚠ 2026-12-09 08:00:09"_s));
+    QCOMPARE(journal.row(2)->text(2), u"A.txt"_s);
+    QCOMPARE(journal.row(2)->text(5), u"Wykonane (próby: 3)"_s);
+    QVERIFY(!journal.row(2)->text(0).startsWith(u"⚠"_s));
+    QVERIFY(journal.row(2)->toolTip(5).contains(u"08:00:05  Czeka na ponowienie: the PDF folder is full"_s));
+    journal.setFilter(TFormJournal::Failures);
+    QCOMPARE(journal.countText(), u"zadań: 1 z 3"_s);
+
+    // Each outcome has its Polish words; none shows the journal file's own.
+    journal.setFilter(TFormJournal::All);
+    const JobOutcome all[] = {JobOutcome::Ok, JobOutcome::NothingDone, JobOutcome::Failed, JobOutcome::NotSupported,
+                              JobOutcome::Retry, JobOutcome::Error, JobOutcome::Refused, JobOutcome::Abandoned,
+                              JobOutcome::Interrupted, JobOutcome::Cleared};
+    int n = 0;
+    for (JobOutcome outcome : all) {
+        JobRecord record;
+        record.id = u"x%1"_s.arg(n);
+        record.time = QDateTime::currentDateTime();
+        record.directory = u"/srv/jobs"_s;
+        record.jobFile = u"K%1.txt"_s.arg(n++);
+        record.kind = u"jkText"_s;
+        record.outcome = outcome;
+        journal.addRecord(record);
+        const QString words = journal.row(0)->text(5);
+        QVERIFY2(!words.isEmpty() && words != OutcomeWord(outcome) && words.at(0).isUpper(), qPrintable(words));
+    }
 }
 
 // The real program lays the job out in a process of its own; the window lists what waits
@@ -893,7 +1023,8 @@ void TForm1Test::journalWindowPreviewsAWaitingJob()
     QCOMPARE(finished.first().first().toInt(), 0);
     QVERIFY(journal.previewReport().contains(u"Rodzaj: wydruk tekstowy (jkText)"_s));
     QVERIFY(journal.previewReport().contains(u"nieznany symbol <2xg>"_s));
-    QCOMPARE(opened, QStringList{jobs + u"/FAKTURA-podglad.pdf"_s});
+    QCOMPARE(opened, QStringList{DefaultPreviewPath(jobs + u"/FAKTURA.txt"_s)});
+    QVERIFY(!QFileInfo::exists(jobs + u"/FAKTURA-podglad.pdf"_s));
 
     // A kind it does not lay out: the report says why, nothing is opened.
     waiting->setCurrentRow(1);

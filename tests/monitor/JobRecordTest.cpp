@@ -4,6 +4,7 @@
 
 #include "monitor/Journal.h"
 #include "monitor/JobRecord.h"
+#include "monitor/JobWording.h"
 #include "monitor/NoticeThrottle.h"
 #include "support/TestSupport.h"
 
@@ -142,4 +143,13 @@ TEST(NoticeThrottle, ABurstShowsOneNoticeAndTheNextCountsTheRest)
     EXPECT_FALSE(throttle.allow(7000, held));
     EXPECT_TRUE(throttle.allow(11500, held));
     EXPECT_EQ(held, 1);
+}
+
+TEST(JobWording, CountsOfOtherFailedJobsTakeThePolishPlural)
+{
+    EXPECT_EQ(OtherFailedJobs(1), QStringLiteral("1 inne nieudane zadanie"));
+    for (int n : {2, 3, 4, 22, 104})
+        EXPECT_EQ(OtherFailedJobs(n), QStringLiteral("%1 inne nieudane zadania").arg(n)) << n;
+    for (int n : {5, 6, 11, 12, 13, 14, 21, 25, 112})
+        EXPECT_EQ(OtherFailedJobs(n), QStringLiteral("%1 innych nieudanych zadań").arg(n)) << n;
 }

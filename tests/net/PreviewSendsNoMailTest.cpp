@@ -30,6 +30,7 @@ TEST(PreviewSendsNoMail, PdfJobWithAnAddressAndMailJob)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
     auto run = [&](const QStringList &args) {
         QProcess ostrevo;
         ostrevo.setProcessEnvironment(env);
@@ -52,7 +53,8 @@ TEST(PreviewSendsNoMail, PdfJobWithAnAddressAndMailJob)
     EXPECT_FALSE(QFileInfo::exists(jobs + QStringLiteral("/Errors")));
     EXPECT_FALSE(QFileInfo::exists(jobs + QStringLiteral("/PDF")));
     QStringList left = QDir(jobs).entryList(QDir::Files, QDir::Name);
-    EXPECT_EQ(left, QStringList({QStringLiteral("FV-podglad.pdf"), QStringLiteral("FV.END"), QStringLiteral("FV.txt"),
+    EXPECT_TRUE(QFileInfo::exists(home.filePath(QStringLiteral("cache/ostrevo/podglad/FV-podglad.pdf"))));
+    EXPECT_EQ(left, QStringList({QStringLiteral("FV.END"), QStringLiteral("FV.txt"),
                                  QStringLiteral("LIST.END"), QStringLiteral("LIST.txt")}));
 }
 

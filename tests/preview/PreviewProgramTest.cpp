@@ -98,7 +98,8 @@ TEST(PreviewProgram, PrintoutReportNamesEveryWarningWithItsLines)
     EXPECT_EQ(run.value(QStringLiteral("Katalog")), QStringLiteral("monitorowany katalog 1 (%1)").arg(install.jobs));
     EXPECT_EQ(run.value(QStringLiteral("Dwustronnie")), QStringLiteral("nie"));
     EXPECT_EQ(run.value(QStringLiteral("Stron")), QStringLiteral("1"));
-    const QString pdf = install.jobs + QStringLiteral("/FAKT-podglad.pdf");
+    // Not beside the job, where previews would pile up in the monitored directory.
+    const QString pdf = install.previewOf(QStringLiteral("FAKT"));
     EXPECT_EQ(run.value(QStringLiteral("Podgląd")), pdf);
 
     const QStringList warnings = run.with(QStringLiteral("Ostrzeżenie: "));
@@ -167,10 +168,9 @@ TEST(PreviewProgram, PdfJobIsLaidOutAsItsJobWritesItAndMailsNothing)
                                           "(sięga 100. kolumny)")}))
         << run.out.toStdString();
     // Only the preview was written: no PDF folder, no result file, no journal.
-    auto after = Snapshot(install.home.path());
-    const QString preview = install.jobs + QStringLiteral("/FV7-podglad.pdf");
-    EXPECT_TRUE(after.remove(preview.mid(install.home.path().size())));
-    EXPECT_EQ(after, before);
+    EXPECT_EQ(Snapshot(install.home.path()), before);
+    const QString preview = install.previewOf(QStringLiteral("FV7"));
+    EXPECT_TRUE(QFileInfo::exists(preview));
 
     // The job itself, without the address, writes the same pages.
     install.job(QStringLiteral("FV7"), header + body);
@@ -300,9 +300,10 @@ TEST(PreviewProgram, RunsBesideARunningMonitorAndReplacesOnlyItsOwnPreview)
     WriteFile(job, DosLines({"druga wersja"}));
     run = Preview(install, {QStringLiteral("--preview"), job});
     EXPECT_EQ(run.code, 0) << run.out.toStdString();
-    EXPECT_TRUE(PdfText(install.jobs + QStringLiteral("/A-podglad.pdf")).contains(QStringLiteral("druga wersja")));
-    // No part file is left beside it.
-    EXPECT_EQ(Entries(install.jobs), QStringList({QStringLiteral("A-podglad.pdf"), QStringLiteral("A.txt")}));
+    EXPECT_TRUE(PdfText(install.previewOf(QStringLiteral("A"))).contains(QStringLiteral("druga wersja")));
+    // No part file is left beside it, and nothing in the monitored directory.
+    EXPECT_EQ(Entries(QFileInfo(install.previewOf(QStringLiteral("A"))).absolutePath()), QStringList({QStringLiteral("A-podglad.pdf")}));
+    EXPECT_EQ(Entries(install.jobs), QStringList({QStringLiteral("A.txt")}));
     monitor->terminate();
     monitor->waitForFinished(10000);
 }
@@ -340,7 +341,7 @@ TEST(PreviewProgram, FormForThePrinterIsLaidOutAsPrintedAndNamesWhatIsMissing)
     EXPECT_EQ(missing.code, 6);
     EXPECT_TRUE(missing.value(QStringLiteral("Błąd")).startsWith(QStringLiteral("nie ma wzorca „PIT99”")))
         << missing.out.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(install.jobs + QStringLiteral("/BRAK-podglad.pdf")));
+    EXPECT_FALSE(QFileInfo::exists(install.previewOf(QStringLiteral("BRAK"))));
 }
 
 TEST(PreviewProgram, TurnedFormPagesGoIntoTheOnePreview)

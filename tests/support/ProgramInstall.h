@@ -17,6 +17,13 @@ struct Install {
     QTemporaryDir home;
     QTemporaryDir config; // XDG_CONFIG_HOME: the autostart entry lands here, not in ~
     QTemporaryDir runtime;
+    QTemporaryDir cache; // XDG_CACHE_HOME: previews land here, not in ~
+
+    // Where a preview without an output named is written.
+    QString previewOf(const QString &name) const
+    {
+        return cache.path() + QStringLiteral("/ostrevo/podglad/") + name + QStringLiteral("-podglad.pdf");
+    }
     QString jobs = home.filePath(QStringLiteral("jobs"));
 
     explicit Install(const QByteArray &options = "Timer=1\r\nMonitorowanie=1\r\n")
@@ -32,6 +39,7 @@ struct Install {
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
         e.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        e.insert(QStringLiteral("XDG_CACHE_HOME"), cache.path());
         e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         return e;
     }
