@@ -36,16 +36,16 @@ QString Refusal(const QString &path, bool mustBePdf)
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return u"refused: cannot read "_s + path;
+        return u"odrzucone: nie można odczytać "_s + path;
     struct stat st;
     QString why;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        why = u"refused: not a regular file: "_s + path;
+        why = u"odrzucone: to nie jest zwykły plik: "_s + path;
     } else if (mustBePdf) {
         char head[1024];
         const ssize_t n = ::pread(fd, head, sizeof head, 0);
         if (n <= 0 || !QByteArray::fromRawData(head, qsizetype(n)).contains("%PDF-"))
-            why = u"refused: not a PDF file: "_s + path;
+            why = u"odrzucone: to nie jest plik PDF: "_s + path;
     }
     ::close(fd);
     return why;
@@ -56,11 +56,11 @@ NamedFile FindNamedFile(const JobContext &context, const QString &textPath, cons
 {
     const std::optional<QByteArray> value = ReadPdfFileKey(textPath, tag, context.jobText);
     if (!value || value->isEmpty())
-        return {{}, u"no PDF_FILE"_s};
+        return {{}, u"brak PDF_FILE"_s};
     const QString local = mapDosPath ? mapDosPath(*value) : QString::fromLatin1(*value);
     const QFileInfo file(local);
     if (local.isEmpty() || !file.isFile())
-        return {{}, u"file does not exist: "_s + (local.isEmpty() ? QString::fromLatin1(*value) : local)};
+        return {{}, u"nie ma pliku: "_s + (local.isEmpty() ? QString::fromLatin1(*value) : local)};
     // Absolute, so that a name starting with '-' can never pass for an option.
     const QString path = file.absoluteFilePath();
     if (const QString why = Refusal(path, mustBePdf); !why.isEmpty())
@@ -72,11 +72,11 @@ NamedFile FindNamedFile(const JobContext &context, const QString &textPath, cons
 QString XdgOpenMeaning(int code)
 {
     switch (code) {
-    case 1: return u"wrong arguments"_s;
-    case 2: return u"the file does not exist"_s;
-    case 3: return u"no program to open it"_s;
-    case 4: return u"the program failed"_s;
-    default: return u"failed"_s;
+    case 1: return u"błędne argumenty"_s;
+    case 2: return u"plik nie istnieje"_s;
+    case 3: return u"brak programu, który go otworzy"_s;
+    case 4: return u"program nie zadziałał"_s;
+    default: return u"niepowodzenie"_s;
     }
 }
 
@@ -142,11 +142,11 @@ JobResult OpenPdfJob(const JobContext &context, const QString &textPath, const D
     // One argument, no shell: whatever the name holds stays part of the name.
     const OpenerRun run = StartOpener(u"xdg-open"_s, file.path);
     if (!run.started)
-        return JobResult::nothingDone(u"cannot start xdg-open for "_s + file.path);
+        return JobResult::nothingDone(u"nie można uruchomić xdg-open dla "_s + file.path);
     if (run.exitCode && *run.exitCode != 0)
-        return JobResult::nothingDone(u"xdg-open ended with %1 (%2): "_s.arg(*run.exitCode).arg(XdgOpenMeaning(*run.exitCode))
+        return JobResult::nothingDone(u"xdg-open zakończył się kodem %1 (%2): "_s.arg(*run.exitCode).arg(XdgOpenMeaning(*run.exitCode))
                                       + file.path);
-    return JobResult::done(u"opened "_s + file.path);
+    return JobResult::done(u"otwarto "_s + file.path);
 }
 
 JobResult PrintPdfJob(const JobContext &context, const QString &textPath, const DosPathMapping &mapDosPath)
@@ -157,8 +157,8 @@ JobResult PrintPdfJob(const JobContext &context, const QString &textPath, const 
     if (file.path.isEmpty())
         return JobResult::nothingDone(file.missing);
     if (!PrintPdfFile(file.path))
-        return JobResult::failed(u"printing failed: "_s + file.path);
-    return JobResult::done(u"printed "_s + file.path);
+        return JobResult::failed(u"drukowanie nie powiodło się: "_s + file.path);
+    return JobResult::done(u"wydrukowano "_s + file.path);
 }
 
 void RegisterOpenPrintHandlers(JobHandlers &handlers, DosPathMapping mapDosPath)

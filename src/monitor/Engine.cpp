@@ -189,7 +189,7 @@ void Engine::emptyAtStart()
             record.jobFile = QFile::decodeName(file.name);
             record.kind = QStringLiteral("-");
             record.outcome = JobOutcome::Cleared;
-            record.detail = QStringLiteral("%1 B, modified %2; left unperformed since before the last stop")
+            record.detail = QStringLiteral("%1 B, zmieniony %2; niewykonany od przed ostatnim zatrzymaniem")
                                 .arg(file.stamp.size)
                                 .arg(QDateTime::fromMSecsSinceEpoch(file.stamp.mtimeNs / 1000000)
                                          .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));

@@ -307,7 +307,7 @@ void Engine::commitRunningJob(const std::optional<ResultLine> &unknownOutcome)
     try {
         m_ledger->write(entry);
     } catch (const JobError &e) {
-        throw OutputUnavailable(QStringLiteral("the job cannot be recorded before it begins what cannot be taken back: ")
+        throw OutputUnavailable(QStringLiteral("nie można zapisać zadania przed krokiem, którego nie da się cofnąć: ")
                                 + e.message());
     }
     m_jobCommitted = true;
@@ -352,7 +352,7 @@ void Engine::conclude(PickedJob &job, JobRecord &record, const Attempt &attempt)
                                || record.outcome == JobOutcome::Retry);
     if (abandoned) {
         job.release();
-        record.detail = QStringLiteral("the program quit during the job; it runs again at the next start (%1)")
+        record.detail = QStringLiteral("program zamknięto w trakcie zadania; zostanie wykonane przy następnym starcie (%1)")
                             .arg(record.outcomeText());
         record.outcome = JobOutcome::Abandoned;
         journal(record);
@@ -375,7 +375,7 @@ void Engine::finishJob(PickedJob &job, const JobRecord &journaled)
                                        "aż się to uda")
                             .arg(entry.pendingResults.first().jobDir, entry.pendingResults.first().fileName,
                                  record.jobFile);
-        record.detail += QStringLiteral("; the result file could not be written yet: the marker stays until it is");
+        record.detail += QStringLiteral("; pliku wyniku nie udało się jeszcze zapisać: znacznik zostaje, dopóki nie zostanie zapisany");
     }
     // Before the journal line: a kill after it must find the job ended, not committed.
     bool onDisk = false;
@@ -407,7 +407,7 @@ void Engine::finishJob(PickedJob &job, const JobRecord &journaled)
         entry.problem = StuckText(failed);
         JobRecord stuck = record;
         stuck.outcome = JobOutcome::Error;
-        stuck.detail = QStringLiteral("the job's files cannot be deleted: %1; the job is not performed again while they stay")
+        stuck.detail = QStringLiteral("nie można usunąć plików zadania: %1; dopóki są, zadanie nie zostanie wykonane ponownie")
                            .arg(failed);
         stuck.outputs.clear();
         journal(stuck);
@@ -442,7 +442,7 @@ bool Engine::finishHeld(LedgerEntry &entry)
             late.jobFile = entry.jobFile;
             late.kind = entry.kind;
             late.outcome = JobOutcome::Ok;
-            late.detail = QStringLiteral("the result file %1/Errors/%2 is written at last (error=%3)")
+            late.detail = QStringLiteral("plik wyniku %1/Errors/%2 został w końcu zapisany (error=%3)")
                               .arg(result.jobDir, result.fileName, QString::fromUtf8(result.status));
             journal(late);
             entry.pendingResults.removeAt(i);
@@ -544,19 +544,19 @@ void Engine::recoverEntry(LedgerEntry entry)
         record.jobFile = entry.jobFile;
         record.kind = entry.kind;
         record.outcome = JobOutcome::Interrupted;
-        record.detail = QStringLiteral("the program stopped during the job after it had begun something that "
-                                       "cannot be taken back; it is not performed again");
+        record.detail = QStringLiteral("program zatrzymał się w trakcie zadania, gdy zaczęło już coś, czego nie da się "
+                                       "cofnąć; nie zostanie wykonane ponownie");
         entry.state = LedgerEntry::Done;
         entry.filesLeft = true;
         if (entry.unknownOutcome) {
-            record.detail += QStringLiteral("; the result says that the outcome is unknown (error=%1)")
+            record.detail += QStringLiteral("; plik wyniku mówi, że wynik jest nieznany (error=%1)")
                                  .arg(QString::fromUtf8(entry.unknownOutcome->status));
             try {
                 WriteResultFile(entry.unknownOutcome->jobDir, entry.unknownOutcome->fileName,
                                 entry.unknownOutcome->status);
             } catch (const JobError &) {
                 entry.pendingResults.append(*entry.unknownOutcome);
-                record.detail += QStringLiteral(", written once the result file can be written");
+                record.detail += QStringLiteral(", zapisany, gdy tylko będzie można zapisać plik wyniku");
             }
         }
         journal(record);
@@ -596,7 +596,7 @@ void Engine::restoreOwnClaims(const QString &directory)
             continue;
         const QByteArray original = name.left(name.size() - m_claimSuffix.size());
         if (RenameAtomically(dirFd.fd, name.constData(), dirFd.fd, original.constData()) != 0)
-            emit warning(QStringLiteral("%1/%2: the job text cannot get its name back")
+            emit warning(QStringLiteral("%1/%2: tekst zadania nie może odzyskać swojej nazwy")
                              .arg(directory, QFile::decodeName(name)));
     }
 }
@@ -616,16 +616,16 @@ void Engine::keepForRetry(PickedJob &job, JobRecord &record)
     const QString why = record.detail;
     job.release();
     if (m_onceMode) {
-        record.detail = QStringLiteral("%1; the job is kept for a later run").arg(why);
+        record.detail = QStringLiteral("%1; zadanie czeka na późniejsze wykonanie").arg(why);
         journal(record);
-        emit warning(QStringLiteral("%1: %2; the job is kept for a later run").arg(job.textPath(), why));
+        emit warning(QStringLiteral("%1: %2; zadanie czeka na późniejsze wykonanie").arg(job.textPath(), why));
         return;
     }
     const QString &markerPath = job.markerPath();
     const qint64 wait = m_memory->retryLater(markerPath, EngineQuitState::nowMs());
     m_memory->setRetryProblem(markerPath,
                               QStringLiteral("BŁĄD! %1 (ponowna próba za %2 s)").arg(why).arg((wait + 999) / 1000));
-    record.detail = QStringLiteral("%1; the job is kept and tried again in %2 ms").arg(why).arg(wait);
+    record.detail = QStringLiteral("%1; zadanie czeka, ponowna próba za %2 ms").arg(why).arg(wait);
     journal(record);
     scheduleRetry();
 }

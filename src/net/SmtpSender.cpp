@@ -254,8 +254,8 @@ bool SmtpSender::sendOne(const QString &fileName)
         QStringList to;
         for (const QByteArray &recipient : mail->recipients)
             to.append(QString::fromUtf8(recipient));
-        outcome.detail = outcome.ok ? QStringLiteral("mail sent to %1").arg(to.join(QStringLiteral(", ")))
-                                    : QStringLiteral("mail to %1 not sent: error=%2")
+        outcome.detail = outcome.ok ? QStringLiteral("list wysłany do %1").arg(to.join(QStringLiteral(", ")))
+                                    : QStringLiteral("list do %1 nie został wysłany: error=%2")
                                           .arg(to.join(QStringLiteral(", ")), QString::fromUtf8(status));
         outcomes->report(outcome);
     }

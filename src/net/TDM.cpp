@@ -67,7 +67,7 @@ FtpTarget TargetOf(const NetJobParams &params, const JobContext &context)
 
 JobResult Interrupted()
 {
-    return JobResult::failed(QStringLiteral("interrupted: the program is quitting"));
+    return JobResult::failed(QStringLiteral("przerwane: program jest zamykany"));
 }
 
 // The attachment named by F_MAIL, if it is in MAIL. The mail job is written in ISO-8859-2,
@@ -253,7 +253,7 @@ JobResult TDM::DownloadJob(const JobContext &context, const QString &textPath)
     if (HttpDownload(context, m_params.HTTP, m_params.SRC_FILE) != 0) {
         if (context.quitRequested())
             return Interrupted();
-        return JobResult::failed(QStringLiteral("nothing was downloaded from %1").arg(QString::fromUtf8(m_params.HTTP)));
+        return JobResult::failed(QStringLiteral("nic nie pobrano z %1").arg(QString::fromUtf8(m_params.HTTP)));
     }
     return JobResult::done();
 }
@@ -351,9 +351,9 @@ JobResult TDM::MailJobHandler(const JobContext &context, const QString &textPath
     m_mail.ResultName = JobBaseName(textPath, QStringLiteral(".txt"));
     const int route = context.settings ? context.settings->mail.poczta : 0;
     if (route != 0 && route != 1)
-        return JobResult::done(QStringLiteral("[Mail] Poczta=%1: no mail is sent").arg(route));
+        return JobResult::done(QStringLiteral("[Mail] Poczta=%1: poczta nie jest wysyłana").arg(route));
     if (route == 0 && m_mail.Addresses.isEmpty())
-        return JobResult::done(QStringLiteral("no address"));
+        return JobResult::done(QStringLiteral("brak adresu"));
 
     MailContent content;
     QString missingAttachment;
@@ -399,7 +399,7 @@ JobResult TDM::MailJobHandler(const JobContext &context, const QString &textPath
     }
     if (quit && !served.isEmpty()) {
         WriteNetResult(context, m_mail.ResultName, QByteArrayLiteral("NOT"), false);
-        result = JobResult::failed(QStringLiteral("interrupted: the program is quitting"));
+        result = JobResult::failed(QStringLiteral("przerwane: program jest zamykany"));
     }
     if (!missed.isEmpty() && !served.isEmpty())
         result.detail += QStringLiteral("; sent to %1, not to %2")
@@ -440,7 +440,7 @@ JobResult TDM::queueSmtpMail(const JobContext &context, const MailContent &conte
     const QString name = m_spool.add(mail);
     m_sender.start();
     m_sender.wake();
-    return JobResult::done(QStringLiteral("queued as %1/%2").arg(m_spool.dir(), name));
+    return JobResult::done(QStringLiteral("w kolejce poczty jako %1/%2").arg(m_spool.dir(), name));
 }
 
 void TDM::MailPdf(const JobContext &context, const QString &jobPath, const QString &address, const QString &pdfPath,

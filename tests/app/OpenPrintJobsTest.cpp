@@ -142,7 +142,7 @@ TEST_F(OpenPrintJobsTest, OpenStartsTheOpenerWithThePathAsOneArgument)
     const JobResult result =
         OpenPdfJob(m_context, job("<OPEN>\r\nPDF_FILE=" + file.toUtf8() + "\r\n<END>\r\n"), Plain);
     EXPECT_EQ(result.outcome, JobResult::Done);
-    EXPECT_EQ(result.detail, u"opened "_s + file);
+    EXPECT_EQ(result.detail, u"otwarto "_s + file);
     const auto args = opener.arguments();
     ASSERT_TRUE(args);
     EXPECT_EQ(*args, QList<QByteArray>{file.toUtf8()});
@@ -173,10 +173,10 @@ TEST_F(OpenPrintJobsTest, NothingHappensWithoutAnExistingFile)
         QByteArray key;
         QString detail;
     } cases[] = {
-        {"missing file", "PDF_FILE=" + QFile::encodeName(m_dir.path()) + "/brak.pdf\r\n", u"file does not exist: "_s},
-        {"a directory", "PDF_FILE=" + QFile::encodeName(m_dir.path()) + "/katalog.pdf\r\n", u"file does not exist: "_s},
-        {"empty value", "PDF_FILE=\r\n", u"no PDF_FILE"_s},
-        {"no key", "PLIK=x\r\n", u"no PDF_FILE"_s},
+        {"missing file", "PDF_FILE=" + QFile::encodeName(m_dir.path()) + "/brak.pdf\r\n", u"nie ma pliku: "_s},
+        {"a directory", "PDF_FILE=" + QFile::encodeName(m_dir.path()) + "/katalog.pdf\r\n", u"nie ma pliku: "_s},
+        {"empty value", "PDF_FILE=\r\n", u"brak PDF_FILE"_s},
+        {"no key", "PLIK=x\r\n", u"brak PDF_FILE"_s},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -236,7 +236,7 @@ TEST_F(OpenPrintJobsTest, OnlyARegularFileIsOpenedAndOnlyAPdfFilePrinted)
         SCOPED_TRACE(c.name);
         const JobResult printed = PrintPdfJob(m_context, job("<PRINT>\r\nPDF_FILE=" + c.file.toUtf8() + "\r\n"), Plain);
         EXPECT_EQ(printed.outcome, JobResult::Failed);
-        EXPECT_TRUE(printed.detail.startsWith(u"refused: not a PDF file"_s)) << qPrintable(printed.detail);
+        EXPECT_TRUE(printed.detail.startsWith(u"odrzucone: to nie jest plik PDF"_s)) << qPrintable(printed.detail);
     }
     EXPECT_FALSE(QFileInfo::exists(m_dir.path() + u"/wydruki"_s));
     // <OPEN> of a regular file of any kind is the desktop's business; a device is not.
@@ -310,5 +310,5 @@ TEST_F(OpenPrintJobsTest, EngineRunsOpenJobWithDosPath)
     ASSERT_TRUE(args);
     EXPECT_EQ(*args, QList<QByteArray>{QFile::encodeName(file)});
     EXPECT_EQ(Entries(jobs), QStringList());
-    EXPECT_TRUE(ReadFile(m_dir.path() + u"/ostrevo.log"_s).contains("opened"));
+    EXPECT_TRUE(ReadFile(m_dir.path() + u"/ostrevo.log"_s).contains("otwarto"));
 }

@@ -211,7 +211,7 @@ TEST(EngineJobEnd, AJobWhoseFilesCannotBeDeletedIsPerformedOnce)
             engine.ScanDirectory1();
         EXPECT_EQ(home.count(), 1);
         EXPECT_TRUE(home.journal().contains(QStringLiteral("FAKTURA.txt\tjkText\t"))) << home.journal().toStdString();
-        EXPECT_TRUE(home.journal().contains(QStringLiteral("ERROR: the job's files cannot be deleted: ")
+        EXPECT_TRUE(home.journal().contains(QStringLiteral("ERROR: nie można usunąć plików zadania: ")
                                             + home.jobs + QStringLiteral("/FAKTURA.") + QLatin1String(c.immutable)
                                             + QStringLiteral(": Operation not permitted")))
             << home.journal().toStdString();

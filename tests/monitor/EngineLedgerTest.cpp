@@ -119,7 +119,7 @@ TEST(EngineLedger, AResultThatCannotBeWrittenWaitsAndTheJobIsNeverPerformedAgain
     EXPECT_EQ(ReadFile(office.jobs + QStringLiteral("/Errors/PARAGON.txt")), "error=OK\r\n");
     EXPECT_TRUE(Entries(office.jobs).filter(QStringLiteral("PARAGON")).isEmpty());
     EXPECT_EQ(office.performed.load(), 1);
-    EXPECT_TRUE(office.journal().contains(QStringLiteral("is written at last (error=OK)"))) << office.journal().toStdString();
+    EXPECT_TRUE(office.journal().contains(QStringLiteral("został w końcu zapisany (error=OK)"))) << office.journal().toStdString();
     ASSERT_TRUE(WaitFor([&] { return te.status().problem.isEmpty(); }));
 }
 

@@ -44,5 +44,5 @@ TEST(LaterOutcomeProgram, ARefusedMessageIsJournaledAsALaterFailureOfItsJob)
     EXPECT_EQ(ReadFile(install.jobs + QStringLiteral("/Errors/LIST.txt")), "error=535\r\n");
     // The service's log has both, the failure as a line of its own.
     EXPECT_EQ(log.count("\tLIST.txt\tjkMail\t"), 2) << log.constData();
-    EXPECT_TRUE(log.contains("FAILED: mail to klient@firma.pl not sent: error=535")) << log.constData();
+    EXPECT_TRUE(log.contains("FAILED: list do klient@firma.pl nie został wysłany: error=535")) << log.constData();
 }

@@ -35,7 +35,7 @@ PartOutcome Failure(QString why)
 
 PartOutcome Interrupted()
 {
-    return {true, QStringLiteral("interrupted: the program is quitting"), true};
+    return {true, QStringLiteral("przerwane: program jest zamykany"), true};
 }
 
 // A number of the job as the legacy program read it: decimal, or 0.
