@@ -31,8 +31,6 @@ public:
     void endDocument() override;
     void abortDocument() override;
 
-    // The file the last finished document went to.
-    const QString &lastFile() const { return m_lastFile; }
     QString deliveredFile() const override { return m_lastFile; }
 
 private:

@@ -68,7 +68,6 @@ public:
 
     // The job's text file base name: the CUPS job title, and the built-in printer's file name.
     void setDocumentName(const QString &name) { m_documentName = name; }
-    const QString &documentName() const { return m_documentName; }
 
     // Where the built-in printer writes its PDF files ([DrukarkaPDF] Katalog); "wydruki"
     // beside the executable until set. The window may ask while the job thread sets it.

@@ -66,8 +66,7 @@ int FormJob::drawPages(FormDrawer &drawer)
 {
     const std::unique_ptr<FormSource> job = openJob();
     const std::unique_ptr<FormSource> form = openTemplate();
-    m_state.report = m_report;
-    FormPageSection section(m_state, drawer, m_background);
+    FormPageSection section(m_state, drawer, m_background, m_report);
     int drawn = 0;
     bool templateLeft = true;
     for (int page = 1; !job->atEnd(); ++page) {

@@ -11,6 +11,7 @@ namespace ostrevo {
 
 class FormDrawer;
 class FormSource;
+class RenderReport;
 struct JobContext;
 
 // One form job of either renderer: the pre-scans, the template, and the page loop that

@@ -1,7 +1,5 @@
 #include "forms/FormPageSection.h"
 
-#include "handling/RenderReport.h"
-
 #include "forms/FormDrawer.h"
 #include "forms/FormLine.h"
 #include "forms/FormSource.h"
@@ -38,8 +36,8 @@ std::int32_t ClampCoordinate(std::int64_t value)
 
 } // namespace
 
-FormPageSection::FormPageSection(FormState &state, FormDrawer &drawer, FormBackground background)
-    : m_state(state), m_drawer(drawer), m_background(background)
+FormPageSection::FormPageSection(FormState &state, FormDrawer &drawer, FormBackground background, RenderReport *report)
+    : m_state(state), m_drawer(drawer), m_background(background), m_report(report)
 {
 }
 
@@ -209,10 +207,10 @@ bool FormPageSection::object(FormSource &source, const FormLine &line, std::opti
 
 void FormPageSection::missingBox(const FormSource &source, const char *object, std::int64_t number) const
 {
-    if (!m_state.report)
+    if (!m_report)
         return;
     const FormPlace at = source.place();
-    m_state.report->notFound(QStringLiteral("pole %1").arg(number),
+    m_report->notFound(QStringLiteral("pole %1").arg(number),
                              QStringLiteral("%1, wiersz %2: %3 w polu %4, którego wzorzec nie wyznacza (ani B, ani BX)")
                                  .arg(at.file)
                                  .arg(at.line)
@@ -255,7 +253,7 @@ bool FormPageSection::textBlock(FormSource &source, const FormLine &line, std::o
         missingBox(source, "tekst", number);
         return true; // its lines are read as lines of the section
     }
-    if (m_state.report && m_state.boxes.row(number) == FormRect{})
+    if (m_report && m_state.boxes.row(number) == FormRect{})
         missingBox(source, "tekst", number);
     m_drawer.beginTextBlock(m_state.boxes.row(number), pad, int(std::clamp<std::int64_t>(count, 0, 1 << 30)));
     bool goOn = true;
@@ -340,7 +338,7 @@ bool FormPageSection::barcode(FormSource &source, const FormLine &line)
         missingBox(source, "kod kreskowy K", number);
         return true;
     }
-    if (m_state.report && m_state.boxes.row(number) == FormRect{})
+    if (m_report && m_state.boxes.row(number) == FormRect{})
         missingBox(source, "kod kreskowy K", number);
     const FormPlace at = source.place();
     const auto text = source.next();

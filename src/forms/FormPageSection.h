@@ -10,6 +10,7 @@ namespace ostrevo {
 
 class FormDrawer;
 class FormSource;
+class RenderReport;
 struct FormLine;
 struct FormPadding;
 
@@ -19,7 +20,8 @@ struct FormPadding;
 // throws ConversionError naming the file and line.
 class FormPageSection {
 public:
-    FormPageSection(FormState &state, FormDrawer &drawer, FormBackground background);
+    // `report`: a preview's, which hears what the job refers to and the template lacks.
+    FormPageSection(FormState &state, FormDrawer &drawer, FormBackground background, RenderReport *report = nullptr);
 
     // From the line after the section's marker to its "<END>" (or the end of the file).
     void read(FormSource &source);
@@ -46,6 +48,7 @@ private:
     FormState &m_state;
     FormDrawer &m_drawer;
     FormBackground m_background;
+    RenderReport *m_report;
 };
 
 } // namespace ostrevo

@@ -11,8 +11,6 @@
 
 namespace ostrevo {
 
-class RenderReport;
-
 // The <PIT> section of a form job. Values as the job gives them, in its code page.
 struct FormJobParams {
     QByteArray templateName;   // TEMPLATE, without extension
@@ -65,8 +63,6 @@ struct FormState {
     std::array<int, 3> mmjedn{1, 1, 1}; // MMJEDN per source (index 1 job, 2 template)
     std::vector<std::uint8_t> landscape; // per template page: 0 portrait, 1 landscape
     TBox boxes;
-    // A preview's report: what the job refers to and the template lacks. None normally.
-    RenderReport *report = nullptr;
 
     // Page n (from 1); pages beyond the table are portrait.
     bool pageLandscape(int page) const

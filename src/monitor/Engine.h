@@ -84,14 +84,10 @@ public:
     // One listing of a directory and every job in it performed now, in name order (--once,
     // and the directory scans below). Jobs that arrive meanwhile wait for the next listing.
     void ScanDirectory(const QString &directory);
-    // Performs the job of one marker now.
-    void ProcessJob(const QString &markerPath);
     void ScanDirectory1();
     void ScanDirectory2();
     // Monitored directory as a Linux path (DOS paths go through [Dyski]).
     QString resolveDirectory(const QString &text) const;
-    // Jobs listed and waiting for their turn.
-    size_t queuedJobs() const { return m_queue.size(); }
 
     // Reads the settings; the first step of both start() and runOnce().
     void readSettings();

@@ -174,13 +174,6 @@ void Engine::ScanDirectory(const QString &directory)
     showJobProblem();
 }
 
-void Engine::ProcessJob(const QString &markerPath)
-{
-    const qsizetype slash = markerPath.lastIndexOf(u'/');
-    const JobDirectory listing(slash > 0 ? markerPath.left(slash) : slash == 0 ? QStringLiteral("/") : QStringLiteral("."));
-    performMarker(listing, QFile::encodeName(markerPath.mid(slash + 1)), 0);
-}
-
 // ---------------------------------------------------------------- one job
 
 bool Engine::performMarker(const JobDirectory &directory, const QByteArray &marker, int directoryNumber)

@@ -246,11 +246,6 @@ void IniFile::setString(const QByteArray &section, const QByteArray &key, const 
     setValue(section, key, m_encoding == Encoding::Utf8 ? value.toUtf8() : UnicodeToWin1250(value));
 }
 
-bool IniFile::hasSection(const QByteArray &section) const
-{
-    return findSection(section) != nullptr;
-}
-
 QList<QByteArray> IniFile::sections() const
 {
     QList<QByteArray> names;

@@ -46,7 +46,6 @@ public:
     QString string(const QByteArray &section, const QByteArray &key, const QString &fallback = {}) const;
     void setString(const QByteArray &section, const QByteArray &key, const QString &value);
 
-    bool hasSection(const QByteArray &section) const;
     QList<QByteArray> sections() const;
     // Keys of the section in file order, as spelled in the file, without duplicates.
     QList<QByteArray> keys(const QByteArray &section) const;

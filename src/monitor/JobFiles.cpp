@@ -277,24 +277,11 @@ bool IsClaimedText(const QByteArray &name, const QByteArray &suffix)
 
 // ---------------------------------------------------------------- plain files
 
-bool FileExists(const QString &path)
-{
-    struct stat st;
-    const QByteArray name = QFile::encodeName(path);
-    return ::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool DirectoryExists(const QString &path)
 {
     struct stat st;
     const QByteArray name = QFile::encodeName(path);
     return !path.isEmpty() && ::stat(name.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-void RemoveFile(const QString &path)
-{
-    const QByteArray name = QFile::encodeName(path);
-    ::unlink(name.constData());
 }
 
 } // namespace ostrevo

@@ -123,10 +123,6 @@ QByteArray ClaimSuffix(const QString &canonicalProgramDir);
 // True for a text name claimed by any monitor; `suffix`, when given, names the one.
 bool IsClaimedText(const QByteArray &name, const QByteArray &suffix = {});
 
-// Deletes a file; failures are ignored (the next scan meets the file again).
-void RemoveFile(const QString &path);
-
-bool FileExists(const QString &path);
 bool DirectoryExists(const QString &path);
 
 } // namespace ostrevo

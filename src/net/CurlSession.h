@@ -54,9 +54,6 @@ public:
     // The library's description of the failure, or the server's last refusal when the
     // server refused.
     QByteArray errorText(CURLcode code) const;
-    // The last reply line of the server, and the last that refused ("550 No such file").
-    const QByteArray &lastReply() const { return m_lastReply; }
-    const QByteArray &lastRefusal() const { return m_lastRefusal; }
 
 private:
     static int progress(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);

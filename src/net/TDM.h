@@ -59,9 +59,7 @@ public:
     // some are still waiting after the time.
     bool waitForMail(int timeoutMs);
 
-    NetJobParams &netJobParams() { return m_params; }
     TRateJob &rateJob() { return m_rates; }
-    MailJob &mailJob() { return m_mail; }
     MailSpool &spool() { return m_spool; }
     // Where the SMTP sender tells each message's outcome.
     LaterOutcomes &laterOutcomes() { return m_outcomes; }

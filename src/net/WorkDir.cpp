@@ -82,15 +82,6 @@ int WorkDir::openRead(const QString &name, QString &why) const
     return fd;
 }
 
-int WorkDir::createNew(const QString &name, QString &why) const
-{
-    const QByteArray entry = entryName(name);
-    const int fd = ::openat(m_dir.fd, entry.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664);
-    if (fd < 0)
-        why = QStringLiteral("Cannot create %1/%2: %3").arg(m_path, QFile::decodeName(entry), Reason(errno));
-    return fd;
-}
-
 void WorkDir::remove(const QString &name) const
 {
     if (ok())

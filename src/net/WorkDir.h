@@ -24,8 +24,6 @@ public:
     QByteArray entryName(const QString &name) const;
     // A regular file for reading; -1 with `why` set.
     int openRead(const QString &name, QString &why) const;
-    // A new file that must not exist yet; -1 with `why` set.
-    int createNew(const QString &name, QString &why) const;
     // Deletes the entry (a link itself, never its target); ignores a failure.
     void remove(const QString &name) const;
 

@@ -43,7 +43,6 @@ public:
     // What a preview wants to know of the job; none (the default) in normal runs.
     void setReport(RenderReport *report) { m_report = report; }
 
-    SizeMode sizeMode() const { return m_sizeMode; }
     int baseHeight() const { return m_baseHeight; }
     int columns() const { return m_columns; }
 

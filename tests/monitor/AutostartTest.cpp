@@ -4,13 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 using namespace ostrevo;
 using ostrevo::test::ReadFile;
@@ -85,10 +83,8 @@ TEST_F(AutostartTest, TheEntryRunsTheProgram)
     launch.start(gio, {QStringLiteral("launch"), entry()});
     ASSERT_TRUE(launch.waitForFinished(10000));
     ASSERT_EQ(launch.exitCode(), 0) << launch.readAllStandardError().constData();
-    QDeadlineTimer deadline(10000);
-    while (!QFileInfo::exists(marker) && !deadline.hasExpired())
-        QThread::msleep(20);
-    QThread::msleep(50);
+    // The script writes three lines: their count, then each of the two.
+    EXPECT_TRUE(ostrevo::test::WaitFor([&] { return ReadFile(marker).count('\n') == 3; }));
     // Run with exactly these two arguments.
     EXPECT_EQ(ReadFile(marker), "2\n--home\n" + home.toUtf8() + "\n");
 }

@@ -125,15 +125,6 @@ std::unique_ptr<DbfTable> DbfTable::create(const QString &finalPath, const QList
     return table;
 }
 
-int DbfTable::fieldIndex(const QByteArray &name) const
-{
-    const QByteArray wanted = name.toUpper();
-    for (qsizetype i = 0; i < m_names.size(); ++i)
-        if (m_names[i].toUpper() == wanted)
-            return int(i);
-    return -1;
-}
-
 bool DbfTable::append(const QList<QByteArray> &values)
 {
     if (!m_handle) {

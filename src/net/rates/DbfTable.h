@@ -27,8 +27,6 @@ public:
 
     int fieldCount() const { return int(m_names.size()); }
     const QList<QByteArray> &fieldNames() const { return m_names; }
-    int fieldIndex(const QByteArray &name) const;
-    int recordCount() const { return m_records; }
 
     // One record; missing values are empty. False with why() set on a write error.
     bool append(const QList<QByteArray> &values);

@@ -41,8 +41,6 @@ public:
     // range); the system's date unless a test sets another.
     std::function<QDate()> today = [] { return QDate::currentDate(); };
 
-    const QList<CurrencyCode> &currencyCodes() const { return CurrencyCodes; }
-
     // result of one part: true when it failed
     struct PartOutcome {
         bool failed = false;
