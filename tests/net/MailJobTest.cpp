@@ -324,6 +324,26 @@ TEST_F(SmtpRouteTest, AQueuedMessageSurvivesAQuitAndGoesOutAtTheNextStart)
     EXPECT_EQ(Parsed(server.messages().first()).value(1), QStringLiteral("Faktura ąć"));
 }
 
+TEST_F(SmtpRouteTest, ADamagedSpoolFileIsSetAsideAndTheNextMessageGoesOut)
+{
+    // Two files ahead of the job's message: one cut short, one that is no message at all.
+    const QString spool = home() + QStringLiteral("/poczta");
+    ASSERT_TRUE(QDir().mkpath(spool));
+    WriteFile(spool + QStringLiteral("/000000000001.msg"), "ostrevo-mail 1\nresultDir %2Fsrv\nfrom a%40b\n");
+    WriteFile(spool + QStringLiteral("/000000000002.msg"), QByteArray("\x00\xff garbage", 10));
+    SmtpServer server;
+    ASSERT_TRUE(server.service->running()) << server.service->failure().toStdString();
+    place.settings.mail.serverPort = server.port();
+    TDM tdm(home(), NetTimeouts{5, 10});
+    tdm.afterSettingsRead(place.settings);
+    tdm.MailJobHandler(place.context, place.job(QStringLiteral("S.txt"), ThreeAddresses));
+    EXPECT_TRUE(tdm.waitForMail(20000));
+    EXPECT_EQ(place.result(QStringLiteral("S.txt")), "error=OK\r\n");
+    ASSERT_EQ(server.messages().size(), 1);
+    // Kept for a person to look at, never sent and never tried again.
+    EXPECT_EQ(Entries(spool), QStringList({QStringLiteral("000000000001.msg.bad"), QStringLiteral("000000000002.msg.bad")}));
+}
+
 TEST_F(SmtpRouteTest, AQuitWhileTheServerConfirmsLetsTheMessageGoOnce)
 {
     // The server has stored the message and takes its time over the "250": the program
