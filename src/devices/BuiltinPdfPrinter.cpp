@@ -45,12 +45,12 @@ Canvas *BuiltinPdfPrinter::beginDocument(const DeviceMode &mode, const QString &
     // A directory set meanwhile is for the next document.
     m_documentDirectory = m_directory;
     if (m_documentDirectory.isEmpty() || !QDir().mkpath(m_documentDirectory))
-        throw OutputUnavailable(QStringLiteral("Cannot create the directory %1").arg(m_documentDirectory));
+        throw OutputUnavailable(QStringLiteral("Nie można utworzyć katalogu %1").arg(m_documentDirectory));
     m_stem = SafeFileStem(title, QStringLiteral("wydruk"));
     int error = 0;
     PartFile part = CreatePartFile(m_documentDirectory, m_stem, error);
     if (part.fd.fd < 0)
-        throw OutputUnavailable(QStringLiteral("Cannot write into the directory %1: %2").arg(m_documentDirectory, ErrnoText(error)));
+        throw OutputUnavailable(QStringLiteral("Nie można zapisywać w katalogu %1: %2").arg(m_documentDirectory, ErrnoText(error)));
     m_document = std::make_unique<DirectPdfDocument>(part.path, metrics(mode), title, m_fonts);
     m_part = std::move(part);
     return m_document->canvas();
@@ -71,7 +71,7 @@ void BuiltinPdfPrinter::endDocument()
     if (m_lastFile.isEmpty()) {
         QFile::remove(part.path);
         throw OutputUnavailable(
-            QStringLiteral("Cannot name the PDF file %1 in %2: %3").arg(m_stem, m_documentDirectory, ErrnoText(error)));
+            QStringLiteral("Nie można nadać nazwy plikowi PDF %1 w %2: %3").arg(m_stem, m_documentDirectory, ErrnoText(error)));
     }
 }
 

@@ -68,7 +68,7 @@ Canvas *CupsPrinter::beginDocument(const DeviceMode &mode, const QString &title)
     const DeviceMetrics m = metrics(mode);
     QTemporaryFile reserve(QDir::tempPath() + QStringLiteral("/ostrevo-print-XXXXXX.pdf"));
     if (!reserve.open())
-        throw PrinterError(QStringLiteral("Cannot create a temporary print file: %1").arg(reserve.errorString()));
+        throw PrinterError(QStringLiteral("Nie można utworzyć tymczasowego pliku wydruku: %1").arg(reserve.errorString()));
     reserve.setAutoRemove(false);
     const QString path = reserve.fileName();
     reserve.close();
@@ -91,7 +91,7 @@ void CupsPrinter::endDocument()
     const QString failure = CupsSubmitFile(m_queue, document->path(), title, CupsJobOptions(m_jobMode, m_setup ? m_setup->media : QByteArray()));
     QFile::remove(document->path());
     if (!failure.isEmpty())
-        throw PrinterError(QStringLiteral("Cannot print on %1: %2").arg(m_queue, failure));
+        throw PrinterError(QStringLiteral("Nie można drukować na %1: %2").arg(m_queue, failure));
 }
 
 void CupsPrinter::abortDocument()

@@ -88,7 +88,7 @@ public:
     {
         if (result == 0)
             return true;
-        m_outcome.setDriver(result, QStringLiteral("%1 returned %2%3").arg(QString::fromLatin1(function)).arg(result).arg(where));
+        m_outcome.setDriver(result, QStringLiteral("%1 zwróciła %2%3").arg(QString::fromLatin1(function)).arg(result).arg(where));
         return false;
     }
 
@@ -122,14 +122,14 @@ private:
 
 QString LineNote(int number)
 {
-    return QStringLiteral(" (item line %1)").arg(number);
+    return QStringLiteral(" (wiersz pozycji %1)").arg(number);
 }
 
 bool ElzabOperation::item(const QByteArray &line, int number)
 {
     const QList<QByteArray> fields = SplitFiscalFields(line);
     if (fields.size() != 9) {
-        fail(fcItemFieldCount, QStringLiteral("item line %1 has %2 fields, not 9").arg(number).arg(fields.size()));
+        fail(fcItemFieldCount, QStringLiteral("wiersz pozycji %1: pól %2 zamiast 9").arg(number).arg(fields.size()));
         return false;
     }
     auto field = [&fields](int k) { return TrimControl(fields.at(k)); };
@@ -142,14 +142,14 @@ bool ElzabOperation::item(const QByteArray &line, int number)
     const std::optional<std::int32_t> price = ParseFiscalInteger(field(6));
     std::optional<std::int32_t> value = ParseFiscalInteger(field(8));
     if (!quantity || !decimals || !price || !value) {
-        fail(fcNumberBad, QStringLiteral("item line %1: quantity, decimals, price or value is not a number").arg(number));
+        fail(fcNumberBad, QStringLiteral("wiersz pozycji %1: ilość, miejsca dziesiętne, cena lub wartość nie jest liczbą").arg(number));
         return false;
     }
     const char group = m_environment.vatTable->FindVatGroup(fields.at(7));
     if (group < '0' || group > '9') {
         fail(fcVatGroupBad, group == ' '
-                                ? QStringLiteral("item line %1: VAT rate \"%2\" not in PTU.txt").arg(number).arg(QString::fromLatin1(field(7)))
-                                : QStringLiteral("item line %1: VAT group '%2' is not a digit").arg(number).arg(QLatin1Char(group)));
+                                ? QStringLiteral("wiersz pozycji %1: stawki VAT \"%2\" nie ma w PTU.txt").arg(number).arg(QString::fromLatin1(field(7)))
+                                : QStringLiteral("wiersz pozycji %1: grupa VAT '%2' nie jest cyfrą").arg(number).arg(QLatin1Char(group)));
         return false;
     }
     const std::int32_t result = m_driver.ReceiptItem(1, name.constData(), group - '0', 0, *quantity, *decimals,
@@ -223,12 +223,12 @@ void ElzabOperation::periodReport(int mode)
     const QList<QByteArray> &lines = m_job.dataLines;
     const std::optional<FiscalDate> start = ParseFiscalDate(lines.isEmpty() ? QByteArray() : TrimControl(lines.at(0)));
     if (!start) {
-        m_outcome.set(fcStartDateBad, QStringLiteral("the start date is not yyyymmdd"));
+        m_outcome.set(fcStartDateBad, QStringLiteral("data początkowa nie ma postaci rrrrmmdd"));
         return;
     }
     const std::optional<FiscalDate> end = ParseFiscalDate(lines.size() < 2 ? QByteArray() : TrimControl(lines.at(1)));
     if (!end) {
-        m_outcome.set(fcEndDateBad, QStringLiteral("the end date is not yyyymmdd"));
+        m_outcome.set(fcEndDateBad, QStringLiteral("data końcowa nie ma postaci rrrrmmdd"));
         return;
     }
     check(m_driver.PeriodReport(mode, start->year, start->month, start->day, end->year, end->month, end->day),
@@ -275,19 +275,19 @@ FiscalOutcome RunElzabOperation(const FiscalJob &job, const FiscalEnvironment &e
     if (job.function == 12) {
         amount = TrimControl(job.dataLines.isEmpty() ? QByteArray() : job.dataLines.last());
         if (!ParseFiscalInteger(amount)) {
-            outcome.set(fcNumberBad, QStringLiteral("the amount to display is not a number"));
+            outcome.set(fcNumberBad, QStringLiteral("kwota do wyświetlenia nie jest liczbą"));
             return outcome;
         }
     }
 
     const DriverLibrary library(environment.programDir + u'/' + ElzabLibraryName);
     if (!library.loaded()) {
-        outcome.set(fcElzabLibraryMissing, QStringLiteral("cannot load %1: %2").arg(library.path(), library.error()));
+        outcome.set(fcElzabLibraryMissing, QStringLiteral("nie można załadować %1: %2").arg(library.path(), library.error()));
         return outcome;
     }
     ElzabDriver driver;
     if (const QStringList missing = driver.resolve(library, operation); !missing.isEmpty()) {
-        outcome.set(fcElzabLibraryMissing, QStringLiteral("%1 lacks %2").arg(library.path(), missing.join(QStringLiteral(", "))));
+        outcome.set(fcElzabLibraryMissing, QStringLiteral("w %1 brak %2").arg(library.path(), missing.join(QStringLiteral(", "))));
         return outcome;
     }
     if (operation == Operation::Receipt) {
@@ -295,8 +295,8 @@ FiscalOutcome RunElzabOperation(const FiscalJob &job, const FiscalEnvironment &e
         if (const int code = environment.vatTable->LoadVatTable(ptu, job.modelName)) {
             outcome.set(code, code == VatTable::FileMissing ? QStringLiteral("no %1").arg(ptu)
                               : code == VatTable::SectionMissing
-                                  ? QStringLiteral("PTU.txt has no section <%1>").arg(QString::fromLatin1(job.modelName))
-                                  : QStringLiteral("PTU.txt: a VAT group of <%1> is not one character").arg(QString::fromLatin1(job.modelName)));
+                                  ? QStringLiteral("PTU.txt nie ma sekcji <%1>").arg(QString::fromLatin1(job.modelName))
+                                  : QStringLiteral("PTU.txt: grupa VAT w <%1> nie jest jednym znakiem").arg(QString::fromLatin1(job.modelName)));
             return outcome;
         }
     }

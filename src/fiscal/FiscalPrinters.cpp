@@ -40,31 +40,31 @@ FiscalOutcome FiscalPrinters::RunFiscalJob(FiscalJob &job)
     FiscalOutcome outcome;
     const int function = job.function;
     if (function == 0 || function > 14) {
-        outcome.set(fcUnknownFunction, QStringLiteral("unknown FUNCTION %1").arg(function));
+        outcome.set(fcUnknownFunction, QStringLiteral("nieznana FUNCTION %1").arg(function));
         return outcome;
     }
     if (const int missing = MissingDataCode(function); missing != 0 && !job.dataFound) {
-        outcome.set(missing, QStringLiteral("FUNCTION %1 without <DANE>").arg(function));
+        outcome.set(missing, QStringLiteral("FUNCTION %1 bez <DANE>").arg(function));
         return outcome;
     }
     if (function == 13 || function == 14)
         return outcome;
     if (function == 1) {
         if (const int code = ParseReceiptData(job.dataLines, job.receipt)) {
-            outcome.set(code, QStringLiteral("the summary line has fewer than 5 fields"));
+            outcome.set(code, QStringLiteral("wiersz podsumowania ma mniej niż 5 pól"));
             return outcome;
         }
     }
     const FiscalFamily family = job.family();
     if (family == ffNone) {
-        outcome.set(fcUnknownModel, QStringLiteral("unknown printer DRK=\"%1\"").arg(QString::fromLatin1(job.modelName)));
+        outcome.set(fcUnknownModel, QStringLiteral("nieznana drukarka DRK=\"%1\"").arg(QString::fromLatin1(job.modelName)));
         return outcome;
     }
     const bool available = function == 7 || function == 8 || function == 9 ? false
                            : function == 6                                 ? family == ffElzab
                                                                            : true;
     if (!available) {
-        outcome.set(fcNotAvailable, QStringLiteral("FUNCTION %1 is not available for DRK=%2")
+        outcome.set(fcNotAvailable, QStringLiteral("FUNCTION %1 nie jest dostępna dla DRK=%2")
                                         .arg(function).arg(QString::fromLatin1(job.modelName)));
         return outcome;
     }

@@ -94,7 +94,7 @@ public:
     {
         if (result == 0)
             return true;
-        m_outcome.setDriver(result, QStringLiteral("%1 returned %2%3").arg(QString::fromLatin1(function)).arg(result).arg(where));
+        m_outcome.setDriver(result, QStringLiteral("%1 zwróciła %2%3").arg(QString::fromLatin1(function)).arg(result).arg(where));
         return false;
     }
 
@@ -126,38 +126,38 @@ bool ThermalOperation::item(const QByteArray &line, int number, qint64 &sum)
 {
     const QList<QByteArray> fields = SplitFiscalFields(line);
     if (fields.size() != 9) {
-        fail(fcItemFieldCount, QStringLiteral("item line %1 has %2 fields, not 9").arg(number).arg(fields.size()));
+        fail(fcItemFieldCount, QStringLiteral("wiersz pozycji %1: pól %2 zamiast 9").arg(number).arg(fields.size()));
         return false;
     }
     auto field = [&fields](int k) { return TrimControl(fields.at(k)); };
     const std::optional<std::int32_t> lineNumber = LineNumber(fields.at(0));
     if (!lineNumber) {
-        fail(fcLineNumberBad, QStringLiteral("item line %1: line number \"%2\" is not a number of 0 to 255")
+        fail(fcLineNumberBad, QStringLiteral("wiersz pozycji %1: numer wiersza \"%2\" nie jest liczbą od 0 do 255")
                                   .arg(number).arg(QString::fromLatin1(fields.at(0))));
         return false;
     }
     const QByteArray name = m_job.convert(field(1)) + ' ' + m_job.convert(field(2));
     const std::optional<std::int32_t> decimals = ParseFiscalInteger(field(4));
     if (!decimals || *decimals < 0 || *decimals > 9) {
-        fail(fcDecimalsBad, QStringLiteral("item line %1: decimal places \"%2\" is not a number of 0 to 9")
+        fail(fcDecimalsBad, QStringLiteral("wiersz pozycji %1: liczba miejsc dziesiętnych \"%2\" nie jest liczbą od 0 do 9")
                                 .arg(number).arg(QString::fromLatin1(field(4))));
         return false;
     }
     const std::optional<std::int32_t> value = ParseFiscalInteger(field(8));
     if (!value) {
-        fail(fcLineValueBad, QStringLiteral("item line %1: line value \"%2\" is not a number").arg(number).arg(QString::fromLatin1(field(8))));
+        fail(fcLineValueBad, QStringLiteral("wiersz pozycji %1: wartość wiersza \"%2\" nie jest liczbą").arg(number).arg(QString::fromLatin1(field(8))));
         return false;
     }
     sum += *value;
     const char group = m_environment.vatTable->FindVatGroup(fields.at(7));
     if (group == ' ') {
-        fail(fcThermalVatMissing, QStringLiteral("item line %1: VAT rate \"%2\" not in PTU.txt").arg(number).arg(QString::fromLatin1(field(7))));
+        fail(fcThermalVatMissing, QStringLiteral("wiersz pozycji %1: stawki VAT \"%2\" nie ma w PTU.txt").arg(number).arg(QString::fromLatin1(field(7))));
         return false;
     }
     // Quantity and price go to the printer as texts: they must be numbers too, or the
     // printer would read what it can from them.
     if (!ParseFiscalInteger(field(3)) || !ParseFiscalInteger(field(6))) {
-        fail(fcNumberBad, QStringLiteral("item line %1: quantity or price is not a number").arg(number));
+        fail(fcNumberBad, QStringLiteral("wiersz pozycji %1: ilość lub cena nie jest liczbą").arg(number));
         return false;
     }
 
@@ -170,7 +170,7 @@ bool ThermalOperation::item(const QByteArray &line, int number, qint64 &sum)
     block->unitPrice = arena.text(InsertDecimalPoint(field(6), 2, '.'));
     block->lineValue = arena.text(InsertDecimalPoint(field(8), 2, '.'));
     block->discount = arena.text(QByteArrayLiteral("0.00"));
-    if (!check(m_driver.p_LBTRSLN(block), "p_LBTRSLN", QStringLiteral(" (item line %1)").arg(number))) {
+    if (!check(m_driver.p_LBTRSLN(block), "p_LBTRSLN", QStringLiteral(" (wiersz pozycji %1)").arg(number))) {
         cancel();
         return false;
     }
@@ -198,14 +198,14 @@ void ThermalOperation::receipt(const ReceiptData &data)
     // What the printer cannot number is refused before anything is printed, not after
     // 255 lines and a cancel.
     if (data.items.size() > 255) {
-        m_outcome.set(fcTooManyLines, QStringLiteral("%1 item lines: the printer takes at most 255 in one receipt")
+        m_outcome.set(fcTooManyLines, QStringLiteral("%1 wierszy pozycji: drukarka przyjmuje najwyżej 255 na jednym paragonie")
                                           .arg(data.items.size()));
         return;
     }
     for (qsizetype k = 0; k < data.items.size(); ++k) {
         const QList<QByteArray> fields = SplitFiscalFields(data.items.at(k));
         if (fields.size() == 9 && !LineNumber(fields.at(0))) {
-            m_outcome.set(fcLineNumberBad, QStringLiteral("item line %1: line number \"%2\" is not a number of 0 to 255")
+            m_outcome.set(fcLineNumberBad, QStringLiteral("wiersz pozycji %1: numer wiersza \"%2\" nie jest liczbą od 0 do 255")
                                                .arg(k + 1)
                                                .arg(QString::fromLatin1(fields.at(0))));
             return;
@@ -283,12 +283,12 @@ void ThermalOperation::periodicReport(int mode)
     const QList<QByteArray> &lines = m_job.dataLines;
     const std::optional<FiscalDate> start = ParseFiscalDate(lines.isEmpty() ? QByteArray() : TrimControl(lines.at(0)));
     if (!start) {
-        m_outcome.set(fcStartDateBad, QStringLiteral("the start date is not yyyymmdd"));
+        m_outcome.set(fcStartDateBad, QStringLiteral("data początkowa nie ma postaci rrrrmmdd"));
         return;
     }
     const std::optional<FiscalDate> end = ParseFiscalDate(lines.size() < 2 ? QByteArray() : TrimControl(lines.at(1)));
     if (!end) {
-        m_outcome.set(fcEndDateBad, QStringLiteral("the end date is not yyyymmdd"));
+        m_outcome.set(fcEndDateBad, QStringLiteral("data końcowa nie ma postaci rrrrmmdd"));
         return;
     }
     LowArena arena;
@@ -314,33 +314,33 @@ FiscalOutcome RunThermalOperation(const FiscalJob &job, const FiscalEnvironment 
     if (job.function == 12) {
         amount = TrimControl(job.dataLines.isEmpty() ? QByteArray() : job.dataLines.last());
         if (!ParseFiscalInteger(amount)) {
-            outcome.set(fcNumberBad, QStringLiteral("the amount to display is not a number"));
+            outcome.set(fcNumberBad, QStringLiteral("kwota do wyświetlenia nie jest liczbą"));
             return outcome;
         }
     }
     if (operation == ThermalTask::Receipt) {
         if (!ParseFiscalInteger(job.receipt.total)) {
-            outcome.set(fcNumberBad, QStringLiteral("the receipt total \"%1\" is not a number").arg(QString::fromLatin1(job.receipt.total)));
+            outcome.set(fcNumberBad, QStringLiteral("suma paragonu \"%1\" nie jest liczbą").arg(QString::fromLatin1(job.receipt.total)));
             return outcome;
         }
         const QString ptu = environment.programDir + QStringLiteral("/PTU.txt");
         if (const int code = environment.vatTable->LoadVatTable(ptu, job.modelName)) {
             outcome.set(code, code == VatTable::FileMissing ? QStringLiteral("no %1").arg(ptu)
                               : code == VatTable::SectionMissing
-                                  ? QStringLiteral("PTU.txt has no section <%1>").arg(QString::fromLatin1(job.modelName))
-                                  : QStringLiteral("PTU.txt: a VAT group of <%1> is not one character").arg(QString::fromLatin1(job.modelName)));
+                                  ? QStringLiteral("PTU.txt nie ma sekcji <%1>").arg(QString::fromLatin1(job.modelName))
+                                  : QStringLiteral("PTU.txt: grupa VAT w <%1> nie jest jednym znakiem").arg(QString::fromLatin1(job.modelName)));
             return outcome;
         }
     }
 
     const DriverLibrary library(environment.programDir + u'/' + ThermalLibraryName);
     if (!library.loaded()) {
-        outcome.set(fcThermalLibraryMissing, QStringLiteral("cannot load %1: %2").arg(library.path(), library.error()));
+        outcome.set(fcThermalLibraryMissing, QStringLiteral("nie można załadować %1: %2").arg(library.path(), library.error()));
         return outcome;
     }
     ThermalDriver driver;
     if (const QStringList missing = driver.resolve(library, operation); !missing.isEmpty()) {
-        outcome.set(fcThermalFunctionMissing, QStringLiteral("%1 lacks %2").arg(library.path(), missing.join(QStringLiteral(", "))));
+        outcome.set(fcThermalFunctionMissing, QStringLiteral("w %1 brak %2").arg(library.path(), missing.join(QStringLiteral(", "))));
         return outcome;
     }
 

@@ -44,10 +44,10 @@ QString OutputDirectoryRefusal(const JobContext &context, const QString &dir)
     if (!context.programDir.isEmpty()) {
         const QString home = Resolved(context.programDir);
         if (place == home)
-            return QStringLiteral("%1 is the program directory: its files are not a job's to write").arg(dir);
+            return QStringLiteral("%1 to katalog programu: zadanie nie zapisuje jego plików").arg(dir);
         for (const char *own : {"Wzorzec", "poczta", "ostrevo-jobs"}) {
             if (Below(place, home + u'/' + QLatin1StringView(own)))
-                return QStringLiteral("%1 belongs to the program directory: its files are not a job's to write")
+                return QStringLiteral("%1 należy do katalogu programu: zadanie nie zapisuje jego plików")
                     .arg(dir);
         }
     }
@@ -62,8 +62,8 @@ QString OutputDirectoryRefusal(const JobContext &context, const QString &dir)
         if (Below(place, root))
             return {};
     }
-    return QStringLiteral("%1 is neither below the job's directory nor on a drive of [Dyski] in Ostrevo.ini: "
-                          "a job writes nowhere else")
+    return QStringLiteral("%1 nie leży ani w katalogu zadania, ani na dysku z [Dyski] pliku Ostrevo.ini: "
+                          "zadanie nie zapisuje nigdzie indziej")
         .arg(dir);
 }
 
@@ -77,7 +77,7 @@ QString PdfFileRefusal(const JobContext &context, const QString &path)
     if (::lstat(name.constData(), &st) != 0)
         return {};
     if (!S_ISREG(st.st_mode))
-        return QStringLiteral("%1 exists and is not a PDF file: it is not replaced").arg(path);
+        return QStringLiteral("%1 istnieje i nie jest plikiem PDF: nie zostaje zastąpiony").arg(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     char head[5] = {};
     const bool pdf = fd >= 0 && ::pread(fd, head, sizeof head, 0) == 5 && QByteArray(head, 5) == "%PDF-";
@@ -85,7 +85,7 @@ QString PdfFileRefusal(const JobContext &context, const QString &path)
         ::close(fd);
     // An empty file is what a killed writer of an older version left: nothing to keep.
     if (!pdf && st.st_size > 0)
-        return QStringLiteral("%1 exists and is not a PDF file: it is not replaced").arg(path);
+        return QStringLiteral("%1 istnieje i nie jest plikiem PDF: nie zostaje zastąpiony").arg(path);
     return {};
 }
 

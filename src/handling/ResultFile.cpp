@@ -41,14 +41,14 @@ QString WriteResultLine(const QString &dirPath, const QString &fileName, const Q
     const QString path = dirPath + u'/' + fileName;
     const QByteArray dirName = QFile::encodeName(dirPath);
     if (::mkdir(dirName.constData(), 0775) != 0 && errno != EEXIST)
-        throw IoError(QStringLiteral("Cannot create the directory %1: %2").arg(dirPath, Reason()));
+        throw IoError(QStringLiteral("Nie można utworzyć katalogu %1: %2").arg(dirPath, Reason()));
     UniqueFd dir{::open(dirName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
     if (dir.fd < 0)
-        throw IoError(QStringLiteral("Cannot open the directory %1: %2").arg(dirPath, Reason()));
+        throw IoError(QStringLiteral("Nie można otworzyć katalogu %1: %2").arg(dirPath, Reason()));
 
     QByteArray name = QFile::encodeName(fileName);
     if (name.isEmpty() || name.contains('/') || name == "." || name == "..")
-        throw IoError(QStringLiteral("Not a file name for a result: \"%1\"").arg(fileName));
+        throw IoError(QStringLiteral("To nie jest nazwa pliku wyniku: \"%1\"").arg(fileName));
     // A result of the same name in another letter case (DANE.TXT for dane.txt) is the one
     // the DOS program reads: it is replaced, never left stale beside the new one.
     const QString existing = QFileInfo(ResolveCaseInsensitive(path)).fileName();
@@ -61,7 +61,7 @@ QString WriteResultLine(const QString &dirPath, const QString &fileName, const Q
     ::unlinkat(dir.fd, temp.constData(), 0);
     UniqueFd file{::openat(dir.fd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664)};
     if (file.fd < 0)
-        throw IoError(QStringLiteral("Cannot write the result file %1: %2").arg(path, Reason()));
+        throw IoError(QStringLiteral("Nie można zapisać pliku wyniku %1: %2").arg(path, Reason()));
     const QByteArray line = "error=" + status + "\r\n";
     const bool written = WriteAll(file.fd, line.constData(), size_t(line.size())) && ::fsync(file.fd) == 0;
     const int writeErrno = errno;
@@ -69,7 +69,7 @@ QString WriteResultLine(const QString &dirPath, const QString &fileName, const Q
         const int err = written ? errno : writeErrno;
         ::unlinkat(dir.fd, temp.constData(), 0);
         errno = err;
-        throw IoError(QStringLiteral("Cannot write the result file %1: %2").arg(path, Reason()));
+        throw IoError(QStringLiteral("Nie można zapisać pliku wyniku %1: %2").arg(path, Reason()));
     }
     return path;
 }

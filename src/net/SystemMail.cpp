@@ -14,7 +14,7 @@ int SystemMail::send(const QByteArray &message, const std::function<bool()> &can
 {
     QStringList words = QProcess::splitCommand(m_command);
     if (words.isEmpty()) {
-        why = QStringLiteral("no sendmail command");
+        why = QStringLiteral("brak polecenia sendmail");
         return 1;
     }
     const QString program = words.takeFirst();
@@ -37,12 +37,12 @@ int SystemMail::send(const QByteArray &message, const std::function<bool()> &can
         if (clock.elapsed() > m_timeoutMs || (cancelled && cancelled())) {
             process.kill();
             process.waitForFinished(5000);
-            why = QStringLiteral("%1 did not finish").arg(program);
+            why = QStringLiteral("%1 nie zakończył pracy").arg(program);
             return 2;
         }
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        why = QStringLiteral("%1 ended with %2").arg(program).arg(process.exitCode());
+        why = QStringLiteral("%1 zakończył się kodem %2").arg(program).arg(process.exitCode());
         return 2;
     }
     return 0;

@@ -266,7 +266,7 @@ TEST(ElzabPath, PortsAndLibraries)
     rig.install(Simulator::ElzabIncomplete, ElzabLibraryName);
     result = rig.run(DfJob("OMEGA_1", 1, {Bread, Summary}));
     EXPECT_EQ(rig.result(), "error=98\r\n");
-    EXPECT_TRUE(result.detail.endsWith(QStringLiteral("lacks EraseLines"))) << result.detail.toStdString();
+    EXPECT_TRUE(result.detail.endsWith(QStringLiteral("brak EraseLines"))) << result.detail.toStdString();
     EXPECT_EQ(rig.calls(), Loaded({}));
     rig.run(DfJob("OMEGA_1", 2));
     EXPECT_EQ(rig.result(), "error=OK\r\n");

@@ -274,7 +274,7 @@ TEST(ThermalPath, PortsAndLibraries)
     rig.ptu(StandardPtu);
     const JobResult incomplete = rig.run(DfJob("THERMAL", 1, {Bread}));
     EXPECT_EQ(rig.result(), "error=90\r\n");
-    EXPECT_TRUE(incomplete.detail.endsWith(QStringLiteral("lacks p_LBTRSLN"))) << incomplete.detail.toStdString();
+    EXPECT_TRUE(incomplete.detail.endsWith(QStringLiteral("brak p_LBTRSLN"))) << incomplete.detail.toStdString();
     EXPECT_EQ(rig.calls(), Loaded({}));
     rig.run(DfJob("THERMAL", 5));
     EXPECT_EQ(rig.result(), "error=OK\r\n");
