@@ -5,6 +5,8 @@
 
 namespace ostrevo {
 
+namespace {
+
 QString AlreadyRunningText(const QString &programDir)
 {
     const QString dir = QDir::toNativeSeparators(programDir);
@@ -18,6 +20,8 @@ QString AlreadyRunningText(const QString &programDir)
                "Ostrevo ponownie.")
         .arg(dir, QDir::toNativeSeparators(QDir(programDir).filePath(QStringLiteral("ostrevo.log"))));
 }
+
+} // namespace
 
 void ShowAlreadyRunningBox(const QString &programDir)
 {

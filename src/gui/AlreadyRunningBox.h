@@ -8,6 +8,4 @@ namespace ostrevo {
 // directory: says so, and how to reach that monitor, instead of ending unseen.
 void ShowAlreadyRunningBox(const QString &programDir);
 
-QString AlreadyRunningText(const QString &programDir);
-
 } // namespace ostrevo

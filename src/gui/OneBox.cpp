@@ -53,11 +53,9 @@ QString OneBox::text() const
         QStringList names = e.jobs.mid(0, ShownJobs);
         if (e.jobs.size() > ShownJobs)
             names.append(QStringLiteral("i %1 innych").arg(e.jobs.size() - ShownJobs));
-        paragraphs.append(QStringLiteral("%1 %2 błędem:\n%3")
-                              .arg(e.jobs.size() == 1 ? QStringLiteral("Zadanie") : QStringLiteral("Zadania"),
-                                   names.join(QStringLiteral(", ")) + (e.jobs.size() == 1 ? QStringLiteral(" zakończyło się")
-                                                                                          : QStringLiteral(" zakończyły się")),
-                                   e.reason));
+        const QString sentence = e.jobs.size() == 1 ? QStringLiteral("Zadanie %1 zakończyło się błędem:\n%2")
+                                                    : QStringLiteral("Zadania %1 zakończyły się błędem:\n%2");
+        paragraphs.append(sentence.arg(names.join(QStringLiteral(", ")), e.reason));
     }
     if (jobs)
         paragraphs.append(QStringLiteral("Zadania z błędem nie są ponawiane: usuń przyczynę i wyślij je ponownie z "

@@ -5,7 +5,6 @@
 #include "gui/StatusLamp.h"
 #include "gui/TFormCONFIG.h"
 #include "gui/TFormJournal.h"
-#include "jobs/DosPath.h"
 #include "monitor/Engine.h"
 #include "monitor/JobRecord.h"
 #include "monitor/JobWording.h"
@@ -607,14 +606,9 @@ void TForm1::chooseDirectory(QLineEdit *field)
 {
     if (!field->isEnabled())
         return;
-    // A DOS path (C:\FAKTURY) starts the chooser where its [Dyski] drive leads.
-    // A relative one (Katalog=jobs) belongs to the program directory, as for the monitor.
-    const QString base = m_options.programDir;
-    QString text = DosPathMapper::looksLikeDos(field->text())
-        ? DosPathMapper(m_settings.drives, base).toLocal(field->text())
-        : field->text();
-    if (!text.isEmpty() && QDir::isRelativePath(text) && !base.isEmpty())
-        text = QDir(base).filePath(text);
+    // The chooser starts where the monitor would look: a DOS path (C:\FAKTURY) through
+    // [Dyski], a relative one (Katalog=jobs) in the program directory.
+    const QString text = ResolveMonitoredDirectory(field->text(), m_settings, m_options.programDir);
     const QFileInfo current(text);
     const QString start = !text.isEmpty() && current.isDir() ? current.absoluteFilePath() : QString();
     const QString chosen = QFileDialog::getExistingDirectory(this, u"Wybierz monitorowany katalog..."_s, start,

@@ -231,7 +231,7 @@ void TFormJournal::addEntry(const JobRecord &entry)
     // A later outcome decides the mark and the filter; the job's row keeps its time.
     const bool attention = entry.failed() || entry.nothingDone();
     if (entry.follows.isEmpty()) {
-        item->setText(ColTime, stamp);
+        item->setData(ColTime, Qt::UserRole, stamp);
         item->setText(ColDirectory, entry.directory);
         item->setData(ColDirectory, Qt::UserRole, entry.directory);
         item->setToolTip(ColDirectory, entry.directory);
@@ -246,10 +246,7 @@ void TFormJournal::addEntry(const JobRecord &entry)
     item->setToolTip(ColOutcome, history);
     item->setData(ColOutcome, OutcomeRole, int(entry.outcome));
     // The mark is a sign before the time, so it reads without colour.
-    QString time = item->text(ColTime);
-    if (time.startsWith(u"⚠ "_s) || time.startsWith(u"   "_s))
-        time = time.mid(2).trimmed();
-    item->setText(ColTime, (attention ? u"⚠ "_s : u"   "_s) + time);
+    item->setText(ColTime, (attention ? u"⚠ "_s : u"   "_s) + item->data(ColTime, Qt::UserRole).toString());
     QFont font = item->font(ColOutcome);
     font.setBold(attention);
     for (int c = 0; c < ColumnCount; ++c)

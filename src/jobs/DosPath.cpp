@@ -13,6 +13,21 @@ namespace {
 
 const QString Slash = QStringLiteral("/");
 
+// Below unmappedRoot(): where a path on a drive without a [Dyski] line, or a UNC path, is
+// sent, so that nothing is found or made there.
+const QString UnmappedDrive = QStringLiteral("/unmapped-drive-");
+const QString Unc = QStringLiteral("/unc");
+
+// The rest of a path inside a message, up to where the sentence goes on, with DOS's
+// separators; returns where it ended.
+qsizetype CopyDosPath(const QString &message, qsizetype at, QString &text)
+{
+    static const QString ends = QStringLiteral(" \t\r\n;:,\"'()");
+    for (; at < message.size() && !ends.contains(message.at(at)); ++at)
+        text += message.at(at) == u'/' ? u'\\' : message.at(at);
+    return at;
+}
+
 bool IsDriveSpec(const QString &text)
 {
     return text.size() >= 2 && text.at(1) == u':' && text.at(0).unicode() < 0x80 && text.at(0).isLetter();
@@ -124,24 +139,10 @@ QString DosPathMapper::unmappedRoot()
     return QStringLiteral("/dev/null");
 }
 
-namespace {
-
-// The rest of a path inside a message, up to where the sentence goes on, with DOS's
-// separators; returns where it ended.
-qsizetype copyDosPath(const QString &message, qsizetype at, QString &text)
-{
-    static const QString ends = QStringLiteral(" \t\r\n;:,\"'()");
-    for (; at < message.size() && !ends.contains(message.at(at)); ++at)
-        text += message.at(at) == u'/' ? u'\\' : message.at(at);
-    return at;
-}
-
-} // namespace
-
 QString DosPathMapper::readable(const QString &message)
 {
-    const QString drivePrefix = unmappedRoot() + QStringLiteral("/unmapped-drive-");
-    const QString uncPrefix = unmappedRoot() + QStringLiteral("/unc/");
+    const QString drivePrefix = unmappedRoot() + UnmappedDrive;
+    const QString uncPrefix = unmappedRoot() + Unc + u'/';
     if (!message.contains(drivePrefix) && !message.contains(uncPrefix))
         return message;
     QString text;
@@ -156,11 +157,11 @@ QString DosPathMapper::readable(const QString &message)
             at += drivePrefix.size() + 1;
             if (at < message.size() && message.at(at) == u'/')
                 ++at;
-            at = copyDosPath(message, at, text);
+            at = CopyDosPath(message, at, text);
         } else if (message.mid(at, uncPrefix.size()) == uncPrefix) {
             text += QStringLiteral("\\\\");
             unc = true;
-            at = copyDosPath(message, at + uncPrefix.size(), text);
+            at = CopyDosPath(message, at + uncPrefix.size(), text);
         } else {
             text += message.at(at++);
         }
@@ -187,7 +188,7 @@ QString DosPathMapper::toLocal(const QString &path) const
     p.replace(u'\\', u'/');
 
     if (p.startsWith(QStringLiteral("//")) && path.startsWith(QStringLiteral("\\\\")))
-        return unmappedRoot() + QStringLiteral("/unc") + p.mid(1);
+        return unmappedRoot() + Unc + p.mid(1);
 
     if (IsDriveSpec(p)) {
         const QChar drive = p.at(0).toUpper();
@@ -197,7 +198,7 @@ QString DosPathMapper::toLocal(const QString &path) const
             rest.remove(0, 1);
         const auto it = m_drives.constFind(drive);
         if (it == m_drives.cend() || it->isEmpty())
-            return unmappedRoot() + QStringLiteral("/unmapped-drive-") + drive + u'/' + rest;
+            return unmappedRoot() + UnmappedDrive + drive + u'/' + rest;
         const QString driveRoot = ResolveLinux(*it, false);
         return ResolveComponents(driveRoot, Components(rest, dos), TrailingSlash(rest));
     }

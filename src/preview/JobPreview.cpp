@@ -321,9 +321,9 @@ PreviewOutcome PreviewJob(const PreviewRequest &request)
 
     const QString target = request.outPath.isEmpty() ? DefaultPreviewPath(job)
                                                      : QFileInfo(request.outPath).absoluteFilePath();
-    if (request.writePdf && request.outPath.isEmpty())
-        QDir().mkpath(QFileInfo(target).absolutePath());
     if (request.writePdf) {
+        if (request.outPath.isEmpty())
+            QDir().mkpath(QFileInfo(target).absolutePath());
         if (const QString refused = RefusedTarget(target, job); !refused.isEmpty())
             return fail(PreviewFailed, refused);
     }
