@@ -47,7 +47,7 @@ QByteArray MailSpool::encode(const SpooledMail &mail)
     QByteArray bytes = Magic;
     bytes += Field("dir", mail.resultDir.toUtf8());
     bytes += Field("result", mail.resultName.toUtf8());
-    if (!mail.jobId.isEmpty()) {
+    if (!mail.jobId.isEmpty() || !mail.jobFile.isEmpty() || !mail.jobKind.isEmpty()) {
         bytes += Field("job", mail.jobId.toUtf8());
         bytes += Field("jobfile", mail.jobFile.toUtf8());
         bytes += Field("kind", mail.jobKind.toUtf8());
