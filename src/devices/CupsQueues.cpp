@@ -197,7 +197,7 @@ QString CupsSubmitFile(const QString &queue, const QString &path, const QString 
     if (job > 0)
         return {};
     QString reason = QString::fromUtf8(cupsLastErrorString());
-    return reason.isEmpty() ? QStringLiteral("job refused") : reason;
+    return reason.isEmpty() ? QStringLiteral("zadanie odrzucone") : reason;
 }
 
 } // namespace ostrevo

@@ -26,7 +26,7 @@ DirectPdfDocument::DirectPdfDocument(const QString &path, const DeviceMetrics &m
     , m_file(embedding)
 {
     if (!m_file.open(path))
-        throw OutputUnavailable(QStringLiteral("Cannot create the print file %1: %2").arg(path, m_file.errorString()));
+        throw OutputUnavailable(QStringLiteral("Nie można utworzyć pliku wydruku %1: %2").arg(path, m_file.errorString()));
     m_open = true;
     m_canvas = std::make_unique<PdfContentCanvas>(m_file.fonts(), m_file.images(), fonts, metrics.dpiX, metrics.dpiY,
                                                   m_sheetPt, metrics.offset);
@@ -59,7 +59,7 @@ void DirectPdfDocument::finish()
     if (!m_file.finish(m_title)) {
         const QString reason = m_file.errorString();
         m_file.discard();
-        throw OutputUnavailable(QStringLiteral("Cannot write the print file %1: %2").arg(m_path, reason));
+        throw OutputUnavailable(QStringLiteral("Nie można zapisać pliku wydruku %1: %2").arg(m_path, reason));
     }
 }
 

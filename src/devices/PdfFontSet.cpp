@@ -25,7 +25,7 @@ int PdfFontSet::faceFor(const RealisedFont &font)
         return *it;
     std::shared_ptr<const PdfFontFace> embedded = PdfFontFace::of(font.rawFont());
     if (!embedded)
-        throw PrinterError(QStringLiteral("Cannot embed the font %1 %2 in the PDF file")
+        throw PrinterError(QStringLiteral("Nie można osadzić czcionki %1 %2 w pliku PDF")
                                .arg(font.rawFont().familyName(), font.rawFont().styleName()));
     m_faces.append({std::move(embedded)});
     const int index = static_cast<int>(m_faces.size() - 1);

@@ -13,6 +13,8 @@ namespace ostrevo {
 namespace {
 
 const QString ClassName = QStringLiteral("TAsBarcode");
+const QString NotNumeric = QStringLiteral("Barcode must be numeric");
+const QString BadEan13Length = QStringLiteral("Invalid Text len (EAN13)");
 
 // EAN-13 digit codes as run widths in modules (ISO/IEC 15420, table 1): the odd-parity
 // set A (L) starts with a space; set C (R) has the same runs starting with a bar; set B
@@ -54,6 +56,15 @@ QString Trimmed(const QString &text)
 }
 
 } // namespace
+
+QString BarcodeFailureText(const QString &componentMessage)
+{
+    if (componentMessage == NotNumeric)
+        return QStringLiteral("kod może zawierać tylko cyfry (%1)").arg(componentMessage);
+    if (componentMessage == BadEan13Length)
+        return QStringLiteral("kod EAN-13 ma 13 cyfr, 12 bez cyfry kontrolnej (%1)").arg(componentMessage);
+    return QStringLiteral("rodzaj kodu nie jest obsługiwany (%1)").arg(componentMessage);
+}
 
 template <typename T>
 void TAsBarcode::store(T &field, const T &value)
@@ -128,7 +139,7 @@ void TAsBarcode::prepare()
     setText(Trimmed(m_text));
     for (QChar c : std::as_const(m_text))
         if (c < u'0' || c > u'9')
-            throw BarcodeError(QStringLiteral("Barcode must be numeric"));
+            throw BarcodeError(NotNumeric);
 }
 
 int TAsBarcode::CheckDigitModulo10(const QString &digits)
@@ -152,7 +163,7 @@ QByteArray TAsBarcode::encodeEan13()
         digits = digits.rightJustified(13, u'0');
     }
     if (digits.size() != 13)
-        throw BarcodeError(QStringLiteral("Invalid Text len (EAN13)"));
+        throw BarcodeError(BadEan13Length);
     const auto digit = [&](int i) { return digits[i].unicode() - u'0'; };
     const char *parity = LeftParity[digit(0)];
     QByteArray pattern;

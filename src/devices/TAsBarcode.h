@@ -19,6 +19,9 @@ public:
     using JobError::JobError;
 };
 
+// The user's words for a BarcodeError's message, with the component's own after them.
+QString BarcodeFailureText(const QString &componentMessage);
+
 enum TBarcodeType : std::uint8_t {
     bcCode_2_5_interleaved,
     bcCode_2_5_industrial,

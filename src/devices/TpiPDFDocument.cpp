@@ -34,7 +34,7 @@ constexpr int Decimals = 3;
 
 QString Reason(int err)
 {
-    return QString::fromLocal8Bit(std::strerror(err));
+    return ErrnoText(err);
 }
 
 // A full disk or a read-only file system may clear; a path the job named wrongly will not.
@@ -89,31 +89,31 @@ TpiPDFDocument::~TpiPDFDocument()
 void TpiPDFDocument::SetFileName(const QString &path)
 {
     if (m_file)
-        throw PdfError(QStringLiteral("The PDF file name cannot change inside a document"));
+        throw PdfError(QStringLiteral("Nazwa pliku PDF nie może się zmienić w trakcie dokumentu"));
     m_path = path;
 }
 
 void TpiPDFDocument::requireOpen(const char *operation) const
 {
     if (!m_file)
-        throw PdfError(QStringLiteral("%1 outside a PDF document").arg(QLatin1StringView(operation)));
+        throw PdfError(QStringLiteral("%1 poza dokumentem PDF").arg(QLatin1StringView(operation)));
 }
 
 void TpiPDFDocument::BeginDoc()
 {
     if (m_file)
-        throw PdfError(QStringLiteral("A PDF document is already open"));
+        throw PdfError(QStringLiteral("Dokument PDF jest już otwarty"));
     if (m_path.isEmpty())
-        throw PdfError(QStringLiteral("No file name given for the PDF document"));
+        throw PdfError(QStringLiteral("Nie podano nazwy pliku dokumentu PDF"));
     const QFileInfo target(m_path);
     if (m_path.endsWith(u'/') || target.isDir())
-        throw PdfError(QStringLiteral("Cannot write the PDF file %1: it is a directory").arg(m_path));
+        throw PdfError(QStringLiteral("Nie można zapisać pliku PDF %1: to jest katalog").arg(m_path));
     const QString dir = target.absolutePath();
     struct stat st;
     if (::stat(QFile::encodeName(dir).constData(), &st) != 0)
-        ThrowFileError(QStringLiteral("Cannot write the PDF file into"), dir, errno);
+        ThrowFileError(QStringLiteral("Nie można zapisać pliku PDF w katalogu"), dir, errno);
     if (!S_ISDIR(st.st_mode))
-        ThrowFileError(QStringLiteral("Cannot write the PDF file into"), dir, ENOTDIR);
+        ThrowFileError(QStringLiteral("Nie można zapisać pliku PDF w katalogu"), dir, ENOTDIR);
 
     // A short name of our own beside the final one, so that any file name fits and the
     // rename that publishes it stays within one file system. It is locked while it is
@@ -123,7 +123,7 @@ void TpiPDFDocument::BeginDoc()
     int error = 0;
     PartFile part = CreatePartFile(dir, QStringLiteral("ostrevo"), error);
     if (part.fd.fd < 0)
-        ThrowFileError(QStringLiteral("Cannot write the PDF file"), m_path, error);
+        ThrowFileError(QStringLiteral("Nie można zapisać pliku PDF"), m_path, error);
     const int fd = std::exchange(part.fd.fd, -1);
     m_partPath = part.path;
     m_partLock = UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
@@ -133,7 +133,7 @@ void TpiPDFDocument::BeginDoc()
         ::unlink(QFile::encodeName(m_partPath).constData());
         m_partPath.clear();
         m_file.reset();
-        throw PdfError(QStringLiteral("Cannot write the PDF file %1").arg(m_path));
+        throw PdfError(QStringLiteral("Nie można zapisać pliku PDF %1").arg(m_path));
     }
     m_images.clear();
     m_pageLandscape = false;
@@ -180,7 +180,7 @@ void TpiPDFDocument::EndDoc()
         const int err = file->errorNumber() ? file->errorNumber() : EIO;
         ::unlink(QFile::encodeName(m_partPath).constData());
         m_partPath.clear();
-        ThrowFileError(QStringLiteral("Cannot write the PDF file"), m_path, err);
+        ThrowFileError(QStringLiteral("Nie można zapisać pliku PDF"), m_path, err);
     }
     publish();
 }
@@ -203,7 +203,7 @@ void TpiPDFDocument::publish()
         err = errno;
     if (err != 0) {
         ::unlink(part.constData());
-        ThrowFileError(QStringLiteral("Cannot write the PDF file"), m_path, err);
+        ThrowFileError(QStringLiteral("Nie można zapisać pliku PDF"), m_path, err);
     }
     const QByteArray dir = QFile::encodeName(QFileInfo(m_path).absolutePath());
     const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -254,7 +254,7 @@ void TpiPDFDocument::SetFont(const QString &faceName, bool bold, bool italic, bo
                              double size, int charSet)
 {
     if (!std::isfinite(size) || size <= 0 || size > 10000)
-        throw PdfError(QStringLiteral("Font size %1 out of range").arg(size));
+        throw PdfError(QStringLiteral("Rozmiar czcionki %1 poza zakresem").arg(size));
     LogFont font;
     font.height = -EmUnits;
     font.weight = bold ? 700 : 400;
@@ -277,7 +277,7 @@ double TpiPDFDocument::GetTextWidth(const QByteArray &text)
 void TpiPDFDocument::number(double value)
 {
     if (!std::isfinite(value))
-        throw PdfError(QStringLiteral("A coordinate of the PDF document is not a number"));
+        throw PdfError(QStringLiteral("Współrzędna dokumentu PDF nie jest liczbą"));
     AppendPdfReal(m_content, value, Decimals);
 }
 
@@ -392,7 +392,7 @@ void TpiPDFDocument::Scale(double horizontal, double vertical)
 {
     requireOpen("Scale");
     if (!std::isfinite(horizontal) || !std::isfinite(vertical) || horizontal == 0 || vertical == 0)
-        throw PdfError(QStringLiteral("Scale by %1 and %2 is not possible").arg(horizontal).arg(vertical));
+        throw PdfError(QStringLiteral("Skalowanie o %1 i %2 nie jest możliwe").arg(horizontal).arg(vertical));
     if (m_pathOpen)
         endPath("n");
     number(horizontal);
@@ -404,7 +404,7 @@ void TpiPDFDocument::Scale(double horizontal, double vertical)
 void TpiPDFDocument::SetLineWidth(double width)
 {
     if (!std::isfinite(width) || width < 0)
-        throw PdfError(QStringLiteral("Line width %1 out of range").arg(width));
+        throw PdfError(QStringLiteral("Grubość linii %1 poza zakresem").arg(width));
     m_lineWidth = width;
     if (m_file) {
         number(width);
@@ -418,7 +418,7 @@ void TpiPDFDocument::SetDash(const QString &dash)
     static const QRegularExpression form(QStringLiteral(R"(^\s*\[\s*((?:\d+(?:\.\d+)?\s*)*)\]\s*(\d+(?:\.\d+)?)\s*$)"));
     const QRegularExpressionMatch match = form.match(dash);
     if (!match.hasMatch())
-        throw PdfError(QStringLiteral("Not a dash pattern: \"%1\"").arg(dash));
+        throw PdfError(QStringLiteral("To nie jest wzór linii przerywanej: \"%1\"").arg(dash));
     QByteArray value = "[";
     const QStringList lengths = match.captured(1).split(u' ', Qt::SkipEmptyParts);
     bool anyLength = false;
@@ -536,7 +536,7 @@ void TpiPDFDocument::StrokeLines(const QVector<QLineF> &lines)
 int TpiPDFDocument::AddImage(const QImage &image, int)
 {
     if (image.isNull())
-        throw PdfError(QStringLiteral("An empty image cannot be added to the PDF document"));
+        throw PdfError(QStringLiteral("Pustego obrazu nie można dodać do dokumentu PDF"));
     m_images.append(image);
     return int(m_images.size() - 1);
 }
@@ -545,7 +545,7 @@ void TpiPDFDocument::ShowImage(int index, double angle, double height, double wi
 {
     requireOpen("ShowImage");
     if (index < 0 || index >= m_images.size())
-        throw PdfError(QStringLiteral("No image %1 in the PDF document").arg(index));
+        throw PdfError(QStringLiteral("Brak obrazu %1 w dokumencie PDF").arg(index));
     if (m_pathOpen)
         endPath("n");
     const QByteArray name = m_file->images().nameFor(m_images[index]);

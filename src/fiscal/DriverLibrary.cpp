@@ -11,7 +11,7 @@ DriverLibrary::DriverLibrary(const QString &path) : m_path(QFileInfo(path).absol
 {
     // Only a regular file: dlopen of a bare name would search the system's directories.
     if (!QFileInfo(m_path).isFile()) {
-        m_error = QStringLiteral("no file %1").arg(m_path);
+        m_error = QStringLiteral("brak pliku %1").arg(m_path);
         return;
     }
     // RTLD_LOCAL: the driver's names stay out of everybody else's way; RTLD_NOW: a

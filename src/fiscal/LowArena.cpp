@@ -63,7 +63,7 @@ void *LowArena::allocate(std::size_t size)
         const std::size_t chunkSize = rounded > ChunkSize ? (rounded + 4095) & ~std::size_t(4095) : ChunkSize;
         void *base = MapLow(chunkSize);
         if (!base)
-            throw JobError(QStringLiteral("no memory below 4 GiB for the fiscal driver's blocks"));
+            throw JobError(QStringLiteral("brak pamięci poniżej 4 GiB na bloki sterownika drukarki fiskalnej"));
         m_chunks.push_back({static_cast<char *>(base), chunkSize, 0});
     }
     Chunk &chunk = m_chunks.back();

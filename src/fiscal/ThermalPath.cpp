@@ -325,7 +325,7 @@ FiscalOutcome RunThermalOperation(const FiscalJob &job, const FiscalEnvironment 
         }
         const QString ptu = environment.programDir + QStringLiteral("/PTU.txt");
         if (const int code = environment.vatTable->LoadVatTable(ptu, job.modelName)) {
-            outcome.set(code, code == VatTable::FileMissing ? QStringLiteral("no %1").arg(ptu)
+            outcome.set(code, code == VatTable::FileMissing ? QStringLiteral("brak %1").arg(ptu)
                               : code == VatTable::SectionMissing
                                   ? QStringLiteral("PTU.txt nie ma sekcji <%1>").arg(QString::fromLatin1(job.modelName))
                                   : QStringLiteral("PTU.txt: grupa VAT w <%1> nie jest jednym znakiem").arg(QString::fromLatin1(job.modelName)));

@@ -1,5 +1,6 @@
 #include "forms/FormPageSection.h"
 
+#include "devices/TAsBarcode.h"
 #include "forms/FormDrawer.h"
 #include "forms/FormLine.h"
 #include "forms/FormSource.h"
@@ -92,19 +93,19 @@ void FormPageSection::assign(FormSource &source, const FormLine &line)
             return;
         // A zero would divide every coordinate or the page scale by nothing.
         if (*number == 0)
-            Fail(source, QStringLiteral("%1=0: the %2 must be at least 1")
-                             .arg(QString::fromLatin1(line.key), QLatin1StringView(what)));
+            Fail(source, QStringLiteral("%1=0: %2 musi wynosić co najmniej 1")
+                             .arg(QString::fromLatin1(line.key), QString::fromUtf8(what)));
         into = std::uint16_t(*number);
     };
     if (line.key == "ORIENTATION")
         return; // taken from the template by the pre-scan
     if (line.key == "MAXX")
-        return sizeValue(m_state.maxX, "width of the form in millimetres");
+        return sizeValue(m_state.maxX, "szerokość formularza w milimetrach");
     if (line.key == "MAXY")
-        return sizeValue(m_state.maxY, "height of the form in millimetres");
+        return sizeValue(m_state.maxY, "wysokość formularza w milimetrach");
     if (line.key == "MMJEDN") {
         std::uint16_t unit = std::uint16_t(m_state.mmjedn[source.id()]);
-        sizeValue(unit, "number of coordinate units in a millimetre");
+        sizeValue(unit, "liczba jednostek współrzędnych w milimetrze");
         m_state.mmjedn[source.id()] = unit;
         return;
     }
@@ -115,7 +116,7 @@ void FormPageSection::assign(FormSource &source, const FormLine &line)
     const auto strictNumber = [&]() {
         const auto number = ParseFormInteger(line.value);
         if (!number)
-            Fail(source, QStringLiteral("%1=%2 is not a whole number")
+            Fail(source, QStringLiteral("%1=%2 nie jest liczbą całkowitą")
                              .arg(QLatin1StringView(key->name), Cp852ToUnicode(line.value)));
         return *number;
     };
@@ -127,7 +128,7 @@ void FormPageSection::assign(FormSource &source, const FormLine &line)
     case FormAttributeKey::Colour: {
         const auto colour = ParseFormColour(line.value);
         if (!colour)
-            Fail(source, QStringLiteral("%1=%2 is not a colour (hexadecimal digits)")
+            Fail(source, QStringLiteral("%1=%2 nie jest kolorem (cyfry szesnastkowe)")
                              .arg(QLatin1StringView(key->name), Cp852ToUnicode(line.value)));
         if (line.key == "B_FILL" && m_background.ignoreFillLines())
             return;
@@ -153,8 +154,8 @@ std::int64_t FormPageSection::strict(FormSource &source, const FormLine &line, q
     const auto number = ParseFormInteger(FormParameter(line, index));
     if (!number) {
         if (index >= line.params.size())
-            Fail(source, QStringLiteral("%1(...) lacks its parameter %2").arg(QString::fromLatin1(line.key)).arg(index + 1));
-        Fail(source, QStringLiteral("%1(...): parameter %2 \"%3\" is not a whole number")
+            Fail(source, QStringLiteral("%1(...): brak parametru %2").arg(QString::fromLatin1(line.key)).arg(index + 1));
+        Fail(source, QStringLiteral("%1(...): parametr %2 \"%3\" nie jest liczbą całkowitą")
                          .arg(QString::fromLatin1(line.key)).arg(index + 1).arg(Cp852ToUnicode(line.params.value(index))));
     }
     return *number;
@@ -296,7 +297,7 @@ void FormPageSection::textBlockAttribute(FormSource &source, const QByteArray &l
     case FormAttributeKey::Colour: {
         const auto colour = ParseFormColour(kv->value);
         if (!colour)
-            Fail(source, QStringLiteral("%1=%2 is not a colour (hexadecimal digits)")
+            Fail(source, QStringLiteral("%1=%2 nie jest kolorem (cyfry szesnastkowe)")
                              .arg(QLatin1StringView(key->name), Win1250ToUnicode(kv->value)));
         const bool whiten = kv->key == "T_BACKGROUND" && !m_background.ground;
         StoreFormAttribute(into, *key, whiten ? FormWhite : *colour);
@@ -344,8 +345,15 @@ bool FormPageSection::barcode(FormSource &source, const FormLine &line)
     const auto text = source.next();
     if (!text || HoldsTag(*text, "<END>"))
         throw ConversionError(
-            QStringLiteral("%1: K(%2): the line with the barcode's digits is missing").arg(at.text()).arg(number));
-    m_drawer.drawBarcode(m_state.boxes.row(number), pad, *text);
+            QStringLiteral("%1: K(%2): brak wiersza z cyframi kodu kreskowego").arg(at.text()).arg(number));
+    try {
+        m_drawer.drawBarcode(m_state.boxes.row(number), pad, *text);
+    } catch (const BarcodeError &error) {
+        throw BarcodeError(QStringLiteral("%1: K(%2): kod kreskowy \"%3\" nie został narysowany: %4")
+                               .arg(at.text())
+                               .arg(number)
+                               .arg(Cp852ToUnicode(text->trimmed()), BarcodeFailureText(error.message())));
+    }
     return true;
 }
 

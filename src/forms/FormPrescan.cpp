@@ -22,11 +22,11 @@ void CollectBox(FormSource &source, const FormLine &line, std::int64_t &largest)
     const QByteArray text = FormParameter(line, 0);
     const auto number = ParseFormInteger(text);
     if (!number)
-        throw ConversionError(QStringLiteral("%1: %2(...): the box number \"%3\" is not a whole number")
+        throw ConversionError(QStringLiteral("%1: %2(...): numer pola \"%3\" nie jest liczbą całkowitą")
                                   .arg(source.place().text(), QString::fromLatin1(line.key), Cp852ToUnicode(text)));
     if (*number > TBox::MaxBoxNumber)
-        throw ConversionError(QStringLiteral("%1: box number %2 is beyond %3, the largest a form may have: "
-                                             "the box table would not fit in memory")
+        throw ConversionError(QStringLiteral("%1: numer pola %2 przekracza %3, największy dopuszczalny w formularzu: "
+                                             "tabela pól nie zmieściłaby się w pamięci")
                                   .arg(source.place().text())
                                   .arg(*number)
                                   .arg(TBox::MaxBoxNumber));
@@ -70,7 +70,7 @@ std::int64_t PrescanFormTemplate(FormSource &form, FormState &state)
     for (int page = 1; form.seekPage(page); ++page) {
         // Each page's orientation has its entry; a page beyond PAGE would have none.
         if (page > state.header.page)
-            throw ConversionError(QStringLiteral("%1: the template has more page sections than its PAGE=%2")
+            throw ConversionError(QStringLiteral("%1: wzorzec ma więcej sekcji stron niż jego PAGE=%2")
                                       .arg(form.place().text())
                                       .arg(state.header.page));
         std::uint8_t &landscape = state.landscape[std::size_t(page) - 1];

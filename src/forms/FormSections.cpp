@@ -79,11 +79,11 @@ void ReadFormTemplateHeader(FormSource &source, const QByteArray &tagLine, FormT
         else if (kv.key == "WSP") {
             const auto wsp = ParseFormDecimal(kv.value);
             if (!wsp)
-                throw ConversionError(QStringLiteral("%1: WSP=%2 is not a number")
+                throw ConversionError(QStringLiteral("%1: WSP=%2 nie jest liczbą")
                                           .arg(source.place().text(), Cp852ToUnicode(kv.value)));
             // Every coordinate is multiplied by it: nothing but a positive scale draws a form.
             if (!(*wsp > 0 && *wsp <= 1000))
-                throw ConversionError(QStringLiteral("%1: WSP=%2 is not a scale between 0 and 1000")
+                throw ConversionError(QStringLiteral("%1: WSP=%2 nie jest skalą od 0 do 1000")
                                           .arg(source.place().text(), Cp852ToUnicode(kv.value)));
             header.wsp = *wsp;
         }
@@ -94,22 +94,22 @@ void SetFormDefault(FormAttributes &into, const FormAttributeKey &key, const QBy
                     const FormPlace &place)
 {
     const auto fail = [&](const char *what) {
-        throw ConversionError(QStringLiteral("%1: %2=%3 is not %4")
+        throw ConversionError(QStringLiteral("%1: %2=%3 nie jest %4")
                                   .arg(place.text(), QLatin1StringView(key.name), Cp852ToUnicode(value),
-                                       QLatin1StringView(what)));
+                                       QString::fromUtf8(what)));
     };
     switch (key.kind) {
     case FormAttributeKey::Colour: {
         const auto colour = ParseFormColour(value);
         if (!colour)
-            fail("a colour (hexadecimal digits)");
+            fail("kolorem (cyfry szesnastkowe)");
         StoreFormAttribute(into, key, *colour);
         return;
     }
     case FormAttributeKey::Padding: {
         const auto number = ParseFormInteger(value);
         if (!number)
-            fail("a whole number");
+            fail("liczbą całkowitą");
         StoreFormAttribute(into, key, FormHundredths(*number, wsp, 1));
         return;
     }

@@ -18,7 +18,7 @@ FormSource::~FormSource() = default;
 std::optional<QByteArray> FormSource::next()
 {
     if (m_quit && m_quit())
-        throw JobError(QStringLiteral("Form stopped: the program is quitting"));
+        throw JobError(QStringLiteral("Formularz przerwany: program jest zamykany"));
     if (m_unread) {
         ++m_line;
         return std::exchange(m_unread, std::nullopt);

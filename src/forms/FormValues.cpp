@@ -82,7 +82,7 @@ std::int32_t FormScaled(std::int64_t value, double wsp)
 
 QString FormPlace::text() const
 {
-    return line > 0 ? QStringLiteral("%1, line %2").arg(file).arg(line) : file;
+    return line > 0 ? QStringLiteral("%1, wiersz %2").arg(file).arg(line) : file;
 }
 
 } // namespace ostrevo

@@ -11,7 +11,7 @@ JobHandlers::JobHandlers()
 JobResult JobHandlers::run(JobKind kind, const JobContext &context, const QString &textPath) const
 {
     if (!has(kind))
-        return {JobResult::NotSupported, QStringLiteral("%1 is not supported yet").arg(JobKindName(kind))};
+        return {JobResult::NotSupported, QStringLiteral("%1: ten rodzaj zadania nie jest jeszcze obsługiwany").arg(JobKindName(kind))};
     return m_handlers[kind](context, textPath);
 }
 

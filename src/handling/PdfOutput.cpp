@@ -42,7 +42,7 @@ QString PreparePdfOutput(const JobContext &context, const QByteArray &pdfFile, c
         if (::lstat(name.constData(), &st) != 0) {
             if (::mkdir(name.constData(), 0775) != 0 && errno != EEXIST)
                 throw OutputUnavailable(QStringLiteral("Nie można utworzyć katalogu %1: %2")
-                                            .arg(dir, QString::fromLocal8Bit(std::strerror(errno))));
+                                            .arg(dir, ErrnoText(errno)));
         } else if (S_ISLNK(st.st_mode)) {
             // The share is writable by others: its work directory must not send our files
             // away. Someone set it up so; the job waits until it is a directory again.
@@ -50,7 +50,7 @@ QString PreparePdfOutput(const JobContext &context, const QByteArray &pdfFile, c
                 QStringLiteral("Katalog %1 jest dowiązaniem symbolicznym: plik PDF nie jest w nim zapisywany").arg(dir));
         } else if (::access(name.constData(), W_OK) != 0) {
             throw OutputUnavailable(QStringLiteral("Nie można zapisywać w katalogu %1: %2")
-                                        .arg(dir, QString::fromLocal8Bit(std::strerror(errno))));
+                                        .arg(dir, ErrnoText(errno)));
         }
     }
     if (const QString refusal = PdfFileRefusal(context, output.path); !refusal.isEmpty())

@@ -17,7 +17,7 @@ namespace {
 
 [[noreturn]] void Fail(const QString &path, int error)
 {
-    const QString message = QStringLiteral("Cannot write %1: %2").arg(path, ErrnoText(error));
+    const QString message = QStringLiteral("Nie można zapisać %1: %2").arg(path, ErrnoText(error));
     if (error == ENOSPC || error == EDQUOT || error == EROFS || error == EACCES || error == EPERM)
         throw OutputUnavailable(message);
     throw IoError(message);
@@ -34,7 +34,7 @@ void WriteFileAtomicallyAt(int dirFd, const QString &dirPath, const QByteArray &
 {
     const QString path = dirPath + u'/' + QFile::decodeName(name);
     if (name.isEmpty() || name.contains('/') || name == "." || name == "..")
-        throw IoError(QStringLiteral("Not a file name: \"%1\"").arg(QFile::decodeName(name)));
+        throw IoError(QStringLiteral("To nie jest nazwa pliku: \"%1\"").arg(QFile::decodeName(name)));
     // One temporary name per writing: threads and processes may write beside each other.
     static std::atomic<unsigned> serial{0};
     const QByteArray temp = '.' + name + ".tmp-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(++serial);

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <cstring>
 #include <exception>
 
 namespace ostrevo {
@@ -33,11 +32,9 @@ public:
     using IoError::IoError;
 };
 
-// The system's own words for an errno value, as the journal and the status show them.
-inline QString ErrnoText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
+// An errno value in the user's words (Polish), as the journal and the status show them;
+// a value the office is unlikely to meet keeps the system's text and its number.
+QString ErrnoText(int error);
 
 // Text that should be a number, a date or a known value and is not.
 class ConversionError : public JobError {

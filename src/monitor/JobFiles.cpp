@@ -187,7 +187,7 @@ void PickedJob::open(const QByteArray &claimSuffix)
         return; // gone since the listing: the marker waits for a text again
     if (S_ISLNK(st.st_mode)) {
         m_state = Refused;
-        m_problem = QStringLiteral("the job text is a symbolic link, not read");
+        m_problem = QStringLiteral("plik zadania jest dowiązaniem symbolicznym, nie odczytano go");
         return;
     }
     // A FIFO or a directory is no job text, and is never opened: a FIFO would block.
@@ -207,7 +207,7 @@ void PickedJob::open(const QByteArray &claimSuffix)
         }
         if (error == ELOOP) {
             m_state = Refused;
-            m_problem = QStringLiteral("the job text is a symbolic link, not read");
+            m_problem = QStringLiteral("plik zadania jest dowiązaniem symbolicznym, nie odczytano go");
             return;
         }
         m_state = Unreadable;

@@ -169,10 +169,10 @@ std::optional<LedgerEntry> JobLedger::decode(const QByteArray &bytes)
 void JobLedger::write(const LedgerEntry &entry)
 {
     if (!SafeId(entry.id))
-        throw IoError(QStringLiteral("Not a job id: \"%1\"").arg(entry.id));
+        throw IoError(QStringLiteral("To nie jest numer zadania: \"%1\"").arg(entry.id));
     const QByteArray dir = QFile::encodeName(m_dir);
     if (::mkdir(dir.constData(), 0700) != 0 && errno != EEXIST)
-        throw OutputUnavailable(QStringLiteral("Cannot create the directory %1: %2").arg(m_dir, ErrnoText(errno)));
+        throw OutputUnavailable(QStringLiteral("Nie można utworzyć katalogu %1: %2").arg(m_dir, ErrnoText(errno)));
     WriteFileAtomically(m_dir + u'/' + entry.id + Suffix, encode(entry), 0600);
 }
 
@@ -202,7 +202,7 @@ QList<LedgerEntry> JobLedger::load(QStringList *problems) const
             // Kept aside for a person to look at; never acted on.
             QFile::rename(dir.filePath(name), dir.filePath(name + QStringLiteral(".bad")));
             if (problems)
-                problems->append(QStringLiteral("%1 is damaged and was set aside").arg(dir.filePath(name)));
+                problems->append(QStringLiteral("%1 jest uszkodzony i został odłożony na bok").arg(dir.filePath(name)));
             continue;
         }
         entries.append(*entry);

@@ -82,7 +82,7 @@ int OpenWorkDirectory(int parentFd, const QString &parentPath, const char *wante
 {
     for (const Entry &entry : Files(parentFd)) {
         if (strcasecmp(entry.name.constData(), wanted) == 0 && S_ISLNK(entry.st.st_mode) && warnings)
-            warnings->append(QStringLiteral("%1/%2 is a symbolic link, not a work directory: it was not emptied")
+            warnings->append(QStringLiteral("%1/%2 jest dowiązaniem symbolicznym, nie katalogiem roboczym: nie opróżniono go")
                                  .arg(parentPath, QFile::decodeName(entry.name)));
     }
     const int listFd = ::fcntl(parentFd, F_DUPFD_CLOEXEC, 0);

@@ -23,7 +23,7 @@ constexpr int SequenceDigits = 12;
 
 QString Reason()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return ErrnoText(errno);
 }
 
 quint64 SequenceOf(const QString &fileName)
@@ -101,10 +101,10 @@ QString MailSpool::add(const SpooledMail &mail)
     const QByteArray dirName = QFile::encodeName(m_dir);
     QDir().mkpath(QFileInfo(m_dir).path()); // the program directory is made on first write
     if (::mkdir(dirName.constData(), 0700) != 0 && errno != EEXIST)
-        throw IoError(QStringLiteral("Cannot create the mail spool %1: %2").arg(m_dir, Reason()));
+        throw IoError(QStringLiteral("Nie można utworzyć kolejki poczty %1: %2").arg(m_dir, Reason()));
     UniqueFd dir{::open(dirName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     if (dir.fd < 0)
-        throw IoError(QStringLiteral("Cannot open the mail spool %1: %2").arg(m_dir, Reason()));
+        throw IoError(QStringLiteral("Nie można otworzyć kolejki poczty %1: %2").arg(m_dir, Reason()));
     const QStringList present = waiting();
     if (!present.isEmpty())
         m_next = std::max(m_next, SequenceOf(present.last()) + 1);
@@ -115,7 +115,7 @@ QString MailSpool::add(const SpooledMail &mail)
     ::unlinkat(dir.fd, temp.constData(), 0);
     UniqueFd file{::openat(dir.fd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
     if (file.fd < 0)
-        throw IoError(QStringLiteral("Cannot write into the mail spool %1: %2").arg(m_dir, Reason()));
+        throw IoError(QStringLiteral("Nie można zapisywać w kolejce poczty %1: %2").arg(m_dir, Reason()));
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(file.fd, bytes.constData() + done, size_t(bytes.size() - done));
@@ -126,7 +126,7 @@ QString MailSpool::add(const SpooledMail &mail)
                 errno = ENOSPC;
             const QString why = Reason();
             ::unlinkat(dir.fd, temp.constData(), 0);
-            throw OutputUnavailable(QStringLiteral("Cannot write into the mail spool %1: %2").arg(m_dir, why));
+            throw OutputUnavailable(QStringLiteral("Nie można zapisywać w kolejce poczty %1: %2").arg(m_dir, why));
         }
         done += n;
     }
@@ -134,7 +134,7 @@ QString MailSpool::add(const SpooledMail &mail)
     if (::fsync(file.fd) != 0 || ::renameat(dir.fd, temp.constData(), dir.fd, QFile::encodeName(name).constData()) != 0) {
         const QString why = Reason();
         ::unlinkat(dir.fd, temp.constData(), 0);
-        throw OutputUnavailable(QStringLiteral("Cannot write into the mail spool %1: %2").arg(m_dir, why));
+        throw OutputUnavailable(QStringLiteral("Nie można zapisywać w kolejce poczty %1: %2").arg(m_dir, why));
     }
     ::fsync(dir.fd);
     ++m_next;

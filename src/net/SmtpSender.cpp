@@ -221,7 +221,7 @@ bool SmtpSender::sendOne(const QString &fileName)
         // Damaged beyond sending; kept aside for a person to look at, never resent.
         QFile::rename(m_spool.dir() + u'/' + fileName, m_spool.dir() + u'/' + fileName + QStringLiteral(".bad"));
         if (warn)
-            warn(QStringLiteral("The spooled message %1/%2 is damaged and was not sent").arg(m_spool.dir(), fileName));
+            warn(QStringLiteral("Wiadomość %1/%2 z kolejki poczty jest uszkodzona i nie została wysłana").arg(m_spool.dir(), fileName));
         return true;
     }
     MailSettings settings;

@@ -89,7 +89,7 @@ std::optional<MailAttachment> ReadAttachment(const JobContext &context, const QB
             }
             const QByteArray data = file.readAll();
             if (file.error() != QFileDevice::NoError)
-                throw IoError(QStringLiteral("Cannot read %1/%2: %3").arg(dir.path(), name, file.errorString()));
+                throw IoError(QStringLiteral("Nie można odczytać %1/%2: %3").arg(dir.path(), name, file.errorString()));
             return MailAttachment{QFile::decodeName(dir.entryName(name)), data};
         }
     }
@@ -307,7 +307,7 @@ JobResult TDM::FtpDownload(const JobContext &context)
     const bool taken = dir.ok() && ::faccessat(dir.fd(), dir.entryName(localName).constData(), F_OK,
                                                AT_SYMLINK_NOFOLLOW) == 0;
     if (taken)
-        why = QStringLiteral("%1/%2 exists already").arg(dir.path(), localName);
+        why = QStringLiteral("%1/%2 już istnieje").arg(dir.path(), localName);
     if (dir.ok())
         dir.removeStaleParts();
     QByteArray part;
@@ -322,7 +322,7 @@ JobResult TDM::FtpDownload(const JobContext &context)
         const NetOutcome outcome = client.retrieve(TargetOf(m_params, context), RemoteName(m_params.SRC_FILE), fd);
         int published = 0;
         if (outcome.ok && (::fsync(fd) != 0 || (published = dir.publish(part, localName, false)) != 0))
-            why = QStringLiteral("Cannot write %1/%2: %3").arg(dir.path(), localName, ErrnoText(published ? published : errno));
+            why = QStringLiteral("Nie można zapisać %1/%2: %3").arg(dir.path(), localName, ErrnoText(published ? published : errno));
         if (!outcome.ok || !why.isEmpty())
             ::unlinkat(dir.fd(), part.constData(), 0);
         if (outcome.cancelled)
@@ -369,7 +369,7 @@ JobResult TDM::MailJobHandler(const JobContext &context, const QString &textPath
         if (auto file = ReadAttachment(context, m_mail.Attachment))
             content.attachments.append(*file);
         else
-            missingAttachment = QStringLiteral("; sent without F_MAIL=\"%1\": no such file in %2")
+            missingAttachment = QStringLiteral("; wysłano bez F_MAIL=\"%1\": nie ma takiego pliku w %2")
                                     .arg(Win1250ToUnicode(Iso2ToWin1250(m_mail.Attachment)),
                                          QDir(context.currentJobDir).filePath(MailDir));
     }
@@ -402,7 +402,7 @@ JobResult TDM::MailJobHandler(const JobContext &context, const QString &textPath
         result = JobResult::failed(QStringLiteral("przerwane: program jest zamykany"));
     }
     if (!missed.isEmpty() && !served.isEmpty())
-        result.detail += QStringLiteral("; sent to %1, not to %2")
+        result.detail += QStringLiteral("; wysłano do %1, nie do %2")
                              .arg(served.join(QStringLiteral(", ")), missed.join(QStringLiteral(", ")));
     result.detail += missingAttachment;
     return quit && served.isEmpty() ? Interrupted() : result;

@@ -18,6 +18,7 @@ namespace ostrevo {
 
 namespace {
 
+// These texts become the legacy program's result lines, so they keep their words.
 QString Reason(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));

@@ -247,7 +247,9 @@ TEST_F(FormCanvasDrawerTest, RejectedBarcodeTextStopsTheDrawing)
         job.drawPages(drawer);
         FAIL() << "no error";
     } catch (const BarcodeError &error) {
-        EXPECT_EQ(error.message(), QStringLiteral("Barcode must be numeric"));
+        // The component's own words, with the place and the user's words before them.
+        EXPECT_TRUE(error.message().endsWith(QStringLiteral("(Barcode must be numeric)"))) << error.what();
+        EXPECT_TRUE(error.message().contains(QStringLiteral("form.txt, wiersz 5: K(1): kod kreskowy \"59O1234123457\""))) << error.what();
     }
     EXPECT_TRUE(m_sheets.recording.shapes.isEmpty());
     EXPECT_TRUE(m_sheets.recording.texts.isEmpty());

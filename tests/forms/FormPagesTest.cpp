@@ -142,7 +142,7 @@ TEST(FormPages, TemplatesThatCannotBeDrawnAreRefusedBeforeDrawing)
             rig.run();
             ADD_FAILURE() << "three sections with PAGE=2 were taken";
         } catch (const ConversionError &e) {
-            EXPECT_TRUE(e.message().contains(QStringLiteral("more page sections than its PAGE=2"))) << e.what();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("więcej sekcji stron niż jego PAGE=2"))) << e.what();
             EXPECT_TRUE(e.message().contains(QStringLiteral("wzor.txt"))) << e.what();
         }
         EXPECT_TRUE(rig.drawer.calls.isEmpty());
@@ -159,7 +159,7 @@ TEST(FormPages, TemplatesThatCannotBeDrawnAreRefusedBeforeDrawing)
             rig.run();
             ADD_FAILURE() << "box 2000000000 was taken";
         } catch (const ConversionError &e) {
-            EXPECT_TRUE(e.message().contains(QStringLiteral("box number 2000000000 is beyond 99999"))) << e.what();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("numer pola 2000000000 przekracza 99999"))) << e.what();
         }
         EXPECT_LT(clock.elapsed(), 5000);
     }

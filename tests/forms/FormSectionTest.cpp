@@ -171,16 +171,16 @@ TEST(FormSection, MalformedStrictValuesFailNamingTheFileAndLine)
         const char *message;
     };
     const Case cases[] = {
-        {"L(1,2,x,4)", "parameter 3"},
-        {"L(1,2,3)", "lacks its parameter 4"},
-        {"B(1,0,0,10,10)", "lacks its parameter 6"},
+        {"L(1,2,x,4)", "parametr 3"},
+        {"L(1,2,3)", "brak parametru 4"},
+        {"B(1,0,0,10,10)", "brak parametru 6"},
         {"T_PADLEFT=1mm", "T_PADLEFT=1mm"},
         {"L_THICKNESS=3.5", "L_THICKNESS=3.5"},
         {"T_COLOR=red", "T_COLOR=red"},
         {"MMJEDN=0", "MMJEDN=0"},
         {"MAXX=0", "MAXX=0"},
-        {"T1(1,x)", "parameter 2"},
-        {"K(1)", "barcode"},
+        {"T1(1,x)", "parametr 2"},
+        {"K(1)", "kodu kreskowego"},
     };
     for (const Case &c : cases) {
         FormRig rig;
@@ -191,7 +191,7 @@ TEST(FormSection, MalformedStrictValuesFailNamingTheFileAndLine)
             ADD_FAILURE() << c.line.constData() << " was taken";
         } catch (const ConversionError &e) {
             EXPECT_TRUE(e.message().contains(QLatin1StringView(c.message))) << e.what();
-            EXPECT_TRUE(e.message().contains(QStringLiteral("form.txt, line 6"))) << e.what();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("form.txt, wiersz 6"))) << e.what();
         }
     }
 }

@@ -213,7 +213,7 @@ TEST(EngineJobEnd, AJobWhoseFilesCannotBeDeletedIsPerformedOnce)
         EXPECT_TRUE(home.journal().contains(QStringLiteral("FAKTURA.txt\tjkText\t"))) << home.journal().toStdString();
         EXPECT_TRUE(home.journal().contains(QStringLiteral("ERROR: nie można usunąć plików zadania: ")
                                             + home.jobs + QStringLiteral("/FAKTURA.") + QLatin1String(c.immutable)
-                                            + QStringLiteral(": Operation not permitted")))
+                                            + QStringLiteral(": operacja niedozwolona")))
             << home.journal().toStdString();
         if (c.mode == MonitorTimer) {
             // Monitoring goes on, and says what is wrong.

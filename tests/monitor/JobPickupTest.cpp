@@ -172,7 +172,7 @@ TEST(JobPickup, ATextThatIsALinkIsRefusedAndOnlyTheLinkIsRemoved)
     EXPECT_EQ(ReadFile(secret), "hasło do banku\r\n");
     const QString journal = site.journal();
     EXPECT_TRUE(journal.contains(QStringLiteral("LINK.txt\t?\t"))) << journal.toStdString();
-    EXPECT_EQ(journal.count(QStringLiteral("REFUSED: the job text is a symbolic link")), 2) << journal.toStdString();
+    EXPECT_EQ(journal.count(QStringLiteral("REFUSED: plik zadania jest dowiązaniem symbolicznym")), 2) << journal.toStdString();
 }
 
 TEST(JobPickup, EveryPassReadsTheTextOpenedAtTheStart)

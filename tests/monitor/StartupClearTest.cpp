@@ -215,7 +215,7 @@ TEST_F(StartupClearTest, LinksNeverLeadTheEmptyingOutOfTheMonitoredDirectory)
     EXPECT_FALSE(QFileInfo(dir + QStringLiteral("/LINK.txt")).isSymLink());
     EXPECT_NE(::access(rawName.constData(), F_OK), 0) << "a job file named in CP852 stays";
     ASSERT_EQ(warnings.size(), 2) << warnings.join(u'\n').toStdString();
-    EXPECT_TRUE(warnings.join(u' ').contains(QStringLiteral("symbolic link")));
+    EXPECT_TRUE(warnings.join(u' ').contains(QStringLiteral("dowiązaniem symbolicznym")));
     // The links themselves stay: they are not ours to remove.
     EXPECT_TRUE(QFileInfo(dir + QStringLiteral("/pdf")).isSymLink());
     EXPECT_TRUE(QFileInfo(dir + QStringLiteral("/ERRORS")).isSymLink());

@@ -446,7 +446,7 @@ TEST_F(SmtpRouteTest, AnAttachmentNamedInEitherCodePageGoesAlong)
     }
     const JobResult missing = tdm.MailJobHandler(
         place.context, place.job(QStringLiteral("B.txt"), "<MAIL>\r\nT_MAIL=x\r\nF_MAIL=brak.pdf\r\n<END>\r\n<LISTA>\r\nx@y.pl\r\n<END>\r\n"));
-    EXPECT_TRUE(missing.detail.contains(QStringLiteral("sent without F_MAIL=\"brak.pdf\"")))
+    EXPECT_TRUE(missing.detail.contains(QStringLiteral("wysłano bez F_MAIL=\"brak.pdf\"")))
         << missing.detail.toStdString();
     ASSERT_TRUE(tdm.waitForMail(20000));
     ASSERT_EQ(server.messages().size(), 3);
@@ -486,7 +486,7 @@ TEST_F(SmtpRouteTest, SystemMailThroughMsmtpOneMessagePerAddress)
     const JobResult quit = tdm.MailJobHandler(place.context, place.job(QStringLiteral("P.txt"), ThreeAddresses));
     place.context.quitRequested = [] { return false; };
     EXPECT_EQ(quit.outcome, JobResult::Failed);
-    EXPECT_TRUE(quit.detail.endsWith(QStringLiteral("sent to jan@firma.pl, not to Anna <anna@firma.pl>, biuro@firma.pl")))
+    EXPECT_TRUE(quit.detail.endsWith(QStringLiteral("wysłano do jan@firma.pl, nie do Anna <anna@firma.pl>, biuro@firma.pl")))
         << quit.detail.toStdString();
     EXPECT_EQ(place.result(QStringLiteral("P.txt")), "error=NOT\r\n");
     EXPECT_EQ(server.messages().size(), 4);

@@ -29,7 +29,7 @@ QList<QByteArray> DailyFieldNames(const QList<CurrencyCode> &codes)
 std::unique_ptr<DbfTable> CreateRateTable(const QString &tablePath, const QList<CurrencyCode> &codes, QString &why)
 {
     if (codes.isEmpty()) {
-        why = QStringLiteral("No currency codes for %1 (waluty.txt has none)").arg(tablePath);
+        why = QStringLiteral("Brak kodów walut dla %1 (waluty.txt nie ma żadnego)").arg(tablePath);
         return nullptr;
     }
     return DbfTable::create(tablePath, DailyFieldNames(codes), RateFieldWidth, why);
@@ -57,11 +57,11 @@ bool RecordFromXml(const QString &xmlPath, DailyRecord &record, QString &why)
 {
     QList<RateEntry> entries;
     if (!ParseRateXml(xmlPath, entries)) {
-        why = QStringLiteral("Cannot read %1").arg(xmlPath);
+        why = QStringLiteral("Nie można odczytać %1").arg(xmlPath);
         return false;
     }
     if (entries.isEmpty()) {
-        why = QStringLiteral("%1 holds no <pozycja>").arg(xmlPath);
+        why = QStringLiteral("%1 nie zawiera żadnej <pozycja>").arg(xmlPath);
         return false;
     }
     // An entry whose column the table lacks is left out.

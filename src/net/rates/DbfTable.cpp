@@ -79,17 +79,17 @@ std::unique_ptr<DbfTable> DbfTable::create(const QString &finalPath, const QList
     QSet<QByteArray> seen;
     for (const QByteArray &name : fieldNames) {
         if (name.isEmpty() || name.size() > FieldNameBytes) {
-            why = QStringLiteral("%1: \"%2\" is no dBASE field name").arg(finalPath, QString::fromLatin1(name));
+            why = QStringLiteral("%1: \"%2\" nie jest nazwą pola dBASE").arg(finalPath, QString::fromLatin1(name));
             return nullptr;
         }
         if (seen.contains(name.toUpper())) {
-            why = QStringLiteral("%1: the field %2 twice").arg(finalPath, QString::fromLatin1(name));
+            why = QStringLiteral("%1: pole %2 dwa razy").arg(finalPath, QString::fromLatin1(name));
             return nullptr;
         }
         seen.insert(name.toUpper());
     }
     if (fieldNames.isEmpty()) {
-        why = QStringLiteral("%1: a table without fields").arg(finalPath);
+        why = QStringLiteral("%1: tabela bez pól").arg(finalPath);
         return nullptr;
     }
     std::unique_ptr<DbfTable> table(new DbfTable);
@@ -109,7 +109,7 @@ std::unique_ptr<DbfTable> DbfTable::create(const QString &finalPath, const QList
     // Language driver 0xC8: the text is Windows-1250.
     DBFHandle handle = DBFCreateEx(temp.constData(), "LDID/200");
     if (!handle) {
-        why = QStringLiteral("Cannot create the table %1: %2").arg(finalPath, ErrnoText(errno));
+        why = QStringLiteral("Nie można utworzyć tabeli %1: %2").arg(finalPath, ErrnoText(errno));
         table->m_tempPath.clear();
         return nullptr;
     }
@@ -118,7 +118,7 @@ std::unique_ptr<DbfTable> DbfTable::create(const QString &finalPath, const QList
     DBFSetLastModifiedDate(handle, today.year() - 1900, today.month(), today.day());
     for (const QByteArray &name : fieldNames) {
         if (DBFAddField(handle, name.constData(), FTString, width, 0) < 0) {
-            why = QStringLiteral("Cannot add the field %1 to the table %2").arg(QString::fromLatin1(name), finalPath);
+            why = QStringLiteral("Nie można dodać pola %1 do tabeli %2").arg(QString::fromLatin1(name), finalPath);
             return nullptr;
         }
     }
@@ -128,7 +128,7 @@ std::unique_ptr<DbfTable> DbfTable::create(const QString &finalPath, const QList
 bool DbfTable::append(const QList<QByteArray> &values)
 {
     if (!m_handle) {
-        m_why = QStringLiteral("%1 is closed").arg(m_finalPath);
+        m_why = QStringLiteral("tabela %1 jest już zamknięta").arg(m_finalPath);
         return false;
     }
     DBFHandle handle = Handle(m_handle);
@@ -138,7 +138,7 @@ bool DbfTable::append(const QList<QByteArray> &values)
         // The library stores an empty text as a field of blanks, which reads back empty
         // everywhere; a value longer than the field is cut, as TEXT(n) is.
         if (!DBFWriteStringAttribute(handle, record, field, value.constData()) && value.size() <= m_width) {
-            m_why = QStringLiteral("Cannot write a record of the table %1: %2").arg(m_finalPath, ErrnoText(errno));
+            m_why = QStringLiteral("Nie można zapisać rekordu tabeli %1: %2").arg(m_finalPath, ErrnoText(errno));
             return false;
         }
     }
@@ -149,7 +149,7 @@ bool DbfTable::append(const QList<QByteArray> &values)
 bool DbfTable::commit()
 {
     if (!m_handle) {
-        m_why = QStringLiteral("%1 is closed").arg(m_finalPath);
+        m_why = QStringLiteral("tabela %1 jest już zamknięta").arg(m_finalPath);
         return false;
     }
     DBFClose(Handle(m_handle));
@@ -157,7 +157,7 @@ bool DbfTable::commit()
     const QByteArray temp = QFile::encodeName(m_tempPath);
     const UniqueFd file(::open(temp.constData(), O_RDONLY | O_CLOEXEC));
     if (file.fd < 0 || ::fsync(file.fd) != 0) {
-        m_why = QStringLiteral("Cannot write the table %1: %2").arg(m_finalPath, ErrnoText(errno));
+        m_why = QStringLiteral("Nie można zapisać tabeli %1: %2").arg(m_finalPath, ErrnoText(errno));
         return false;
     }
     // The library reports no failed write at its close: a full disk shows in the length.
@@ -166,7 +166,7 @@ bool DbfTable::commit()
     const qint64 expected = 32 + 32 * qint64(fieldCount()) + 1 + qint64(m_records) * (1 + qint64(m_width) * fieldCount()) + 1;
     struct stat st;
     if (::fstat(file.fd, &st) != 0 || st.st_size != expected) {
-        m_why = QStringLiteral("Cannot write the table %1: it was not written whole").arg(m_finalPath);
+        m_why = QStringLiteral("Nie można zapisać tabeli %1: nie została zapisana w całości").arg(m_finalPath);
         return false;
     }
     const QFileInfo info(m_finalPath);
@@ -174,8 +174,8 @@ bool DbfTable::commit()
     const int error = dir.fd < 0 ? errno
                                  : RenameWithoutReplacing(temp.constData(), dir.fd, QFile::encodeName(info.fileName()).constData());
     if (error != 0) {
-        m_why = error == EEXIST ? QStringLiteral("The table %1 exists already").arg(m_finalPath)
-                                : QStringLiteral("Cannot name the table %1: %2").arg(m_finalPath, ErrnoText(error));
+        m_why = error == EEXIST ? QStringLiteral("Tabela %1 już istnieje").arg(m_finalPath)
+                                : QStringLiteral("Nie można nadać nazwy tabeli %1: %2").arg(m_finalPath, ErrnoText(error));
         return false;
     }
     m_tempPath.clear();

@@ -55,14 +55,14 @@ int XlsToDbfIsolated(const QString &workbookPath, const QString &tablePath, QStr
 {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
-        why = QStringLiteral("Cannot convert %1: %2").arg(workbookPath, ErrnoText(errno));
+        why = QStringLiteral("Nie można przekształcić %1: %2").arg(workbookPath, ErrnoText(errno));
         return 1;
     }
     UniqueFd readEnd(ends[0]);
     UniqueFd writeEnd(ends[1]);
     const pid_t child = ::fork();
     if (child < 0) {
-        why = QStringLiteral("Cannot convert %1: %2").arg(workbookPath, ErrnoText(errno));
+        why = QStringLiteral("Nie można przekształcić %1: %2").arg(workbookPath, ErrnoText(errno));
         return 1;
     }
     if (child == 0) {
@@ -82,7 +82,7 @@ int XlsToDbfIsolated(const QString &workbookPath, const QString &tablePath, QStr
         ::kill(child, SIGKILL);
         while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
-        why = QStringLiteral("The conversion of %1 did not end within %2 s").arg(workbookPath).arg(timeoutSeconds);
+        why = QStringLiteral("Przekształcanie %1 nie skończyło się w ciągu %2 s").arg(workbookPath).arg(timeoutSeconds);
         RemoveStaleTables(QFileInfo(tablePath).path());
         return 1;
     }
@@ -95,10 +95,10 @@ int XlsToDbfIsolated(const QString &workbookPath, const QString &tablePath, QStr
     if (ended == child && WIFEXITED(status) && WEXITSTATUS(status) == 1 && !message.isEmpty())
         why = QString::fromUtf8(message);
     else
-        why = QStringLiteral("The conversion of %1 broke off (%2)")
+        why = QStringLiteral("Przekształcanie %1 przerwało się (%2)")
                   .arg(workbookPath,
                        ended == child && WIFSIGNALED(status) ? QStringLiteral("signal %1").arg(WTERMSIG(status))
-                       : ended == child && WIFEXITED(status)  ? QStringLiteral("exit code %1").arg(WEXITSTATUS(status))
+                       : ended == child && WIFEXITED(status)  ? QStringLiteral("kod wyjścia %1").arg(WEXITSTATUS(status))
                                                               : ErrnoText(errno));
     return 1;
 }

@@ -23,19 +23,19 @@ std::optional<DailyRecord> ParseTable(const QJsonObject &table, const QList<Curr
     bool ok = false;
     const int number = slash > 0 ? no.left(slash).toInt(&ok) : 0;
     if (!ok || number < 1) {
-        why = QStringLiteral("a table without a number (\"%1\")").arg(no);
+        why = QStringLiteral("tabela bez numeru (\"%1\")").arg(no);
         return std::nullopt;
     }
     record.number = QByteArray::number(number);
     record.suffix = no.mid(slash).toLatin1();
     record.date = QDate::fromString(table.value(QStringLiteral("effectiveDate")).toString(), Qt::ISODate);
     if (!record.date.isValid()) {
-        why = QStringLiteral("the table %1 without a date").arg(no);
+        why = QStringLiteral("tabela %1 bez daty").arg(no);
         return std::nullopt;
     }
     const QJsonValue rates = table.value(QStringLiteral("rates"));
     if (!rates.isArray()) {
-        why = QStringLiteral("the table %1 without rates").arg(no);
+        why = QStringLiteral("tabela %1 bez kursów").arg(no);
         return std::nullopt;
     }
     for (const QJsonValue &item : rates.toArray()) {
@@ -43,7 +43,7 @@ std::optional<DailyRecord> ParseTable(const QJsonObject &table, const QList<Curr
         const QByteArray currency = rate.value(QStringLiteral("code")).toString().toLatin1().toUpper();
         const QJsonValue mid = rate.value(QStringLiteral("mid"));
         if (currency.isEmpty() || !mid.isDouble() || !std::isfinite(mid.toDouble())) {
-            why = QStringLiteral("the table %1 with a rate that is none").arg(no);
+            why = QStringLiteral("tabela %1 z kursem, który nie jest liczbą").arg(no);
             return std::nullopt;
         }
         for (const CurrencyCode &code : codes)
@@ -91,17 +91,17 @@ std::optional<QList<DailyRecord>> ParseApiTables(const QByteArray &body, const Q
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError) {
-        why = QStringLiteral("the answer is not JSON: %1").arg(error.errorString());
+        why = QStringLiteral("odpowiedź nie jest w formacie JSON: %1").arg(error.errorString());
         return std::nullopt;
     }
     if (!document.isArray()) {
-        why = QStringLiteral("the answer is not a list of tables");
+        why = QStringLiteral("odpowiedź nie jest listą tabel");
         return std::nullopt;
     }
     QList<DailyRecord> records;
     for (const QJsonValue &item : document.array()) {
         if (!item.isObject()) {
-            why = QStringLiteral("the answer is not a list of tables");
+            why = QStringLiteral("odpowiedź nie jest listą tabel");
             return std::nullopt;
         }
         auto record = ParseTable(item.toObject(), codes, why);

@@ -122,7 +122,7 @@ JobResult TRateJob::WalutaJob(const JobContext &context, const QString &textPath
         resultDir = DBF_PATH;
         RemoveStaleTables(DBF_PATH);
     } else {
-        dirProblem = QStringLiteral("The table directory %1 cannot be written").arg(wanted);
+        dirProblem = QStringLiteral("Nie można zapisywać w katalogu tabel %1").arg(wanted);
         resultDir = WorkDirectory(context.currentJobDir, QStringLiteral("Errors"));
     }
 
@@ -153,7 +153,7 @@ JobResult TRateJob::WalutaJob(const JobContext &context, const QString &textPath
 PartOutcome TRateJob::yearlyPart(const JobContext &context)
 {
     if (ROK < 2000 || ROK > today().year())
-        return Failure(QStringLiteral("no archive for the year %1").arg(ROK));
+        return Failure(QStringLiteral("brak archiwum za rok %1").arg(ROK));
     const QString path = tablePath(QString::number(ROK) + QStringLiteral(".dbf"));
     if (QFileInfo::exists(path))
         return Success(); // built once, never refreshed
@@ -171,7 +171,7 @@ PartOutcome TRateJob::yearlyFromFiles(const JobContext &context, const QString &
     const QByteArray address = rateSettings(context).serwer.toUtf8() + "/kursy/archiwum/" + name;
     const std::optional<QString> workbook = download(context, address, name);
     if (!workbook)
-        return context.quitRequested() ? Interrupted() : Failure(QStringLiteral("%1 was not downloaded").arg(QString::fromUtf8(address)));
+        return context.quitRequested() ? Interrupted() : Failure(QStringLiteral("nie pobrano %1").arg(QString::fromUtf8(address)));
     QString why;
     const int result = XlsToDbfIsolated(*workbook, tablePath, why);
     QFile::remove(*workbook);
@@ -191,7 +191,7 @@ PartOutcome TRateJob::yearlyFromApi(const JobContext &context, const QString &ta
         records += *tables;
     }
     if (records.isEmpty())
-        return Failure(QStringLiteral("the bank's API has no table of %1").arg(ROK));
+        return Failure(QStringLiteral("API banku nie ma tabeli z %1").arg(ROK));
     std::stable_sort(records.begin(), records.end(),
                      [](const DailyRecord &a, const DailyRecord &b) { return a.date < b.date; });
     QString why;
@@ -222,13 +222,13 @@ PartOutcome TRateJob::dailyFromFiles(const JobContext &context, QString &yearTex
     const QByteArray base = rateSettings(context).serwer.toUtf8();
     const std::optional<QString> page = download(context, base + "/Kursy/KursyA.html", "KursyA.html");
     if (!page)
-        return context.quitRequested() ? Interrupted() : Failure(QStringLiteral("the page of the latest table was not downloaded"));
+        return context.quitRequested() ? Interrupted() : Failure(QStringLiteral("nie pobrano strony najnowszej tabeli"));
     const std::optional<QByteArray> header = LatestTableHeader(ReadAndRemove(*page));
     if (!header)
-        return Failure(QStringLiteral("the page of the latest table has no <td class=\"nag\"> line"));
+        return Failure(QStringLiteral("strona najnowszej tabeli nie ma wiersza <td class=\"nag\">"));
     const LatestTable latest = ParseLatestTableHeader(*header);
     if (!latest.date.isValid() || latest.date.year() < 2006 || latest.number < 1)
-        return Failure(QStringLiteral("the page names no table: \"%1\"").arg(QString::fromLatin1(header->trimmed())));
+        return Failure(QStringLiteral("strona nie podaje tabeli: \"%1\"").arg(QString::fromLatin1(header->trimmed())));
 
     yearText = YearText(latest.date.year());
     const QString path = tablePath(yearText + QStringLiteral("_d.dbf"));
@@ -238,7 +238,7 @@ PartOutcome TRateJob::dailyFromFiles(const JobContext &context, QString &yearTex
     const QByteArray latestName = DailyName(latest.number, latest.date);
     const std::optional<QString> xml = download(context, base + "/Kursy/xml/" + latestName + ".xml", latestName + ".xml");
     if (!xml)
-        return context.quitRequested() ? Interrupted() : Failure(QStringLiteral("%1.xml was not downloaded").arg(QString::fromLatin1(latestName)));
+        return context.quitRequested() ? Interrupted() : Failure(QStringLiteral("nie pobrano %1.xml").arg(QString::fromLatin1(latestName)));
     const QByteArray suffix = "/A/NBP/" + yearText.toLatin1();
     QString why;
     std::unique_ptr<DbfTable> table = CreateDailyTable(*xml, path, CurrencyCodes, QByteArray::number(latest.number),
@@ -274,7 +274,7 @@ PartOutcome TRateJob::walkBackByNumbers(const JobContext &context, DbfTable &tab
             // failure would lose a table that may be there.
             if (status >= 400 && status < 500)
                 continue;
-            return Failure(QStringLiteral("%1.xml was not downloaded").arg(QString::fromLatin1(name)));
+            return Failure(QStringLiteral("nie pobrano %1.xml").arg(QString::fromLatin1(name)));
         }
         QString why;
         if (AppendDailyRecord(*xml, table, QByteArray::number(number), suffix, date, why) != 0)
@@ -295,7 +295,7 @@ PartOutcome TRateJob::walkBackByWorkdays(const JobContext &context, DbfTable &ta
             continue; // a weekend day or a holiday: no table
         const std::optional<QString> xml = download(context, base + "/Kursy/xml/" + name + ".xml", name + ".xml");
         if (!xml)
-            return context.quitRequested() ? Interrupted() : Failure(QStringLiteral("%1.xml was not downloaded").arg(QString::fromLatin1(name)));
+            return context.quitRequested() ? Interrupted() : Failure(QStringLiteral("nie pobrano %1.xml").arg(QString::fromLatin1(name)));
         QString why;
         if (AppendDailyRecord(*xml, table, QByteArray::number(name.mid(1, 3).toInt()), suffix, date, why) != 0)
             return Failure(why);
@@ -312,11 +312,11 @@ PartOutcome TRateJob::dailyFromApi(const JobContext &context, QString &yearText)
     if (!latestTables)
         return outcome;
     if (latestTables->isEmpty())
-        return Failure(QStringLiteral("the bank's API names no latest table"));
+        return Failure(QStringLiteral("API banku nie podaje najnowszej tabeli"));
     const DailyRecord latest = *std::max_element(latestTables->begin(), latestTables->end(),
                                                  [](const DailyRecord &a, const DailyRecord &b) { return a.date < b.date; });
     if (latest.date.year() < 2006)
-        return Failure(QStringLiteral("the latest table is of %1").arg(latest.date.toString(Qt::ISODate)));
+        return Failure(QStringLiteral("najnowsza tabela jest z %1").arg(latest.date.toString(Qt::ISODate)));
 
     yearText = YearText(latest.date.year());
     const QString path = tablePath(yearText + QStringLiteral("_d.dbf"));

@@ -35,7 +35,7 @@ private:
 
 QString Failure(const QString &path, const char *what, int status)
 {
-    return QStringLiteral("%1: %2 (FreeXL %3)").arg(path, QString::fromLatin1(what)).arg(status);
+    return QStringLiteral("%1: %2 (FreeXL %3)").arg(path, QString::fromUtf8(what)).arg(status);
 }
 
 QByteArray FieldName(const QByteArray &title, int column)
@@ -78,13 +78,13 @@ int XlsToDbf(const QString &workbookPath, const QString &tablePath, QString &why
 {
     const Workbook book(workbookPath);
     if (!book.ok()) {
-        why = Failure(workbookPath, "not a workbook that can be read", book.status());
+        why = Failure(workbookPath, "to nie jest skoroszyt, który można odczytać", book.status());
         return 1;
     }
     unsigned int sheets = 0;
     int status = freexl_get_info(book.handle(), FREEXL_BIFF_SHEET_COUNT, &sheets);
     if (status != FREEXL_OK) {
-        why = Failure(workbookPath, "no sheets", status);
+        why = Failure(workbookPath, "brak arkuszy", status);
         return 1;
     }
     unsigned int rows = 0;
@@ -97,7 +97,7 @@ int XlsToDbf(const QString &workbookPath, const QString &tablePath, QString &why
         found = columns > 1 && rows > 0;
     }
     if (!found) {
-        why = QStringLiteral("%1: no sheet with more than one column").arg(workbookPath);
+        why = QStringLiteral("%1: brak arkusza z więcej niż jedną kolumną").arg(workbookPath);
         return 1;
     }
     const auto cell = [&](unsigned int row, unsigned short column, QByteArray &text) {
@@ -110,7 +110,7 @@ int XlsToDbf(const QString &workbookPath, const QString &tablePath, QString &why
     for (unsigned short column = 0; column < columns; ++column) {
         QByteArray title;
         if ((status = cell(0, column, title)) != FREEXL_OK) {
-            why = Failure(workbookPath, "a column title cannot be read", status);
+            why = Failure(workbookPath, "nie można odczytać tytułu kolumny", status);
             return 1;
         }
         names.append(FieldName(title, column));
@@ -122,7 +122,7 @@ int XlsToDbf(const QString &workbookPath, const QString &tablePath, QString &why
     for (unsigned int row = 1; row < rows; ++row) {
         for (unsigned short column = 0; column < columns; ++column) {
             if ((status = cell(row, column, values[column])) != FREEXL_OK) {
-                why = Failure(workbookPath, "a cell cannot be read", status);
+                why = Failure(workbookPath, "nie można odczytać komórki", status);
                 return 1;
             }
         }
