@@ -1,5 +1,6 @@
 #include "handling/ResultFile.h"
 
+#include "jobs/AtomicFile.h"
 #include "jobs/DosPath.h"
 #include "jobs/Errors.h"
 #include "jobs/UniqueFd.h"
@@ -7,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -54,23 +54,7 @@ QString WriteResultLine(const QString &dirPath, const QString &fileName, const Q
     const QString existing = QFileInfo(ResolveCaseInsensitive(path)).fileName();
     if (existing.compare(fileName, Qt::CaseInsensitive) == 0 && existing != fileName)
         name = QFile::encodeName(existing);
-    // A short temporary name, hidden from the legacy program's DOS view, and one of its
-    // own for each writing: the mail sender writes results beside the job thread.
-    static std::atomic<unsigned> serial{0};
-    const QByteArray temp = ".result-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(++serial) + ".part";
-    ::unlinkat(dir.fd, temp.constData(), 0);
-    UniqueFd file{::openat(dir.fd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664)};
-    if (file.fd < 0)
-        throw IoError(QStringLiteral("Nie można zapisać pliku wyniku %1: %2").arg(path, Reason()));
-    const QByteArray line = "error=" + status + "\r\n";
-    const bool written = WriteAll(file.fd, line.constData(), size_t(line.size())) && ::fsync(file.fd) == 0;
-    const int writeErrno = errno;
-    if (!written || ::renameat(dir.fd, temp.constData(), dir.fd, name.constData()) != 0) {
-        const int err = written ? errno : writeErrno;
-        ::unlinkat(dir.fd, temp.constData(), 0);
-        errno = err;
-        throw IoError(QStringLiteral("Nie można zapisać pliku wyniku %1: %2").arg(path, Reason()));
-    }
+    WriteFileAtomicallyAt(dir.fd, dirPath, name, "error=" + status + "\r\n", 0664);
     return path;
 }
 

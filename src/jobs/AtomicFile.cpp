@@ -18,7 +18,7 @@ namespace {
 [[noreturn]] void Fail(const QString &path, int error)
 {
     const QString message = QStringLiteral("Nie można zapisać %1: %2").arg(path, ErrnoText(error));
-    if (error == ENOSPC || error == EDQUOT || error == EROFS || error == EACCES || error == EPERM)
+    if (error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS || error == EACCES || error == EPERM)
         throw OutputUnavailable(message);
     throw IoError(message);
 }
@@ -36,8 +36,9 @@ void WriteFileAtomicallyAt(int dirFd, const QString &dirPath, const QByteArray &
     if (name.isEmpty() || name.contains('/') || name == "." || name == "..")
         throw IoError(QStringLiteral("To nie jest nazwa pliku: \"%1\"").arg(QFile::decodeName(name)));
     // One temporary name per writing: threads and processes may write beside each other.
+    // Short and hidden, so that a DOS program listing the directory never meets it.
     static std::atomic<unsigned> serial{0};
-    const QByteArray temp = '.' + name + ".tmp-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(++serial);
+    const QByteArray temp = ".tmp-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(++serial);
     UniqueFd file{::openat(dirFd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode)};
     if (file.fd < 0)
         Fail(path, errno);

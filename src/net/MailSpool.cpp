@@ -1,5 +1,6 @@
 #include "net/MailSpool.h"
 
+#include "jobs/AtomicFile.h"
 #include "jobs/Errors.h"
 #include "jobs/UniqueFd.h"
 
@@ -110,33 +111,8 @@ QString MailSpool::add(const SpooledMail &mail)
         m_next = std::max(m_next, SequenceOf(present.last()) + 1);
     m_next = std::max<quint64>(m_next, 1);
 
-    const QByteArray bytes = encode(mail);
-    const QByteArray temp = ".new-" + QByteArray::number(::getpid()) + ".part";
-    ::unlinkat(dir.fd, temp.constData(), 0);
-    UniqueFd file{::openat(dir.fd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
-    if (file.fd < 0)
-        throw IoError(QStringLiteral("Nie można zapisywać w kolejce poczty %1: %2").arg(m_dir, Reason()));
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(file.fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            const QString why = Reason();
-            ::unlinkat(dir.fd, temp.constData(), 0);
-            throw OutputUnavailable(QStringLiteral("Nie można zapisywać w kolejce poczty %1: %2").arg(m_dir, why));
-        }
-        done += n;
-    }
     const QString name = QStringLiteral("%1").arg(m_next, SequenceDigits, 10, QChar(u'0')) + Suffix;
-    if (::fsync(file.fd) != 0 || ::renameat(dir.fd, temp.constData(), dir.fd, QFile::encodeName(name).constData()) != 0) {
-        const QString why = Reason();
-        ::unlinkat(dir.fd, temp.constData(), 0);
-        throw OutputUnavailable(QStringLiteral("Nie można zapisywać w kolejce poczty %1: %2").arg(m_dir, why));
-    }
-    ::fsync(dir.fd);
+    WriteFileAtomicallyAt(dir.fd, m_dir, QFile::encodeName(name), encode(mail), 0600);
     ++m_next;
     return name;
 }
