@@ -1,6 +1,7 @@
 #include "forms/FormCanvasDrawer.h"
 
 #include "devices/TAsBarcode.h"
+#include "forms/FormBarcodeModule.h"
 #include "forms/FormSheets.h"
 #include "jobs/Rounding.h"
 
@@ -214,7 +215,7 @@ void FormCanvasDrawer::drawNumber(const FormRect &box, const FormPadding &paddin
     c.setBackgroundMode(mode);
 }
 
-void FormCanvasDrawer::drawBarcode(const FormRect &box, const FormPadding &padding, const QByteArray &text)
+double FormCanvasDrawer::drawBarcode(const FormRect &box, const FormPadding &padding, const QByteArray &text)
 {
     const PixelBox at = pixels(box, padding);
     TAsBarcode barcode;
@@ -227,10 +228,16 @@ void FormCanvasDrawer::drawBarcode(const FormRect &box, const FormPadding &paddi
     barcode.setTop(at.top);
     barcode.setLeft(at.left);
     barcode.setHeight(std::abs(at.bottom - at.top));
-    barcode.setModul(Rounded((double(at.right) - at.left) / 100.0));
+    const int modul = FormBarcodeModule(int(std::clamp<qint64>(qint64(at.right) - at.left, -1, 1'000'000'000)));
+    barcode.setModul(modul);
     barcode.setRatio(2.0);
     barcode.setText(QString::fromLatin1(text));
+    if (modul < 1) {
+        barcode.pattern(); // a text it could not draw fails all the same
+        return 0;
+    }
     barcode.DrawBarcode(canvas());
+    return m_metrics.dpiX > 0 ? barcode.Modul() * 25.4 / m_metrics.dpiX : 0;
 }
 
 } // namespace ostrevo

@@ -58,8 +58,10 @@ public:
     // TNUM: `number` followed by "." in box row `box`.
     virtual void drawNumber(const FormRect &box, const FormPadding &padding, std::int64_t number) = 0;
 
-    // K: an EAN-13 barcode of `text` (the line as it stands in the file) in box row `box`.
-    virtual void drawBarcode(const FormRect &box, const FormPadding &padding, const QByteArray &text) = 0;
+    // K: an EAN-13 barcode of `text` (the line as it stands in the file) in box row `box`,
+    // inside the box. Returns its module in millimetres on paper; 0 when the box had no
+    // room for it and nothing was drawn (the text is still checked).
+    virtual double drawBarcode(const FormRect &box, const FormPadding &padding, const QByteArray &text) = 0;
 };
 
 } // namespace ostrevo

@@ -1,6 +1,7 @@
 #include "forms/FormPageSection.h"
 
 #include "devices/TAsBarcode.h"
+#include "forms/FormBarcodeModule.h"
 #include "forms/FormDrawer.h"
 #include "forms/FormLine.h"
 #include "forms/FormSource.h"
@@ -346,15 +347,34 @@ bool FormPageSection::barcode(FormSource &source, const FormLine &line)
     if (!text || HoldsTag(*text, "<END>"))
         throw ConversionError(
             QStringLiteral("%1: K(%2): brak wiersza z cyframi kodu kreskowego").arg(at.text()).arg(number));
+    double module = 0;
     try {
-        m_drawer.drawBarcode(m_state.boxes.row(number), pad, *text);
+        module = m_drawer.drawBarcode(m_state.boxes.row(number), pad, *text);
     } catch (const BarcodeError &error) {
         throw BarcodeError(QStringLiteral("%1: K(%2): kod kreskowy \"%3\" nie został narysowany: %4")
                                .arg(at.text())
                                .arg(number)
                                .arg(Cp852ToUnicode(text->trimmed()), BarcodeFailureText(error.message())));
     }
+    if (m_report && module < ScannableBarcodeModuleMm)
+        narrowBarcode(at, number, module);
     return true;
+}
+
+void FormPageSection::narrowBarcode(const FormPlace &at, std::int64_t number, double module) const
+{
+    const auto mm = [](double value, int decimals) {
+        return QString::number(value, 'f', decimals).replace(u'.', u',');
+    };
+    const QString what = module > 0
+                             ? QStringLiteral("kod kreskowy K w polu %1 ma moduł %2 mm").arg(number).arg(mm(module, 3))
+                             : QStringLiteral("kod kreskowy K nie mieści się w polu %1 i nie zostanie narysowany").arg(number);
+    m_report->add(RenderReport::Other, QStringLiteral("kod kreskowy w polu %1").arg(number),
+                  QStringLiteral("%1, wiersz %2: %3; czytnik odczyta go pewnie dopiero przy module %4 mm, czyli w polu "
+                                 "szerokim (bez marginesów) na co najmniej %5 mm")
+                      .arg(at.file)
+                      .arg(at.line)
+                      .arg(what, mm(ScannableBarcodeModuleMm, 3), mm(100 * ScannableBarcodeModuleMm, 1)));
 }
 
 } // namespace ostrevo

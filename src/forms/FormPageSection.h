@@ -13,6 +13,7 @@ class FormSource;
 class RenderReport;
 struct FormLine;
 struct FormPadding;
+struct FormPlace;
 
 // Reads one page section of either file onto the drawer: assignments set the reading
 // source's current slot at once, objects are drawn in file order, text and barcode
@@ -38,6 +39,8 @@ private:
     void box(FormSource &source, const FormLine &line, bool draw);
     // A preview hears of an object whose box the table does not hold.
     void missingBox(const FormSource &source, const char *object, std::int64_t number) const;
+    // ... and of a barcode whose box is too narrow for a module a scanner reads.
+    void narrowBarcode(const FormPlace &at, std::int64_t number, double module) const;
 
     FormPadding padding(FormSource &source, const FormLine &line, qsizetype first);
     std::int64_t strict(FormSource &source, const FormLine &line, qsizetype index);

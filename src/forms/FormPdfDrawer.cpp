@@ -36,8 +36,8 @@ const char *DashOf(int lineType)
     }
 }
 
-// A scanner wants several image pixels to a module; the image is then shown at the size
-// the barcode has on the page.
+// Image pixels to a module: several, so that a viewer that smooths an image it enlarges
+// still shows sharp bars. The image is shown at the size the barcode has on the page.
 constexpr int PixelsPerModule = 4;
 // Rows of the barcode image at most: taller adds nothing a scanner can use.
 constexpr int MaxBarcodeRows = 4000;
@@ -181,16 +181,14 @@ void FormPdfDrawer::drawNumber(const FormRect &box, const FormPadding &padding, 
     m_pdf.ShowText(Bounded(at.left + placement.dx), Bounded(at.top + placement.dy), m_text.textAngle, digits + '.');
 }
 
-void FormPdfDrawer::drawBarcode(const FormRect &box, const FormPadding &padding, const QByteArray &text)
+double FormPdfDrawer::drawBarcode(const FormRect &box, const FormPadding &padding, const QByteArray &text)
 {
     const Box at = inner(box, padding);
     const double width = at.right - at.left;
     const double height = std::abs(at.bottom - at.top);
-    // The module as the box gives it, in page units; the image draws each one with
-    // several pixels and is shown at the barcode's own size on the page.
-    const int modul = int(std::clamp(std::round(width / 100), 1.0, 49.0));
-    const int times = std::max(1, (PixelsPerModule + modul - 1) / modul);
-    const int rows = int(std::clamp(std::round(height * times), 1.0, double(MaxBarcodeRows)));
+    // A hundredth of the box to the module, unrounded: the page has no pixels to round to,
+    // and a module rounded up to whole points ran the bars past the box.
+    const double module = width / 100;
 
     TAsBarcode barcode;
     barcode.Assign(m_barcodeDefaults);
@@ -198,9 +196,17 @@ void FormPdfDrawer::drawBarcode(const FormRect &box, const FormPadding &padding,
     barcode.setChecksum(false);
     barcode.setRatio(2.0);
     barcode.setText(QString::fromLatin1(text));
-    const QImage image = RenderBarcodeImage(barcode, modul * times, rows);
+    if (!(module > 0)) {
+        barcode.pattern(); // a text it could not draw fails all the same
+        return 0;
+    }
+    const int rows = int(std::clamp(std::round(height * PixelsPerModule / module), 1.0, double(MaxBarcodeRows)));
+    const QImage image = RenderBarcodeImage(barcode, PixelsPerModule, rows);
     const int index = m_pdf.AddImage(image, 0);
-    m_pdf.ShowImage(index, m_text.textAngle, height, double(image.width()) / times, at.left, at.top);
+    m_pdf.ShowImage(index, m_text.textAngle, height, double(image.width()) / PixelsPerModule * module, at.left,
+                    at.top);
+    // Page units are points of an A4 sheet.
+    return module * 25.4 / 72;
 }
 
 } // namespace ostrevo

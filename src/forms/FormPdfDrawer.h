@@ -38,7 +38,7 @@ public:
     void textLine(const QByteArray &win1250, int k) override;
     void endTextBlock() override;
     void drawNumber(const FormRect &box, const FormPadding &padding, std::int64_t number) override;
-    void drawBarcode(const FormRect &box, const FormPadding &padding, const QByteArray &text) override;
+    double drawBarcode(const FormRect &box, const FormPadding &padding, const QByteArray &text) override;
 
     const FormPdfScale &scale() const { return m_scale; }
 

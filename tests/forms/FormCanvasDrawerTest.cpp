@@ -234,6 +234,21 @@ TEST_F(FormCanvasDrawerTest, BarcodeFillsItsBoxFromTheLeftInModulesOfAHundredth)
     // Paddings of 1 mm: left 236 + 23, top 2362 + 23; Modul round(1158 / 100) = 12; the
     // bars 685 pixels long reach left from x = 259 + 685.
     EXPECT_EQ(shapes[0].points.boundingRect(), QRect(QPoint(259, 2385), QPoint(944, 2396)));
+
+    // Box 5: pixels 236..992, 756 wide. A hundredth rounds up to 8, and 95 modules of 8
+    // would end at 995, past the box: the module is the most that fits, 7.
+    m_sheets.recording.shapes.clear();
+    draw({"BX(5,10,100,42,130)"}, {"K(5)", "5901234123457"});
+    ASSERT_EQ(shapes.size(), 59);
+    EXPECT_EQ(shapes[0].points.boundingRect().width(), 7);
+    EXPECT_EQ(shapes[58].points.boundingRect().right(), 236 + 95 * 7 - 1);
+
+    // Too narrow for even a pixel a module: nothing is drawn rather than bars past the box,
+    // but the text is still checked.
+    m_sheets.recording.shapes.clear();
+    draw({"BX(6,10,100,13,130)"}, {"K(6)", "5901234123457"});
+    EXPECT_TRUE(shapes.isEmpty());
+    EXPECT_THROW(draw({"BX(6,10,100,13,130)"}, {"K(6)", "59O1234123457"}), BarcodeError);
 }
 
 TEST_F(FormCanvasDrawerTest, RejectedBarcodeTextStopsTheDrawing)

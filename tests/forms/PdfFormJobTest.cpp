@@ -66,25 +66,36 @@ QStringList PageSizes(const QString &pdf)
     return sizes;
 }
 
-// Page 1 as a reader draws it, one pixel per point.
-QImage Rendered(const QString &pdf, const QString &dir)
+// Page 1 as a reader draws it, one pixel per point unless `dpi` says otherwise.
+QImage Rendered(const QString &pdf, const QString &dir, int dpi = 72)
 {
     const QString stem = dir + QStringLiteral("/strona");
-    RunTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-f"),
+    RunTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"),
                                          QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
                                          QStringLiteral("-singlefile"), QStringLiteral("-png"), pdf, stem});
     return QImage(stem + QStringLiteral(".png")).convertToFormat(QImage::Format_RGB32);
 }
 
-// The smallest rectangle holding every dark pixel of the image.
-QRect DarkArea(const QImage &image)
+// The smallest rectangle holding every dark pixel of the image, or of that part of it.
+QRect DarkArea(const QImage &image, QRect within = {})
 {
+    if (within.isNull())
+        within = image.rect();
+    within &= image.rect();
     QRect area;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
+    for (int y = within.top(); y <= within.bottom(); ++y)
+        for (int x = within.left(); x <= within.right(); ++x)
             if (qGray(image.pixel(x, y)) < 128)
                 area |= QRect(x, y, 1, 1);
     return area;
+}
+
+// Pixels of a rendering at `dpi` from millimetres on the A4 page.
+QRect PixelsOfMm(double left, double top, double right, double bottom, int dpi)
+{
+    const double perMm = Mm * dpi / 72.0;
+    return QRect(QPoint(int(std::ceil(left * perMm)), int(std::ceil(top * perMm))),
+                 QPoint(int(std::floor(right * perMm)) - 1, int(std::floor(bottom * perMm)) - 1));
 }
 
 class PdfFormJobTest : public ::testing::Test {
@@ -241,12 +252,12 @@ TEST_F(PdfFormJobTest, ScannerReadsTheBarcodesInTheirBoxes)
     QStringList codes = DecodeEan13InPdf(output(QStringLiteral("kody.pdf")), 1);
     codes.sort();
     EXPECT_EQ(codes, QStringList({QStringLiteral("4006381333931"), QStringLiteral("5901234123457")}));
-    // Several image pixels to a module, shown at the size the box gives it.
+    // Several image pixels to each of the 95 modules.
     const QString images = RunTool(QStringLiteral("pdfimages"), {QStringLiteral("-list"), output(QStringLiteral("kody.pdf"))});
     const QStringList rows = images.split(u'\n').filter(QRegularExpression(QStringLiteral("^\\s+1\\s+\\d+\\s+image")));
     ASSERT_EQ(rows.size(), 2) << images.toStdString();
     for (const QString &row : rows)
-        EXPECT_GE(row.simplified().section(u' ', 12, 12).toInt(), 4 * 72) << row.toStdString(); // x-ppi
+        EXPECT_GE(row.simplified().section(u' ', 3, 3).toInt(), 4 * 95) << row.toStdString(); // width
 
     // In the lower right corner of the page, inside its box.
     ASSERT_EQ(run(form, Job({"PDF_FILE=rog.pdf"}, {"<PAGE1>", "K(3)", "5901234123457", "<END>"})).outcome,
@@ -258,6 +269,39 @@ TEST_F(PdfFormJobTest, ScannerReadsTheBarcodesInTheirBoxes)
     EXPECT_GE(bars.top(), int(260 * Mm) - 1);
     EXPECT_LE(bars.right(), int(200 * Mm) + 1);
     EXPECT_LE(bars.bottom(), int(285 * Mm) + 1);
+}
+
+TEST_F(PdfFormJobTest, NeighbouringBarcodesKeepToTheirBoxesAndReadAsWritten)
+{
+    // Two 60 mm boxes 5 mm apart: each barcode is a hundredth of its box to the module,
+    // unrounded, so it ends 3 mm short of its box's right edge and never runs into the
+    // next one (where a scanner would read the two as a third valid number).
+    const QList<QByteArray> form{"<PARAMETERS>", "<END>", "<PAGE1>", "BX(1,20,60,80,80)", "BX(2,85,60,145,80)",
+                                 "<END>"};
+    ASSERT_EQ(run(form, Job({"PDF_FILE=obok.pdf"}, {"<PAGE1>", "K(1)", "5901234123457", "K(2)", "4006381333931",
+                                                    "<END>"}))
+                  .outcome,
+              JobResult::Done);
+    const QString pdf = output(QStringLiteral("obok.pdf"));
+    for (int dpi : {150, 300}) {
+        QStringList codes = DecodeEan13InPdf(pdf, 1, dpi);
+        codes.sort();
+        EXPECT_EQ(codes, QStringList({QStringLiteral("4006381333931"), QStringLiteral("5901234123457")})) << dpi << " dpi";
+    }
+    const int dpi = 300;
+    const double perMm = Mm * dpi / 72.0;
+    const QImage page = Rendered(pdf, m_rig.root.path(), dpi);
+    ASSERT_FALSE(page.isNull());
+    EXPECT_FALSE(DarkArea(page, PixelsOfMm(80, 60, 85, 80, dpi)).isValid()) << "a barcode reaches between the boxes";
+    for (const auto &[left, right] : {std::pair{20.0, 80.0}, std::pair{85.0, 145.0}}) {
+        const QRect bars = DarkArea(page, PixelsOfMm(left - 5, 55, right, 85, dpi));
+        ASSERT_TRUE(bars.isValid()) << left;
+        EXPECT_GE(bars.left(), int(left * perMm) - 1) << left;
+        EXPECT_GE(bars.top(), int(60 * perMm) - 1) << left;
+        EXPECT_LE(bars.bottom(), int(80 * perMm) + 1) << left;
+        // 95 of the box's hundredths wide.
+        EXPECT_NEAR(bars.width() / perMm, 0.95 * (right - left), 0.3) << left;
+    }
 }
 
 TEST_F(PdfFormJobTest, FailuresLeaveNothingUnderTheNameAndMailNothing)

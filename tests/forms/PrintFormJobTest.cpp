@@ -200,6 +200,19 @@ TEST_F(PrintFormJobTest, ScannerReadsTheBarcodesUprightAndTurned)
     QStringList codes = DecodeEan13InPdf(output(QStringLiteral("FORM.pdf")), 1);
     codes.sort();
     EXPECT_EQ(codes, Words({"4006381333931", "5901234123457"}));
+
+    // Neighbours 5 mm apart read as written, each on its own, coarse or fine.
+    form = {"<PARAMETERS>", "<END>", "<PAGE1>", "BX(1,20,20,65,40)", "BX(2,70,20,115,40)", "<END>"};
+    ASSERT_EQ(print(form, {"<PIT>", "TEMPLATE=WZOR", "<END>", "<PAGE1>", "K(1)", "5901234123457", "K(2)",
+                           "4006381333931", "<END>"},
+                    QStringLiteral("OBOK"))
+                  .outcome,
+              JobResult::Done);
+    for (int dpi : {150, 300}) {
+        codes = DecodeEan13InPdf(output(QStringLiteral("OBOK.pdf")), 1, dpi);
+        codes.sort();
+        EXPECT_EQ(codes, Words({"4006381333931", "5901234123457"})) << dpi << " dpi";
+    }
 }
 
 TEST_F(PrintFormJobTest, RejectedBarcodeAbortsThePrintAndTheNextJobPrints)

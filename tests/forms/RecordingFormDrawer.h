@@ -3,6 +3,7 @@
 // A FormDrawer that writes down what the reader hands it, one line per call, in the
 // hundredths of a millimetre the reader speaks.
 
+#include "forms/FormBarcodeModule.h"
 #include "forms/FormDrawer.h"
 #include "support/TestSupport.h"
 
@@ -59,9 +60,10 @@ public:
     {
         calls << QStringLiteral("N %1 pad %2 %3").arg(rect(box), pad(padding)).arg(number);
     }
-    void drawBarcode(const FormRect &box, const FormPadding &padding, const QByteArray &code) override
+    double drawBarcode(const FormRect &box, const FormPadding &padding, const QByteArray &code) override
     {
         calls << QStringLiteral("K %1 pad %2 [%3]").arg(rect(box), pad(padding), QString::fromLatin1(code));
+        return ScannableBarcodeModuleMm;
     }
 
     QStringList starting(const QString &prefix) const

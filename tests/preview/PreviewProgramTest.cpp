@@ -417,3 +417,29 @@ TEST(PreviewProgram, FormIntoAPdfFileIsLaidOutAsItsJobWritesIt)
     ASSERT_EQ(install.run({QStringLiteral("--once")}), 0);
     ExpectSameLayout(preview, install.jobs + QStringLiteral("/PDF/pit-11.pdf"));
 }
+
+TEST(PreviewProgram, CheckWarnsOfABarcodeTooNarrowToScan)
+{
+    Install install;
+    QDir(install.home.path()).mkpath(QStringLiteral("Wzorzec"));
+    // A 20 mm box gives a module of about 0.2 mm; a 70 mm one about 0.7 mm.
+    WriteFile(install.home.filePath(QStringLiteral("Wzorzec/KODY.txt")),
+              DosLines({"<PARAMETERS>", "PAGE=1", "<END>", "<PAGE1>", "MAXX=200", "MAXY=280", "BX(1,20,20,40,40)",
+                        "BX(2,20,60,90,90)", "<END>"}));
+    const QString path = install.jobs + QStringLiteral("/KODY.txt");
+    // On the printer, then into a PDF file: K(1) on the job file's line 5, then 6.
+    for (const QByteArray &pdf : {QByteArray(), QByteArray("PDF_FILE=kody.pdf")}) {
+        QList<QByteArray> lines{"<PIT>", "TEMPLATE=KODY"};
+        if (!pdf.isEmpty())
+            lines += pdf;
+        lines += {"<END>", "<PAGE1>", "K(1)", "5901234123457", "K(2)", "4006381333931", "<END>"};
+        WriteFile(path, DosLines(lines));
+        const Report run = Preview(install, {QStringLiteral("--check"), path});
+        EXPECT_EQ(run.code, 0) << run.out.toStdString();
+        const QStringList warnings = run.with(QStringLiteral("Ostrzeżenie: "));
+        ASSERT_EQ(warnings.size(), 1) << run.out.toStdString();
+        const QString at = QStringLiteral("%1, wiersz %2: ").arg(path).arg(pdf.isEmpty() ? 5 : 6);
+        EXPECT_TRUE(warnings[0].contains(at)) << warnings[0].toStdString();
+        EXPECT_TRUE(warnings[0].contains(QStringLiteral("polu 1"))) << warnings[0].toStdString();
+    }
+}
