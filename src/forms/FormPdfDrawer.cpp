@@ -109,12 +109,16 @@ void FormPdfDrawer::drawLine(std::int32_t x1, std::int32_t y1, std::int32_t x2, 
     m_pdf.Stroke();
 }
 
-void FormPdfDrawer::drawBox(const FormRect &corners, std::int32_t)
+void FormPdfDrawer::drawBox(const FormRect &corners, std::int32_t fill)
 {
-    // Filled with B_FILL and framed, whatever the fill parameter says.
     m_pdf.Rectangle(Bounded(m_scale.x(corners.left)), Bounded(m_scale.y(corners.top)),
                     Bounded(m_scale.x(corners.right)), Bounded(m_scale.y(corners.bottom)));
-    m_pdf.PaintPath();
+    // Only a box asked to be filled is: a frame drawn over labels (a page border drawn
+    // last) must not paint them over. The fill is B_FILL whatever the background option.
+    if (fill == 1)
+        m_pdf.PaintPath();
+    else
+        m_pdf.Stroke();
 }
 
 FormPdfDrawer::Box FormPdfDrawer::inner(const FormRect &box, const FormPadding &padding) const

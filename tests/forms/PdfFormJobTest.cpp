@@ -211,8 +211,11 @@ TEST_F(PdfFormJobTest, ColoursFillsAndTurnedTextAsAReaderShowsThem)
     const QList<QByteArray> form{"<PARAMETERS>", "<END>", "<DEFAULT>", "B_FILL=FFFFFF", "<END>", "<PAGE1>",
                                  // Colours are 0x00BBGGRR: red is the low byte.
                                  "L_COLOR=0000FF", "L_THICKNESS=100", "L(10,10,100,10)",
-                                 "B_FILL=00FF00", "B(1,20,30,60,60,0)",
-                                 "T_ANGLE=90", "BX(2,100,150,200,200)", "T1(2,1)", "PIONOWO", "<END>"};
+                                 "B_FILL=00FF00", "B(1,20,30,60,60,1)",
+                                 "BX(3,30,220,120,230)", "T1(3,1)", "ETYKIETA",
+                                 "T_ANGLE=90", "BX(2,100,150,200,200)", "T1(2,1)", "PIONOWO",
+                                 // A page border drawn last, without fill: the labels stay.
+                                 "B(4,5,5,205,292,0)", "<END>"};
     const QList<QByteArray> job = Job({"PDF_FILE=kolory.pdf"}, {"<PAGE1>", "<END>"});
     ASSERT_EQ(run(form, job).outcome, JobResult::Done);
     QImage page = Rendered(output(QStringLiteral("kolory.pdf")), m_rig.root.path());
@@ -224,6 +227,16 @@ TEST_F(PdfFormJobTest, ColoursFillsAndTurnedTextAsAReaderShowsThem)
     const QRgb fill = page.pixel(int(40 * Mm), int(45 * Mm));
     EXPECT_LT(qRed(fill), 60);
     EXPECT_GT(qGreen(fill), 200);
+    const PdfWord label = WordNamed(PdfWords(output(QStringLiteral("kolory.pdf"))), QStringLiteral("ETYKIETA"));
+    int dark = 0;
+    const QRect labelPixels = label.box.toAlignedRect() & page.rect();
+    for (int y = labelPixels.top(); y <= labelPixels.bottom(); ++y)
+        for (int x = labelPixels.left(); x <= labelPixels.right(); ++x)
+            dark += qMax(qMax(qRed(page.pixel(x, y)), qGreen(page.pixel(x, y))), qBlue(page.pixel(x, y))) < 160;
+    EXPECT_GT(dark, 10) << "the border covered the label";
+    const QRgb border = page.pixel(int(5 * Mm), int(150 * Mm));
+    EXPECT_GT(qRed(border), 200);
+    EXPECT_LT(qGreen(border), 60);
 
     // T_ANGLE 90 turns the text counter-clockwise about its cell's corner: it runs upwards
     // from the box's top edge.
