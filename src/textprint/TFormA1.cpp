@@ -95,6 +95,8 @@ void TFormA1::startJob()
     m_doubleHeightShift = 0;
     m_fitFactor = 1.0;
     m_verticalFactor = 1.0;
+    m_scaleX = 1.0;
+    m_scaleY = 1.0;
     m_lineWidth = -1;
     // A margin tag on the first line is measured in the job's own font.
     applyFont();
@@ -112,11 +114,11 @@ void TFormA1::applyFont()
     // The old fit undone and the new one applied, as one scaling.
     if (m_angle == 90) {
         if (factor != m_verticalFactor)
-            piPDF1.Scale(1, m_verticalFactor / factor);
+            scale(1, m_verticalFactor / factor);
         m_verticalFactor = factor;
     } else {
         if (factor != m_fitFactor)
-            piPDF1.Scale(m_fitFactor / factor, 1);
+            scale(m_fitFactor / factor, 1);
         m_fitFactor = factor;
     }
 }
@@ -160,15 +162,10 @@ void TFormA1::carryOut(int symbol, const QByteArray &segment, bool moreLines)
             newPage();
         return;
     case Portrait:
-        m_angle = 0;
-        s.x = 0;
-        s.y = 0;
+        turn(0);
         return;
     case Landscape:
-        m_angle = 90;
-        s.x = 0;
-        s.y = s.pageHeight;
-        piPDF1.SetPageLandscape(1);
+        turn(90);
         return;
     case MarginPlaceholder:
         return;
@@ -311,17 +308,56 @@ void TFormA1::newPage()
     TextPrintState &s = m_state;
     piPDF1.NewPage();
     // A new page starts unscaled: the fit is applied again.
+    m_scaleX = 1.0;
+    m_scaleY = 1.0;
     if (m_angle == 90) {
-        piPDF1.Scale(1, 1 / m_verticalFactor);
+        scale(1, 1 / m_verticalFactor);
         s.x = 0;
         s.y = s.pageHeight - s.leftMargin;
         piPDF1.SetPageLandscape(1);
     } else {
-        piPDF1.Scale(1 / m_fitFactor, 1);
+        scale(1 / m_fitFactor, 1);
         s.y = 0;
         s.x = s.leftMargin;
     }
     m_lineWidth = -1;
+}
+
+void TFormA1::turn(int angle)
+{
+    TextPrintState &s = m_state;
+    if (angle == 90 && m_angle != 90) {
+        // Upright text scales the page by its column fit across it and its size mode down
+        // it; turned text runs along the page, and that fit left in place stretched its
+        // lines apart until the last ones fell off the sheet. Turned text starts on an
+        // unscaled page and its own fit follows with the next font.
+        unscale();
+        m_fitFactor = 1.0;
+        m_verticalFactor = 1.0;
+    }
+    m_angle = angle;
+    s.x = 0;
+    if (angle == 90) {
+        s.y = s.pageHeight;
+        piPDF1.SetPageLandscape(1);
+    } else {
+        s.y = 0;
+    }
+}
+
+void TFormA1::scale(double horizontal, double vertical)
+{
+    piPDF1.Scale(horizontal, vertical);
+    m_scaleX *= horizontal;
+    m_scaleY *= vertical;
+}
+
+void TFormA1::unscale()
+{
+    if (m_scaleX != 1.0 || m_scaleY != 1.0)
+        piPDF1.Scale(1 / m_scaleX, 1 / m_scaleY);
+    m_scaleX = 1.0;
+    m_scaleY = 1.0;
 }
 
 void TFormA1::nextLine()
@@ -369,7 +405,7 @@ void TFormA1::applyVerticalFactor()
         m_state.y = ClampPosition(qRound64(m_state.y * s + t - s * t));
         m_state.y = ClampPosition(qRound64(m_state.y / next + t - t / next));
         if (next != s)
-            piPDF1.Scale(1, next / s);
+            scale(1, next / s);
     }
     m_verticalFactor = next;
 }

@@ -45,6 +45,11 @@ private:
     void recomputeFontSize(bool fromLineHeight);
     void newPage();
     void nextLine();
+    // <Pion> (0) and <Poz> (90).
+    void turn(int angle);
+    // Scale of the document, kept count of so that it can be undone.
+    void scale(double horizontal, double vertical);
+    void unscale();
     void beginDoubleHeight();
     void endDoubleHeight();
     void beginScript(int &shift, double factor, bool down);
@@ -65,6 +70,8 @@ private:
     int m_doubleHeightShift = 0;
     double m_fitFactor = 1.0;      // horizontal, text at 0 degrees
     double m_verticalFactor = 1.0; // size mode at 0 degrees, the fit of text at 90
+    double m_scaleX = 1.0;         // what the page's scaling holds now
+    double m_scaleY = 1.0;
     double m_lineWidth = -1;       // the frame pen last set on the document
     RenderReport *m_report = nullptr;
 };

@@ -83,13 +83,17 @@ QString PdfText(const QString &path, PdfTextLayout layout)
     return RunTool(QStringLiteral("pdftotext"), arguments);
 }
 
-QList<PdfWord> PdfWords(const QString &path)
+QList<PdfWord> PdfWords(const QString &path, int page)
 {
     ExpectSoundPdf(path);
     static const QRegularExpression word(
         QStringLiteral("<word xMin=\"([-\\d.]+)\" yMin=\"([-\\d.]+)\" xMax=\"([-\\d.]+)\" yMax=\"([-\\d.]+)\">([^<]*)</word>"));
     QList<PdfWord> words;
-    const QString xml = RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")});
+    QStringList arguments{QStringLiteral("-bbox"), path, QStringLiteral("-")};
+    if (page > 0)
+        arguments = QStringList{QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                                QString::number(page)} + arguments;
+    const QString xml = RunTool(QStringLiteral("pdftotext"), arguments);
     for (auto it = word.globalMatch(xml); it.hasNext();) {
         const auto m = it.next();
         const QPointF topLeft(m.captured(1).toDouble(), m.captured(2).toDouble());

@@ -33,7 +33,8 @@ QString PdfPageSize(const QString &path);
 QString PdfText(const QString &path, PdfTextLayout layout = PdfTextLayout::Reading);
 // The words of every page, page by page, each page's blanks run together.
 QStringList PdfPageTexts(const QString &path);
-QList<PdfWord> PdfWords(const QString &path);
+// The words of page `page` (from 1), or of every page when it is 0.
+QList<PdfWord> PdfWords(const QString &path, int page = 0);
 QString PdfFonts(const QString &path);
 // The first word of that text; a test failure and an empty word when there is none.
 PdfWord WordNamed(const QList<PdfWord> &words, const QString &text);

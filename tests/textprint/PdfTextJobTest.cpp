@@ -168,20 +168,83 @@ TEST_F(PdfTextJobTest, PagesFollowTheLinesAndAFullLastPageEndsWithAnEmptyOne)
     ASSERT_FALSE(second.isEmpty());
 }
 
+// The turn of every page, from pdfinfo: 0 or 90.
+QList<int> PageTurns(const QString &file)
+{
+    QList<int> turns;
+    static const QRegularExpression rot(QStringLiteral("^Page +\\d+ rot: +(\\d+)"), QRegularExpression::MultilineOption);
+    const QString info = RunTool(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"),
+                                                             QStringLiteral("-l"), QStringLiteral("99"), file});
+    for (auto it = rot.globalMatch(info); it.hasNext();)
+        turns.append(it.next().captured(1).toInt());
+    return turns;
+}
+
+// Every word of the page lies on the sheet as it is shown, `size` being its width and
+// height there.
+void ExpectOnTheSheet(const QList<PdfWord> &words, QSizeF size, int page)
+{
+    for (const PdfWord &w : words) {
+        EXPECT_GE(w.box.left(), 0) << w.text.toStdString() << " on page " << page;
+        EXPECT_GE(w.box.top(), 0) << w.text.toStdString() << " on page " << page;
+        EXPECT_LE(w.box.right(), size.width()) << w.text.toStdString() << " on page " << page;
+        EXPECT_LE(w.box.bottom(), size.height()) << w.text.toStdString() << " on page " << page;
+    }
+}
+
+// The words' texts in reading order.
+QStringList TextsOf(const QList<PdfWord> &words)
+{
+    QStringList texts;
+    for (const PdfWord &w : words)
+        texts.append(w.text);
+    return texts;
+}
+
+// The first word whose top edge is not `step` points below the one before it, with the
+// distance; empty when every line keeps the step.
+std::string UnevenLine(const QList<PdfWord> &words, double step)
+{
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        const double distance = words[i].box.top() - words[i - 1].box.top();
+        if (std::abs(distance - step) > 0.3)
+            return words[i].text.toStdString() + " is " + std::to_string(distance) + " points below the line before";
+    }
+    return {};
+}
+
+std::string Joined(const QStringList &texts)
+{
+    return texts.join(u' ').toStdString();
+}
+
+QStringList Numbered(const char *prefix, int from, int to)
+{
+    QStringList texts;
+    for (int i = from; i <= to; ++i)
+        texts.append(QString::fromLatin1(prefix) + QString::number(i).rightJustified(3, u'0'));
+    return texts;
+}
+
 TEST_F(PdfTextJobTest, LandscapeSymbolTurnsThePagesAndTextRunsAcrossThem)
 {
+    // From the first line on: the 12-point lines stay 12 points apart across the turned
+    // page, not stretched by the fit of upright text, so none falls off its edge.
     QList<QByteArray> lines{"<Poz>"};
-    for (int i = 1; i <= 60; ++i)
-        lines.append("Poziomy wiersz " + QByteArray::number(i));
+    for (const QString &text : Numbered("W", 1, 100))
+        lines.append(text.toLatin1());
     run(PdfJob("poziom.pdf", lines));
     const QString file = pdf(QStringLiteral("poziom.pdf"));
-    // 583 points of page width hold 48 lines of 12 points: the rest on a second page.
-    EXPECT_EQ(PdfPageCount(file), 2);
-    const QString info = RunTool(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"),
-                                                             QStringLiteral("-l"), QStringLiteral("2"), file});
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page +1 rot: +90")))) << info.toStdString();
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page +2 rot: +90")))) << info.toStdString();
-    EXPECT_TRUE(PdfText(file).contains(QStringLiteral("Poziomy wiersz 60")));
+    // 583 points of page width hold 48 lines; the <Poz> line is the first of page 1.
+    EXPECT_EQ(PdfPageCount(file), 3);
+    EXPECT_EQ(PageTurns(file), QList<int>({90, 90, 90}));
+    const QList<QStringList> expected{Numbered("W", 1, 47), Numbered("W", 48, 95), Numbered("W", 96, 100)};
+    for (int page = 1; page <= 3; ++page) {
+        const QList<PdfWord> words = PdfWords(file, page);
+        EXPECT_EQ(Joined(TextsOf(words)), Joined(expected[page - 1])) << "page " << page;
+        ExpectOnTheSheet(words, QSizeF(842, 595), page);
+        EXPECT_EQ(UnevenLine(words, 12), "") << "page " << page;
+    }
 }
 
 TEST_F(PdfTextJobTest, DoubleHeightAndScriptsStretchTheTextAboutItsLine)
