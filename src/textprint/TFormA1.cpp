@@ -97,6 +97,7 @@ void TFormA1::startJob()
     m_verticalFactor = 1.0;
     m_scaleX = 1.0;
     m_scaleY = 1.0;
+    m_turnedText = false;
     m_lineWidth = -1;
     // A margin tag on the first line is measured in the job's own font.
     applyFont();
@@ -222,6 +223,7 @@ void TFormA1::drawSegment(const QByteArray &whole)
             return;
     }
     piPDF1.ShowText(m_state.x, m_state.y, m_angle, Cp852PrintoutToWin1250(segment));
+    m_turnedText = m_turnedText || m_angle == 90;
     drawFrames(segment);
 }
 
@@ -310,6 +312,7 @@ void TFormA1::newPage()
     // A new page starts unscaled: the fit is applied again.
     m_scaleX = 1.0;
     m_scaleY = 1.0;
+    m_turnedText = false;
     if (m_angle == 90) {
         scale(1, 1 / m_verticalFactor);
         s.x = 0;
@@ -326,22 +329,26 @@ void TFormA1::newPage()
 void TFormA1::turn(int angle)
 {
     TextPrintState &s = m_state;
-    if (angle == 90 && m_angle != 90) {
-        // Upright text scales the page by its column fit across it and its size mode down
-        // it; turned text runs along the page, and that fit left in place stretched its
-        // lines apart until the last ones fell off the sheet. Turned text starts on an
-        // unscaled page and its own fit follows with the next font.
+    if (angle != m_angle) {
+        // Each angle scales the page its own way: upright text by the column fit across it
+        // and the size mode down it, turned text by the column fit along it. Left in place,
+        // the upright fit stretched the turned lines apart until the last ones fell off the
+        // sheet, and the turned fit lifted the upright lines above it. The new angle starts
+        // on an unscaled page and its fit follows with the next font.
         unscale();
         m_fitFactor = 1.0;
         m_verticalFactor = 1.0;
+        m_angle = angle;
     }
-    m_angle = angle;
     s.x = 0;
     if (angle == 90) {
         s.y = s.pageHeight;
         piPDF1.SetPageLandscape(1);
     } else {
         s.y = 0;
+        // The page shows the way its text reads: upright unless turned text is on it.
+        if (!m_turnedText)
+            piPDF1.SetPageLandscape(0);
     }
 }
 

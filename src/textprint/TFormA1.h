@@ -72,6 +72,7 @@ private:
     double m_verticalFactor = 1.0; // size mode at 0 degrees, the fit of text at 90
     double m_scaleX = 1.0;         // what the page's scaling holds now
     double m_scaleY = 1.0;
+    bool m_turnedText = false;     // the page holds text drawn at 90 degrees
     double m_lineWidth = -1;       // the frame pen last set on the document
     RenderReport *m_report = nullptr;
 };

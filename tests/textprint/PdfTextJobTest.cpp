@@ -181,14 +181,16 @@ QList<int> PageTurns(const QString &file)
 }
 
 // Every word of the page lies on the sheet as it is shown, `size` being its width and
-// height there.
+// height there. A cell placed at the sheet's very edge reaches past it by the font's
+// ascent over its cell, a fraction of a point.
 void ExpectOnTheSheet(const QList<PdfWord> &words, QSizeF size, int page)
 {
+    const double edge = 0.5;
     for (const PdfWord &w : words) {
-        EXPECT_GE(w.box.left(), 0) << w.text.toStdString() << " on page " << page;
-        EXPECT_GE(w.box.top(), 0) << w.text.toStdString() << " on page " << page;
-        EXPECT_LE(w.box.right(), size.width()) << w.text.toStdString() << " on page " << page;
-        EXPECT_LE(w.box.bottom(), size.height()) << w.text.toStdString() << " on page " << page;
+        EXPECT_GE(w.box.left(), -edge) << w.text.toStdString() << " on page " << page;
+        EXPECT_GE(w.box.top(), -edge) << w.text.toStdString() << " on page " << page;
+        EXPECT_LE(w.box.right(), size.width() + edge) << w.text.toStdString() << " on page " << page;
+        EXPECT_LE(w.box.bottom(), size.height() + edge) << w.text.toStdString() << " on page " << page;
     }
 }
 
@@ -245,6 +247,40 @@ TEST_F(PdfTextJobTest, LandscapeSymbolTurnsThePagesAndTextRunsAcrossThem)
         ExpectOnTheSheet(words, QSizeF(842, 595), page);
         EXPECT_EQ(UnevenLine(words, 12), "") << "page " << page;
     }
+}
+
+TEST_F(PdfTextJobTest, UprightTextAfterTurnedTextStandsOnTheSheet)
+{
+    // A page feed while turned, then <Pion>: page 2 is upright again, its lines from the
+    // top, as many as an upright page holds.
+    QList<QByteArray> lines{"<Poz>", "T01", "T02", "T03<Nstr>", "<Pion>"};
+    for (const QString &text : Numbered("P", 1, 10))
+        lines.append(text.toLatin1());
+    run(PdfJob("obrot.pdf", lines));
+    const QString file = pdf(QStringLiteral("obrot.pdf"));
+    ASSERT_EQ(PdfPageCount(file), 2);
+    EXPECT_EQ(PageTurns(file), QList<int>({90, 0}));
+    const QList<PdfWord> upright = PdfWords(file, 2);
+    EXPECT_EQ(Joined(TextsOf(upright)), Joined(Numbered("P", 1, 10)));
+    ExpectOnTheSheet(upright, QSizeF(595, 842), 2);
+    ASSERT_FALSE(upright.isEmpty());
+    // The <Pion> line is the page's first: P001 on the second line, 12 points down.
+    EXPECT_GE(upright[0].box.top(), 11);
+    EXPECT_LT(upright[0].box.top(), 16);
+    EXPECT_NEAR(upright[0].box.left(), 0, 0.5);
+    EXPECT_EQ(UnevenLine(upright, 12), "");
+
+    // <Pion> on a page that holds turned text: the upright text after it starts at the
+    // sheet's top-left corner, on the page as it is shown, turned.
+    run(PdfJob("obie.pdf", {"<Poz>", "Q01", "Q02", "<Pion>R01", "R02"}));
+    const QString both = pdf(QStringLiteral("obie.pdf"));
+    ASSERT_EQ(PdfPageCount(both), 1);
+    EXPECT_EQ(PageTurns(both), QList<int>({90}));
+    const QList<PdfWord> mixed = PdfWords(both, 1);
+    const QStringList texts = TextsOf(mixed);
+    for (const QString &text : {QStringLiteral("Q01"), QStringLiteral("Q02"), QStringLiteral("R01"), QStringLiteral("R02")})
+        EXPECT_TRUE(texts.contains(text)) << text.toStdString() << " is missing from " << Joined(texts);
+    ExpectOnTheSheet(mixed, QSizeF(842, 595), 1);
 }
 
 TEST_F(PdfTextJobTest, DoubleHeightAndScriptsStretchTheTextAboutItsLine)
