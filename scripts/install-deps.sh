@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libcups2-dev
-  libcurl4-openssl-dev libfreexl-dev libshp-dev libgtest-dev libgmock-dev libharfbuzz-dev libfontconfig-dev
+  libcurl4-openssl-dev libxml2-dev libfreexl-dev libshp-dev libgtest-dev libgmock-dev libharfbuzz-dev libfontconfig-dev
   # run
   fonts-liberation fontconfig xdg-utils libglib2.0-bin
   # Qt's own texts (file dialog, context menus) in Polish: qtbase_pl.qm
@@ -16,6 +16,8 @@ packages=(
   # strace to see the order in which a printout reaches the disk
   cups cups-client cups-bsd cups-filters printer-driver-cups-pdf poppler-utils qpdf ghostscript
   python3 python3-pyftpdlib python3-aiosmtpd python3-dbfread python3-xlwt msmtp openssl
+  # the KSeF stand-in: RSA-OAEP and AES for its messages, xmllint for the FA(3) schema
+  python3-cryptography libxml2-utils
   # zbarimg reads printed and PDF barcodes back
   zbar-tools
   # a FUSE mount stands in for a network share that inotify cannot see into
