@@ -30,13 +30,19 @@ tables = [{"table": "A", "no": "%03d/A/NBP/2025" % (104 + i), "effectiveDate": d
 json.dump(tables, open(sys.argv[1], "w"))
 PY
 /usr/bin/python3 "$services/ratesd.py" "$home/nbp.port" "$home/nbp" "$home/nbp.log" & pids+=($!)
-for f in ftp smtp http nbp; do
+# A stand-in for KSeF that knows the seller of the sample invoice and its token.
+mkdir -p "$home/ksef-standin"
+token='20261201-EC-0000000000-0000000000-00|nip-5265877635|0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef'
+( umask 077; printf '%s\n' "$token" > "$home/ksef-token" )
+/usr/bin/python3 "$services/ksefd.py" "$home/ksef.port" "$home/ksef-standin" --nip 5265877635 --token "$token" & pids+=($!)
+for f in ftp smtp http nbp ksef; do
   for _ in $(seq 100); do [ -s "$home/$f.port" ] && break; sleep 0.1; done
 done
 ftp=$(cat "$home/ftp.port"); smtp=$(cat "$home/smtp.port"); http=$(cat "$home/http.port"); nbp=$(cat "$home/nbp.port")
+ksef=$(cat "$home/ksef.port")
 
-printf '[Opcje]\r\nKatalog=jobs\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\n[Mail]\r\nPoczta=1\r\nServerName=127.0.0.1\r\nServerPort=%s\r\nUserName=biuro@ostrevo.example\r\n[Waluty]\r\nZrodlo=api\r\nSerwerApi=http://127.0.0.1:%s\r\nSerwer=http://127.0.0.1:%s\r\n' \
-  "$smtp" "$nbp" "$nbp" > "$home/Ostrevo.ini"
+printf '[Opcje]\r\nKatalog=jobs\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\n[Mail]\r\nPoczta=1\r\nServerName=127.0.0.1\r\nServerPort=%s\r\nUserName=biuro@ostrevo.example\r\n[Waluty]\r\nZrodlo=api\r\nSerwerApi=http://127.0.0.1:%s\r\nSerwer=http://127.0.0.1:%s\r\n[KSeF]\r\nSrodowisko=test\r\nAdres=http://127.0.0.1:%s/v2\r\nNIP=5265877635\r\nToken=ksef-token\r\n' \
+  "$smtp" "$nbp" "$nbp" "$ksef" > "$home/Ostrevo.ini"
 for job in "$top"/examples/net/*.txt; do
   name=$(basename "$job" .txt)
   sed -e "s/@FTP_PORT@/$ftp/" -e "s/@HTTP_PORT@/$http/" "$job" > "$home/jobs/$name.txt"
@@ -49,6 +55,7 @@ for f in "$home"/jobs/Errors/*; do printf '%s: %s\n' "$(basename "$f")" "$(tr -d
 echo "== uploaded by FTP";   find "$home/ftp-root/in" -type f
 echo "== downloaded";        find "$home/jobs/Download" "$home/jobs/FTP" -type f
 echo "== mail received";     grep -h -E '^(To|Subject):' "$home"/smtp-out/*.eml
+echo "== invoices kept after KSeF took them (jobs/KSEF)"; find "$home/jobs/KSEF" -type f 2>/dev/null || true
 echo "== exchange rates (jobs/DBF)"
 for f in "$home"/jobs/DBF/*.err; do printf '%s: %s\n' "$(basename "$f")" "$(tr -d '\r' < "$f")"; done
 /usr/bin/python3 -c '

@@ -7,6 +7,7 @@
 #include "forms/PdfFormJob.h"
 #include "forms/PrintFormJob.h"
 #include "jobs/DosPath.h"
+#include "ksef/KsefJobs.h"
 #include "monitor/JobFiles.h"
 #include "net/TDM.h"
 #include "textprint/PdfTextJob.h"
@@ -19,6 +20,7 @@ Subsystems::Subsystems(QString programDir)
       m_pdfTextJobs(std::make_unique<PdfTextJobs>()),
       m_fiscalPrinters(std::make_unique<FiscalPrinters>(m_programDir)),
       m_net(std::make_unique<TDM>(m_programDir)),
+      m_ksef(std::make_unique<KsefJobs>(m_programDir, m_net->laterOutcomes())),
       m_settings(std::make_shared<Settings>()),
       m_formPrinter(std::make_unique<FormPrinter>(Printer(), m_barcode)),
       m_pdfFormJobs(std::make_unique<PdfFormJobs>(m_barcode))
@@ -34,6 +36,7 @@ QStringList Subsystems::afterSettingsRead(const Settings &settings)
 {
     *m_settings = settings;
     m_net->afterSettingsRead(settings);
+    m_ksef->afterSettingsRead(settings);
     const QString printouts = settings.pdfPrinterDir.isEmpty()
         ? m_programDir + QStringLiteral("/wydruki")
         : DosPathMapper(settings.drives, m_programDir).toLocal(settings.pdfPrinterDir);
@@ -60,6 +63,7 @@ EngineConfig Subsystems::engineConfig(const QString &executablePath, const QStri
     RegisterPdfFormHandler(config.handlers, *m_pdfFormJobs);
     RegisterFiscalHandler(config.handlers, *m_fiscalPrinters);
     m_net->registerHandlers(config.handlers);
+    m_ksef->registerHandler(config.handlers);
     auto settings = m_settings;
     const QString programDir = m_programDir;
     RegisterOpenPrintHandlers(config.handlers, [settings, programDir](const QByteArray &value) {
@@ -70,7 +74,8 @@ EngineConfig Subsystems::engineConfig(const QString &executablePath, const QStri
 
 bool Subsystems::waitForQueuedMail(int timeoutMs)
 {
-    return m_net->waitForMail(timeoutMs);
+    const bool mailDone = m_net->waitForMail(timeoutMs);
+    return m_ksef->waitUntilIdle(timeoutMs) && mailDone;
 }
 
 } // namespace ostrevo

@@ -15,6 +15,7 @@ class PdfTextJobs;
 class TextPrinter;
 class FiscalPrinters;
 class TDM;
+class KsefJobs;
 
 // The long-lived objects of the job kinds (symbol table, printout renderer, ...) and the
 // engine configuration that registers their handlers. Lives as long as the program.
@@ -26,8 +27,9 @@ public:
     Subsystems &operator=(const Subsystems &) = delete;
 
     EngineConfig engineConfig(const QString &executablePath, const QString &autostartDir);
-    // The end of --once: waits until the mail its jobs queued has its result files; false
-    // when some is still waiting after the time (it goes out at the next start).
+    // The end of --once: waits until the mail and the invoices its jobs queued have their
+    // result files; false when some is still waiting after the time (it goes out at the
+    // next start). Invoices KSeF cannot take now do not hold it up.
     bool waitForQueuedMail(int timeoutMs);
 
 private:
@@ -39,6 +41,7 @@ private:
     std::unique_ptr<PdfTextJobs> m_pdfTextJobs;
     std::unique_ptr<FiscalPrinters> m_fiscalPrinters; // VatTable of the last receipt
     std::unique_ptr<TDM> m_net;
+    std::unique_ptr<KsefJobs> m_ksef; // after m_net: it reports through its outcomes
     std::shared_ptr<Settings> m_settings; // drive letters for paths inside jobs
     // The default settings that every barcode of a form starts from, as a copy.
     TAsBarcode m_barcode;

@@ -40,6 +40,18 @@ struct RateSettings {
     bool operator==(const RateSettings &) const = default;
 };
 
+// [KSeF]: where invoices go. Edited by hand only, never written by the program; nothing
+// goes anywhere until Srodowisko names an environment, and production only by the user.
+struct KsefSettings {
+    QString environment; // Srodowisko: "test", "demo" or "produkcja"; empty: not set up
+    QString address;     // Adres: a base address in place of the environment's (a stand-in)
+    QString nip;         // NIP: the seller whose invoices these are (the context)
+    QString tokenFile;   // Token: the file that holds the KSeF token (mode 0600)
+    QString caFile;      // CAFile: certificates to trust instead of the system's
+
+    bool operator==(const KsefSettings &) const = default;
+};
+
 // Every setting of Ostrevo.ini, with the defaults of a fresh installation.
 struct Settings {
     // [Opcje]
@@ -77,6 +89,7 @@ struct Settings {
     bool notifyFailures = true;
 
     RateSettings waluty;
+    KsefSettings ksef;
 
     // [Siec] LimitCzasu: the longest a network job may take in all, in seconds (0: no
     // limit but the stall time-out), so that a server that trickles a byte at a time

@@ -15,7 +15,7 @@ struct TagKind {
 constexpr TagKind TagOrder[] = {
     {"<FTP>", jkFtp},   {"<MAIL>", jkMail},   {"<PDF>", jkPdf},
     {"<DOWNLOAD>", jkDownload}, {"<OPEN>", jkOpen}, {"<PRINT>", jkPrint},
-    {"<DF>", jkDf},     {"<WALUTA>", jkWaluta},
+    {"<DF>", jkDf},     {"<WALUTA>", jkWaluta}, {"<KSEF>", jkKsef},
 };
 
 // A <PIT> job goes to PDF when its key block names PDF_FILE, whatever the value.

@@ -6,7 +6,7 @@ QString JobKindName(JobKind kind)
 {
     static const char *const names[JobKindCount] = {
         "jkEmpty", "jkText", "jkPit", "jkFtp", "jkMail", "jkPdf",
-        "jkPitPdf", "jkDownload", "jkOpen", "jkPrint", "jkDf", "jkWaluta",
+        "jkPitPdf", "jkDownload", "jkOpen", "jkPrint", "jkDf", "jkWaluta", "jkKsef",
     };
     if (kind < JobKindCount)
         return QString::fromLatin1(names[kind]);

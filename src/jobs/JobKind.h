@@ -19,9 +19,10 @@ enum JobKind : std::uint8_t {
     jkPrint = 9,
     jkDf = 10,
     jkWaluta = 11,
+    jkKsef = 12,
 };
 
-inline constexpr int JobKindCount = 12;
+inline constexpr int JobKindCount = 13;
 
 // "jkText", "jkPit", ...; used in the journal and in messages.
 QString JobKindName(JobKind kind);

@@ -151,6 +151,11 @@ Settings SettingsStore::fromIni(const IniFile &ini)
     s.pdfPrinterDir = ini.string(DrukarkaPdf, "Katalog");
     s.notifyFailures = Boolean(ini, "Powiadomienia", "Bledy", s.notifyFailures);
     ReadRateSettings(ini, s.waluty);
+    s.ksef.environment = ini.string("KSeF", "Srodowisko").trimmed().toLower();
+    s.ksef.address = ini.string("KSeF", "Adres").trimmed();
+    s.ksef.nip = ini.string("KSeF", "NIP").trimmed();
+    s.ksef.tokenFile = ini.string("KSeF", "Token").trimmed();
+    s.ksef.caFile = ini.string("KSeF", "CAFile").trimmed();
     const int limit = Integer(ini, "Siec", "LimitCzasu", s.netLimitSeconds);
     s.netLimitSeconds = limit >= 0 ? limit : s.netLimitSeconds;
     return s;
@@ -186,7 +191,7 @@ void SettingsStore::toIni(const Settings &s, IniFile &ini)
 
     SetInteger(ini, Duplex, "Kartka", s.kartka);
 
-    // [Mail] Sendmail and CAFile, [Dyski], [DrukarkaPDF] and [Waluty] are edited by hand only: the program never writes them, so
+    // [Mail] Sendmail and CAFile, [Dyski], [DrukarkaPDF], [Waluty] and [KSeF] are edited by hand only: the program never writes them, so
     // an edit made while it runs survives its next write.
 }
 

@@ -129,92 +129,13 @@ SmtpSender::~SmtpSender()
 
 void SmtpSender::setSettings(const MailSettings &mail, int limitSeconds)
 {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_settingsMutex);
     m_settings = mail;
     m_timeouts.totalSeconds = limitSeconds;
 }
 
-void SmtpSender::start()
-{
-    std::lock_guard lock(m_mutex);
-    if (m_thread.joinable() || m_stop)
-        return;
-    // Busy from here: a wait for the spool (the end of --once) that comes before the
-    // thread has looked at it must not find it idle.
-    m_busy = true;
-    m_thread = std::thread([this] { run(); });
-}
-
-void SmtpSender::wake()
-{
-    std::lock_guard lock(m_mutex);
-    ++m_wakes;
-    m_busy = true;
-    m_wake.notify_all();
-}
-
-bool SmtpSender::waitUntilIdle(int timeoutMs)
-{
-    std::unique_lock lock(m_mutex);
-    return m_idle.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !m_busy || m_stop; })
-        && !m_busy;
-}
-
-namespace {
-qint64 SteadyMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-} // namespace
-
-void SmtpSender::stop(int graceMs)
-{
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_stop)
-            m_giveUpAt = SteadyMs() + std::max(0, graceMs);
-        m_stop = true;
-        m_wake.notify_all();
-    }
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
-void SmtpSender::run()
-{
-    quint64 seen = 0;
-    for (;;) {
-        {
-            std::lock_guard lock(m_mutex);
-            seen = m_wakes;
-            m_busy = true;
-        }
-        bool stopped = false;
-        for (const QString &name : m_spool.waiting()) {
-            if (m_stop || !sendOne(name)) {
-                stopped = true;
-                break;
-            }
-        }
-        std::unique_lock lock(m_mutex);
-        if (m_stop || stopped) {
-            m_busy = false;
-            m_idle.notify_all();
-            return;
-        }
-        if (m_wakes != seen)
-            continue;
-        m_busy = false;
-        m_idle.notify_all();
-        m_wake.wait(lock, [&] { return m_stop || m_wakes != seen; });
-        if (m_stop)
-            return;
-    }
-}
-
-// False when the program quits in the middle: the message stays for the next start.
-bool SmtpSender::sendOne(const QString &fileName)
+// Quit when the program quits in the middle: the message stays for the next start.
+QueueWorker::Step SmtpSender::processOne(const QString &fileName)
 {
     const std::optional<SpooledMail> mail = m_spool.read(fileName);
     if (!mail) {
@@ -222,22 +143,20 @@ bool SmtpSender::sendOne(const QString &fileName)
         QFile::rename(m_spool.dir() + u'/' + fileName, m_spool.dir() + u'/' + fileName + QStringLiteral(".bad"));
         if (warn)
             warn(QStringLiteral("Wiadomość %1/%2 z kolejki poczty jest uszkodzona i nie została wysłana").arg(m_spool.dir(), fileName));
-        return true;
+        return Step::Done;
     }
     MailSettings settings;
     NetTimeouts timeouts;
     {
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_settingsMutex);
         settings = m_settings;
         timeouts = m_timeouts;
     }
     bool cancelled = false;
     // A quit lets the message being sent finish within its grace.
-    const QByteArray status = SendSmtpMail(settings, *mail, timeouts, [this] {
-        return m_stop.load() && SteadyMs() >= m_giveUpAt.load();
-    }, cancelled);
+    const QByteArray status = SendSmtpMail(settings, *mail, timeouts, [this] { return givenUp(); }, cancelled);
     if (cancelled)
-        return false;
+        return Step::Quit;
     try {
         WriteResultFile(mail->resultDir, mail->resultName, status);
     } catch (const JobError &e) {
@@ -260,7 +179,7 @@ bool SmtpSender::sendOne(const QString &fileName)
         outcomes->report(outcome);
     }
     m_spool.remove(fileName);
-    return true;
+    return Step::Done;
 }
 
 } // namespace ostrevo

@@ -3,16 +3,14 @@
 #include "handling/Settings.h"
 #include "net/CurlSession.h"
 #include "handling/LaterOutcomes.h"
+#include "handling/QueueWorker.h"
 #include "net/MailSpool.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <thread>
 
 namespace ostrevo {
 
@@ -28,25 +26,14 @@ QByteArray SendSmtpMail(const MailSettings &mail, const SpooledMail &message, co
 // writes each one's result file; a message leaves the spool only once its result is
 // written. Messages still waiting when the program quits (also the one being sent) go
 // out at the next start.
-class SmtpSender {
+class SmtpSender : public QueueWorker {
 public:
     SmtpSender(MailSpool &spool, NetTimeouts timeouts);
-    ~SmtpSender();
-    SmtpSender(const SmtpSender &) = delete;
-    SmtpSender &operator=(const SmtpSender &) = delete;
+    ~SmtpSender() override;
 
     // The mail settings, and the longest one message may take ([Siec] LimitCzasu).
     void setSettings(const MailSettings &mail, int limitSeconds = 600);
-    // Starts the thread (idempotent): what the spool holds goes out.
-    void start();
-    // A message was added to the spool.
-    void wake();
-    // Waits until the spool is empty; false on time-out.
-    bool waitUntilIdle(int timeoutMs);
-    // Ends the thread. No message starts any more; the one being sent has `graceMs` to
-    // finish, as a job has when the program quits, and is given up after it (it stays in
-    // the spool, unless the server had all of it).
-    void stop(int graceMs);
+    using QueueWorker::stop;
     void stop() { stop(m_timeouts.quitGraceMs); }
 
     // Told what could not be done (a result file that cannot be written).
@@ -55,20 +42,13 @@ public:
     LaterOutcomes *outcomes = nullptr;
 
 private:
-    void run();
-    bool sendOne(const QString &fileName);
+    QStringList waiting() override { return m_spool.waiting(); }
+    Step processOne(const QString &fileName) override;
 
     MailSpool &m_spool;
     NetTimeouts m_timeouts;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
+    std::mutex m_settingsMutex;
     MailSettings m_settings;
-    quint64 m_wakes = 0;
-    bool m_busy = false;
-    std::atomic_bool m_stop{false};
-    std::atomic<qint64> m_giveUpAt{0}; // steady milliseconds; 0 = not yet
-    std::thread m_thread;
 };
 
 } // namespace ostrevo

@@ -7,6 +7,7 @@
 #include "jobs/Classifier.h"
 #include "jobs/Errors.h"
 #include "jobs/JobFile.h"
+#include "ksef/KsefCheck.h"
 #include "monitor/JobFiles.h"
 #include "monitor/MonitoredDirectories.h"
 #include "monitor/SettingsStore.h"
@@ -35,7 +36,7 @@ QString KindText(JobKind kind)
     static const char *const Texts[JobKindCount] = {
         "puste zadanie", "wydruk tekstowy", "formularz na drukarkę", "wysyłka FTP", "poczta",
         "wydruk do pliku PDF", "formularz do pliku PDF", "pobieranie pliku", "otwarcie pliku PDF",
-        "druk pliku PDF", "drukarka fiskalna", "kursy walut",
+        "druk pliku PDF", "drukarka fiskalna", "kursy walut", "faktura do KSeF",
     };
     return QString::fromUtf8(Texts[kind]) + QStringLiteral(" (") + JobKindName(kind) + u')';
 }
@@ -314,6 +315,18 @@ PreviewOutcome PreviewJob(const PreviewRequest &request)
     if (kind == jkEmpty)
         return fail(PreviewNotAJob, QStringLiteral("plik nie ma ani jednego znaczącego wiersza: monitor usunie go, "
                                                    "nic nie wykonując"));
+    if (kind == jkKsef) {
+        try {
+            const KsefCheck check = CheckKsefJob(job, settings, request.programDir);
+            r.append(check.lines);
+            r.append(QStringLiteral("Ostrzeżenia: ") + (check.warnings.isEmpty() ? QStringLiteral("brak") : QString::number(check.warnings.size())));
+            for (const QString &warning : check.warnings)
+                r.append(QStringLiteral("Ostrzeżenie: ") + warning);
+            return outcome;
+        } catch (const std::exception &error) {
+            return fail(PreviewFailed, MessageOf(error));
+        }
+    }
     if (kind != jkText && kind != jkPdf && kind != jkPit && kind != jkPitPdf)
         return fail(PreviewUnsupported, QStringLiteral("podgląd obejmuje tylko %1").arg(PreviewableKinds()));
     if (kind == jkText)

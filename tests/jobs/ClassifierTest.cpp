@@ -44,6 +44,7 @@ TEST(ClassifyJob, FirstSignificantLineDecides)
         {"print", "<print>", jkPrint},
         {"fiscal", "<DF>", jkDf},
         {"exchange rates", "<WALUTA>", jkWaluta},
+        {"invoice for KSeF", "<KSeF>", jkKsef},
         {"unknown tag is text", "<XYZ>\r\n", jkText},
         {"tag in a comment after text", "abc // <FTP>\r\n", jkText},
     };

@@ -4,6 +4,7 @@
 
 #include "net/MailSpool.h"
 #include "net/NetServices.h"
+#include "support/OnceRun.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
@@ -15,14 +16,8 @@ namespace {
 
 void RunOnce(const QTemporaryDir &home, const QTemporaryDir &runtime)
 {
-    QProcess ostrevo;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    ostrevo.setProcessEnvironment(env);
-    ostrevo.start(OstrevoBinary(), {QStringLiteral("--home"), home.path(), QStringLiteral("--once")});
-    ASSERT_TRUE(ostrevo.waitForFinished(60000));
-    EXPECT_EQ(ostrevo.exitCode(), 0) << ostrevo.readAllStandardError().constData();
+    const OnceRun run = test::RunOnce(home.path(), runtime.path());
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
 }
 
 TEST(OnceMailTest, OnceReportsTheMailItsJobsQueued)

@@ -1,0 +1,241 @@
+#include "ksef/KsefSender.h"
+
+#include "handling/ResultFile.h"
+#include "jobs/AtomicFile.h"
+#include "jobs/Charsets.h"
+#include "jobs/Errors.h"
+#include "ksef/NipNumber.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace ostrevo {
+
+namespace {
+
+struct Environment {
+    const char *name;
+    const char *baseUrl;
+};
+
+constexpr Environment Environments[] = {
+    {"test", "https://api-test.ksef.mf.gov.pl/v2"},
+    {"demo", "https://api-demo.ksef.mf.gov.pl/v2"},
+    {"produkcja", "https://api.ksef.mf.gov.pl/v2"},
+};
+
+QByteArray Ascii(const QString &text)
+{
+    QByteArray ascii = Win1250ToAscii(UnicodeToWin1250(text));
+    ascii.replace('\r', ' ');
+    ascii.replace('\n', ' ');
+    return ascii;
+}
+
+} // namespace
+
+QByteArray KsefAcceptedStatus(const QString &ksefNumber, const QString &acquisitionDate)
+{
+    return "OK\r\nNR_KSEF=" + ksefNumber.toLatin1() + "\r\nDATA_KSEF=" + acquisitionDate.toLatin1();
+}
+
+QByteArray KsefFailedStatus(const QByteArray &code, const QString &reason)
+{
+    return code + "\r\nOPIS=" + Ascii(reason);
+}
+
+std::optional<KsefEndpoint> KsefEndpointOf(const KsefSettings &settings, const QString &programDir, QString &problem)
+{
+    KsefEndpoint endpoint;
+    for (const Environment &e : Environments) {
+        if (settings.environment == QLatin1StringView(e.name))
+            endpoint.baseUrl = e.baseUrl;
+    }
+    if (endpoint.baseUrl.isEmpty()) {
+        problem = settings.environment.isEmpty()
+            ? QStringLiteral("KSeF nie jest ustawiony: w Ostrevo.ini brak [KSeF] Srodowisko=test, demo albo produkcja")
+            : QStringLiteral("[KSeF] Srodowisko=%1: znane są test, demo i produkcja").arg(settings.environment);
+        return std::nullopt;
+    }
+    if (!settings.address.isEmpty())
+        endpoint.baseUrl = settings.address.toUtf8();
+    while (endpoint.baseUrl.endsWith('/'))
+        endpoint.baseUrl.chop(1);
+    const QString nip = NormalisedNip(settings.nip);
+    if (nip.isEmpty()) {
+        problem = QStringLiteral("[KSeF] NIP=%1 to nie jest NIP sprzedawcy").arg(settings.nip);
+        return std::nullopt;
+    }
+    endpoint.nip = nip.toLatin1();
+    if (settings.tokenFile.isEmpty()) {
+        problem = QStringLiteral("w Ostrevo.ini brak [KSeF] Token= (plik z tokenem KSeF)");
+        return std::nullopt;
+    }
+    const QString path = QDir(programDir).absoluteFilePath(settings.tokenFile);
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        problem = QStringLiteral("[KSeF] Token=%1: nie ma takiego pliku").arg(path);
+        return std::nullopt;
+    }
+    // The token lets anyone issue invoices in the seller's name.
+    if ((st.st_mode & 077) != 0 || st.st_uid != ::geteuid()) {
+        problem = QStringLiteral("[KSeF] Token=%1: plik mogą czytać inni; powinien należeć do użytkownika "
+                                 "monitora i mieć prawa 600 (chmod 600)").arg(path);
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = QStringLiteral("[KSeF] Token=%1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    endpoint.token = file.read(4096).trimmed();
+    if (endpoint.token.isEmpty()) {
+        problem = QStringLiteral("[KSeF] Token=%1: plik jest pusty").arg(path);
+        return std::nullopt;
+    }
+    endpoint.caFile = settings.caFile;
+    return endpoint;
+}
+
+KsefSender::KsefSender(KsefQueue &queue, QString programDir, NetTimeouts timeouts, KsefPacing pacing)
+    : m_queue(queue), m_programDir(std::move(programDir)), m_timeouts(timeouts), m_pacing(pacing)
+{
+    setRetrySeconds(60);
+}
+
+KsefSender::~KsefSender()
+{
+    stop();
+}
+
+void KsefSender::setSettings(const KsefSettings &settings, int limitSeconds)
+{
+    std::lock_guard lock(m_settingsMutex);
+    m_settings = settings;
+    m_timeouts.totalSeconds = limitSeconds;
+}
+
+void KsefSender::warnOnce(const QString &problem)
+{
+    if (problem == m_lastProblem)
+        return;
+    m_lastProblem = problem;
+    if (warn && !problem.isEmpty())
+        warn(problem);
+}
+
+QueueWorker::Step KsefSender::processOne(const QString &fileName)
+{
+    std::optional<QueuedInvoice> invoice = m_queue.read(fileName);
+    if (!invoice) {
+        m_queue.setAside(fileName);
+        if (warn)
+            warn(QStringLiteral("Faktura %1/%2 z kolejki KSeF jest uszkodzona i nie została wysłana").arg(m_queue.dir(), fileName));
+        return Step::Done;
+    }
+    KsefSettings settings;
+    NetTimeouts timeouts;
+    {
+        std::lock_guard lock(m_settingsMutex);
+        settings = m_settings;
+        timeouts = m_timeouts;
+    }
+    QString problem;
+    const std::optional<KsefEndpoint> endpoint = KsefEndpointOf(settings, m_programDir, problem);
+    if (!endpoint) {
+        warnOnce(QStringLiteral("Faktury czekają w kolejce KSeF: %1").arg(problem));
+        return Step::Later;
+    }
+    if (!m_client || !(settings == m_clientSettings)) {
+        m_client = std::make_unique<KsefClient>(*endpoint, timeouts, m_pacing);
+        m_client->cancelled = [this] { return givenUp(); };
+        m_clientSettings = settings;
+    }
+    KsefSendResult result;
+    if (invoice->invoiceRef.isEmpty()) {
+        result = m_client->send(invoice->xml, [&](const QString &sessionRef, const QString &invoiceRef) {
+            invoice->sessionRef = sessionRef;
+            invoice->invoiceRef = invoiceRef;
+            try {
+                m_queue.update(fileName, *invoice);
+            } catch (const JobError &e) {
+                // Sent again at the next run, KSeF answers that it holds it already (440).
+                if (warn)
+                    warn(e.message());
+            }
+        });
+    } else {
+        result = m_client->follow(invoice->sessionRef, invoice->invoiceRef);
+    }
+    return conclude(fileName, *invoice, result);
+}
+
+QueueWorker::Step KsefSender::conclude(const QString &fileName, const QueuedInvoice &invoice, const KsefSendResult &result)
+{
+    switch (result.outcome) {
+    case KsefSendResult::Cancelled:
+        return Step::Quit;
+    case KsefSendResult::Unreachable:
+        warnOnce(QStringLiteral("KSeF nie odpowiada, faktury czekają w kolejce: %1").arg(result.reason));
+        return Step::Later;
+    case KsefSendResult::Rejected:
+        m_lastProblem.clear();
+        try {
+            WriteResultFile(invoice.resultDir, invoice.resultName,
+                            KsefFailedStatus(QByteArray::number(result.statusCode), result.reason));
+        } catch (const JobError &e) {
+            if (warn)
+                warn(e.message());
+        }
+        report(invoice, false, QStringLiteral("faktura %1 odrzucona: %2").arg(invoice.invoiceNumber, result.reason));
+        m_queue.remove(fileName);
+        return Step::Done;
+    case KsefSendResult::Accepted:
+        break;
+    }
+    m_lastProblem.clear();
+    // The number reaches the DOS program first; the files it holds stay queued until kept,
+    // and the invoice is then only followed again (KSeF gives the same number).
+    try {
+        WriteResultFile(invoice.resultDir, invoice.resultName, KsefAcceptedStatus(result.ksefNumber, result.acquisitionDate));
+        const QString archive = WorkDirectory(invoice.resultDir, QStringLiteral("KSEF"));
+        QDir().mkpath(archive);
+        WriteFileAtomically(archive + u'/' + result.ksefNumber + QStringLiteral(".xml"), invoice.xml, 0640);
+        if (!result.upo.isEmpty())
+            WriteFileAtomically(archive + u'/' + result.ksefNumber + QStringLiteral("-UPO.xml"), result.upo, 0640);
+    } catch (const JobError &e) {
+        warnOnce(QStringLiteral("Faktura %1 przyjęta przez KSeF (%2), ale: %3").arg(invoice.invoiceNumber, result.ksefNumber, e.message()));
+        return Step::Later;
+    }
+    report(invoice, true,
+           QStringLiteral("faktura %1 przyjęta przez KSeF: numer %2%3")
+               .arg(invoice.invoiceNumber, result.ksefNumber,
+                    result.duplicate ? QStringLiteral(" (KSeF miał ją już wcześniej)") : QString()));
+    m_queue.remove(fileName);
+    return Step::Done;
+}
+
+void KsefSender::report(const QueuedInvoice &invoice, bool ok, const QString &detail)
+{
+    if (!outcomes)
+        return;
+    LaterOutcome outcome;
+    outcome.jobId = invoice.jobId;
+    outcome.directory = invoice.resultDir;
+    outcome.jobFile = invoice.jobFile.isEmpty() ? invoice.resultName : invoice.jobFile;
+    outcome.kind = QStringLiteral("jkKsef");
+    outcome.ok = ok;
+    outcome.detail = detail;
+    outcomes->report(outcome);
+}
+
+void KsefSender::drained()
+{
+    if (m_client)
+        m_client->closeSession();
+}
+
+} // namespace ostrevo
