@@ -72,6 +72,11 @@ EngineConfig Subsystems::engineConfig(const QString &executablePath, const QStri
     return config;
 }
 
+int Subsystems::invoicesWaitingForKsef() const
+{
+    return int(m_ksef->queue().waiting().size());
+}
+
 bool Subsystems::waitForQueuedMail(int timeoutMs)
 {
     const bool mailDone = m_net->waitForMail(timeoutMs);

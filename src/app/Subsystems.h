@@ -31,6 +31,8 @@ public:
     // result files; false when some is still waiting after the time (it goes out at the
     // next start). Invoices KSeF cannot take now do not hold it up.
     bool waitForQueuedMail(int timeoutMs);
+    // How many invoices KSeF could not take yet.
+    int invoicesWaitingForKsef() const;
 
 private:
     QStringList afterSettingsRead(const Settings &settings);

@@ -191,6 +191,11 @@ int main(int argc, char *argv[])
         // when it ends, or the messages wait in the spool for the next start.
         if (!subsystems.waitForQueuedMail(OnceMailWaitMs))
             Print(stderr, programName + QStringLiteral(": mail still waits to be sent; it goes out at the next start\n"));
+        if (const int waiting = subsystems.invoicesWaitingForKsef())
+            Print(stderr, programName + QStringLiteral(": %1 invoice(s) wait for KSeF in the queue; they go at the next start\n").arg(waiting));
+        // The outcomes the senders reported are queued to the engine: into the journal
+        // with them before the engine goes.
+        QCoreApplication::sendPostedEvents();
         return code;
     }
 

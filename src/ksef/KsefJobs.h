@@ -26,7 +26,7 @@ public:
     // Until every invoice that can go now went; false on time-out.
     bool waitUntilIdle(int timeoutMs);
     KsefSender &sender() { return m_sender; }
-    KsefQueue &queue() { return m_queue; }
+    const KsefQueue &queue() const { return m_queue; }
 
 private:
     JobResult perform(const JobContext &context, const QString &textPath);

@@ -169,6 +169,19 @@ QueueWorker::Step KsefSender::processOne(const QString &fileName)
         });
     } else {
         result = m_client->follow(invoice->sessionRef, invoice->invoiceRef);
+        // KSeF dropped its processing of the invoice (cancelled with its session, or failed
+        // on its side): it goes again, and KSeF knows it by its number if it kept it after all.
+        if (result.outcome == KsefSendResult::Unreachable
+            && (result.statusCode == 405 || result.statusCode == 500 || result.statusCode == 550)) {
+            invoice->sessionRef.clear();
+            invoice->invoiceRef.clear();
+            try {
+                m_queue.update(fileName, *invoice);
+            } catch (const JobError &e) {
+                if (warn)
+                    warn(e.message());
+            }
+        }
     }
     return conclude(fileName, *invoice, result);
 }
