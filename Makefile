@@ -80,7 +80,7 @@ tsan: deps
 	QT_NO_GLIB=1 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -L monitor
 
-FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols fuzz_fiscal fuzz_rates fuzz_thermal fuzz_forms fuzz_mailspool
+FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols fuzz_fiscal fuzz_rates fuzz_thermal fuzz_forms fuzz_mailspool fuzz_ksef
 FUZZ_SECONDS ?= 10
 
 fuzz: deps
@@ -89,7 +89,7 @@ fuzz: deps
 
 # Seeds: the sample jobs, settings and symbol files, read where they lie; what the
 # fuzzers find new goes into $(ASAN_BUILD)/corpus/<fuzzer>, never into the tree.
-FUZZ_SEEDS = examples/jobs examples/demo tests/data
+FUZZ_SEEDS = examples/jobs examples/net examples/demo tests/data
 
 # FUZZ_SECONDS of each parser fuzzer, two at a time (each runs on one core).
 fuzz-smoke: fuzz

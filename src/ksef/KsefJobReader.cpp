@@ -173,6 +173,11 @@ public:
         const QString value = text(key).trimmed();
         if (value.size() > maxLength)
             fail(key, QStringLiteral("dłuższe niż %1 znaków").arg(maxLength));
+        // An XML file cannot carry them, and KSeF refuses the ones it could.
+        for (const QChar c : value) {
+            if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F) || c.isNonCharacter() || c.isSurrogate())
+                fail(key, QStringLiteral("znak sterujący (kod %1) w tekście").arg(c.unicode()));
+        }
         return value;
     }
 
