@@ -82,6 +82,9 @@ struct KsefInvoice {
     QList<KsefRateTotal> totals; // per rate, in the order the schema lists the rates
     std::int64_t gross = 0;      // what the buyer pays (for a correction: the difference)
     KsefPayment payment;
+    // Where the job wants the invoice as a PDF (PDF_FILE, PDF_PATH), in its code page.
+    QByteArray pdfFile;
+    QByteArray pdfPath;
 };
 
 } // namespace ostrevo

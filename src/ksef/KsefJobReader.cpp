@@ -28,7 +28,7 @@ struct Block {
 
 // The keys each block knows: a mistyped key must not drop a price or a date unseen.
 const QMap<QByteArray, QList<QByteArray>> KnownKeys = {
-    {"<KSEF>", {"NUMER", "DATA", "DATA_DOSTAWY", "MIEJSCE", "WALUTA", "RODZAJ", "ZWOLNIENIE", "MPP", "KODOWANIE"}},
+    {"<KSEF>", {"NUMER", "DATA", "DATA_DOSTAWY", "MIEJSCE", "WALUTA", "RODZAJ", "ZWOLNIENIE", "MPP", "KODOWANIE", "PDF_FILE", "PDF_PATH"}},
     {"<SPRZEDAWCA>", {"NIP", "NAZWA", "ADRES", "ADRES2", "KRAJ", "EMAIL", "TELEFON"}},
     {"<NABYWCA>", {"NIP", "NRID", "NAZWA", "ADRES", "ADRES2", "KRAJ", "EMAIL", "TELEFON"}},
     {"<POZYCJA>", {"NAZWA", "JM", "ILOSC", "CENA", "WARTOSC", "VAT", "PRZED"}},
@@ -378,6 +378,8 @@ KsefInvoice ReadKsefJob(LineReader &reader)
         invoice.correction = kind == "KOR";
     }
     invoice.exemptionBasis = keys.optional("ZWOLNIENIE", 256);
+    invoice.pdfFile = keys.raw("PDF_FILE").trimmed();
+    invoice.pdfPath = keys.raw("PDF_PATH").trimmed();
 
     invoice.seller = ReadParty(job, *job.one("<SPRZEDAWCA>", true), true);
     invoice.buyer = ReadParty(job, *job.one("<NABYWCA>", true), false);

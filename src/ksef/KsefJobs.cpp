@@ -1,9 +1,12 @@
 #include "ksef/KsefJobs.h"
 
+#include "handling/PdfOutput.h"
 #include "jobs/Errors.h"
 #include "jobs/JobFile.h"
 #include "ksef/Fa3Writer.h"
 #include "ksef/KsefJobReader.h"
+#include "ksef/KsefPrintout.h"
+#include "ksef/KsefVerification.h"
 #include "ksef/NipNumber.h"
 
 #include <QDateTime>
@@ -83,6 +86,21 @@ JobResult KsefJobs::perform(const JobContext &context, const QString &textPath)
     }
 
     QueuedInvoice queued;
+    queued.verificationAddress = KsefInvoiceAddress(ksef.environment, invoice.seller.nip, invoice.issued, xml);
+    if (!invoice.pdfFile.isEmpty()) {
+        // The buyer's copy, with its code: "OFFLINE" under it until KSeF gives the number.
+        try {
+            queued.pdfPath = PreparePdfOutput(context, invoice.pdfFile, invoice.pdfPath);
+            WriteKsefPrintout(queued.pdfPath, invoice, queued.verificationAddress, {});
+        } catch (const OutputUnavailable &e) {
+            return JobResult::retryLater(e.message());
+        } catch (const JobError &e) {
+            return refuse("ZADANIE", QStringLiteral("plik PDF faktury: %1").arg(e.message()));
+        }
+        LineReader again(context.jobText, textPath);
+        while (auto line = again.next())
+            queued.jobText += *line + "\r\n";
+    }
     queued.resultDir = context.currentJobDir;
     queued.resultName = resultName;
     queued.jobId = context.jobId;
@@ -106,7 +124,8 @@ JobResult KsefJobs::perform(const JobContext &context, const QString &textPath)
     m_sender.setSettings(ksef, context.settings ? context.settings->netLimitSeconds : 600);
     m_sender.start();
     m_sender.wake();
-    return JobResult::done(QStringLiteral("faktura %1 w kolejce KSeF jako %2/%3").arg(invoice.number, m_queue.dir(), name));
+    return JobResult::done(QStringLiteral("faktura %1 w kolejce KSeF jako %2/%3").arg(invoice.number, m_queue.dir(), name))
+        .withOutput(queued.pdfPath);
 }
 
 } // namespace ostrevo

@@ -51,6 +51,9 @@ QByteArray KsefQueue::encode(const QueuedInvoice &invoice)
     o.insert(QStringLiteral("session"), invoice.sessionRef);
     o.insert(QStringLiteral("invoice"), invoice.invoiceRef);
     o.insert(QStringLiteral("xml"), QString::fromUtf8(invoice.xml));
+    o.insert(QStringLiteral("pdf"), invoice.pdfPath);
+    o.insert(QStringLiteral("address"), QString::fromLatin1(invoice.verificationAddress));
+    o.insert(QStringLiteral("jobtext"), QString::fromLatin1(invoice.jobText.toBase64()));
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
@@ -73,6 +76,9 @@ std::optional<QueuedInvoice> KsefQueue::decode(const QByteArray &bytes)
     invoice.sessionRef = o.value(QStringLiteral("session")).toString();
     invoice.invoiceRef = o.value(QStringLiteral("invoice")).toString();
     invoice.xml = o.value(QStringLiteral("xml")).toString().toUtf8();
+    invoice.pdfPath = o.value(QStringLiteral("pdf")).toString();
+    invoice.verificationAddress = o.value(QStringLiteral("address")).toString().toLatin1();
+    invoice.jobText = QByteArray::fromBase64(o.value(QStringLiteral("jobtext")).toString().toLatin1());
     // A file cut short or planted is not sent: it must name its result and hold an invoice.
     if (invoice.resultDir.isEmpty() || invoice.resultName.isEmpty() || invoice.xml.isEmpty()
         || !invoice.queuedAt.isValid())

@@ -22,6 +22,11 @@ struct QueuedInvoice {
     QString sessionRef; // set once KSeF answered 202 for it
     QString invoiceRef;
     QByteArray xml;
+    // The invoice as a PDF, written again with its KSeF number once KSeF gives it: where,
+    // its KOD I address, and the job's own text to lay it out from.
+    QString pdfPath;
+    QByteArray verificationAddress;
+    QByteArray jobText;
 
     bool operator==(const QueuedInvoice &) const = default;
 };

@@ -4,8 +4,12 @@
 #include "jobs/AtomicFile.h"
 #include "jobs/Charsets.h"
 #include "jobs/Errors.h"
+#include "jobs/JobFile.h"
+#include "ksef/KsefJobReader.h"
+#include "ksef/KsefPrintout.h"
 #include "ksef/NipNumber.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -223,12 +227,30 @@ QueueWorker::Step KsefSender::conclude(const QString &fileName, const QueuedInvo
         warnOnce(QStringLiteral("Faktura %1 przyjęta przez KSeF (%2), ale: %3").arg(invoice.invoiceNumber, result.ksefNumber, e.message()));
         return Step::Later;
     }
+    if (!invoice.pdfPath.isEmpty())
+        rewritePrintout(invoice, result.ksefNumber);
     report(invoice, true,
            QStringLiteral("faktura %1 przyjęta przez KSeF: numer %2%3")
                .arg(invoice.invoiceNumber, result.ksefNumber,
                     result.duplicate ? QStringLiteral(" (KSeF miał ją już wcześniej)") : QString()));
     m_queue.remove(fileName);
     return Step::Done;
+}
+
+void KsefSender::rewritePrintout(const QueuedInvoice &invoice, const QString &ksefNumber)
+{
+    try {
+        QBuffer buffer;
+        buffer.setData(invoice.jobText);
+        buffer.open(QIODevice::ReadOnly);
+        LineReader reader(&buffer);
+        WriteKsefPrintout(invoice.pdfPath, ReadKsefJob(reader), invoice.verificationAddress, ksefNumber);
+    } catch (const JobError &e) {
+        // The buyer's copy keeps "OFFLINE" under its code; the number is in the result file.
+        if (warn)
+            warn(QStringLiteral("Faktura %1 przyjęta przez KSeF (%2), ale jej pliku PDF nie zapisano od nowa: %3")
+                     .arg(invoice.invoiceNumber, ksefNumber, e.message()));
+    }
 }
 
 void KsefSender::report(const QueuedInvoice &invoice, bool ok, const QString &detail)

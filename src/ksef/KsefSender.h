@@ -47,6 +47,7 @@ private:
     void drained() override;
     Step conclude(const QString &fileName, const QueuedInvoice &invoice, const KsefSendResult &result);
     void report(const QueuedInvoice &invoice, bool ok, const QString &detail);
+    void rewritePrintout(const QueuedInvoice &invoice, const QString &ksefNumber);
     void warnOnce(const QString &problem);
 
     KsefQueue &m_queue;

@@ -5,9 +5,12 @@
 #include "ksef/KsefNumber.h"
 #include "ksef/KsefStandIn.h"
 
+#include "support/BarcodeReader.h"
 #include "support/OnceRun.h"
+#include "support/PdfTools.h"
 #include "support/TestSupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QJsonArray>
 #include <QProcess>
@@ -21,9 +24,9 @@ using namespace ostrevo::test;
 namespace {
 
 // An invoice as a DOS program writes it, in CP852 ("Łódź", "usł.").
-QByteArray InvoiceJob(const QByteArray &number, const QByteArray &net = "650,00")
+QByteArray InvoiceJob(const QByteArray &number, const QByteArray &net = "650,00", const QByteArray &more = {})
 {
-    return "<KSEF>\r\nNUMER=" + number + "\r\nDATA=2026-12-01\r\nMIEJSCE=\x9d\xa2" "d\xab\r\n<END>\r\n"
+    return "<KSEF>\r\nNUMER=" + number + "\r\nDATA=2026-12-01\r\nMIEJSCE=\x9d\xa2" "d\xab\r\n" + more + "<END>\r\n"
            "<SPRZEDAWCA>\r\nNIP=526-587-76-35\r\nNAZWA=Biuro Rachunkowe Bilans\r\nADRES=ul. Piotrkowska 120\r\n<END>\r\n"
            "<NABYWCA>\r\nNIP=7762811692\r\nNAZWA=Piekarnia\r\n<END>\r\n"
            "<POZYCJA>\r\nNAZWA=Prowadzenie ksi\xa9gi\r\nJM=us\x88.\r\nILOSC=1\r\nCENA=650,00\r\nWARTOSC=" + net
@@ -88,7 +91,7 @@ TEST(KsefJob, AnInvoiceReachesKsefOnceAndItsNumberComesBack)
     ASSERT_TRUE(ksef.running()) << ksef.service->failure().toStdString();
     Office office;
     office.settings(ksef.baseUrl());
-    office.job(QStringLiteral("FV42"), InvoiceJob("FV/2026/12/0042"));
+    office.job(QStringLiteral("FV42"), InvoiceJob("FV/2026/12/0042", "650,00", "PDF_FILE=FV42.pdf\r\n"));
     office.runOnce();
 
     const QByteArray result = office.result(QStringLiteral("FV42"));
@@ -107,6 +110,17 @@ TEST(KsefJob, AnInvoiceReachesKsefOnceAndItsNumberComesBack)
     EXPECT_TRUE(office.queued().isEmpty()) << office.queued().join(u' ').toStdString();
     EXPECT_FALSE(QFile::exists(office.jobs + QStringLiteral("/FV42.txt")));
     EXPECT_TRUE(office.journal().contains(number)) << office.journal().toStdString();
+    // The buyer's copy: its code leads to the invoice in KSeF, with the number under it.
+    const QString pdf = office.jobs + QStringLiteral("/PDF/FV42.pdf");
+    const QByteArray hash = QCryptographicHash::hash(received.value(QStringLiteral("xml")).toString().toUtf8(),
+                                                     QCryptographicHash::Sha256)
+                                .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    EXPECT_EQ(DecodeQrInPdf(pdf, 1), QStringList{QStringLiteral("https://qr-test.ksef.mf.gov.pl/invoice/5265877635/01-12-2026/")
+                                                  + QString::fromLatin1(hash)});
+    const QString text = PdfText(pdf);
+    EXPECT_TRUE(text.contains(number)) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("OFFLINE"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Łódź"))) << text.toStdString();
     EXPECT_FALSE(office.journal().contains(QLatin1StringView(KsefStandIn::Token).left(40)));
 
     // The same invoice written again: KSeF knows it, and the office gets the first number.
@@ -153,9 +167,12 @@ TEST(KsefJob, AnInvoiceWaitsWhileKsefIsOutOfReachAndGoesAtTheNextRun)
         ASSERT_TRUE(gone.running());
         office.settings(gone.baseUrl());
     }
-    office.job(QStringLiteral("FV7"), InvoiceJob("FV/2026/12/0007"));
+    office.job(QStringLiteral("FV7"), InvoiceJob("FV/2026/12/0007", "650,00", "PDF_FILE=FV7.pdf\r\n"));
     office.runOnce();
     EXPECT_EQ(office.result(QStringLiteral("FV7")), "error=KOLEJKA\r\n");
+    const QString pdf = office.jobs + QStringLiteral("/PDF/FV7.pdf");
+    EXPECT_TRUE(PdfText(pdf).contains(QStringLiteral("OFFLINE"))) << "no KSeF number yet";
+    EXPECT_EQ(DecodeQrInPdf(pdf, 1).size(), 1);
     EXPECT_EQ(office.queued().size(), 1);
     EXPECT_FALSE(QFile::exists(office.jobs + QStringLiteral("/FV7.txt"))) << "the queue holds it now";
 
@@ -164,6 +181,7 @@ TEST(KsefJob, AnInvoiceWaitsWhileKsefIsOutOfReachAndGoesAtTheNextRun)
     office.settings(ksef.baseUrl());
     office.runOnce();
     EXPECT_TRUE(office.result(QStringLiteral("FV7")).startsWith("error=OK\r\nNR_KSEF=")) << office.result(QStringLiteral("FV7")).constData();
+    EXPECT_TRUE(PdfText(pdf).contains(NumberIn(office.result(QStringLiteral("FV7"))))) << "written again with its number";
     EXPECT_TRUE(office.queued().isEmpty());
     EXPECT_EQ(AcceptedCount(ksef), 1);
 }

@@ -14,5 +14,7 @@ QStringList DecodeEan13(const QString &imagePath);
 QStringList DecodeEan13(const QImage &image, const QString &dir);
 // The same for one page (from 1) of a PDF file, rendered by pdftoppm at `dpi`.
 QStringList DecodeEan13InPdf(const QString &pdfPath, int page, int dpi = 300);
+// The texts of the QR codes on one page of a PDF file.
+QStringList DecodeQrInPdf(const QString &pdfPath, int page, int dpi = 150);
 
 } // namespace ostrevo::test
