@@ -1054,14 +1054,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                 "final_details": None, "invoices": [], "upo": None}
         return json_reply(201, {"referenceNumber": ref, "validUntil": iso(now + SESSION_TTL)})
 
+    def open_session(self, ref, doing):
+        """The caller's open session `ref` (under the lock); 21180 when its state forbids `doing`."""
+        self.ks.bearer(self.headers, "access")
+        s = self.session(ref)
+        code = self.ks.session_code(s, poll=False)
+        if code != 100:
+            raise ApiError(21180, "Status sesji %d uniemożliwia %s." % (code, doing))
+        return s
+
     def h_send_invoice(self, body, ref):
         ks = self.ks
         with ks.lock:
-            ks.bearer(self.headers, "access")
-            s = self.session(ref)
-            code = ks.session_code(s, poll=False)
-            if code != 100:
-                raise ApiError(21180, "Status sesji %d uniemożliwia wysyłkę faktur." % code)
+            s = self.open_session(ref, "wysyłkę faktur")
         req = json_object(body)
         plain_hash = req_hash(req, "invoiceHash")
         plain_size = req_int(req, "invoiceSize")
@@ -1117,11 +1122,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def h_close_session(self, body, ref):
         ks = self.ks
         with ks.lock:
-            ks.bearer(self.headers, "access")
-            s = self.session(ref)
-            code = ks.session_code(s, poll=False)
-            if code != 100:
-                raise ApiError(21180, "Status sesji %d uniemożliwia jej zamknięcie." % code)
+            s = self.open_session(ref, "jej zamknięcie")
             s["closed"] = s["updated"] = time.time()
             s["gate"] = Gate()
         return Reply(204)
