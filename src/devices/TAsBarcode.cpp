@@ -5,6 +5,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -277,6 +278,19 @@ void TAsBarcode::DrawBarcode(Canvas &canvas)
         canvas.polygon(corners);
         x += ew;
     }
+}
+
+void TAsBarcode::DrawBarcodeAtModul(Canvas &canvas, int modul)
+{
+    const int property = m_modul;
+    m_modul = std::max(1, modul);
+    try {
+        DrawBarcode(canvas);
+    } catch (...) {
+        m_modul = property;
+        throw;
+    }
+    m_modul = property;
 }
 
 QImage RenderBarcodeImage(const TAsBarcode &settings, int pixelsPerModule, int height)

@@ -118,6 +118,9 @@ public:
     // Paints the barcode with its bounding box's top-left corner at (Left, Top). The
     // canvas keeps its font, pen and brush.
     void DrawBarcode(Canvas &canvas);
+    // The same with `modul` pixels to the narrowest element, past the property's 49 too:
+    // on a fine printer a wide box holds more pixels a module than that. Modul stays.
+    void DrawBarcodeAtModul(Canvas &canvas, int modul);
 
     // The check digit of modulo 10 over `digits`: weight 3 for the rightmost and every
     // second one before it.

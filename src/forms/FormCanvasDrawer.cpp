@@ -236,8 +236,10 @@ double FormCanvasDrawer::drawBarcode(const FormRect &box, const FormPadding &pad
         barcode.pattern(); // a text it could not draw fails all the same
         return 0;
     }
-    barcode.DrawBarcode(canvas());
-    return m_metrics.dpiX > 0 ? barcode.Modul() * 25.4 / m_metrics.dpiX : 0;
+    // Past 49 pixels (a box wider than 105 mm at 1200 dpi) the property keeps its old
+    // value, and the barcode would shrink to a sliver at the box's left edge.
+    barcode.DrawBarcodeAtModul(canvas(), modul);
+    return m_metrics.dpiX > 0 ? modul * 25.4 / m_metrics.dpiX : 0;
 }
 
 } // namespace ostrevo

@@ -251,6 +251,26 @@ TEST_F(FormCanvasDrawerTest, BarcodeFillsItsBoxFromTheLeftInModulesOfAHundredth)
     EXPECT_THROW(draw({"BX(6,10,100,13,130)"}, {"K(6)", "59O1234123457"}), BarcodeError);
 }
 
+TEST_F(FormCanvasDrawerTest, WideBarcodeBoxGrowsTheModulePastFortyNinePixels)
+{
+    // A landscape sheet, 6800 pixels across. Box 1 from 10 to 260 mm: pixels 236..6141,
+    // 5905 wide, so a module of round(59.05) = 59 pixels, not the 1 pixel of a sliver.
+    m_rig.writeTemplate({"<PARAMETERS>", "<END>", "<PAGE1>", "ORIENTATION=L", "MAXX=280", "MAXY=200",
+                         "BX(1,10,20,260,60)", "<END>"});
+    m_rig.writeJob({"<PAGE1>", "K(1)", "5901234123457", "<END>"});
+    FormJob job(m_rig.context, m_rig.jobPath, FormBackground{});
+    ASSERT_TRUE(job.prepare());
+    FormCanvasDrawer drawer(m_sheets, m_barcode, true);
+    job.drawPages(drawer);
+    const auto &shapes = m_sheets.recording.shapes;
+    ASSERT_EQ(shapes.size(), 59);
+    EXPECT_EQ(shapes[0].points.boundingRect(), QRect(QPoint(236, 472), QPoint(236 + 59 - 1, 1417)));
+    EXPECT_EQ(shapes[58].points.boundingRect().right(), 236 + 95 * 59 - 1);
+    EXPECT_LE(shapes[58].points.boundingRect().right(), 6141);
+    // The shared settings keep their own module.
+    EXPECT_EQ(m_barcode.Modul(), 1);
+}
+
 TEST_F(FormCanvasDrawerTest, RejectedBarcodeTextStopsTheDrawing)
 {
     m_rig.writeTemplate({"<PAGE1>", "BX(1,10,10,60,40)", "<END>"});

@@ -215,6 +215,21 @@ TEST_F(PrintFormJobTest, ScannerReadsTheBarcodesUprightAndTurned)
     }
 }
 
+TEST_F(PrintFormJobTest, BarcodeInAWideBoxGrowsWithItAndScans)
+{
+    // 250 mm across a landscape sheet: past 49 pixels a module at 600 dpi.
+    const QList<QByteArray> form{"<PARAMETERS>", "<END>", "<PAGE1>", "ORIENTATION=L", "MAXX=280", "MAXY=200",
+                                 "BX(1,10,20,260,60)", "<END>"};
+    ASSERT_EQ(print(form, {"<PIT>", "TEMPLATE=WZOR", "<END>", "<PAGE1>", "K(1)", "5901234123457", "<END>"},
+                    QStringLiteral("SZEROKI"))
+                  .outcome,
+              JobResult::Done);
+    for (int dpi : {150, 300})
+        EXPECT_EQ(DecodeEan13InPdf(output(QStringLiteral("SZEROKI.pdf")), 1, dpi),
+                  Words({"5901234123457"}))
+            << dpi << " dpi";
+}
+
 TEST_F(PrintFormJobTest, RejectedBarcodeAbortsThePrintAndTheNextJobPrints)
 {
     QList<QByteArray> form = PagedTemplate(2);
