@@ -137,35 +137,48 @@ FormCanvasDrawer::PixelBox FormCanvasDrawer::pixels(const FormRect &box, const F
                     m_scale.truncY(box.bottom) - m_scale.truncY(padding.bottom)};
 }
 
-void FormCanvasDrawer::place(Placement &at, const PixelBox &box, int w, int h, int extra, int lines,
+FormTurn FormCanvasDrawer::turned(const PixelBox &box) const
+{
+    return FormTurn(QRectF(QPointF(box.left, box.top), QPointF(box.right, box.bottom)), m_text.textAngle);
+}
+
+void FormCanvasDrawer::place(Placement &at, const FormTurn &turn, int w, int h, int extra, int lines,
                              bool vertically) const
 {
     const std::optional<FormJustification> justification = JustificationOf(m_text.just);
     if (!justification)
         return;
-    at.dx = Rounded((double(box.right) - box.left - w - extra) * justification->across);
+    at.dx = Rounded((turn.width() - w - extra) * justification->across);
     if (!vertically)
         return;
     // The block as high as its first line times the number of lines.
-    const double free = double(box.bottom) - box.top - double(h) * lines * m_text.interline / 100.0;
+    const double free = turn.height() - double(h) * lines * m_text.interline / 100.0;
     at.dy = Rounded(free * justification->down);
+}
+
+void FormCanvasDrawer::textOut(const FormTurn &turn, double along, double down, const QByteArray &text)
+{
+    // The text's cell corner, turned with it: the font's escapement turns the rest.
+    const QPointF at = turn.map(along, down);
+    canvas().textOut(Rounded(at.x()), Rounded(at.y()), text);
 }
 
 void FormCanvasDrawer::beginTextBlock(const FormRect &box, const FormPadding &padding, int count)
 {
     m_block = pixels(box, padding);
+    m_blockTurn = turned(m_block);
     m_blockLines = count;
     m_lineStep = Truncated(m_text.interline / 100.0L * m_scale.fy() * m_text.textSize / 10000);
     m_at = Placement{};
 }
 
-void FormCanvasDrawer::drawSpaced(int x, int y, const QByteArray &text, int spacing)
+void FormCanvasDrawer::drawSpaced(const QByteArray &text, int spacing)
 {
     Canvas &c = canvas();
-    int offset = 0;
+    qint64 offset = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QByteArray one = text.mid(i, 1);
-        c.textOut(x + offset, y, one);
+        textOut(m_blockTurn, double(m_at.dx) + double(offset), m_at.dy, one);
         offset += c.textWidth(one) + spacing;
     }
 }
@@ -177,7 +190,7 @@ void FormCanvasDrawer::textLine(const QByteArray &win1250, int k)
     const int extra = m_text.charSpacing != 0 ? int(std::clamp<qint64>((win1250.size() - 1) * qint64(spacing),
                                                                         -1'000'000'000, 1'000'000'000))
                                                : 0;
-    place(m_at, m_block, c.textWidth(win1250), c.textHeight(win1250), extra, m_blockLines, k == 1);
+    place(m_at, m_blockTurn, c.textWidth(win1250), c.textHeight(win1250), extra, m_blockLines, k == 1);
     const QRect clip(QPoint(m_block.left, m_block.top), QPoint(m_block.right - 1, m_block.bottom - 1));
     // A box with no room shows nothing of its text.
     if (!win1250.isEmpty() && clip.isValid()) {
@@ -185,11 +198,10 @@ void FormCanvasDrawer::textLine(const QByteArray &win1250, int k)
         const QRect clipBefore = c.clipRect();
         c.setBackgroundMode(BackgroundMode::Transparent);
         c.setClipRect(clip);
-        const int x = m_block.left + m_at.dx, y = m_block.top + m_at.dy;
         if (m_text.charSpacing == 0)
-            c.textOut(x, y, win1250);
+            textOut(m_blockTurn, m_at.dx, m_at.dy, win1250);
         else
-            drawSpaced(x, y, win1250, spacing);
+            drawSpaced(win1250, spacing);
         c.setClipRect(clipBefore);
         c.setBackgroundMode(mode);
     }
@@ -206,29 +218,34 @@ void FormCanvasDrawer::drawNumber(const FormRect &box, const FormPadding &paddin
     Canvas &c = canvas();
     const PixelBox at = pixels(box, padding);
     const QByteArray digits = QByteArray::number(number);
+    const FormTurn turn = turned(at);
     Placement placement;
-    place(placement, at, c.textWidth(digits), c.textHeight(digits), 0, 1, true);
+    place(placement, turn, c.textWidth(digits), c.textHeight(digits), 0, 1, true);
     // Unclipped, over the brush: a solid T_TEXTURE fills the cells with T_BACKGROUND.
     const BackgroundMode mode = c.backgroundMode();
     c.setBackgroundMode(c.brush().style == BrushStyle::Clear ? BackgroundMode::Transparent : BackgroundMode::Opaque);
-    c.textOut(at.left + placement.dx, at.top + placement.dy, digits + '.');
+    textOut(turn, placement.dx, placement.dy, digits + '.');
     c.setBackgroundMode(mode);
 }
 
 double FormCanvasDrawer::drawBarcode(const FormRect &box, const FormPadding &padding, const QByteArray &text)
 {
     const PixelBox at = pixels(box, padding);
+    const FormTurn turn = turned(at);
     TAsBarcode barcode;
     barcode.Assign(m_barcodeDefaults);
     barcode.setTyp(bcCodeEAN13);
-    // Turned with the text, clockwise as T_ANGLE counts.
-    const int angle = m_text.textAngle;
-    barcode.setAngle(angle == 0 || angle == 360 ? 0.0 : 360.0 - angle);
+    barcode.setAngle(turn.counterClockwise());
     barcode.setChecksum(false);
-    barcode.setTop(at.top);
-    barcode.setLeft(at.left);
-    barcode.setHeight(std::abs(at.bottom - at.top));
-    const int modul = FormBarcodeModule(int(std::clamp<qint64>(qint64(at.right) - at.left, -1, 1'000'000'000)));
+    // A hundredth of the turned box's length to the module, the bars as long as it is
+    // deep; the component keeps its turned bars right of and below (Left, Top), so those
+    // are the corner of where the bars go in the box.
+    const int modul = FormBarcodeModule(int(std::clamp(turn.width(), -1.0, 1e9)));
+    const int height = int(std::min(std::abs(turn.height()), 1e9));
+    const QRectF bars = turn.bounds(QRectF(0, 0, 95.0 * std::max(modul, 0), height));
+    barcode.setTop(Rounded(bars.top()));
+    barcode.setLeft(Rounded(bars.left()));
+    barcode.setHeight(height);
     barcode.setModul(modul);
     barcode.setRatio(2.0);
     barcode.setText(QString::fromLatin1(text));

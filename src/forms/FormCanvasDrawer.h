@@ -3,6 +3,7 @@
 #include "devices/Canvas.h"
 #include "forms/FormDrawer.h"
 #include "forms/FormPrinterScale.h"
+#include "forms/FormTurn.h"
 
 namespace ostrevo {
 
@@ -11,7 +12,8 @@ class TAsBarcode;
 
 // Draws form pages on a printer's canvas in whole device pixels: text attributes as
 // logical fonts, line and fill attributes as pens and brushes, text blocks placed by
-// T_JUST and clipped to their boxes, numbering, and EAN-13 barcodes drawn bar by bar.
+// T_JUST and clipped to their boxes, numbering, and EAN-13 barcodes drawn bar by bar;
+// all of them turned inside their boxes by T_ANGLE (FormTurn).
 class FormCanvasDrawer final : public FormDrawer {
 public:
     // `barcodeDefaults` is the settings every barcode starts from. With `ground` off
@@ -47,8 +49,10 @@ private:
     };
 
     PixelBox pixels(const FormRect &box, const FormPadding &padding) const;
-    void place(Placement &at, const PixelBox &box, int w, int h, int extra, int lines, bool vertically) const;
-    void drawSpaced(int x, int y, const QByteArray &text, int spacing);
+    FormTurn turned(const PixelBox &box) const;
+    void place(Placement &at, const FormTurn &turn, int w, int h, int extra, int lines, bool vertically) const;
+    void textOut(const FormTurn &turn, double along, double down, const QByteArray &text);
+    void drawSpaced(const QByteArray &text, int spacing);
     Canvas &canvas();
 
     FormSheets &m_sheets;
@@ -62,6 +66,7 @@ private:
 
     // The text block being drawn.
     PixelBox m_block;
+    FormTurn m_blockTurn{QRectF(), 0};
     int m_blockLines = 0;
     int m_lineStep = 0;
     Placement m_at;

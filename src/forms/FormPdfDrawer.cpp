@@ -3,6 +3,8 @@
 #include "devices/TAsBarcode.h"
 #include "devices/TpiPDFDocument.h"
 
+#include <QTransform>
+
 #include <algorithm>
 #include <cmath>
 
@@ -129,21 +131,35 @@ FormPdfDrawer::Box FormPdfDrawer::inner(const FormRect &box, const FormPadding &
                Bounded(m_scale.y(box.bottom) - m_scale.y(padding.bottom))};
 }
 
-void FormPdfDrawer::place(Placement &at, const Box &box, double w, double extra, int lines, bool vertically) const
+FormTurn FormPdfDrawer::turned(const Box &box) const
+{
+    return FormTurn(QRectF(QPointF(box.left, box.top), QPointF(box.right, box.bottom)), m_text.textAngle);
+}
+
+void FormPdfDrawer::place(Placement &at, const FormTurn &turn, double w, double extra, int lines,
+                          bool vertically) const
 {
     const std::optional<FormJustification> justification = JustificationOf(m_text.just);
     if (!justification)
         return;
-    at.dx = (box.right - box.left - w - extra) * justification->across;
+    at.dx = (turn.width() - w - extra) * justification->across;
     if (!vertically)
         return;
     const double h = m_fontSize / 0.875;
-    at.dy = (box.bottom - box.top - h * lines * m_text.interline / 100.0) * justification->down;
+    at.dy = (turn.height() - h * lines * m_text.interline / 100.0) * justification->down;
+}
+
+void FormPdfDrawer::showText(const FormTurn &turn, double along, double down, const QByteArray &text)
+{
+    // The document turns the text about its cell's corner, counter-clockwise.
+    const QPointF at = turn.map(along, down);
+    m_pdf.ShowText(Bounded(at.x()), Bounded(at.y()), turn.counterClockwise(), text);
 }
 
 void FormPdfDrawer::beginTextBlock(const FormRect &box, const FormPadding &padding, int count)
 {
     m_block = inner(box, padding);
+    m_blockTurn = turned(m_block);
     m_blockLines = count;
     m_lineStep = Bounded(m_text.interline / 100.0 * m_scale.fy * m_text.textSize / 10000);
     m_at = Placement{};
@@ -153,17 +169,15 @@ void FormPdfDrawer::textLine(const QByteArray &win1250, int k)
 {
     const double spacing = Bounded(m_scale.x(m_text.charSpacing));
     const double extra = Bounded(double(std::max<qsizetype>(0, win1250.size() - 1)) * spacing);
-    place(m_at, m_block, m_pdf.GetTextWidth(win1250), extra, m_blockLines, k == 1);
+    place(m_at, m_blockTurn, m_pdf.GetTextWidth(win1250), extra, m_blockLines, k == 1);
     if (!win1250.isEmpty()) {
-        const double x = Bounded(m_block.left + m_at.dx), y = Bounded(m_block.top + m_at.dy);
-        const double angle = m_text.textAngle;
         if (m_text.charSpacing == 0) {
-            m_pdf.ShowText(x, y, angle, win1250);
+            showText(m_blockTurn, m_at.dx, m_at.dy, win1250);
         } else {
             double along = 0;
             for (qsizetype i = 0; i < win1250.size(); ++i) {
                 const QByteArray one = win1250.mid(i, 1);
-                m_pdf.ShowText(Bounded(x + along), y, angle, one);
+                showText(m_blockTurn, Bounded(m_at.dx + along), m_at.dy, one);
                 along += m_pdf.GetTextWidth(one) + spacing;
             }
         }
@@ -180,16 +194,17 @@ void FormPdfDrawer::drawNumber(const FormRect &box, const FormPadding &padding, 
 {
     const Box at = inner(box, padding);
     const QByteArray digits = QByteArray::number(qlonglong(number));
+    const FormTurn turn = turned(at);
     Placement placement;
-    place(placement, at, m_pdf.GetTextWidth(digits), 0, 1, true);
-    m_pdf.ShowText(Bounded(at.left + placement.dx), Bounded(at.top + placement.dy), m_text.textAngle, digits + '.');
+    place(placement, turn, m_pdf.GetTextWidth(digits), 0, 1, true);
+    showText(turn, placement.dx, placement.dy, digits + '.');
 }
 
 double FormPdfDrawer::drawBarcode(const FormRect &box, const FormPadding &padding, const QByteArray &text)
 {
-    const Box at = inner(box, padding);
-    const double width = at.right - at.left;
-    const double height = std::abs(at.bottom - at.top);
+    const FormTurn turn = turned(inner(box, padding));
+    const double width = turn.width();
+    const double height = std::abs(turn.height());
     // A hundredth of the box to the module, unrounded: the page has no pixels to round to,
     // and a module rounded up to whole points ran the bars past the box.
     const double module = width / 100;
@@ -206,9 +221,22 @@ double FormPdfDrawer::drawBarcode(const FormRect &box, const FormPadding &paddin
     }
     const int rows = int(std::clamp(std::round(height * PixelsPerModule / module), 1.0, double(MaxBarcodeRows)));
     const QImage image = RenderBarcodeImage(barcode, PixelsPerModule, rows);
-    const int index = m_pdf.AddImage(image, 0);
-    m_pdf.ShowImage(index, m_text.textAngle, height, double(image.width()) / PixelsPerModule * module, at.left,
-                    at.top);
+    const double length = double(image.width()) / PixelsPerModule * module;
+    const double turn90 = turn.clockwise() / 90;
+    if (turn90 == std::floor(turn90)) {
+        // A quarter turn is exact in the bitmap, and readers draw an upright image more
+        // faithfully than a turned one: poppler thickened a turned image's bars at 150 dpi
+        // past what a scanner reads.
+        const QImage upright = turn.clockwise() == 0 ? image : image.transformed(QTransform().rotate(turn.clockwise()));
+        const QRectF at = turn.bounds(QRectF(0, 0, length, height));
+        m_pdf.ShowImage(m_pdf.AddImage(upright, 0), 0, at.height(), at.width(), Bounded(at.left()),
+                        Bounded(at.top()));
+    } else {
+        // The image's first row along the turned box's top edge, from its start.
+        const QPointF corner = turn.map(0, 0);
+        m_pdf.ShowImage(m_pdf.AddImage(image, 0), turn.counterClockwise(), height, length, Bounded(corner.x()),
+                        Bounded(corner.y()));
+    }
     // Page units are points of an A4 sheet.
     return module * 25.4 / 72;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forms/FormDrawer.h"
+#include "forms/FormTurn.h"
 
 namespace ostrevo {
 
@@ -22,7 +23,8 @@ struct FormPdfScale {
 // Draws form pages into a PDF document in floating point: text attributes as fonts and
 // colours, line attributes as widths, dash patterns and colours, text blocks placed by
 // T_JUST with character spacing, numbering, and EAN-13 barcodes as images fine enough
-// for a scanner. Texts turn counter-clockwise by T_ANGLE, as the document turns them.
+// for a scanner; all of them turned inside their boxes by T_ANGLE, clockwise as on the
+// printer (FormTurn).
 class FormPdfDrawer final : public FormDrawer {
 public:
     // The document has begun. `barcodeDefaults` is the settings every barcode starts from.
@@ -51,7 +53,9 @@ private:
     };
 
     Box inner(const FormRect &box, const FormPadding &padding) const;
-    void place(Placement &at, const Box &box, double w, double extra, int lines, bool vertically) const;
+    FormTurn turned(const Box &box) const;
+    void place(Placement &at, const FormTurn &turn, double w, double extra, int lines, bool vertically) const;
+    void showText(const FormTurn &turn, double along, double down, const QByteArray &text);
     void rescale();
 
     TpiPDFDocument &m_pdf;
@@ -64,6 +68,7 @@ private:
 
     // The text block being drawn.
     Box m_block;
+    FormTurn m_blockTurn{QRectF(), 0};
     int m_blockLines = 0;
     double m_lineStep = 0;
     Placement m_at;

@@ -166,11 +166,30 @@ TEST_F(FormCanvasDrawerTest, NumberingFillsItsBoxesOverTheTextBackground)
     EXPECT_EQ(m_sheets.recording.brush().color, QColor(Qt::white));
 }
 
-TEST_F(FormCanvasDrawerTest, TextTurnsClockwiseByItsAngle)
+TEST_F(FormCanvasDrawerTest, TextTurnsClockwiseByItsAngleInsideItsBox)
 {
-    draw({Box1}, {"T_ANGLE=90", "T1(1,1)", "DOWN", "T_ANGLE=360", "T1(1,1)", "FLAT"});
+    // Box 1: pixels 236..1181 by 236..472. The cell's corner turns with the text: a
+    // quarter turn starts at the top right corner, half a turn at the bottom right, three
+    // quarters at the bottom left.
+    draw({Box1}, {"T_ANGLE=90", "T1(1,1)", "DOWN", "T_ANGLE=180", "T1(1,1)", "BACK", "T_ANGLE=270", "T1(1,1)",
+                  "UP", "T_ANGLE=360", "T1(1,1)", "FLAT"});
     EXPECT_EQ(text("DOWN")->font.escapement, 2700);
+    EXPECT_EQ(text("DOWN")->at, QPoint(1181, 236));
+    EXPECT_EQ(text("BACK")->font.escapement, 1800);
+    EXPECT_EQ(text("BACK")->at, QPoint(1181, 472));
+    EXPECT_EQ(text("UP")->font.escapement, 900);
+    EXPECT_EQ(text("UP")->at, QPoint(236, 472));
     EXPECT_EQ(text("FLAT")->font.escapement, 0);
+    EXPECT_EQ(text("FLAT")->at, QPoint(236, 236));
+
+    // T_JUST 5 centres the text in the turned box: along its height, across its width.
+    m_sheets.recording.texts.clear();
+    draw({Box1}, {"T_ANGLE=90", "T_JUST=5", "T1(1,1)", "MID"});
+    const auto *mid = text("MID");
+    ASSERT_NE(mid, nullptr);
+    const int w = m_sheets.recording.textWidth("MID"), h = m_sheets.recording.textHeight("MID");
+    EXPECT_NEAR(mid->at.y(), 236 + (236 - w) / 2.0, 1);
+    EXPECT_NEAR(mid->at.x(), 1181 - (945 - h) / 2.0, 1);
 }
 
 TEST_F(FormCanvasDrawerTest, LinesAndFramesTakeTheLineAttributes)
@@ -227,13 +246,15 @@ TEST_F(FormCanvasDrawerTest, BarcodeFillsItsBoxFromTheLeftInModulesOfAHundredth)
     EXPECT_EQ(shapes[0].points, QPolygon({QPoint(236, 2362), QPoint(236, 3070), QPoint(247, 3070), QPoint(247, 2362)}));
     EXPECT_EQ(shapes[58].points.boundingRect().right(), 236 + 95 * 12 - 1);
 
-    // Padded, and turned with the text: T_ANGLE 90 turns it clockwise, running down.
+    // Padded, and turned with the text: T_ANGLE 90 turns it clockwise, running down from
+    // the box's top right corner inside the box.
     m_sheets.recording.shapes.clear();
     draw({"BX(4,10,100,60,130)"}, {"T_ANGLE=90", "K(4,1,1,1,0,0)", "5901234123457"});
     ASSERT_EQ(shapes.size(), 59);
-    // Paddings of 1 mm: left 236 + 23, top 2362 + 23; Modul round(1158 / 100) = 12; the
-    // bars 685 pixels long reach left from x = 259 + 685.
-    EXPECT_EQ(shapes[0].points.boundingRect(), QRect(QPoint(259, 2385), QPoint(944, 2396)));
+    // Paddings of 1 mm: pixels 259..1417 by 2385..3070. The turned box is 685 long, so
+    // Modul round(6.85) = 7; the bars reach across all of its 1158 pixels' width.
+    EXPECT_EQ(shapes[0].points.boundingRect(), QRect(QPoint(259, 2385), QPoint(1417, 2391)));
+    EXPECT_EQ(shapes[58].points.boundingRect().bottom(), 2385 + 95 * 7 - 1);
 
     // Box 5: pixels 236..992, 756 wide. A hundredth rounds up to 8, and 95 modules of 8
     // would end at 995, past the box: the module is the most that fits, 7.

@@ -5,9 +5,11 @@
 
 #include "devices/TAsBarcode.h"
 #include "forms/FormRig.h"
+#include "forms/TurnedForm.h"
 #include "forms/PdfFormJob.h"
 #include "jobs/Errors.h"
 #include "support/BarcodeReader.h"
+#include "support/PdfPixels.h"
 #include "support/PdfTools.h"
 
 #include <QDir>
@@ -67,27 +69,9 @@ QStringList PageSizes(const QString &pdf)
 }
 
 // Page 1 as a reader draws it, one pixel per point unless `dpi` says otherwise.
-QImage Rendered(const QString &pdf, const QString &dir, int dpi = 72)
+QImage Rendered(const QString &pdf, const QString &, int dpi = 72)
 {
-    const QString stem = dir + QStringLiteral("/strona");
-    RunTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"),
-                                         QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
-                                         QStringLiteral("-singlefile"), QStringLiteral("-png"), pdf, stem});
-    return QImage(stem + QStringLiteral(".png")).convertToFormat(QImage::Format_RGB32);
-}
-
-// The smallest rectangle holding every dark pixel of the image, or of that part of it.
-QRect DarkArea(const QImage &image, QRect within = {})
-{
-    if (within.isNull())
-        within = image.rect();
-    within &= image.rect();
-    QRect area;
-    for (int y = within.top(); y <= within.bottom(); ++y)
-        for (int x = within.left(); x <= within.right(); ++x)
-            if (qGray(image.pixel(x, y)) < 128)
-                area |= QRect(x, y, 1, 1);
-    return area;
+    return RenderedPdfPage(pdf, 1, dpi);
 }
 
 // Pixels of a rendering at `dpi` from millimetres on the A4 page.
@@ -238,12 +222,13 @@ TEST_F(PdfFormJobTest, ColoursFillsAndTurnedTextAsAReaderShowsThem)
     EXPECT_GT(qRed(border), 200);
     EXPECT_LT(qGreen(border), 60);
 
-    // T_ANGLE 90 turns the text counter-clockwise about its cell's corner: it runs upwards
-    // from the box's top edge.
+    // T_ANGLE 90 turns the text clockwise, as on the printer: it runs down from the box's
+    // top right corner.
     const PdfWord turned = WordNamed(PdfWords(output(QStringLiteral("kolory.pdf"))), QStringLiteral("PIONOWO"));
     EXPECT_GT(turned.box.height(), turned.box.width());
-    EXPECT_NEAR(turned.box.bottom(), 150 * Mm, 1.0);
-    EXPECT_GE(turned.box.left(), 100 * Mm - 0.5);
+    EXPECT_NEAR(turned.box.top(), 150 * Mm, 1.0);
+    EXPECT_NEAR(turned.box.right(), 200 * Mm, 1.0);
+    EXPECT_LE(turned.box.right(), 200 * Mm + 0.5);
 
     // Without the background option a page's B_FILL line leaves the source's default.
     m_rig.settings.ground = false;
@@ -265,12 +250,14 @@ TEST_F(PdfFormJobTest, ScannerReadsTheBarcodesInTheirBoxes)
     QStringList codes = DecodeEan13InPdf(output(QStringLiteral("kody.pdf")), 1);
     codes.sort();
     EXPECT_EQ(codes, QStringList({QStringLiteral("4006381333931"), QStringLiteral("5901234123457")}));
-    // Several image pixels to each of the 95 modules.
+    // Several image pixels to each of the 95 modules, the turned one's turned in the image.
     const QString images = RunTool(QStringLiteral("pdfimages"), {QStringLiteral("-list"), output(QStringLiteral("kody.pdf"))});
     const QStringList rows = images.split(u'\n').filter(QRegularExpression(QStringLiteral("^\\s+1\\s+\\d+\\s+image")));
     ASSERT_EQ(rows.size(), 2) << images.toStdString();
     for (const QString &row : rows)
-        EXPECT_GE(row.simplified().section(u' ', 3, 3).toInt(), 4 * 95) << row.toStdString(); // width
+        EXPECT_GE(std::max(row.simplified().section(u' ', 3, 3).toInt(), row.simplified().section(u' ', 4, 4).toInt()),
+                  4 * 95)
+            << row.toStdString(); // width, height
 
     // In the lower right corner of the page, inside its box.
     ASSERT_EQ(run(form, Job({"PDF_FILE=rog.pdf"}, {"<PAGE1>", "K(3)", "5901234123457", "<END>"})).outcome,
@@ -315,6 +302,14 @@ TEST_F(PdfFormJobTest, NeighbouringBarcodesKeepToTheirBoxesAndReadAsWritten)
         // 95 of the box's hundredths wide.
         EXPECT_NEAR(bars.width() / perMm, 0.95 * (right - left), 0.3) << left;
     }
+}
+
+TEST_F(PdfFormJobTest, TurnedTextsAndBarcodesStayInsideTheirBoxesAsOnThePrinter)
+{
+    ASSERT_EQ(run(TurnedTemplate({}), Job({"PDF_FILE=obrot.pdf"}, TurnedJobPage())).outcome, JobResult::Done);
+    ExpectTurnedInsideTheirBoxes(output(QStringLiteral("obrot.pdf")), [](const QRectF &mm) {
+        return QRectF(mm.topLeft() * Mm, mm.bottomRight() * Mm);
+    });
 }
 
 TEST_F(PdfFormJobTest, FailuresLeaveNothingUnderTheNameAndMailNothing)

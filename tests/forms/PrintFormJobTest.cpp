@@ -6,6 +6,7 @@
 #include "devices/TPrinter.h"
 #include "forms/FormRig.h"
 #include "forms/PrintFormJob.h"
+#include "forms/TurnedForm.h"
 #include "jobs/Errors.h"
 #include "support/BarcodeReader.h"
 #include "support/PdfTools.h"
@@ -228,6 +229,19 @@ TEST_F(PrintFormJobTest, BarcodeInAWideBoxGrowsWithItAndScans)
         EXPECT_EQ(DecodeEan13InPdf(output(QStringLiteral("SZEROKI.pdf")), 1, dpi),
                   Words({"5901234123457"}))
             << dpi << " dpi";
+}
+
+TEST_F(PrintFormJobTest, TurnedTextsAndBarcodesStayInsideTheirBoxes)
+{
+    // At its true size from the corner of the printable area.
+    const QList<QByteArray> job = QList<QByteArray>{"<PIT>", "TEMPLATE=WZOR", "<END>"} + TurnedJobPage();
+    const JobResult result = print(TurnedTemplate({"MAXX=200", "MAXY=280"}), job, QStringLiteral("OBROT"));
+    ASSERT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
+    ExpectTurnedInsideTheirBoxes(output(QStringLiteral("OBROT.pdf")), [](const QRectF &mm) {
+        const QPointF corner(OffsetX, OffsetY);
+        const double perMm = 72 / 25.4;
+        return QRectF(corner + mm.topLeft() * perMm, corner + mm.bottomRight() * perMm);
+    });
 }
 
 TEST_F(PrintFormJobTest, RejectedBarcodeAbortsThePrintAndTheNextJobPrints)
