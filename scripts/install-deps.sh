@@ -13,7 +13,7 @@ packages=(
   qt6-translations-l10n
   # tests and tools: a private cupsd with a cups-pdf queue, PDF and PostScript inspection,
   # real FTP/SMTP servers (msmtp: the sendmail interface under test), dBASE reading, .xls writing, a virtual display for screenshots, fuzzing,
-  # strace to see the order in which a printout reaches the disk
+  # strace to see the order in which a printout reaches the disk, GNU time for a peak of memory
   cups cups-client cups-bsd cups-filters printer-driver-cups-pdf poppler-utils qpdf ghostscript
   python3 python3-pyftpdlib python3-aiosmtpd python3-dbfread python3-xlwt msmtp openssl
   # the KSeF stand-in: RSA-OAEP and AES for its messages, xmllint for the FA(3) schema
@@ -22,7 +22,7 @@ packages=(
   zbar-tools
   # a FUSE mount stands in for a network share that inotify cannot see into
   bindfs
-  xvfb xauth x11-apps x11-utils imagemagick paps clang libclang-rt-14-dev strace
+  xvfb xauth x11-apps x11-utils imagemagick paps clang libclang-rt-14-dev strace time
   # the Debian package: built with debhelper, checked with lintian
   debhelper dpkg-dev lintian
 )

@@ -24,14 +24,24 @@ FormLine ClassifyFormLine(const QByteArray &line)
     }
     result.type = FormLine::Object;
     const qsizetype close = line.indexOf(')', at + 1);
-    const QByteArray inside = close < 0 ? line.mid(at + 1) : line.mid(at + 1, close - at - 1);
+    const qsizetype end = close < 0 ? line.size() : close;
     const bool keepBlanks = result.key == "L";
-    for (QByteArray param : inside.split(',')) {
+    // No object reads past its sixth parameter: the rest of a line of a million commas is
+    // never copied, whatever its length.
+    qsizetype from = at + 1;
+    while (result.params.size() < FormLineParameterLimit) {
+        qsizetype comma = line.indexOf(',', from);
+        if (comma < 0 || comma > end)
+            comma = end;
+        QByteArray param = line.mid(from, comma - from);
         if (!keepBlanks) {
             param.replace(' ', QByteArray());
             param.replace('\t', QByteArray());
         }
         result.params.append(param);
+        if (comma == end)
+            break;
+        from = comma + 1;
     }
     return result;
 }

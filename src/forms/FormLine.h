@@ -16,6 +16,9 @@ struct FormLine {
     QList<QByteArray> params;    // an object's parameters, between "(" and the first ")"
 };
 
+// The parameters an object keeps: more than any object reads.
+inline constexpr qsizetype FormLineParameterLimit = 16;
+
 FormLine ClassifyFormLine(const QByteArray &line);
 
 // The parameters of an `L` object keep their blanks (only leading ones parse); every other

@@ -30,11 +30,18 @@ constexpr OutcomeName OutcomeNames[] = {
     {"CLEARED", JobOutcome::Cleared},
 };
 
+// Tabs and line ends would split the line; other control bytes (a template's NULs quoted
+// in a message) would make the file binary to the tools that read it: they show as the
+// pictures of their codes.
 QString OneLine(QString text)
 {
     for (QChar &c : text) {
         if (c == u'\t' || c == u'\n' || c == u'\r')
             c = u' ';
+        else if (c.unicode() < 0x20)
+            c = QChar(char16_t(0x2400 + c.unicode()));
+        else if (c.unicode() == 0x7F)
+            c = QChar(char16_t(0x2421));
     }
     return text;
 }

@@ -75,6 +75,15 @@ TEST(JobRecords, EveryOutcomeRoundTripsThroughTheJournalWithItsFiles)
         EXPECT_EQ(r.kind, w.kind);
         EXPECT_EQ(r.durationMs, 40);
     }
+    // A template's NUL quoted in a message never reaches the file as a NUL.
+    {
+        QString detail = QStringLiteral("wzor.txt: B(1,##)");
+        detail.replace(u'#', QChar(0));
+        Journal journal(path);
+        journal.record(Record("N.txt", "jkPit", JobOutcome::Failed, detail));
+    }
+    EXPECT_FALSE(ReadFile(path).contains('\0'));
+    EXPECT_EQ(ReadJournalTail(path).first().detail, QString::fromUtf8("wzor.txt: B(1,\u2400\u2400)"));
     // A tab inside a file name cannot split the line, and the file is named exactly.
     EXPECT_EQ(read.last().outputs, QStringList{QStringLiteral("/srv/jobs/PDF/FV 1\tx.pdf")});
     EXPECT_TRUE(read[read.size() - 2].nothingDone());

@@ -443,3 +443,32 @@ TEST(PreviewProgram, CheckWarnsOfABarcodeTooNarrowToScan)
         EXPECT_TRUE(warnings[0].contains(QStringLiteral("polu 1"))) << warnings[0].toStdString();
     }
 }
+
+TEST(PreviewProgram, AFormLineOfTenMillionCommasTakesLittleMemory)
+{
+    Install install;
+    QDir(install.home.path()).mkpath(QStringLiteral("Wzorzec"));
+    WriteFile(install.home.filePath(QStringLiteral("Wzorzec/DUZY.txt")),
+              DosLines({"<PARAMETERS>", "PAGE=1", "<END>", "<PAGE1>", "MAXX=200", "MAXY=280", "BX(1,20,20,90,40)", "<END>"}));
+    const QString path = install.jobs + QStringLiteral("/DUZY.txt");
+    // A program gone wrong writes one object with ten million empty parameters.
+    WriteFile(path, DosLines({"<PIT>", "TEMPLATE=DUZY", "<END>", "<PAGE1>", "T1(1" + QByteArray(10'000'000, ',') + ")",
+                              "tekst", "<END>"}));
+    // Peak memory of the whole process, as the kernel counts it (GNU time's %M, in KiB).
+    QProcess timed;
+    timed.setProcessEnvironment(install.env());
+    timed.start(QStringLiteral("/usr/bin/time"), {QStringLiteral("-f"), QStringLiteral("peak=%M"), OstrevoBinary(),
+                                                  QStringLiteral("--home"), install.home.path(), QStringLiteral("--check"), path});
+    ASSERT_TRUE(timed.waitForFinished(120000));
+    // Refused, as any object with an empty coordinate is, naming its line.
+    const QString out = QString::fromUtf8(timed.readAllStandardOutput());
+    EXPECT_EQ(timed.exitCode(), 6) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("wiersz 5: T1(...): parametr 2"))) << out.left(300).toStdString();
+    const QByteArray err = timed.readAllStandardError();
+    const qsizetype at = err.lastIndexOf("peak=");
+    ASSERT_GE(at, 0) << err.constData();
+    const qint64 peakKiB = err.mid(at + 5).trimmed().toLongLong();
+    // The line itself is 10 MB and the program without it takes about 60 MB; the
+    // parameters split one by one took 530 MB.
+    EXPECT_LT(peakKiB, 150 * 1024) << "peak " << peakKiB << " KiB";
+}
