@@ -26,6 +26,13 @@ QString Reason()
 
 } // namespace
 
+QString JobBaseName(const QString &textPath, const QString &suffix)
+{
+    const QString name = QFileInfo(textPath).fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return (dot >= 0 ? name.left(dot) : name) + suffix;
+}
+
 QString WorkDirectory(const QString &jobDir, const QString &name)
 {
     return ResolveCaseInsensitive(jobDir + u'/' + name);

@@ -29,6 +29,9 @@ QString WriteResultFile(const QString &jobDir, const QString &fileName, const QB
 // missing; the directory must not be a symbolic link).
 QString WriteResultLine(const QString &dirPath, const QString &fileName, const QByteArray &status);
 
+// "NAME.txt" -> "NAME" + suffix: the names a job's result and outputs take after it.
+QString JobBaseName(const QString &textPath, const QString &suffix);
+
 // The work directory `name` of a monitored directory, matched without regard to letter
 // case; `name` itself when none exists yet.
 QString WorkDirectory(const QString &jobDir, const QString &name);

@@ -1,6 +1,7 @@
 #include "ksef/KsefJobs.h"
 
 #include "handling/PdfOutput.h"
+#include "handling/ResultFile.h"
 #include "jobs/Errors.h"
 #include "jobs/JobFile.h"
 #include "ksef/Fa3Writer.h"
@@ -13,15 +14,6 @@
 #include <QFileInfo>
 
 namespace ostrevo {
-
-namespace {
-
-QString ResultNameOf(const QString &textPath)
-{
-    return QFileInfo(textPath).completeBaseName() + QStringLiteral(".txt");
-}
-
-} // namespace
 
 KsefJobs::KsefJobs(QString programDir, LaterOutcomes &outcomes, NetTimeouts timeouts, KsefPacing pacing)
     : m_programDir(std::move(programDir)), m_queue(m_programDir + QStringLiteral("/ksef")),
@@ -60,7 +52,7 @@ const Fa3Schema &KsefJobs::schema()
 
 JobResult KsefJobs::perform(const JobContext &context, const QString &textPath)
 {
-    const QString resultName = ResultNameOf(textPath);
+    const QString resultName = JobBaseName(textPath, QStringLiteral(".txt"));
     const auto refuse = [&](const QByteArray &code, const QString &why) {
         context.writeResult({context.currentJobDir, resultName, KsefFailedStatus(code, why)});
         return JobResult::failed(why);

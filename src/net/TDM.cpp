@@ -32,14 +32,6 @@ QByteArray StatusBytes(const QString &text)
     return text.toUtf8();
 }
 
-// "NAME.txt" -> "NAME" + suffix.
-QString JobBaseName(const QString &textPath, const QString &suffix)
-{
-    const QString name = QFileInfo(textPath).fileName();
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return (dot >= 0 ? name.left(dot) : name) + suffix;
-}
-
 void SetKey(const KeyBlock &keys, const char *key, QByteArray &field, bool scrambled = false)
 {
     const auto it = keys.constFind(key);
