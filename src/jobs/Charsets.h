@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
+
 namespace ostrevo {
 
 // Code numbers of the Polish character sets, as job files and fiscal settings give them.
@@ -32,6 +34,10 @@ QByteArray UnicodeToWin1250(const QString &text);
 // True when every character of the text has a Windows-1250 byte.
 bool FitsWin1250(const QString &text);
 QString Cp852ToUnicode(const QByteArray &bytes);
+
+// The upper halves (0x80..0xFF) of the tables a DOS program's printer output is written in.
+enum class DosTable { Cp852, Mazovia, Cp437, Win1250 };
+const std::array<char16_t, 128> &HighHalf(DosTable table);
 
 // A file name in lower case for comparing names as the DOS side does: ASCII letters and
 // the nine Polish capitals of the code page (CP852 or Mazovia); other bytes as they are.
