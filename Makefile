@@ -80,7 +80,7 @@ tsan: deps
 	QT_NO_GLIB=1 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -L monitor
 
-FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols fuzz_fiscal fuzz_rates fuzz_thermal fuzz_forms fuzz_mailspool fuzz_ksef
+FUZZERS = fuzz_jobfile fuzz_charsets fuzz_inifile fuzz_symbols fuzz_fiscal fuzz_rates fuzz_thermal fuzz_forms fuzz_mailspool fuzz_ksef fuzz_escp
 FUZZ_SECONDS ?= 10
 
 fuzz: deps

@@ -363,7 +363,8 @@ void EscpInterpreter::parenCommand(unsigned char letter, QByteArrayView p)
         if (p.size() >= 4) {
             const qint64 top = qint64(Word(p, 0)) * unit;
             const qint64 bottom = qint64(Word(p, 2)) * unit;
-            if (top < bottom && bottom <= MaxPageLength) {
+            // Half an inch at least between them, or every line would be a page of its own.
+            if (top + EscpInch / 2 <= bottom && bottom <= m_pageLength) {
                 m_topMargin = top;
                 m_bottomMargin = bottom;
                 m_y = std::max(m_y, m_topMargin);
