@@ -222,7 +222,11 @@ void TFormA1::drawSegment(const QByteArray &whole)
         if (segment.isEmpty())
             return;
     }
-    piPDF1.ShowText(m_state.x, m_state.y, m_angle, Cp852PrintoutToWin1250(segment));
+    const double fraction = carriedFraction();
+    if (m_angle == 90)
+        piPDF1.ShowText(m_state.x, m_state.y - fraction, m_angle, Cp852PrintoutToWin1250(segment));
+    else
+        piPDF1.ShowText(m_state.x + fraction, m_state.y, m_angle, Cp852PrintoutToWin1250(segment));
     m_turnedText = m_turnedText || m_angle == 90;
     drawFrames(segment);
 }
@@ -258,8 +262,9 @@ void TFormA1::drawFrames(const QByteArray &segment)
                                          m_state.dpiY * FrameScale, m_state.lineHeight * FrameScale);
     QVector<QLine> lines;
     const int escapement = m_angle == 90 ? 900 : 0;
-    const qint64 x = qint64(m_state.x) * FrameScale;
-    const qint64 y = qint64(m_state.y) * FrameScale;
+    const double fraction = carriedFraction();
+    const qint64 x = qRound64((m_state.x + (escapement == 900 ? 0 : fraction)) * FrameScale);
+    const qint64 y = qRound64((m_state.y - (escapement == 900 ? fraction : 0)) * FrameScale);
     for (qsizetype i = 0; i < segment.size(); ++i) {
         const auto code = static_cast<unsigned char>(segment[i]);
         if (!IsFrameChar(code))
@@ -291,11 +296,28 @@ void TFormA1::advanceOver(const QByteArray &segment)
 {
     if (segment.isEmpty())
         return;
-    const qint64 width = qRound64(piPDF1.GetTextWidth(Cp852PrintoutToWin1250(segment)));
-    if (m_angle == 90)
-        m_state.y = ClampPosition(m_state.y - width);
-    else
-        m_state.x = ClampPosition(m_state.x + width);
+    // The position stays whole page units; what the exact widths leave over is carried to
+    // the next piece of the same line, so that pieces split by bold or underline stay on
+    // the column grid instead of adding up their roundings.
+    const double width = piPDF1.GetTextWidth(Cp852PrintoutToWin1250(segment));
+    const double fraction = carriedFraction();
+    if (m_angle == 90) {
+        const double exact = m_state.y - fraction - width;
+        m_state.y = ClampPosition(qint64(std::ceil(exact)));
+        m_carry = {m_state.x, m_state.y, m_state.y - exact};
+    } else {
+        const double exact = m_state.x + fraction + width;
+        m_state.x = ClampPosition(qint64(std::floor(exact)));
+        m_carry = {m_state.x, m_state.y, exact - m_state.x};
+    }
+}
+
+double TFormA1::carriedFraction() const
+{
+    // Valid only while nothing else has moved the position since it was carried.
+    if (m_carry.x != m_state.x || m_carry.y != m_state.y)
+        return 0;
+    return std::clamp(m_carry.fraction, 0.0, 1.0);
 }
 
 void TFormA1::recomputeFontSize(bool fromLineHeight)

@@ -42,6 +42,7 @@ private:
     void drawFrames(const QByteArray &segment);
     void reportSegment(const QByteArray &segment, const QByteArray &converted, double charWidth, double limit);
     void advanceOver(const QByteArray &segment);
+    double carriedFraction() const;
     void recomputeFontSize(bool fromLineHeight);
     void newPage();
     void nextLine();
@@ -75,6 +76,12 @@ private:
     bool m_turnedText = false;     // the page holds text drawn at 90 degrees
     double m_lineWidth = -1;       // the frame pen last set on the document
     RenderReport *m_report = nullptr;
+    // The part of a page unit the last piece of text left over, at the position it left.
+    struct Carry {
+        int x = 0;
+        int y = 0;
+        double fraction = 0;
+    } m_carry;
 };
 
 } // namespace ostrevo

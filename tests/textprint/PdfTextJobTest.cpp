@@ -105,6 +105,26 @@ TEST_F(PdfTextJobTest, ColumnsFillExactlyTheWidthOfThePage)
     }
 }
 
+// A framed row split thirty times by bold: every piece stands on the column grid, as on
+// the row without bold below it (each piece once advanced by a rounded width, and the rows'
+// ends drifted apart by points).
+TEST_F(PdfTextJobTest, PiecesSplitByBoldStayOnTheColumnGrid)
+{
+    QByteArray split("\xBA");
+    for (int i = 0; i < 30; ++i)
+        split += QByteArray(i % 2 ? "<1xG>" : "<2xG>") + "x";
+    run(PdfJob("pogrubione.pdf", {split + "<1xG> KONIEC\xBA", "\xBA" + QByteArray(30, 'x') + " KONIEC\xBA"}));
+    const QList<PdfWord> words = PdfWords(pdf(QStringLiteral("pogrubione.pdf")));
+    const double column = 583.0 / 80;
+    int seen = 0;
+    for (const PdfWord &word : words)
+        if (word.text == QStringLiteral("KONIEC")) {
+            EXPECT_NEAR(word.box.left(), 32 * column, 0.1);
+            ++seen;
+        }
+    EXPECT_EQ(seen, 2);
+}
+
 // Dark pixels of the first page at 144 dpi (2 pixels a point), as a viewer shows it.
 QImage PageImage(const QString &pdf, const QString &prefix)
 {
