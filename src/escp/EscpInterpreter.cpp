@@ -124,6 +124,9 @@ EscpPage EscpInterpreter::freshPage() const
     page.width = A4Width;
     page.height = m_pageLength;
     page.left = (A4Width - PrintableWidth) / 2;
+    // The first line's capitals reach a little above the top of the form (its baseline is
+    // 20/180 inch down, a Ż is taller): the form starts a point down the sheet.
+    page.top = EscpInch / 72;
     return page;
 }
 

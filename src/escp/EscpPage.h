@@ -48,12 +48,13 @@ struct EscpImage {
     QImage dots; // Format_Mono
 };
 
-// Positions are from the printer's left-most column and the top of the form; `left` is
-// where that column lies on the sheet.
+// Positions are from the printer's left-most column and the top of the form; `left` and
+// `top` are where those lie on the sheet.
 struct EscpPage {
     qint64 width = 0;  // the sheet
     qint64 height = 0;
     qint64 left = 0;
+    qint64 top = 0;
     QVector<EscpRun> runs;
     QVector<EscpFrameCell> frames;
     QVector<EscpImage> images;

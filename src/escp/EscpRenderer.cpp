@@ -24,14 +24,14 @@ LogFont RunFont(const EscpLook &look, int dpi)
     return font;
 }
 
-void DrawRun(Canvas &canvas, const EscpRun &run, qint64 left, int dpi)
+void DrawRun(Canvas &canvas, const EscpRun &run, qint64 left, qint64 down, int dpi)
 {
     if (run.text.trimmed().isEmpty() && !run.look.underline)
         return;
     canvas.setFont(RunFont(run.look, dpi));
     const QByteArray bytes = UnicodeToWin1250(run.text);
     const double em = double(run.look.height) * dpi / EscpInch;
-    const int top = int(EscpPixels(run.baseline, dpi) - qRound(em * FaceAscent));
+    const int top = int(EscpPixels(down + run.baseline, dpi) - qRound(em * FaceAscent));
     // On a grid that falls on whole pixels the run is one string; elsewhere each character
     // is placed on its own, so that none drifts from its column.
     if ((run.look.advance * dpi) % EscpInch == 0) {
@@ -68,9 +68,9 @@ void DrawFrames(Canvas &canvas, const EscpPage &page, int dpi)
     int penWidth = 1;
     for (const EscpFrameCell &frame : page.frames) {
         const int x = int(EscpPixels(page.left + frame.x, dpi));
-        const int y = int(EscpPixels(frame.top, dpi));
+        const int y = int(EscpPixels(page.top + frame.top, dpi));
         const int width = int(EscpPixels(page.left + frame.x + frame.width, dpi)) - x;
-        const int height = int(EscpPixels(frame.top + frame.height, dpi)) - y;
+        const int height = int(EscpPixels(page.top + frame.top + frame.height, dpi)) - y;
         QRect area;
         QColor color;
         if (BlockShape(frame.code, QRect(x, y, width, height), area, color)) {
@@ -104,14 +104,14 @@ void DrawEscpPage(Canvas &canvas, const EscpPage &page, int dpi)
     canvas.setTextColor(Qt::black);
     for (const EscpImage &image : page.images) {
         const int x = int(EscpPixels(page.left + image.x, dpi));
-        const int y = int(EscpPixels(image.top, dpi));
+        const int y = int(EscpPixels(page.top + image.top, dpi));
         canvas.drawImage(QRect(x, y, int(EscpPixels(page.left + image.x + image.width, dpi)) - x,
-                               int(EscpPixels(image.top + image.height, dpi)) - y),
+                               int(EscpPixels(page.top + image.top + image.height, dpi)) - y),
                          image.dots);
     }
     DrawFrames(canvas, page, dpi);
     for (const EscpRun &run : page.runs)
-        DrawRun(canvas, run, page.left, dpi);
+        DrawRun(canvas, run, page.left, page.top, dpi);
 }
 
 } // namespace ostrevo
