@@ -52,24 +52,6 @@ const QHash<char16_t, unsigned char> &FrameCodes()
     return codes;
 }
 
-// How often each Polish letter appears in Polish text, per ten thousand letters (capitals
-// far rarer than small letters): the weight a byte that is that letter adds.
-struct LetterWeight {
-    char16_t letter;
-    int weight;
-};
-constexpr LetterWeight PolishLetterWeights[] = {
-    {u'ą', 99}, {u'ć', 40}, {u'ę', 111}, {u'ł', 182}, {u'ń', 16}, {u'ó', 85}, {u'ś', 66}, {u'ź', 6}, {u'ż', 83},
-    {u'Ą', 1},  {u'Ć', 2},  {u'Ę', 1},   {u'Ł', 9},   {u'Ń', 1},  {u'Ó', 2},  {u'Ś', 7},  {u'Ź', 1}, {u'Ż', 5}};
-
-int PolishWeight(char16_t character)
-{
-    for (const LetterWeight &entry : PolishLetterWeights)
-        if (entry.letter == character)
-            return entry.weight;
-    return 0;
-}
-
 } // namespace
 
 bool EscpTableFromName(const QString &name, EscpTable &table)
@@ -158,27 +140,9 @@ unsigned char FrameCode(QChar character)
     return FrameCodes().value(character.unicode(), 0);
 }
 
-EscpTable GuessPolishTable(const QByteArray &bytes, QString *reason)
+EscpTable GuessPolishTable(const QByteArray &bytes)
 {
-    std::array<qint64, 256> counts{};
-    for (char byte : bytes)
-        ++counts[static_cast<unsigned char>(byte)];
-    qint64 cp852 = 0;
-    qint64 mazovia = 0;
-    for (int b = 0x80; b < 0x100; ++b) {
-        if (!counts[b])
-            continue;
-        cp852 += counts[b] * PolishWeight(HighHalf(DosTable::Cp852)[b - 0x80]);
-        mazovia += counts[b] * PolishWeight(HighHalf(DosTable::Mazovia)[b - 0x80]);
-    }
-    const bool isMazovia = mazovia > cp852;
-    if (reason) {
-        if (cp852 == 0 && mazovia == 0)
-            *reason = QStringLiteral("brak polskich liter, przyjęto 852");
-        else
-            *reason = QStringLiteral("polskie litery wskazują %1").arg(isMazovia ? QStringLiteral("Mazowię") : QStringLiteral("852"));
-    }
-    return isMazovia ? EscpTable::Mazovia : EscpTable::Cp852;
+    return GuessPolishDosTable(bytes) == DosTable::Mazovia ? EscpTable::Mazovia : EscpTable::Cp852;
 }
 
 } // namespace ostrevo

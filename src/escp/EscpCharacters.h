@@ -28,8 +28,7 @@ QChar NationalCharacter(int country, unsigned char byte);
 // and the renderer know them); 0 for any other character.
 unsigned char FrameCode(QChar character);
 
-// Polish letters sit at different bytes in CP852 and Mazovia: the table whose letters the
-// bytes make most likely. `reason` says why, in a few Polish words.
-EscpTable GuessPolishTable(const QByteArray &bytes, QString *reason = nullptr);
+// CP852 or Mazovia, whichever the Polish letters among the bytes make more likely.
+EscpTable GuessPolishTable(const QByteArray &bytes);
 
 } // namespace ostrevo

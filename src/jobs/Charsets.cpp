@@ -261,6 +261,46 @@ QString Cp852ToUnicode(const QByteArray &bytes)
     return Decode(bytes, Cp852High);
 }
 
+namespace {
+
+// How often each Polish letter appears in Polish text, per ten thousand letters (capitals
+// far rarer than small letters): the weight a byte that is that letter adds.
+struct LetterWeight {
+    char16_t letter;
+    int weight;
+};
+constexpr LetterWeight PolishLetterWeights[] = {
+    {u'ą', 99}, {u'ć', 40}, {u'ę', 111}, {u'ł', 182}, {u'ń', 16}, {u'ó', 85}, {u'ś', 66}, {u'ź', 6}, {u'ż', 83},
+    {u'Ą', 1},  {u'Ć', 2},  {u'Ę', 1},   {u'Ł', 9},   {u'Ń', 1},  {u'Ó', 2},  {u'Ś', 7},  {u'Ź', 1}, {u'Ż', 5}};
+
+int PolishLetterWeight(char16_t character)
+{
+    for (const LetterWeight &entry : PolishLetterWeights)
+        if (entry.letter == character)
+            return entry.weight;
+    return 0;
+}
+
+} // namespace
+
+DosTable GuessPolishDosTable(const QByteArray &bytes, bool *anyLetters)
+{
+    std::array<qint64, 256> counts{};
+    for (char byte : bytes)
+        ++counts[static_cast<unsigned char>(byte)];
+    qint64 cp852 = 0;
+    qint64 mazovia = 0;
+    for (int b = 0x80; b < 0x100; ++b) {
+        if (!counts[b])
+            continue;
+        cp852 += counts[b] * PolishLetterWeight(HighHalf(DosTable::Cp852)[b - 0x80]);
+        mazovia += counts[b] * PolishLetterWeight(HighHalf(DosTable::Mazovia)[b - 0x80]);
+    }
+    if (anyLetters)
+        *anyLetters = cp852 > 0 || mazovia > 0;
+    return mazovia > cp852 ? DosTable::Mazovia : DosTable::Cp852;
+}
+
 const std::array<char16_t, 128> &HighHalf(DosTable table)
 {
     static const std::array<char16_t, 128> mazovia = MakeMazoviaHigh();

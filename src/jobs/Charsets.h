@@ -38,6 +38,9 @@ QString Cp852ToUnicode(const QByteArray &bytes);
 // The upper halves (0x80..0xFF) of the tables a DOS program's printer output is written in.
 enum class DosTable { Cp852, Mazovia, Cp437, Win1250 };
 const std::array<char16_t, 128> &HighHalf(DosTable table);
+// Polish letters sit at different bytes in CP852 and Mazovia: the one of the two whose
+// letters the bytes make more likely (CP852 when there are none; `anyLetters` tells).
+DosTable GuessPolishDosTable(const QByteArray &bytes, bool *anyLetters = nullptr);
 
 // A file name in lower case for comparing names as the DOS side does: ASCII letters and
 // the nine Polish capitals of the code page (CP852 or Mazovia); other bytes as they are.

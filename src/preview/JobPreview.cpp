@@ -234,6 +234,19 @@ Layout LayOutPdfForm(const QString &job, const MonitoredPlace &place, const Sett
     return layout;
 }
 
+// Printouts read their text in CP852; a DOS program set to Mazovia writes Polish letters
+// where CP852 has other ones, and the printout shows those.
+void ReportMazovianLetters(const QString &job, RenderReport &report)
+{
+    QFile file(job);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    if (GuessPolishDosTable(file.read(qint64(1) << 20)) == DosTable::Mazovia)
+        report.add(RenderReport::Other, QStringLiteral("Mazowia"),
+                   QStringLiteral("polskie litery stoją na miejscach strony kodowej Mazowia, a wydruk czyta tekst "
+                                  "w CP852: zamiast nich wyjdą inne znaki (ustaw w programie DOS stronę 852)"));
+}
+
 // A job tag below the first significant line makes no job of its kind: the whole file is
 // printed, tag and keys included. Usually a line written before the tag by mistake.
 void ReportLateJobTag(const QString &job, RenderReport &report)
@@ -331,6 +344,8 @@ PreviewOutcome PreviewJob(const PreviewRequest &request)
         return fail(PreviewUnsupported, QStringLiteral("podgląd obejmuje tylko %1").arg(PreviewableKinds()));
     if (kind == jkText)
         ReportLateJobTag(job, report);
+    if (kind == jkText || kind == jkPdf)
+        ReportMazovianLetters(job, report);
 
     const QString target = request.outPath.isEmpty() ? DefaultPreviewPath(job)
                                                      : QFileInfo(request.outPath).absoluteFilePath();

@@ -191,6 +191,19 @@ TEST(PreviewProgram, TagBelowTheFirstLineIsNamed)
                              "zostanie wydrukowany jako tekst, razem ze znacznikiem"));
 }
 
+// Polish letters at Mazovia's bytes are named; the same words in CP852 are not.
+TEST(PreviewProgram, CheckNamesAPrintoutWrittenInMazovia)
+{
+    Install install;
+    WriteFile(install.jobs + QStringLiteral("/M.txt"), DosLines({"Za\xa7\xa2\x92\x8d g\x91\x9el\x86 ja\xa6\xa4"}));
+    WriteFile(install.jobs + QStringLiteral("/L.txt"), DosLines({"Za\xbe\xa2\x88\x86 g\xa9\x98l\xa5 ja\xab\xe4"}));
+    const Report mazovia = Preview(install, {QStringLiteral("--check"), install.jobs + QStringLiteral("/M.txt")});
+    EXPECT_EQ(mazovia.with(QStringLiteral("Ostrzeżenie: polskie litery stoją na miejscach strony kodowej Mazowia")).size(), 1)
+        << mazovia.out.toStdString();
+    const Report latin2 = Preview(install, {QStringLiteral("--check"), install.jobs + QStringLiteral("/L.txt")});
+    EXPECT_TRUE(latin2.with(QStringLiteral("Ostrzeżenie: polskie litery")).isEmpty()) << latin2.out.toStdString();
+}
+
 TEST(PreviewProgram, CheckPrintsTheReportAndWritesNothing)
 {
     Install install;
