@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace ostrevo {
 
@@ -104,10 +105,12 @@ RealisedFont::RealisedFont(const LogFont &font, int dpiY)
 
 int RealisedFont::textWidth(const QByteArray &bytes) const
 {
-    int width = 0;
+    // Summed wide: a line of tens of megabytes is wider than an int holds, and a width
+    // that wrapped round to a small one would let the whole line through as if it fitted.
+    qint64 width = 0;
     for (char c : bytes)
         width += m_advance[static_cast<unsigned char>(c)];
-    return width;
+    return int(std::min<qint64>(width, std::numeric_limits<int>::max()));
 }
 
 QGlyphRun RealisedFont::glyphRun(const QByteArray &bytes) const

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace ostrevo;
 using namespace ostrevo::test;
 
@@ -66,6 +68,9 @@ TEST_F(CanvasFontTest, CellHeightAndAverageWidthAreWhatWasAskedFor)
     EXPECT_EQ(canvas.textWidth(QByteArray(80, 'X')), 4800);
     // Polish letters have the same advance in a fixed-pitch face.
     EXPECT_EQ(canvas.textWidth("\xb9\xea\xbf\x9f"), 240);
+    // Forty million characters are wider than an int holds: the width stops at the most it
+    // can say, never wraps round to a width that would seem to fit the page.
+    EXPECT_EQ(canvas.textWidth(QByteArray(40'000'000, 'X')), std::numeric_limits<int>::max());
 
     // Narrowed by one unit, as the renderers' width fitting does.
     canvas.setFont(Courier(95, 59));
