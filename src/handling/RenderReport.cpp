@@ -88,7 +88,7 @@ void RenderReport::text(const QByteArray &win1250)
             continue;
         const QString hex = QStringLiteral("0x") + QString::number(byte, 16).rightJustified(2, u'0').toUpper();
         add(NoGlyph, hex,
-            QStringLiteral("bajt %1 nie ma znaku w czcionce wydruku: na papierze go nie widać").arg(hex));
+            QStringLiteral("bajt %1 nie ma znaku w czcionce wydruku: na papierze wychodzi w jego miejscu pusty prostokąt").arg(hex));
     }
 }
 

@@ -283,7 +283,7 @@ int PolishLetterWeight(char16_t character)
 
 } // namespace
 
-DosTable GuessPolishDosTable(const QByteArray &bytes, bool *anyLetters)
+DosTable GuessPolishDosTable(const QByteArray &bytes, bool *clearly)
 {
     std::array<qint64, 256> counts{};
     for (char byte : bytes)
@@ -296,8 +296,11 @@ DosTable GuessPolishDosTable(const QByteArray &bytes, bool *anyLetters)
         cp852 += counts[b] * PolishLetterWeight(HighHalf(DosTable::Cp852)[b - 0x80]);
         mazovia += counts[b] * PolishLetterWeight(HighHalf(DosTable::Mazovia)[b - 0x80]);
     }
-    if (anyLetters)
-        *anyLetters = cp852 > 0 || mazovia > 0;
+    const qint64 more = std::max(cp852, mazovia);
+    const qint64 less = std::min(cp852, mazovia);
+    // A few letters say little: two bytes of another page read as Polish now and then.
+    if (clearly)
+        *clearly = more >= 200 && more >= 3 * less;
     return mazovia > cp852 ? DosTable::Mazovia : DosTable::Cp852;
 }
 

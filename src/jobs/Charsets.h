@@ -39,8 +39,9 @@ QString Cp852ToUnicode(const QByteArray &bytes);
 enum class DosTable { Cp852, Mazovia, Cp437, Win1250 };
 const std::array<char16_t, 128> &HighHalf(DosTable table);
 // Polish letters sit at different bytes in CP852 and Mazovia: the one of the two whose
-// letters the bytes make more likely (CP852 when there are none; `anyLetters` tells).
-DosTable GuessPolishDosTable(const QByteArray &bytes, bool *anyLetters = nullptr);
+// letters the bytes make more likely (CP852 when there are none). `clearly` tells whether
+// the text holds enough letters, far more of them in the one than in the other.
+DosTable GuessPolishDosTable(const QByteArray &bytes, bool *clearly = nullptr);
 
 // A file name in lower case for comparing names as the DOS side does: ASCII letters and
 // the nine Polish capitals of the code page (CP852 or Mazovia); other bytes as they are.

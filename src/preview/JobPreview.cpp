@@ -241,7 +241,8 @@ void ReportMazovianLetters(const QString &job, RenderReport &report)
     QFile file(job);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    if (GuessPolishDosTable(file.read(qint64(1) << 20)) == DosTable::Mazovia)
+    bool clearly = false;
+    if (GuessPolishDosTable(file.read(qint64(1) << 20), &clearly) == DosTable::Mazovia && clearly)
         report.add(RenderReport::Other, QStringLiteral("Mazowia"),
                    QStringLiteral("polskie litery stoją na miejscach strony kodowej Mazowia, a wydruk czyta tekst "
                                   "w CP852: zamiast nich wyjdą inne znaki (ustaw w programie DOS stronę 852)"));

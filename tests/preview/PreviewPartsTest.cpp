@@ -34,7 +34,7 @@ TEST(RenderReport, GroupsOneWarningOverItsLinesAndCountsThemOnce)
     report.notFound(QStringLiteral("PIT-37"), QStringLiteral("nie ma wzorca PIT-37"));
     EXPECT_EQ(report.lines(),
               QStringList({QStringLiteral("wiersze 1, 2, 3, 4, 5, 6, 7, 8 i dalsze (razem 12): bajt 0x1B nie ma znaku "
-                                          "w czcionce wydruku: na papierze go nie widać"),
+                                          "w czcionce wydruku: na papierze wychodzi w jego miejscu pusty prostokąt"),
                            QStringLiteral("wiersze 1, 2, 3, 4, 5, 6, 7, 8 i dalsze (razem 12): tekst wychodzi poza "
                                           "stronę przy 80 kolumnach (sięga 92. kolumny)"),
                            QStringLiteral("wiersz 13: tekst wychodzi poza stronę przy 132 kolumnach (sięga 90. kolumny)"),

@@ -108,8 +108,8 @@ TEST(PreviewProgram, PrintoutReportNamesEveryWarningWithItsLines)
         QStringLiteral("Ostrzeżenie: wiersze 1, 7: nieznany symbol <2xg> wydrukowany jako tekst (symbol to <2xG>: "
                        "wielkość liter ma znaczenie)"),
         QStringLiteral("Ostrzeżenie: wiersz 2: nieznany symbol <Z120> wydrukowany jako tekst"),
-        QStringLiteral("Ostrzeżenie: wiersz 3: bajt 0x1B nie ma znaku w czcionce wydruku: na papierze go nie widać"),
-        QStringLiteral("Ostrzeżenie: wiersz 3: bajt 0x81 nie ma znaku w czcionce wydruku: na papierze go nie widać"),
+        QStringLiteral("Ostrzeżenie: wiersz 3: bajt 0x1B nie ma znaku w czcionce wydruku: na papierze wychodzi w jego miejscu pusty prostokąt"),
+        QStringLiteral("Ostrzeżenie: wiersz 3: bajt 0x81 nie ma znaku w czcionce wydruku: na papierze wychodzi w jego miejscu pusty prostokąt"),
         QStringLiteral("Ostrzeżenie: wiersz 4: tekst wychodzi poza stronę przy 80 kolumnach (sięga 100. kolumny)"),
         QStringLiteral("Ostrzeżenie: wiersz 5: tekst wychodzi poza stronę przy 132 kolumnach (sięga 140. kolumny)"),
     };
