@@ -10,6 +10,7 @@
 #include "devices/TPrinter.h"
 #include "jobs/DosPath.h"
 #include "monitor/Autostart.h"
+#include "net/rates/IsolatedConversion.h"
 #include "preview/JobPreview.h"
 #include "handling/Settings.h"
 
@@ -85,6 +86,9 @@ int RunPreview(int argc, char *argv[], const CommandLine &cl)
 
 int main(int argc, char *argv[])
 {
+    // A workbook conversion this program started in a process of its own.
+    if (const int converted = RunWorkbookConversion(argc, argv); converted >= 0)
+        return converted;
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));

@@ -1,6 +1,8 @@
 // Every test program runs with an application object on the offscreen platform: fonts,
 // printers and PDF output need it, and queued calls between threads need its event loop.
 
+#include "net/rates/IsolatedConversion.h"
+
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
@@ -14,6 +16,9 @@ void Default(const char *name, const char *value)
 
 int main(int argc, char **argv)
 {
+    // The workbook conversions of the code under test start this program afresh.
+    if (const int converted = ostrevo::RunWorkbookConversion(argc, argv); converted >= 0)
+        return converted;
     Default("QT_QPA_PLATFORM", "offscreen");
 #ifdef OSTREVO_TEST_DATA_DIR
     Default("OSTREVO_TEST_DATA", OSTREVO_TEST_DATA_DIR);

@@ -8,10 +8,14 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <QFile>
+
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,7 +53,20 @@ QByteArray ReadMessage(int fd, QElapsedTimer &clock, qint64 limitMs, bool &ended
     return text;
 }
 
+constexpr const char *ConversionOption = "--convert-workbook";
+
 } // namespace
+
+int RunWorkbookConversion(int argc, char **argv)
+{
+    if (argc != 4 || std::strcmp(argv[1], ConversionOption) != 0)
+        return -1;
+    QString message;
+    const int result = XlsToDbf(QFile::decodeName(argv[2]), QFile::decodeName(argv[3]), message);
+    const QByteArray bytes = message.toUtf8();
+    WriteAll(STDOUT_FILENO, bytes.constData(), size_t(bytes.size()));
+    return result == 0 ? 0 : 1;
+}
 
 int XlsToDbfIsolated(const QString &workbookPath, const QString &tablePath, QString &why, int timeoutSeconds)
 {
@@ -60,17 +77,28 @@ int XlsToDbfIsolated(const QString &workbookPath, const QString &tablePath, QStr
     }
     UniqueFd readEnd(ends[0]);
     UniqueFd writeEnd(ends[1]);
+    // Everything the child needs is made before the fork: between fork and exec it may
+    // only make system calls, since another thread may have held any lock at the fork.
+    const QByteArray workbook = QFile::encodeName(workbookPath);
+    const QByteArray table = QFile::encodeName(tablePath);
+    char program[] = "/proc/self/exe";
+    char *const arguments[] = {program, const_cast<char *>(ConversionOption), const_cast<char *>(workbook.constData()),
+                               const_cast<char *>(table.constData()), nullptr};
+    const pid_t parent = ::getpid();
     const pid_t child = ::fork();
     if (child < 0) {
         why = QStringLiteral("Nie można przekształcić %1: %2").arg(workbookPath, ErrnoText(errno));
         return 1;
     }
     if (child == 0) {
-        QString message;
-        const int result = XlsToDbf(workbookPath, tablePath, message);
-        const QByteArray bytes = message.toUtf8();
-        WriteAll(writeEnd.fd, bytes.constData(), size_t(bytes.size()));
-        ::_exit(result == 0 ? 0 : 1);
+        // Killed with the thread that waits for it, should the monitor be stopped by force.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        if (::dup2(writeEnd.fd, STDOUT_FILENO) < 0)
+            ::_exit(127);
+        ::execv(program, arguments);
+        ::_exit(127);
     }
     writeEnd = UniqueFd();
     QElapsedTimer clock;
