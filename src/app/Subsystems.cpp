@@ -17,7 +17,7 @@ namespace ostrevo {
 
 Subsystems::Subsystems(QString programDir)
     : m_programDir(std::move(programDir)), m_textPrinter(std::make_unique<TextPrinter>(m_symbols, Printer())),
-      m_pdfTextJobs(std::make_unique<PdfTextJobs>()),
+      m_pdfTextJobs(std::make_unique<PdfTextJobs>(MailPdfHandOver{}, &m_symbols)),
       m_fiscalPrinters(std::make_unique<FiscalPrinters>(m_programDir)),
       m_net(std::make_unique<TDM>(m_programDir)),
       m_ksef(std::make_unique<KsefJobs>(m_programDir, m_net->laterOutcomes())),

@@ -2,6 +2,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 #include <array>
 
 namespace ostrevo {

@@ -160,6 +160,15 @@ JobContext ContextOf(const QString &job, const MonitoredPlace &place, const Sett
     return context;
 }
 
+// The site's symbol table as the monitor reads it; its problems go into the report.
+SymbolTable SiteSymbols(const QString &programDir, RenderReport &report)
+{
+    SymbolTable symbols;
+    for (const QString &problem : symbols.loadSiteDefinitions(programDir))
+        report.add(RenderReport::Other, problem, QStringLiteral("DefSym.ovx: ") + problem);
+    return symbols;
+}
+
 Layout LayOutText(const QString &job, const MonitoredPlace &place, const Settings &settings, const QString &programDir,
                   const QString &pdfPath, RenderReport &report)
 {
@@ -168,10 +177,7 @@ Layout LayOutText(const QString &job, const MonitoredPlace &place, const Setting
     const std::uint8_t duplex = DuplexToApply(ScanDuplexRequest(job), settings.kartka, printer.defaultDuplex);
     layout.lines.append(DuplexText(duplex));
     TextPreviewSetup setup;
-    SymbolTable symbols;
-    for (const QString &problem : symbols.loadSiteDefinitions(programDir))
-        report.add(RenderReport::Other, problem, QStringLiteral("DefSym.ovx: ") + problem);
-    setup.symbols = symbols.PrinterSymbols;
+    setup.symbols = SiteSymbols(programDir, report).PrinterSymbols;
     setup.metrics = printer.metrics;
     setup.duplex = duplex;
     setup.title = QFileInfo(job).completeBaseName();
@@ -216,7 +222,8 @@ Layout LayOutPdf(const QString &job, const MonitoredPlace &place, const Settings
 {
     Layout layout;
     const JobContext context = ContextOf(job, place, settings, programDir);
-    const PdfJobPreview preview = RenderPdfJobPreview(context, job, pdfPath, report);
+    const SymbolTable symbols = SiteSymbols(programDir, report);
+    const PdfJobPreview preview = RenderPdfJobPreview(context, job, pdfPath, report, &symbols.PrinterSymbols);
     DescribePdfOutput(layout, settings, preview.jobOutput, preview.header.aMail, preview.header.tMail);
     layout.pages = preview.pages;
     return layout;

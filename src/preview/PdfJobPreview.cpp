@@ -32,7 +32,7 @@ void ReportPdfJobHeader(const PdfJobHeader &header, const PdfJobOutput &output, 
 }
 
 PdfJobPreview RenderPdfJobPreview(const JobContext &context, const QString &jobPath, const QString &pdfPath,
-                                  RenderReport &report)
+                                  RenderReport &report, const PrinterSymbolTable *site)
 {
     PdfJobPreview preview;
     LineReader reader(jobPath);
@@ -43,7 +43,7 @@ PdfJobPreview RenderPdfJobPreview(const JobContext &context, const QString &jobP
     RealisedFontCache fonts;
     // A script left open by an earlier job is no part of this one's preview.
     ScriptMemory memory;
-    TFormA1 form(fonts, memory);
+    TFormA1 form(fonts, memory, site);
     form.setReport(&report);
     preview.pages = form.render(reader, pdfPath, {});
     return preview;

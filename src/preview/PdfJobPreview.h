@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include "textprint/SymbolTable.h"
+
 namespace ostrevo {
 
 class RenderReport;
@@ -19,7 +21,7 @@ struct PdfJobPreview {
 // job names; creates no directory, mails nothing. What the header asks for that would
 // fail the job or do nothing goes into the report.
 PdfJobPreview RenderPdfJobPreview(const JobContext &context, const QString &jobPath, const QString &pdfPath,
-                                  RenderReport &report);
+                                  RenderReport &report, const PrinterSymbolTable *site = nullptr);
 
 // Notes in the report what of a PDF job's keys would fail the job or do nothing: keys it
 // does not read, no PDF_FILE, an A_MAIL without "@", a PDF_PATH that is not there.

@@ -25,8 +25,8 @@ PdfJobHeader ReadPdfJobHeader(LineReader &reader)
     return header;
 }
 
-PdfTextJobs::PdfTextJobs(MailPdfHandOver mailPdf)
-    : m_mailPdf(std::move(mailPdf))
+PdfTextJobs::PdfTextJobs(MailPdfHandOver mailPdf, const SymbolTable *site)
+    : m_mailPdf(std::move(mailPdf)), m_site(site)
 {
 }
 
@@ -39,7 +39,7 @@ JobResult PdfTextJobs::PdfTextJob(const JobContext &context, const QString &text
         LineReader reader(context.jobText, textPath);
         header = ReadPdfJobHeader(reader);
         pdfPath = PreparePdfOutput(context, header.pdfFile, header.pdfPath);
-        TFormA1 form(m_fonts, m_memory);
+        TFormA1 form(m_fonts, m_memory, m_site ? &m_site->PrinterSymbols : nullptr);
         pages = form.render(reader, pdfPath, context.quitRequested);
     }
     const QString detail = QStringLiteral("%1, stron: %2").arg(pdfPath).arg(pages) +

@@ -4,6 +4,7 @@
 #include "handling/JobHandlers.h"
 #include "handling/MailPdf.h"
 #include "handling/PdfOutput.h"
+#include "textprint/SymbolTable.h"
 #include "textprint/TextPrintState.h"
 
 #include <QByteArray>
@@ -38,7 +39,8 @@ inline PdfJobOutput ResolvePdfJobOutput(const JobContext &context, const PdfJobH
 // program: it keeps what outlasts a job (the script memory, the realised fonts).
 class PdfTextJobs {
 public:
-    explicit PdfTextJobs(MailPdfHandOver mailPdf = {});
+    // `site` is the site's symbol table, read with the settings; none: the tags alone.
+    explicit PdfTextJobs(MailPdfHandOver mailPdf = {}, const SymbolTable *site = nullptr);
 
     // Performs one job. The PDF file goes to PDF_PATH, or to the job directory's "PDF"
     // folder (created on first use). Failures throw: nothing is left under the file's
@@ -52,6 +54,7 @@ private:
     RealisedFontCache m_fonts;
     ScriptMemory m_memory;
     MailPdfHandOver m_mailPdf;
+    const SymbolTable *m_site = nullptr;
 };
 
 // Makes `jobs` the handler of <PDF> jobs (jkPdf).

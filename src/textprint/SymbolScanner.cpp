@@ -2,10 +2,9 @@
 
 namespace ostrevo {
 
-SymbolScanner::SymbolScanner(const PrinterSymbolTable &symbols, const QByteArray &line)
-    : m_symbols(symbols), m_line(line)
+SymbolScanner::SymbolScanner(std::span<const QByteArray> symbols, const QByteArray &line)
+    : m_symbols(symbols), m_line(line), m_found(symbols.size(), NotSearched)
 {
-    m_found.fill(NotSearched);
 }
 
 std::optional<SymbolScanner::Hit> SymbolScanner::next(qsizetype from)

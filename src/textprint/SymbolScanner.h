@@ -4,8 +4,9 @@
 
 #include <QByteArray>
 
-#include <array>
 #include <optional>
+#include <span>
+#include <vector>
 
 namespace ostrevo {
 
@@ -20,7 +21,8 @@ public:
         qsizetype at = 0;
     };
 
-    SymbolScanner(const PrinterSymbolTable &symbols, const QByteArray &line);
+    // `symbols` are searched for as given; a hit's index is its place among them.
+    SymbolScanner(std::span<const QByteArray> symbols, const QByteArray &line);
 
     // The next symbol at or after `from`, or nothing.
     std::optional<Hit> next(qsizetype from);
@@ -29,16 +31,16 @@ private:
     static constexpr qsizetype NotSearched = -2;
     static constexpr qsizetype Absent = -1;
 
-    const PrinterSymbolTable &m_symbols;
+    std::span<const QByteArray> m_symbols;
     const QByteArray &m_line;
-    std::array<qsizetype, 27> m_found;
+    std::vector<qsizetype> m_found;
 };
 
 // Splits a printout line at its control symbols, left to right: `symbol(index, segment)`
 // with the text before each symbol, then `plain(segment)` with the text after the last
 // one when any is left.
 template<typename OnSymbol, typename OnPlain>
-void SplitAtSymbols(const PrinterSymbolTable &symbols, const QByteArray &line, OnSymbol symbol, OnPlain plain)
+void SplitAtSymbols(std::span<const QByteArray> symbols, const QByteArray &line, OnSymbol symbol, OnPlain plain)
 {
     SymbolScanner scanner(symbols, line);
     qsizetype pos = 0;

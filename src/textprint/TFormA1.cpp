@@ -23,21 +23,29 @@ constexpr double FullPage = 1.0204081632653061;
 // joins its neighbours exactly, and a double line keeps its two strokes apart.
 constexpr int FrameScale = 100;
 
-PrinterSymbolTable PdfSymbolTable()
-{
-    PrinterSymbolTable table;
-    const auto &tags = PdfTags();
-    std::copy(tags.begin(), tags.end(), table.begin());
-    return table;
-}
 
 } // namespace
 
-TFormA1::TFormA1(RealisedFontCache &fonts, ScriptMemory &memory)
+TFormA1::TFormA1(RealisedFontCache &fonts, ScriptMemory &memory, const PrinterSymbolTable *site)
     : piPDF1(fonts)
     , m_memory(memory)
-    , m_tags(PdfSymbolTable())
 {
+    const auto &tags = PdfTags();
+    for (size_t i = 0; i < tags.size(); ++i) {
+        m_tags.push_back(tags[i]);
+        m_meanings.push_back(int(i));
+    }
+    if (!site)
+        return;
+    // A site whose program writes its printer's escape sequences (as DefSym.ovx names them)
+    // gets the same printout in PDF as on the printer; the tags keep working beside them.
+    for (int i = 0; i <= SubscriptOff; ++i) {
+        const QByteArray &string = (*site)[size_t(i)];
+        if (!string.isEmpty() && std::find(m_tags.begin(), m_tags.end(), string) == m_tags.end()) {
+            m_tags.push_back(string);
+            m_meanings.push_back(i);
+        }
+    }
 }
 
 int TFormA1::render(LineReader &reader, const QString &pdfPath, const std::function<bool()> &quit)
@@ -128,7 +136,7 @@ void TFormA1::renderLine(QByteArray line, bool moreLines)
 {
     applyMarginTag(line);
     SplitAtSymbols(
-        m_tags, line, [&](int symbol, const QByteArray &segment) { carryOut(symbol, segment, moreLines); },
+        m_tags, line, [&](int hit, const QByteArray &segment) { carryOut(m_meanings[size_t(hit)], segment, moreLines); },
         [&](const QByteArray &segment) { drawSegment(segment); });
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 namespace ostrevo {
 
@@ -21,7 +22,9 @@ class RenderReport;
 class TFormA1 {
 public:
     // `memory` is what outlasts a job: the size mode saved by a script and the shifts.
-    TFormA1(RealisedFontCache &fonts, ScriptMemory &memory);
+    // `site` is the site's symbol table (DefSym.ovx), when it has one: its strings for the
+    // meanings the tags share are recognised beside the tags.
+    TFormA1(RealisedFontCache &fonts, ScriptMemory &memory, const PrinterSymbolTable *site = nullptr);
 
     // Renders the lines `reader` still holds into the file `pdfPath`; returns the page
     // count. A failure throws, and leaves no file behind; `quit` gives up between lines.
@@ -61,7 +64,8 @@ private:
     double alongLimit() const;
 
     ScriptMemory &m_memory;
-    PrinterSymbolTable m_tags;
+    std::vector<QByteArray> m_tags; // the tags, then the site's strings
+    std::vector<int> m_meanings;    // the symbol index each of them stands for
     TextPrintState m_state;
     int m_columns = 80;
     SizeMode m_sizeMode = SizeMode::Normal;

@@ -63,7 +63,8 @@ protected:
     QTemporaryDir m_tmp;
     Settings m_settings;
     JobContext m_context;
-    PdfTextJobs m_jobs;
+    SymbolTable m_site;
+    PdfTextJobs m_jobs{MailPdfHandOver{}, &m_site};
     QList<MailCall> m_mails;
 };
 
@@ -123,6 +124,23 @@ TEST_F(PdfTextJobTest, PiecesSplitByBoldStayOnTheColumnGrid)
             ++seen;
         }
     EXPECT_EQ(seen, 2);
+}
+
+// A site whose DOS program writes its printer's escape sequences, named in DefSym.ovx:
+// <PDF> jobs read them as the printer path does (condensed to 132 columns, bold), and the
+// tags still work beside them.
+TEST_F(PdfTextJobTest, TheSitesEscapeSequencesWorkAsOnThePrinter)
+{
+    WriteFile(m_tmp.filePath(QStringLiteral("DefSym.ovx")), "3=\x0f\r\n6=\x1b" "E\r\n7=\x1b" "F\r\n2=\x12\r\n");
+    ASSERT_TRUE(m_site.loadSiteDefinitions(m_tmp.path()).isEmpty());
+    const QByteArray wide(132, 'W');
+    run(PdfJob("esc.pdf", {"\x0f" + wide, "\x12\x1b" "Egruby\x1b" "F cienki <2xG>tag<1xG>"}));
+    const QString file = pdf(QStringLiteral("esc.pdf"));
+    const QList<PdfWord> words = PdfWords(file);
+    EXPECT_NEAR(WordNamed(words, QString(132, u'W')).box.width(), 583, 0.3);
+    EXPECT_NEAR(WordNamed(words, QStringLiteral("gruby")).box.left(), 0, 0.3);
+    EXPECT_FALSE(PdfText(file).contains(QStringLiteral("E"))) << "escape bytes printed as text";
+    EXPECT_TRUE(PdfFonts(file).contains(QStringLiteral("Bold"))) << PdfFonts(file).toStdString();
 }
 
 // Dark pixels of the first page at 144 dpi (2 pixels a point), as a viewer shows it.
