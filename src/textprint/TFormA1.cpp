@@ -103,6 +103,7 @@ void TFormA1::startJob()
     m_doubleHeightShift = 0;
     m_fitFactor = 1.0;
     m_verticalFactor = 1.0;
+    m_sizeFactor = 1.0;
     m_scaleX = 1.0;
     m_scaleY = 1.0;
     m_turnedText = false;
@@ -353,6 +354,10 @@ void TFormA1::newPage()
         s.y = 0;
         s.x = s.leftMargin;
     }
+    // A size mode in force goes on on the new page: the page is stretched for it again,
+    // so that double height stays double (it squashed the rest of the page to half).
+    m_sizeFactor = 1.0;
+    applyVerticalFactor();
     m_lineWidth = -1;
 }
 
@@ -368,6 +373,7 @@ void TFormA1::turn(int angle)
         unscale();
         m_fitFactor = 1.0;
         m_verticalFactor = 1.0;
+        m_sizeFactor = 1.0;
         m_angle = angle;
     }
     s.x = 0;
@@ -423,7 +429,7 @@ void TFormA1::moveUp(int by)
 
 void TFormA1::applyVerticalFactor()
 {
-    const double s = m_verticalFactor;
+    const double s = m_sizeFactor;
     double next = s;
     switch (m_sizeMode) {
     case SizeMode::Normal: next = 1.0; break;
@@ -435,16 +441,22 @@ void TFormA1::applyVerticalFactor()
             next = 1.2;
         break;
     }
+    // The page is stretched across the lines, about the edge they start from, and the
+    // position stays on its spot of the sheet: down the page for upright text (about the
+    // bottom edge, where the document's scaling is anchored), across it for turned text.
+    // The turned text's column fit along its lines is a scaling of its own and stays.
     if (m_angle == 0) {
-        // The position stays on its spot of the page while the page below it is
-        // stretched about the bottom edge.
         const double t = m_state.pageHeight * FullPage;
         m_state.y = ClampPosition(qRound64(m_state.y * s + t - s * t));
         m_state.y = ClampPosition(qRound64(m_state.y / next + t - t / next));
         if (next != s)
             scale(1, next / s);
+    } else {
+        m_state.x = ClampPosition(qRound64(m_state.x * s / next));
+        if (next != s)
+            scale(next / s, 1);
     }
-    m_verticalFactor = next;
+    m_sizeFactor = next;
 }
 
 void TFormA1::beginDoubleHeight()
@@ -480,7 +492,7 @@ void TFormA1::endScript(int shift, bool wasDown)
         // The shift was made before the page was stretched and is undone inside the
         // stretch: taken as it is, a subscript's 7 units would come back as 4 on the page
         // and leave the rest of the line lower than it began.
-        const int back = m_angle == 0 ? RoundHalfEven(shift / m_verticalFactor) : shift;
+        const int back = RoundHalfEven(shift / m_sizeFactor);
         moveUp(wasDown ? back : -back);
     }
     m_sizeMode = m_memory.savedSizeMode;

@@ -74,7 +74,8 @@ private:
     int m_angle = 0;
     int m_doubleHeightShift = 0;
     double m_fitFactor = 1.0;      // horizontal, text at 0 degrees
-    double m_verticalFactor = 1.0; // size mode at 0 degrees, the fit of text at 90
+    double m_verticalFactor = 1.0; // the fit of text at 90 degrees, along its lines
+    double m_sizeFactor = 1.0;     // the size mode's stretch across the lines
     double m_scaleX = 1.0;         // what the page's scaling holds now
     double m_scaleY = 1.0;
     bool m_turnedText = false;     // the page holds text drawn at 90 degrees

@@ -266,6 +266,39 @@ QStringList Numbered(const char *prefix, int from, int to)
     return texts;
 }
 
+// Double height and a superscript on a turned page stretch the page across the lines only:
+// every later line keeps its sixty digits at the width of the first one (double height
+// once stretched them along the line and cut off digits 36 to 60).
+TEST_F(PdfTextJobTest, SizeModesOnTurnedPagesKeepTheLinesWhole)
+{
+    const QByteArray digits = QByteArray("1234567890").repeated(6);
+    run(PdfJob("poziom-wysoki.pdf", {"<Poz>" + digits, "<2xH>W<1xH> " + digits, digits, "<SP+>x<SP-> " + digits, digits}));
+    const QList<PdfWord> words = PdfWords(pdf(QStringLiteral("poziom-wysoki.pdf")), 1);
+    QList<double> lengths;
+    for (const PdfWord &word : words)
+        if (word.text == QString::fromLatin1(digits))
+            lengths.append(std::max(word.box.width(), word.box.height()));
+    ASSERT_EQ(lengths.size(), 5) << Joined(TextsOf(words));
+    for (double length : lengths)
+        EXPECT_NEAR(length, lengths.first(), 0.5);
+}
+
+// A page feed while double height is in force: the next page goes on in double height,
+// its lines as tall and as far apart as on the first (they were squashed to half).
+TEST_F(PdfTextJobTest, DoubleHeightGoesOnAcrossAPageFeed)
+{
+    run(PdfJob("wysoki.pdf", {"<2xH>A1", "A2<Nstr>", "B1", "B2<1xH>", "C1"}));
+    const QString file = pdf(QStringLiteral("wysoki.pdf"));
+    ASSERT_EQ(PdfPageCount(file), 2);
+    const QList<PdfWord> first = PdfWords(file, 1);
+    const QList<PdfWord> second = PdfWords(file, 2);
+    const QRectF a1 = WordNamed(first, QStringLiteral("A1")).box, a2 = WordNamed(first, QStringLiteral("A2")).box;
+    const QRectF b1 = WordNamed(second, QStringLiteral("B1")).box, b2 = WordNamed(second, QStringLiteral("B2")).box;
+    EXPECT_NEAR(b1.height(), a1.height(), 0.5);
+    EXPECT_NEAR(b2.top() - b1.top(), a2.top() - a1.top(), 0.5);
+    EXPECT_GT(b1.height(), WordNamed(second, QStringLiteral("C1")).box.height() * 1.6);
+}
+
 TEST_F(PdfTextJobTest, LandscapeSymbolTurnsThePagesAndTextRunsAcrossThem)
 {
     // From the first line on: the 12-point lines stay 12 points apart across the turned
