@@ -313,7 +313,9 @@ QImage RenderBarcodeImage(const TAsBarcode &settings, int pixelsPerModule, int h
     barcode.DrawBarcode(canvas);
     canvas.detach();
     painter.end();
-    return image;
+    // One bit a pixel: bars are black or white, and a tall barcode in 32 bits a pixel took
+    // megabytes each.
+    return image.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither | Qt::AvoidDither);
 }
 
 } // namespace ostrevo

@@ -537,7 +537,12 @@ int TpiPDFDocument::AddImage(const QImage &image, int)
 {
     if (image.isNull())
         throw PdfError(QStringLiteral("Pustego obrazu nie można dodać do dokumentu PDF"));
-    m_images.append(image);
+    // Into the file at once while a document is open, so that a job of hundreds of
+    // barcodes keeps none of their bitmaps; only until the document opens otherwise.
+    if (m_file)
+        m_images.append({QImage(), m_file->images().nameFor(image)});
+    else
+        m_images.append({image, QByteArray()});
     return int(m_images.size() - 1);
 }
 
@@ -548,7 +553,12 @@ void TpiPDFDocument::ShowImage(int index, double angle, double height, double wi
         throw PdfError(QStringLiteral("Brak obrazu %1 w dokumencie PDF").arg(index));
     if (m_pathOpen)
         endPath("n");
-    const QByteArray name = m_file->images().nameFor(m_images[index]);
+    Image &registered = m_images[index];
+    if (registered.name.isEmpty()) {
+        registered.name = m_file->images().nameFor(registered.image);
+        registered.image = QImage();
+    }
+    const QByteArray name = registered.name;
     double cosine, sine;
     Direction(angle, cosine, sine);
     // The unit square (8.9.4) onto the image turned about its top-left corner: its first

@@ -149,7 +149,12 @@ private:
     double m_lineWidth = 1;
     QByteArray m_dash = "[] 0";
     bool m_pathOpen = false;
-    QList<QImage> m_images;
+    // An image added, by the resource name it was written under, or until it is written.
+    struct Image {
+        QImage image;
+        QByteArray name;
+    };
+    QList<Image> m_images;
 };
 
 } // namespace ostrevo

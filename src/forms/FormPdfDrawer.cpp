@@ -227,7 +227,10 @@ double FormPdfDrawer::drawBarcode(const FormRect &box, const FormPadding &paddin
         // A quarter turn is exact in the bitmap, and readers draw an upright image more
         // faithfully than a turned one: poppler thickened a turned image's bars at 150 dpi
         // past what a scanner reads.
-        const QImage upright = turn.clockwise() == 0 ? image : image.transformed(QTransform().rotate(turn.clockwise()));
+        const QImage upright = turn.clockwise() == 0
+            ? image
+            : image.transformed(QTransform().rotate(turn.clockwise()))
+                  .convertToFormat(QImage::Format_Mono, Qt::ThresholdDither | Qt::AvoidDither);
         const QRectF at = turn.bounds(QRectF(0, 0, length, height));
         m_pdf.ShowImage(m_pdf.AddImage(upright, 0), 0, at.height(), at.width(), Bounded(at.left()),
                         Bounded(at.top()));

@@ -2,6 +2,7 @@
 // files, its report read back line by line, its PDF read back with poppler and laid
 // beside what the monitor itself makes of the same job.
 
+#include "support/BarcodeReader.h"
 #include "support/PdfTools.h"
 #include "support/ProgramInstall.h"
 #include "support/TestSupport.h"
@@ -485,4 +486,45 @@ TEST(PreviewProgram, AFormLineOfTenMillionCommasTakesLittleMemory)
     // sanitizers, whose shadow memory counts too); the parameters split one by one took
     // 530 MB, and far more under the sanitizers.
     EXPECT_LT(peakKiB, 300 * 1024) << "peak " << peakKiB << " KiB";
+}
+
+namespace {
+
+// Peak memory of a whole run of the program, as the kernel counts it (GNU time's %M), in KiB.
+qint64 PeakKiB(const Install &install, const QStringList &arguments)
+{
+    QProcess timed;
+    timed.setProcessEnvironment(install.env());
+    timed.start(QStringLiteral("/usr/bin/time"), QStringList{QStringLiteral("-f"), QStringLiteral("peak=%M"), OstrevoBinary(),
+                                                             QStringLiteral("--home"), install.home.path()} + arguments);
+    if (!timed.waitForFinished(120000) || timed.exitCode() != 0)
+        return -1;
+    const QByteArray err = timed.readAllStandardError();
+    const qsizetype at = err.lastIndexOf("peak=");
+    return at < 0 ? -1 : err.mid(at + 5).trimmed().toLongLong();
+}
+
+} // namespace
+
+// A tall barcode box filled 120 times: each barcode goes into the file as it comes, one bit
+// a pixel, and none is kept (each was kept in 32 bits a pixel to the end: 600 MB here).
+TEST(PreviewProgram, HundredsOfBarcodesInAPdfFormTakeLittleMemory)
+{
+    Install install;
+    QDir(install.home.path()).mkpath(QStringLiteral("Wzorzec"));
+    WriteFile(install.home.filePath(QStringLiteral("Wzorzec/KODY.txt")),
+              DosLines({"<PARAMETERS>", "PAGE=1", "<END>", "<PAGE1>", "MAXX=200", "MAXY=297", "BX(1,10,10,50,290)", "<END>"}));
+    QList<QByteArray> lines{"<PIT>", "TEMPLATE=KODY", "PDF_FILE=kody.pdf", "<END>", "<PAGE1>"};
+    for (int i = 0; i < 120; ++i)
+        lines += {"K(1)", "5901234123457"};
+    lines += "<END>";
+    const QString path = install.jobs + QStringLiteral("/KODY.txt");
+    WriteFile(path, DosLines(lines));
+    const QString out = install.home.filePath(QStringLiteral("kody-podglad.pdf"));
+    const qint64 peak = PeakKiB(install, {QStringLiteral("--preview"), path, out});
+    ASSERT_GT(peak, 0);
+    // The program itself takes about 40 MB (far more under the sanitizers).
+    EXPECT_LT(peak, 250 * 1024) << "peak " << peak << " KiB";
+    // One box, drawn over and over: one barcode to read, as written.
+    EXPECT_EQ(DecodeEan13InPdf(out, 1, 150), QStringList{QStringLiteral("5901234123457")});
 }
