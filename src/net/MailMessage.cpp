@@ -1,6 +1,7 @@
 #include "net/MailMessage.h"
 
 #include <QDateTime>
+#include <QMimeDatabase>
 #include <QRandomGenerator>
 #include <QUuid>
 
@@ -20,16 +21,8 @@ bool PlainAscii(const QByteArray &text)
 
 QByteArray MimeType(const QString &fileName)
 {
-    const QString lower = fileName.toLower();
-    if (lower.endsWith(QStringLiteral(".pdf")))
-        return "application/pdf";
-    if (lower.endsWith(QStringLiteral(".txt")))
-        return "text/plain";
-    if (lower.endsWith(QStringLiteral(".zip")))
-        return "application/zip";
-    if (lower.endsWith(QStringLiteral(".xml")))
-        return "application/xml";
-    return "application/octet-stream";
+    // By the name alone, as mail clients go by it: the system's MIME database knows them all.
+    return QMimeDatabase().mimeTypeForFile(fileName, QMimeDatabase::MatchExtension).name().toLatin1();
 }
 
 // The file name parameter: quoted ASCII, or RFC 2231 UTF-8 beside an ASCII fallback.

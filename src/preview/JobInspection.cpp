@@ -5,6 +5,7 @@
 #include "jobs/UniqueFd.h"
 
 #include <QByteArray>
+#include <QMimeDatabase>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,24 +16,6 @@ namespace ostrevo {
 namespace {
 
 constexpr qsizetype SampleSize = 64 * 1024;
-
-struct Signature {
-    const char *magic;
-    qsizetype length;
-    const char *name;
-};
-
-// Files that are given by mistake most often: what the DOS program or the user has lying
-// around beside the jobs.
-constexpr Signature Signatures[] = {
-    {"%PDF-", 5, "PDF"},
-    {"PK\x03\x04", 4, "ZIP"},
-    {"\x89PNG", 4, "PNG"},
-    {"\xff\xd8\xff", 3, "JPEG"},
-    {"GIF8", 4, "GIF"},
-    {"\x7f" "ELF", 4, "ELF"},
-    {"\xd0\xcf\x11\xe0", 4, "DOC/XLS"},
-};
 
 QByteArray ReadSample(int fd, const QString &path)
 {
@@ -79,9 +62,15 @@ bool EscapeParameter(const QByteArray &sample, qsizetype at)
 
 QString Describe(const QByteArray &sample)
 {
-    for (const Signature &s : Signatures) {
-        if (sample.startsWith(QByteArray(s.magic, s.length)))
-            return QStringLiteral("to plik %1").arg(QLatin1StringView(s.name));
+    // The system's MIME database (shared-mime-info) knows every format an office may have
+    // lying beside the jobs; whatever it takes for text is read on.
+    if (sample.isEmpty())
+        return {}; // an empty job, said as such later
+    const QMimeType type = QMimeDatabase().mimeTypeForData(sample);
+    if (!type.isDefault() && !type.inherits(QStringLiteral("text/plain"))) {
+        const QString suffix = type.preferredSuffix().toUpper();
+        return suffix.isEmpty() ? QStringLiteral("to plik typu %1").arg(type.name())
+                                : QStringLiteral("to plik %1 (%2)").arg(suffix, type.name());
     }
     // What the monitor reads ends at the first Ctrl+Z; a NUL or a run of control bytes
     // before it is no text a DOS program wrote.

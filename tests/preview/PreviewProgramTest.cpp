@@ -269,8 +269,8 @@ TEST(PreviewProgram, BadInputEndsNonZeroAndTouchesNothing)
         {{QStringLiteral("--check"), jobs + QStringLiteral("/katalog.txt")}, 3, QStringLiteral("Nie można otworzyć pliku")},
         // A link is not followed, as the monitor follows none.
         {{QStringLiteral("--check"), jobs + QStringLiteral("/program.txt")}, 3, QStringLiteral("Nie można otworzyć pliku")},
-        {{QStringLiteral("--check"), OstrevoBinary()}, 4, OstrevoBinary() + QStringLiteral(" nie jest plikiem zadania: to plik ELF")},
-        {{QStringLiteral("--check"), jobs + QStringLiteral("/image.txt")}, 4, jobs + QStringLiteral("/image.txt nie jest plikiem zadania: to plik PNG")},
+        {{QStringLiteral("--check"), OstrevoBinary()}, 4, OstrevoBinary() + QStringLiteral(" nie jest plikiem zadania: to plik typu application/x-")},
+        {{QStringLiteral("--check"), jobs + QStringLiteral("/image.txt")}, 4, jobs + QStringLiteral("/image.txt nie jest plikiem zadania: to plik PNG (image/png)")},
         {{QStringLiteral("--preview"), jobs + QStringLiteral("/nul.txt")}, 4, jobs + QStringLiteral("/nul.txt nie jest plikiem zadania: zawiera bajty 0x00")},
         {{QStringLiteral("--preview"), jobs + QStringLiteral("/EMPTY.txt")}, 4, QStringLiteral("plik nie ma ani jednego znaczącego wiersza")},
         {{QStringLiteral("--preview"), jobs + QStringLiteral("/FTP.txt")}, 5, QStringLiteral("podgląd obejmuje tylko wydruki tekstowe (bez znacznika), zadania <PDF> i formularze <PIT>")},

@@ -18,6 +18,8 @@ QByteArray Between(const QByteArray &text, const QByteArray &open, const QByteAr
 
 } // namespace
 
+// Read by its tags, not as XML: a file cut off in transfer still gives its whole entries,
+// and the names stay the bank's ISO-8859-2 bytes that go into the dBASE table unchanged.
 QList<RateEntry> ParseRateXmlText(const QByteArray &text)
 {
     static const QByteArray Open = QByteArrayLiteral("<pozycja>");
