@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libcups2-dev
-  libcurl4-openssl-dev libxml2-dev libssl-dev libqrencode-dev libfreexl-dev libshp-dev libgtest-dev libgmock-dev libharfbuzz-dev libfontconfig-dev
+  libcurl4-openssl-dev libxml2-dev libssl-dev libqrencode-dev libfreexl-dev libshp-dev libgtest-dev libgmock-dev libharfbuzz-dev libfontconfig-dev zlib1g-dev
   # run
   fonts-liberation fontconfig xdg-utils libglib2.0-bin
   # Qt's own texts (file dialog, context menus) in Polish: qtbase_pl.qm

@@ -1,29 +1,31 @@
 #include "textprint/SymbolScanner.h"
 
+#include <cstring>
+
 namespace ostrevo {
 
 SymbolScanner::SymbolScanner(std::span<const QByteArray> symbols, const QByteArray &line)
-    : m_symbols(symbols), m_line(line), m_found(symbols.size(), NotSearched)
+    : m_symbols(symbols), m_line(line)
 {
+    for (const QByteArray &symbol : symbols)
+        if (!symbol.isEmpty())
+            m_starts[static_cast<unsigned char>(symbol[0])] = true;
 }
 
 std::optional<SymbolScanner::Hit> SymbolScanner::next(qsizetype from)
 {
-    std::optional<Hit> best;
-    for (int i = 0; i < int(m_symbols.size()); ++i) {
-        const QByteArray &symbol = m_symbols[size_t(i)];
-        if (symbol.isEmpty())
+    const char *data = m_line.constData();
+    const qsizetype size = m_line.size();
+    for (qsizetype at = std::max<qsizetype>(from, 0); at < size; ++at) {
+        if (!m_starts[static_cast<unsigned char>(data[at])])
             continue;
-        qsizetype &found = m_found[size_t(i)];
-        // A remembered occurrence before `from` was consumed or overlapped: look again.
-        if (found == NotSearched || (found != Absent && found < from))
-            found = m_line.indexOf(symbol, from);
-        if (found == Absent)
-            continue;
-        if (!best || found < best->at)
-            best = Hit{i, found};
+        for (int i = 0; i < int(m_symbols.size()); ++i) {
+            const QByteArray &symbol = m_symbols[size_t(i)];
+            if (!symbol.isEmpty() && symbol.size() <= size - at && std::memcmp(data + at, symbol.constData(), size_t(symbol.size())) == 0)
+                return Hit{i, at};
+        }
     }
-    return best;
+    return std::nullopt;
 }
 
 } // namespace ostrevo

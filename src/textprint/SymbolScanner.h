@@ -4,16 +4,16 @@
 
 #include <QByteArray>
 
+#include <array>
 #include <optional>
 #include <span>
-#include <vector>
 
 namespace ostrevo {
 
 // Finds the control symbols of one printout line from left to right: at each step the
 // symbol whose occurrence starts earliest in the rest of the line, the lower index on a
-// tie. Each symbol's next occurrence is remembered, so a long line with many symbols is
-// searched about once per symbol rather than once per segment.
+// tie. The line is walked once, byte by byte: only where a byte can begin a symbol are the
+// symbols compared, so an ordinary line costs one pass however many symbols there are.
 class SymbolScanner {
 public:
     struct Hit {
@@ -28,12 +28,9 @@ public:
     std::optional<Hit> next(qsizetype from);
 
 private:
-    static constexpr qsizetype NotSearched = -2;
-    static constexpr qsizetype Absent = -1;
-
     std::span<const QByteArray> m_symbols;
     const QByteArray &m_line;
-    std::vector<qsizetype> m_found;
+    std::array<bool, 256> m_starts{}; // the bytes a symbol begins with
 };
 
 // Splits a printout line at its control symbols, left to right: `symbol(index, segment)`
