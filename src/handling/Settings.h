@@ -2,6 +2,7 @@
 
 #include "ProgramVersion.h"
 
+#include <QList>
 #include <QMap>
 #include <QString>
 
@@ -52,6 +53,24 @@ struct KsefSettings {
     bool operator==(const KsefSettings &) const = default;
 };
 
+// [LPT1], [LPT2], ... [COM1], ...: a printer port of a DOS emulator, whose print jobs arrive
+// as files in the port's directory. Edited by hand only, never written by the program.
+struct PortSettings {
+    QString name;      // the section's name as written: "LPT1"
+    QString katalog;   // Katalog: the port's directory as written (relative: to the program directory)
+    QString kodowanie = QStringLiteral("852"); // Kodowanie: 852, mazowia, 437, 1250 or auto
+    QString drukarka;  // Drukarka: a printer of the list; empty: the built-in "Ostrevo PDF"
+    QString katalogPdf; // KatalogPDF: where the PDF is kept; empty: the built-in printer's directory
+    QString mail;      // Mail: the PDF is mailed there
+    bool otworz = false; // Otworz: the PDF is opened on the desktop
+    int wiersze = 0;   // Wiersze: lines of 1/6" to a page when the program sets none; 0: the A4 sheet
+    int cisza = 2000;  // Cisza: ms a file written in place stays quiet before it is a job
+    // Why the port is not served (a missing Katalog, a bad value); empty when it is.
+    QString problem;
+
+    bool operator==(const PortSettings &) const = default;
+};
+
 // Every setting of Ostrevo.ini, with the defaults of a fresh installation.
 struct Settings {
     // [Opcje]
@@ -95,6 +114,9 @@ struct Settings {
     // limit but the stall time-out), so that a server that trickles a byte at a time
     // never holds up the jobs behind it. Edited by hand.
     int netLimitSeconds = 600;
+
+    // The printer ports, in the file's order.
+    QList<PortSettings> ports;
 
     bool operator==(const Settings &) const = default;
 };

@@ -5,6 +5,8 @@
 #include "monitor/IniFile.h"
 #include "handling/Scramble.h"
 
+#include <QRegularExpression>
+
 namespace ostrevo {
 
 namespace {
@@ -106,6 +108,74 @@ void ReadRateSettings(const IniFile &ini, RateSettings &rates)
     base("SerwerApi", rates.serwerApi);
 }
 
+bool IsPortSection(const QByteArray &name)
+{
+    static const QRegularExpression port(QStringLiteral("^(LPT|COM)[1-9][0-9]?$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    return port.match(QString::fromLatin1(name)).hasMatch();
+}
+
+// An optional whole number within its range; the problem when it is something else.
+QString ReadBounded(const IniFile &ini, const QByteArray &section, const char *key, int low, int high, int &value)
+{
+    const QByteArray raw = ini.value(section, key, {}).trimmed();
+    if (raw.isEmpty())
+        return {};
+    bool ok = false;
+    const int n = raw.toInt(&ok, 10);
+    if (!ok || n < low || n > high)
+        return QStringLiteral("%1=%2: dozwolona liczba od %3 do %4")
+            .arg(QString::fromLatin1(key), ini.string(section, key).trimmed())
+            .arg(low)
+            .arg(high);
+    value = n;
+    return {};
+}
+
+PortSettings ReadPort(const IniFile &ini, const QByteArray &section)
+{
+    PortSettings port;
+    port.name = QString::fromLatin1(section);
+    port.katalog = ini.string(section, "Katalog").trimmed();
+    port.drukarka = ini.string(section, "Drukarka").trimmed();
+    port.katalogPdf = ini.string(section, "KatalogPDF").trimmed();
+    port.mail = ini.string(section, "Mail").trimmed();
+    QStringList problems;
+    if (port.katalog.isEmpty())
+        problems.append(QStringLiteral("brak Katalog (katalogu portu)"));
+    const QString codePage = ini.string(section, "Kodowanie").trimmed().toLower();
+    static const QStringList CodePages = {QStringLiteral("852"), QStringLiteral("mazowia"), QStringLiteral("437"),
+                                          QStringLiteral("1250"), QStringLiteral("auto")};
+    if (CodePages.contains(codePage))
+        port.kodowanie = codePage;
+    else if (!codePage.isEmpty())
+        problems.append(QStringLiteral("Kodowanie=%1: dozwolone %2").arg(codePage, CodePages.join(QStringLiteral(", "))));
+    int open = 0;
+    for (const QString &problem : {ReadBounded(ini, section, "Otworz", 0, 1, open),
+                                   ReadBounded(ini, section, "Wiersze", 0, 127, port.wiersze),
+                                   ReadBounded(ini, section, "Cisza", 0, 600000, port.cisza)}) {
+        if (!problem.isEmpty())
+            problems.append(problem);
+    }
+    port.otworz = open == 1;
+    if (!port.mail.isEmpty() && !port.mail.contains(u'@'))
+        problems.append(QStringLiteral("Mail=%1 nie jest adresem poczty").arg(port.mail));
+    port.problem = problems.join(QStringLiteral("; "));
+    return port;
+}
+
+void ReadPorts(const IniFile &ini, QList<PortSettings> &ports)
+{
+    QList<QByteArray> seen;
+    for (const QByteArray &section : ini.sections()) {
+        // The first of two sections of one name counts, as for every section.
+        if (!IsPortSection(section) || seen.contains(section.toUpper()))
+            continue;
+        seen.append(section.toUpper());
+        ports.append(ReadPort(ini, section));
+    }
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(QString iniPath) : m_path(std::move(iniPath)) {}
@@ -158,6 +228,7 @@ Settings SettingsStore::fromIni(const IniFile &ini)
     s.ksef.caFile = ini.string("KSeF", "CAFile").trimmed();
     const int limit = Integer(ini, "Siec", "LimitCzasu", s.netLimitSeconds);
     s.netLimitSeconds = limit >= 0 ? limit : s.netLimitSeconds;
+    ReadPorts(ini, s.ports);
     return s;
 }
 
@@ -191,7 +262,7 @@ void SettingsStore::toIni(const Settings &s, IniFile &ini)
 
     SetInteger(ini, Duplex, "Kartka", s.kartka);
 
-    // [Mail] Sendmail and CAFile, [Dyski], [DrukarkaPDF], [Waluty] and [KSeF] are edited by hand only: the program never writes them, so
+    // [Mail] Sendmail and CAFile, [Dyski], [DrukarkaPDF], [Waluty], [KSeF] and the ports ([LPT1]...) are edited by hand only: the program never writes them, so
     // an edit made while it runs survives its next write.
 }
 
