@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <mutex>
@@ -9,7 +10,8 @@
 namespace ostrevo {
 
 // The outcome of a job that is known only after the job has ended: the SMTP sender's
-// answer to a message that the job queued.
+// answer to a message that the job queued. Without a `jobId` it is a job of its own that
+// ran beside the job thread (a print job of a printer port), with its own id.
 struct LaterOutcome {
     QString jobId;
     QString directory;
@@ -17,6 +19,12 @@ struct LaterOutcome {
     QString kind;
     bool ok = false;
     QString detail;
+    // A job of its own: its id, how long it took, the files it wrote.
+    QString id;
+    qint64 durationMs = 0;
+    QStringList outputs;
+    bool retry = false;       // not ok: it is kept and tried again later
+    bool nothingDone = false; // ok, but nothing came of it
 };
 
 // Carries later outcomes from whoever learns them (any thread) to the monitor, which

@@ -646,13 +646,7 @@ void Engine::retryTick()
 
 void Engine::recordLaterOutcome(const LaterOutcome &outcome)
 {
-    JobRecord record;
-    record.follows = outcome.jobId;
-    record.directory = outcome.directory;
-    record.jobFile = outcome.jobFile;
-    record.kind = outcome.kind;
-    record.outcome = outcome.ok ? JobOutcome::Ok : JobOutcome::Failed;
-    record.detail = outcome.detail;
+    JobRecord record = RecordOfLaterOutcome(outcome);
     journal(record);
 }
 

@@ -1,5 +1,7 @@
 #include "monitor/JobRecord.h"
 
+#include "handling/LaterOutcomes.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -92,6 +94,24 @@ bool JobRecord::failed() const
     default:
         return false;
     }
+}
+
+JobRecord RecordOfLaterOutcome(const LaterOutcome &outcome)
+{
+    JobRecord record;
+    record.id = outcome.id;
+    record.follows = outcome.jobId;
+    record.directory = outcome.directory;
+    record.jobFile = outcome.jobFile;
+    record.kind = outcome.kind;
+    record.durationMs = outcome.durationMs;
+    record.outputs = outcome.outputs;
+    if (outcome.ok)
+        record.outcome = outcome.nothingDone ? JobOutcome::NothingDone : JobOutcome::Ok;
+    else
+        record.outcome = outcome.retry ? JobOutcome::Retry : JobOutcome::Failed;
+    record.detail = outcome.detail;
+    return record;
 }
 
 QString OutcomeWord(JobOutcome outcome)

@@ -10,6 +10,8 @@
 
 namespace ostrevo {
 
+struct LaterOutcome;
+
 // How a job ended. The journal writes each as a word of its own, so that the file stays
 // machine-readable whatever language the details are in.
 enum class JobOutcome {
@@ -48,6 +50,10 @@ struct JobRecord {
     // The first file the job wrote; empty when none.
     QString outputFile() const { return outputs.value(0); }
 };
+
+// The journal record of an outcome reported after its job (or of a job that ran beside
+// the job thread); its time is set when it is journaled.
+JobRecord RecordOfLaterOutcome(const LaterOutcome &outcome);
 
 // The word of an outcome in the journal ("OK", "NOTHING DONE", "FAILED", ...).
 QString OutcomeWord(JobOutcome outcome);

@@ -12,7 +12,7 @@ QString KindWording(const QString &kind)
         {"jkFtp", "FTP"},               {"jkMail", "Poczta"},         {"jkPdf", "PDF"},
         {"jkPitPdf", "Formularz PDF"},  {"jkDownload", "Pobieranie"}, {"jkOpen", "Otwarcie"},
         {"jkPrint", "Drukowanie PDF"},  {"jkDf", "Drukarka fiskalna"}, {"jkWaluta", "Kursy walut"},
-        {"jkKsef", "KSeF"},
+        {"jkKsef", "KSeF"},             {"jkLpt", "Wydruk z portu"},
         {"?", "Nierozpoznane"},         {"-", "Plik"},
     };
     for (const auto &name : names) {

@@ -48,6 +48,8 @@ QByteArray MailSpool::encode(const SpooledMail &mail)
     QByteArray bytes = Magic;
     bytes += Field("dir", mail.resultDir.toUtf8());
     bytes += Field("result", mail.resultName.toUtf8());
+    if (!mail.writesResult)
+        bytes += Field("noresult", "1");
     if (!mail.jobId.isEmpty() || !mail.jobFile.isEmpty() || !mail.jobKind.isEmpty()) {
         bytes += Field("job", mail.jobId.toUtf8());
         bytes += Field("jobfile", mail.jobFile.toUtf8());
@@ -77,6 +79,8 @@ std::optional<SpooledMail> MailSpool::decode(const QByteArray &bytes)
             mail.resultDir = QString::fromUtf8(value);
         else if (name == "result")
             mail.resultName = QString::fromUtf8(value);
+        else if (name == "noresult")
+            mail.writesResult = value != "1";
         else if (name == "job")
             mail.jobId = QString::fromUtf8(value);
         else if (name == "jobfile")
@@ -92,13 +96,15 @@ std::optional<SpooledMail> MailSpool::decode(const QByteArray &bytes)
     }
     mail.message = bytes.mid(headEnd + 2);
     // A file cut short (a disk that filled up under an older version) is not sent half.
-    if (size != mail.message.size() || mail.resultDir.isEmpty() || mail.resultName.isEmpty())
+    if (size != mail.message.size() || (mail.writesResult && (mail.resultDir.isEmpty() || mail.resultName.isEmpty())))
         return std::nullopt;
     return mail;
 }
 
 QString MailSpool::add(const SpooledMail &mail)
 {
+    // Two writers must never take one sequence number: the second would replace the first.
+    std::lock_guard lock(m_addMutex);
     const QByteArray dirName = QFile::encodeName(m_dir);
     QDir().mkpath(QFileInfo(m_dir).path()); // the program directory is made on first write
     if (::mkdir(dirName.constData(), 0700) != 0 && errno != EEXIST)

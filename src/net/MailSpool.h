@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <mutex>
 #include <optional>
 
 namespace ostrevo {
@@ -15,6 +16,8 @@ namespace ostrevo {
 struct SpooledMail {
     QString resultDir;  // the monitored directory whose Errors gets the result
     QString resultName;
+    // False for a message no DOS program waits for (a printer port's PDF): no result file.
+    bool writesResult = true;
     // The job that queued the message, so that its later outcome names it (empty in
     // messages spooled by older versions).
     QString jobId;
@@ -30,6 +33,7 @@ struct SpooledMail {
 // under its name only when complete and on disk (written, synced, renamed).
 class MailSpool {
 public:
+    // add() may be called from several threads (the job thread, the printer ports).
     explicit MailSpool(QString dir);
 
     const QString &dir() const { return m_dir; }
@@ -46,7 +50,8 @@ public:
 
 private:
     QString m_dir;
-    quint64 m_next = 0;
+    std::mutex m_addMutex;
+    quint64 m_next = 0; // guarded by m_addMutex
 };
 
 } // namespace ostrevo

@@ -158,7 +158,8 @@ QueueWorker::Step SmtpSender::processOne(const QString &fileName)
     if (cancelled)
         return Step::Quit;
     try {
-        WriteResultFile(mail->resultDir, mail->resultName, status);
+        if (mail->writesResult)
+            WriteResultFile(mail->resultDir, mail->resultName, status);
     } catch (const JobError &e) {
         if (warn)
             warn(e.message());

@@ -133,6 +133,17 @@ void TDM::registerHandlers(JobHandlers &handlers)
     handlers.set(jkWaluta, [this](const JobContext &c, const QString &path) { return m_rates.WalutaJob(c, path); });
 }
 
+QString TDM::spoolMail(const SpooledMail &mail)
+{
+    return m_spool.add(mail);
+}
+
+void TDM::wakeMailSender()
+{
+    m_sender.start();
+    m_sender.wake();
+}
+
 bool TDM::waitForMail(int timeoutMs)
 {
     return m_sender.waitUntilIdle(timeoutMs);

@@ -55,6 +55,11 @@ public:
     void WriteNetResult(const JobContext &context, const QString &name, const QByteArray &status,
                         bool deleteFtpSource);
 
+    // The printer ports' hand-over to the own SMTP route: the message goes into the spool
+    // whole (any thread); the sender takes it once woken. Throws IoError.
+    QString spoolMail(const SpooledMail &mail);
+    void wakeMailSender();
+
     // Waits until every spooled message has its result (the end of --once); false when
     // some are still waiting after the time.
     bool waitForMail(int timeoutMs);
