@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <QRegularExpression>
+
 namespace ostrevo {
 
 CommandLine CommandLine::parse(const QStringList &arguments)
@@ -36,6 +38,18 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             // The preview file may follow the job, but not a check, which writes none.
             if (!cl.check && i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(u"--"))
                 cl.previewOut = arguments.at(++i);
+        } else if (arg == u"--lpt") {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(u"--")) {
+                cl.error = QStringLiteral("--lpt needs a port (LPT1, LPT2, ... or COM1, ...)");
+                break;
+            }
+            cl.lptPort = arguments.at(++i);
+            static const QRegularExpression port(QStringLiteral("^(LPT|COM)[1-9][0-9]?$"),
+                                                 QRegularExpression::CaseInsensitiveOption);
+            if (!port.match(cl.lptPort).hasMatch()) {
+                cl.error = QStringLiteral("--lpt %1: a port is LPT1, LPT2, ... or COM1, ...").arg(cl.lptPort);
+                break;
+            }
         } else if (arg == u"--home") {
             if (i + 1 >= arguments.size()) {
                 cl.error = QStringLiteral("--home needs a directory");
@@ -53,6 +67,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         cl.error = QStringLiteral("--home needs a directory");
     if (cl.error.isEmpty() && !cl.previewJob.isEmpty() && (cl.once || cl.headless))
         cl.error = QStringLiteral("--preview and --check run alone, without --once or --headless");
+    if (cl.error.isEmpty() && !cl.lptPort.isEmpty() && (cl.once || cl.headless || !cl.previewJob.isEmpty() || !cl.control.isEmpty()))
+        cl.error = QStringLiteral("--lpt reads one print job from standard input; it goes with --home only");
     if (cl.error.isEmpty() && !cl.control.isEmpty() && (cl.once || cl.headless || !cl.previewJob.isEmpty()))
         cl.error = QStringLiteral("--%1 asks a running monitor; it goes with --home only")
                        .arg(QString::fromLatin1(cl.control));
@@ -65,6 +81,7 @@ QString CommandLine::usage(const QString &programName)
                "Usage: %1 [--home DIR] [--headless | --once]\n"
                "       %1 [--home DIR] --preview JOB.txt [OUT.pdf] | --check JOB.txt\n"
                "       %1 [--home DIR] --status | --pause | --resume\n"
+               "       %1 [--home DIR] --lpt PORT < PRINT-JOB\n"
                "\n"
                "Watches the job directories of a DOS application and performs its jobs.\n"
                "Today: plain-text printouts (CUPS or the built-in printer \"Ostrevo PDF\"),\n"
@@ -99,7 +116,15 @@ QString CommandLine::usage(const QString &programName)
                "                file cannot be read, 4 not a job (binary, nothing in it), 5 a\n"
                "                kind it does not lay out, 6 the layout failed (a template\n"
                "                missing) or the preview file cannot be written\n"
-               "  --check JOB   the same report, without the preview file\n"
+               "  --check JOB   the same report, without the preview file; for a file in a\n"
+               "                printer port's directory: its print language, code page,\n"
+               "                pages and the ESC/P commands it does not know\n"
+               "  --lpt PORT    one print job of a DOS program from standard input (DOSEMU2:\n"
+               "                $_lpt1 = \"ostrevo --lpt LPT1\"), written whole into the\n"
+               "                directory of [PORT] in Ostrevo.ini; the running monitor prints\n"
+               "                it, or this command does when none runs. Exit code 0 when\n"
+               "                printed or handed to the monitor, 1 otherwise (the reason on\n"
+               "                stderr; a print job that was written stays for the monitor)\n"
                "  --home DIR    program directory (Ostrevo.ini, DefSym.ovx, ostrevo.log); it\n"
                "                must exist (exit code 1 when it does not)\n"
                "  --help        this text\n"

@@ -18,6 +18,8 @@ struct CommandLine {
     QString previewJob;
     QString previewOut;
     bool check = false;
+    // --lpt PORT: one print job from standard input into the port's directory.
+    QString lptPort;
     QString error; // not empty when the arguments are wrong
 
     static CommandLine parse(const QStringList &arguments);

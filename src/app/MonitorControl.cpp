@@ -75,6 +75,10 @@ void MonitorControl::handle(const QByteArray &request, const std::function<void(
         reply(statusText());
         return;
     }
+    if (request.startsWith("lpt ")) {
+        reply(m_portRequests ? m_portRequests(QString::fromLatin1(request.mid(4))) : QByteArray("not served: no printer ports\n"));
+        return;
+    }
     if (request != "pause" && request != "resume") {
         reply("unknown request\n");
         return;

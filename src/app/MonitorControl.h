@@ -24,11 +24,14 @@ public:
 
     // The status answer as `ostrevo --status` prints it.
     QByteArray statusText() const;
+    // Answers "lpt PORT" of `ostrevo --lpt` (on this object's thread).
+    void setPortRequests(std::function<QByteArray(const QString &port)> answer) { m_portRequests = std::move(answer); }
 
 private:
     void handle(const QByteArray &request, const std::function<void(const QByteArray &)> &reply);
 
     Engine *m_engine;
+    std::function<QByteArray(const QString &)> m_portRequests;
     MonitorStatus m_status;
     QString m_runningJob;
     JobRecord m_lastJob;

@@ -8,6 +8,8 @@
 #include "forms/PrintFormJob.h"
 #include "jobs/DosPath.h"
 #include "ksef/KsefJobs.h"
+#include "lpt/PortPlaces.h"
+#include "lpt/PortSpooler.h"
 #include "monitor/JobFiles.h"
 #include "net/TDM.h"
 #include "textprint/PdfTextJob.h"
@@ -15,12 +17,18 @@
 
 namespace ostrevo {
 
+namespace {
+// As long as the engine lets a running job finish when the program quits.
+constexpr int PortQuitGraceMs = 10000;
+} // namespace
+
 Subsystems::Subsystems(QString programDir)
     : m_programDir(std::move(programDir)), m_textPrinter(std::make_unique<TextPrinter>(m_symbols, Printer())),
       m_pdfTextJobs(std::make_unique<PdfTextJobs>(MailPdfHandOver{}, &m_symbols)),
       m_fiscalPrinters(std::make_unique<FiscalPrinters>(m_programDir)),
       m_net(std::make_unique<TDM>(m_programDir)),
       m_ksef(std::make_unique<KsefJobs>(m_programDir, m_net->laterOutcomes())),
+      m_ports(std::make_unique<PortSpooler>(m_programDir, portServices())),
       m_settings(std::make_shared<Settings>()),
       m_formPrinter(std::make_unique<FormPrinter>(Printer(), m_barcode)),
       m_pdfFormJobs(std::make_unique<PdfFormJobs>(m_barcode))
@@ -30,20 +38,73 @@ Subsystems::Subsystems(QString programDir)
     m_pdfFormJobs->setMailPdf(m_net->mailPdfHandOver());
 }
 
-Subsystems::~Subsystems() = default;
+Subsystems::~Subsystems()
+{
+    stopPorts();
+}
+
+DeliveryServices Subsystems::portServices()
+{
+    DeliveryServices services;
+    services.spoolMail = [this](const SpooledMail &mail) { return m_net->spoolMail(mail); };
+    services.wakeMailSender = [this] { m_net->wakeMailSender(); };
+    services.outcomes = &m_net->laterOutcomes();
+    services.open = [this](const QString &pdf) -> QString {
+        if (!m_desktop)
+            return QStringLiteral("monitor działa bez pulpitu");
+        // One argument, no shell; what xdg-open says within a moment tells whether it opened.
+        const OpenerRun run = StartOpener(QStringLiteral("xdg-open"), pdf);
+        if (!run.started)
+            return QStringLiteral("nie można uruchomić xdg-open");
+        if (run.exitCode && *run.exitCode != 0)
+            return QStringLiteral("xdg-open zakończył się kodem %1").arg(*run.exitCode);
+        return {};
+    };
+    return services;
+}
+
+QByteArray Subsystems::portRequest(const QString &port)
+{
+    return m_ports->portRequest(port);
+}
+
+DeliveryResult Subsystems::deliverCapture(const Settings &settings, const QString &port, const QByteArray &name)
+{
+    *m_settings = settings;
+    // That port alone: the problems of the others are the monitor's to tell, not each print job's.
+    Settings one = settings;
+    one.ports.clear();
+    if (const PortSettings *served = FindPort(settings, port))
+        one.ports.append(*served);
+    m_ports->configure(one, InstalledPrinterNames());
+    m_net->afterSettingsRead(settings);
+    return m_ports->deliverNow(port, name);
+}
+
+LaterOutcomes &Subsystems::laterOutcomes()
+{
+    return m_net->laterOutcomes();
+}
+
+void Subsystems::stopPorts()
+{
+    if (m_ports)
+        m_ports->stopAll(PortQuitGraceMs);
+}
 
 QStringList Subsystems::afterSettingsRead(const Settings &settings)
 {
     *m_settings = settings;
     m_net->afterSettingsRead(settings);
     m_ksef->afterSettingsRead(settings);
-    const QString printouts = settings.pdfPrinterDir.isEmpty()
-        ? m_programDir + QStringLiteral("/wydruki")
-        : DosPathMapper(settings.drives, m_programDir).toLocal(settings.pdfPrinterDir);
+    const QString printouts = BuiltinPrinterDirectory(settings, m_programDir);
     Printer().setBuiltinDirectory(printouts);
     // What a killed run was writing there will never be finished.
     RemoveStalePartFiles(printouts);
-    return m_symbols.loadSiteDefinitions(m_programDir);
+    QStringList warnings = m_ports->configure(settings, InstalledPrinterNames());
+    if (m_watchPorts)
+        m_ports->startWatching();
+    return m_symbols.loadSiteDefinitions(m_programDir) + warnings;
 }
 
 EngineConfig Subsystems::engineConfig(const QString &executablePath, const QString &autostartDir)

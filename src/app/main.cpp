@@ -1,7 +1,9 @@
 #include "app/CommandLine.h"
 #include "app/EngineHost.h"
 #include "app/Headless.h"
+#include "app/CaptureCheck.h"
 #include "app/InstanceChannel.h"
+#include "app/LptCommand.h"
 #include "app/MonitorControl.h"
 #include "app/ProgramDir.h"
 #include "app/QtTranslations.h"
@@ -77,6 +79,13 @@ int RunPreview(int argc, char *argv[], const CommandLine &cl)
     request.outPath = cl.previewOut;
     request.writePdf = !cl.check;
     request.programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
+    // A file of a printer port's directory is a print job, not a job file.
+    if (cl.check) {
+        if (const std::optional<CaptureCheck> capture = CheckCapture(request.programDir, cl.previewJob)) {
+            Print(stdout, capture->report.join(u'\n') + u'\n');
+            return capture->exitCode;
+        }
+    }
     const PreviewOutcome outcome = PreviewJob(request);
     Print(stdout, DosPathMapper::readable(outcome.report.join(u'\n')) + u'\n');
     return outcome.exitCode;
@@ -109,6 +118,19 @@ int main(int argc, char *argv[])
 
     if (!cl.previewJob.isEmpty())
         return RunPreview(argc, argv, cl);
+    if (!cl.lptPort.isEmpty()) {
+        // A desktop session the emulator runs in, where a PDF may be opened.
+        const bool desktop = qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        QGuiApplication::setApplicationName(QStringLiteral("Ostrevo"));
+        LptCommand command;
+        command.programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
+        command.executableName = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+        command.port = cl.lptPort;
+        command.desktop = desktop;
+        return RunLptCommand(command);
+    }
     if (!cl.control.isEmpty()) {
         QCoreApplication app(argc, argv);
         const QString programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
@@ -181,6 +203,9 @@ int main(int argc, char *argv[])
     }
 
     Subsystems subsystems(programDir);
+    // The printer ports are served by the monitor, not by --once.
+    subsystems.setWatchPorts(!cl.once);
+    subsystems.setDesktop(windows);
     // Only the desktop program keeps the entry that starts it at login: a service or a
     // scripted run must not make the desktop program start at the next graphical login.
     EngineConfig config = subsystems.engineConfig(executablePath, windows ? DefaultAutostartDir() : QString());
@@ -211,6 +236,7 @@ int main(int argc, char *argv[])
     InstanceChannel channel(instance.socketPath());
     channel.setCanShow(windows);
     MonitorControl control(host.engine(), &channel);
+    control.setPortRequests([&subsystems](const QString &port) { return subsystems.portRequest(port); });
     if (!channel.listen())
         Print(stderr, programName + QStringLiteral(": another start cannot reach this one (--status, --pause, "
                                                    "--resume, the window to the front): ")
@@ -232,9 +258,14 @@ int main(int argc, char *argv[])
         headless = std::make_unique<Headless>(host.engine());
     }
     Headless::installSignalHandlers();
-    QObject::connect(app.get(), &QCoreApplication::aboutToQuit, [&host] { host.stop(); });
+    // The print job in hand ends, and its journal line reaches the engine, before the engine stops.
+    QObject::connect(app.get(), &QCoreApplication::aboutToQuit, [&host, &subsystems] {
+        subsystems.stopPorts();
+        host.stop();
+    });
     host.start();
     const int rc = app->exec();
+    subsystems.stopPorts();
     host.stop();
     // What the engine said while it shut down (a settings file that could not be written)
     // was queued for this thread after its event loop ended: delivered now, not lost.
