@@ -131,6 +131,9 @@ QString StreamSummary(const QString &port, const PrintStreamReport &report)
     if (!report.codePage.isEmpty())
         text += QStringLiteral(", strona kodowa %1%2")
                     .arg(report.codePage, report.codePageGuessed ? QStringLiteral(" (rozpoznana)") : QString());
+    // A PDF passes as it is, uncounted.
+    if (report.language == PrintLanguage::Pdf && report.pages == 0)
+        return text;
     return text + QStringLiteral(", stron: %1").arg(report.pages);
 }
 

@@ -3,13 +3,16 @@
 #include "jobs/AtomicFile.h"
 #include "jobs/MoveWithoutReplacing.h"
 #include "jobs/UniqueFd.h"
+#include "monitor/NetworkFileSystem.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace ostrevo {
@@ -31,13 +34,24 @@ QString WriteCapture(const QString &dir, const QString &port, const QByteArray &
 
 bool MayBeCapture(const QByteArray &name)
 {
-    return !name.isEmpty() && !name.startsWith('.');
+    if (name.isEmpty() || name.startsWith('.'))
+        return false;
+    // DOSBox-X writes its screenshots, sound and video into the same capture directory as
+    // its print jobs.
+    static const char *const NotPrinted[] = {".png", ".bmp", ".wav", ".avi", ".mkv", ".mid", ".dro", ".opl"};
+    const QByteArray lower = name.toLower();
+    return std::none_of(std::begin(NotPrinted), std::end(NotPrinted), [&](const char *suffix) { return lower.endsWith(suffix); });
 }
 
 Writers WritersOf(int dirFd, const QByteArray &name)
 {
     UniqueFd file(::openat(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (file.fd < 0)
+        return Writers::Unknown;
+    // A lease on a share tells nothing of the writers on other machines, and CIFS refuses
+    // one (EAGAIN) whenever the server granted no caching: it would hold every file back.
+    struct statfs fs;
+    if (::fstatfs(file.fd, &fs) != 0 || IsNetworkFileSystemType(long(fs.f_type)))
         return Writers::Unknown;
     // Someone opening the file for writing while the lease is held breaks it with a
     // signal to us, SIGIO by default, which would end the program: one that is ignored.

@@ -20,12 +20,15 @@ QString NewCaptureName(const QString &port, const QDateTime &time, qint64 pid);
 QString WriteCapture(const QString &dir, const QString &port, const QByteArray &bytes);
 
 // Whether a name in a port's directory may be a print job: hidden names are ours (records,
-// temporaries) or an editor's, never jobs.
+// temporaries) or an editor's, and DOSBox-X's screenshots, sound and video captures
+// (.png, .bmp, .wav, .avi, .mkv, .mid, .dro, .opl) share its capture directory; none is a
+// print job.
 bool MayBeCapture(const QByteArray &name);
 
 // Whether some process holds the file open for writing, as a read lease tells: the kernel
 // grants one only while nobody does. Unknown where the file system or the file's owner
-// allows no lease (a network share, another user's file).
+// allows no lease (another user's file), and on a network share, where it would tell
+// nothing of other machines: the settle time alone decides there.
 enum class Writers { None, Some, Unknown };
 Writers WritersOf(int dirFd, const QByteArray &name);
 

@@ -55,6 +55,9 @@ private:
         State state = Settling;
         quint64 arrival = 0;
         bool movedIn = false;
+        // No writer is known to hold it: closed for writing, renamed in, or found by a
+        // look through the directory (which cannot know). Asked where no lease tells.
+        bool closed = true;
         qint64 lastChange = 0; // steady ms of the last write seen
         qint64 size = -1;
         qint64 mtimeNs = -1;

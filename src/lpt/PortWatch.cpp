@@ -170,6 +170,7 @@ void PortSpooler::event(Port &port, const QByteArray &name, uint32_t mask, qint6
         it->movedIn = true;
     else if (mask & (IN_CREATE | IN_MODIFY))
         it->movedIn = false;
+    it->closed = (mask & (IN_MOVED_TO | IN_CLOSE_WRITE)) != 0;
     it->lookAt = it->movedIn ? now : now + port.target.port.cisza;
 }
 
@@ -191,7 +192,10 @@ bool PortSpooler::look(Port &port, const QByteArray &name, Candidate &file, qint
         file.lookAt = file.lastChange + settleMs;
         return true;
     }
-    if (WritersOf(port.dirFd, name) == Writers::Some) {
+    const Writers writers = WritersOf(port.dirFd, name);
+    // Where no lease tells (another user's file), the close that inotify reports does;
+    // on a share, where inotify sees no other machine's writes, the quiet time alone.
+    if (writers == Writers::Some || (writers == Writers::Unknown && !file.closed && !port.network)) {
         file.lookAt = now + std::clamp(settleMs, 100, WriterLookMs);
         return true;
     }
@@ -228,9 +232,13 @@ void PortSpooler::readEvents(qint64 now)
             const auto *ev = reinterpret_cast<const struct inotify_event *>(buffer + offset);
             offset += ssize_t(sizeof(struct inotify_event) + ev->len);
             if (ev->mask & IN_Q_OVERFLOW) {
-                // Events were lost: every directory is looked through again.
-                for (Port &port : m_ports)
+                // Events were lost (a close among them, maybe): every directory is looked
+                // through again, and its files judged by their quiet time.
+                for (Port &port : m_ports) {
                     port.rescan = true;
+                    for (Candidate &file : port.files)
+                        file.closed = true;
+                }
                 continue;
             }
             const auto port = std::find_if(m_ports.begin(), m_ports.end(), [&](const Port &p) { return p.watch == ev->wd; });

@@ -54,8 +54,10 @@ TEST(CaptureDirectory, ChunksWithPausesShorterThanTheSettleTimeAreOneJob)
 {
     PortRig rig; // Cisza 400 ms
     rig.start();
-    // Hidden files (an editor's, our own temporaries) and folders are no print jobs.
+    // Hidden files (an editor's, our own temporaries), folders and DOSBox-X's screenshots
+    // in its capture directory are no print jobs.
     WriteFile(rig.lpt1 + QStringLiteral("/.ukryty.prn"), EscpJob("UKRYTY"));
+    WriteFile(rig.lpt1 + QStringLiteral("/fk_000.PNG"), "\x89PNG\r\n");
     QDir().mkpath(rig.lpt1 + QStringLiteral("/folder"));
 
     // DOSBox-X: one open, the job in pieces, closed after its time-out.
@@ -85,7 +87,7 @@ TEST(CaptureDirectory, ChunksWithPausesShorterThanTheSettleTimeAreOneJob)
     ASSERT_EQ(rig.pdfs(), (QStringList{PdfOf(QStringLiteral("prt0001.prn")), PdfOf(QStringLiteral("prt0002.prn"))}));
     EXPECT_EQ(TextOf(rig.out + u'/' + PdfOf(QStringLiteral("prt0001.prn"))), QStringLiteral("PIERWSZY kawalek2 kawalek3 KONIEC1"));
     EXPECT_EQ(TextOf(rig.out + u'/' + PdfOf(QStringLiteral("prt0002.prn"))), QStringLiteral("DRUGI czesc2 czesc3 KONIEC2"));
-    EXPECT_EQ(Entries(rig.lpt1), (QStringList{QStringLiteral(".ukryty.prn"), QStringLiteral("folder")}));
+    EXPECT_EQ(Entries(rig.lpt1), (QStringList{QStringLiteral(".ukryty.prn"), QStringLiteral("fk_000.PNG"), QStringLiteral("folder")}));
 }
 
 TEST(CaptureDirectory, FilesClosedAtRandomMomentsAreEachOneJob)
