@@ -59,6 +59,11 @@ QString PortConflict(const PortSettings &port, const Settings &settings, const Q
         return QStringLiteral("Katalog=%1 jest katalogiem monitorowanym na zadania; port potrzebuje własnego").arg(port.katalog);
     if (earlierDirectories.contains(dir))
         return QStringLiteral("Katalog=%1 jest już katalogiem innego portu").arg(port.katalog);
+    // Each PDF would come back as a print job of its own, without end.
+    const QString pdfFolder = PortPdfFolder(port, settings, programDir);
+    if (!pdfFolder.isEmpty() && CanonicalDirectory(pdfFolder) == dir)
+        return QStringLiteral("pliki PDF portu trafiałyby do jego katalogu %1 i wracały jako wydruki; "
+                              "KatalogPDF musi być innym katalogiem").arg(pdfFolder);
     if (!PrintsOnBuiltinPrinter(port) && !printers.contains(port.drukarka, Qt::CaseInsensitive))
         return QStringLiteral("drukarki \"%1\" nie ma wśród drukarek: %2")
             .arg(port.drukarka, printers.join(QStringLiteral(", ")));

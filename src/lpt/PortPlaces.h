@@ -28,7 +28,8 @@ const PortSettings *FindPort(const Settings &settings, const QString &name);
 
 // Why a port cannot be served, beyond its own section's values: its directory is a
 // monitored job directory or another port's (`earlierDirectories`: the directories of the
-// ports before it), or its printer is not in the list. Empty when it can be.
+// ports before it), its PDF files would land in it, or its printer is not in the list.
+// Empty when it can be.
 QString PortConflict(const PortSettings &port, const Settings &settings, const QString &programDir,
                      const QStringList &printers, const QStringList &earlierDirectories);
 
