@@ -148,9 +148,9 @@ void PortSpooler::stopAll(int graceMs)
     stop(graceMs);
     if (m_inotify >= 0)
         ::close(m_inotify);
-    if (m_wakeFd >= 0)
-        ::close(m_wakeFd);
-    m_inotify = m_wakeFd = -1;
+    m_inotify = -1;
+    if (const int wakeFd = m_wakeFd.exchange(-1); wakeFd >= 0)
+        ::close(wakeFd);
 }
 
 void PortSpooler::cleanLeftovers(const Port &port)

@@ -113,7 +113,7 @@ private:
     QString m_idPrefix;
 
     int m_inotify = -1;
-    int m_wakeFd = -1;
+    std::atomic_int m_wakeFd{-1}; // woken from the worker and the channel's thread
     std::thread m_watchThread;
     std::atomic_bool m_watchStop{false};
 };

@@ -41,10 +41,11 @@ qint64 WatchNowMs()
 
 void PortSpooler::wakeWatch()
 {
-    if (m_wakeFd < 0)
+    const int wakeFd = m_wakeFd.load();
+    if (wakeFd < 0)
         return;
     const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
 }
 
 void PortSpooler::detach(Port &port)
@@ -271,13 +272,13 @@ void PortSpooler::watch()
             std::lock_guard lock(m_mutex);
             timeout = nextWakeMs(WatchNowMs());
         }
-        pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_inotify, POLLIN, 0}};
+        pollfd fds[2] = {{m_wakeFd.load(), POLLIN, 0}, {m_inotify, POLLIN, 0}};
         ::poll(fds, 2, timeout);
         if (m_watchStop.load())
             break;
         if (fds[0].revents & POLLIN) {
             uint64_t count = 0;
-            [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &count, sizeof count);
+            [[maybe_unused]] const ssize_t n = ::read(fds[0].fd, &count, sizeof count);
         }
         bool ready = false;
         {

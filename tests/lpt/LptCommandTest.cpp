@@ -93,7 +93,7 @@ TEST(LptCommand, WhatIsNoPrintJobWritesNothing)
 TEST(LptCommand, BesideARunningMonitorTheMonitorPrintsIt)
 {
     // A bad port is skipped and said so; the good one goes on.
-    Install install(WithPorts("[LPT1]\r\nKatalog=lpt1\r\n[LPT2]\r\nKatalog=lpt2\r\nCisza=szybko\r\n",
+    Install install(WithPorts("[LPT1]\r\nKatalog=lpt1\r\nOtworz=1\r\n[LPT2]\r\nKatalog=lpt2\r\nCisza=szybko\r\n",
                               "Timer=0\r\nMonitorowanie=1\r\n"));
     const QString port = install.home.filePath(QStringLiteral("lpt1"));
     QDir().mkpath(port);
@@ -129,6 +129,8 @@ TEST(LptCommand, BesideARunningMonitorTheMonitorPrintsIt)
     const QString journal = QString::fromUtf8(install.journal());
     EXPECT_EQ(journal.count(QStringLiteral("\tLPT1-")), 1) << journal.toStdString();
     EXPECT_EQ(journal.count(QStringLiteral("[LPT2] pominięty")), 1) << journal.toStdString();
+    // A service has no desktop to open the PDF on, and says so.
+    EXPECT_TRUE(journal.contains(QStringLiteral("; nie otwarto: monitor działa bez pulpitu"))) << journal.toStdString();
 }
 
 TEST(LptCommand, CheckOfACaptureTellsWhatTheRendererFinds)

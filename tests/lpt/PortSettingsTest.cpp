@@ -110,3 +110,22 @@ TEST(PortSettings, APortThatWouldClashIsSkippedAndTheOthersGoOn)
     EXPECT_EQ(rig.spooler->portRequest(QStringLiteral("lpt3")), "ok\n");
     EXPECT_TRUE(rig.spooler->portRequest(QStringLiteral("COM1")).startsWith("not served: "));
 }
+
+TEST(PortSettings, ThePortsCodePageAndPageLengthReachTheRenderer)
+{
+    PortRig rig;
+    rig.settings.ports[0].kodowanie = QStringLiteral("mazowia");
+    rig.settings.ports[0].wiersze = 10;
+    rig.start();
+    // "Zażółć gęślą jaźń" in Mazovia, then 25 lines with no page length set by the program.
+    QByteArray text = "\x1b@Za\xa7\xa2\x92\x8d g\x91\x9el\x86 ja\xa6\xa4\r\n";
+    for (int line = 2; line <= 25; ++line)
+        text += "wiersz " + QByteArray::number(line) + "\r\n";
+    WriteFile(rig.lpt1 + QStringLiteral("/mazowia.prn"), text);
+    ASSERT_TRUE(rig.waitForLines(1));
+    const LaterOutcome line = rig.linesOf().at(0);
+    EXPECT_TRUE(line.detail.startsWith(QStringLiteral("LPT1: ESC/P, strona kodowa Mazowia, stron: 3;"))) << line.detail.toStdString();
+    const QString pdf = rig.out + QStringLiteral("/LPT1-mazowia.pdf");
+    EXPECT_EQ(PdfPageCount(pdf), 3);
+    EXPECT_TRUE(TextOf(pdf).startsWith(QStringLiteral("Zażółć gęślą jaźń wiersz 2"))) << TextOf(pdf).toStdString();
+}
