@@ -71,7 +71,7 @@ asan: deps
 	cmake --build $(ASAN_BUILD) -j2
 	ASAN_OPTIONS=detect_leaks=1:suppressions=$(CURDIR)/tests/asan.supp LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --test-dir $(ASAN_BUILD) -j$(TEST_JOBS) --output-on-failure -L 'jobs|monitor|textprint|forms|devices|app|gui|fiscal|net|preview|ksef'
+	  ctest --test-dir $(ASAN_BUILD) -j$(TEST_JOBS) --output-on-failure -L 'jobs|monitor|textprint|forms|devices|app|gui|fiscal|net|preview|ksef|escp|lpt'
 
 # The engine, its watcher and job threads, and the rest of the monitor's tests.
 tsan: deps
