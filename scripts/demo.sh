@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the monitor on the bundled demo: a fresh copy of examples/demo as the program
-# directory, with the sample jobs dropped into its jobs folder. Printouts land in
+# directory, with the sample jobs dropped into its jobs folder and a DOS program's printout
+# waiting at its printer port LPT1. Printouts land in
 # <build>/demo/wydruki as PDF files; the journal is <build>/demo/ostrevo.log.
 set -euo pipefail
 build=${1:-build}
@@ -21,10 +22,15 @@ for job in "$top"/examples/jobs/*.txt; do
   : > "$home/jobs/$name.END"
 done
 
+# What a DOS program printed to LPT1 (ESC/P), waiting in the port's directory of [LPT1].
+mkdir -p "$home/lpt1"
+cp "$top"/examples/lpt/*.prn "$home/lpt1/" 2>/dev/null || true
+
 echo "demo: program directory $home"
 echo "demo: jobs folder       $home/jobs   (drop NAME.txt, then NAME.END)"
 echo "demo: printouts         $home/wydruki"
 echo "demo: fiscal printer    $home/fiscal-simulator.log, results in $home/jobs/Errors"
+echo "demo: printer port LPT1 $home/lpt1   (ESC/P print jobs; echo ... | ostrevo --home $home --lpt LPT1)"
 mode=()
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   mode=(--headless)

@@ -7,6 +7,7 @@
 #include "monitor/SettingsStore.h"
 #include "preview/JobPreview.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -32,7 +33,8 @@ const PortSettings *PortHolding(const Settings &settings, const QString &program
 
 } // namespace
 
-std::optional<CaptureCheck> CheckCapture(const QString &programDir, const QString &path)
+std::optional<CaptureCheck> CheckCapture(const QString &programDir, const QString &path, bool writePdf,
+                                         const QString &outPath)
 {
     const Settings settings = SettingsStore(programDir + QStringLiteral("/Ostrevo.ini")).read();
     const PortSettings *port = PortHolding(settings, programDir, path);
@@ -61,8 +63,20 @@ std::optional<CaptureCheck> CheckCapture(const QString &programDir, const QStrin
     options.codePage = port->kodowanie;
     options.pageLines = port->wiersze;
     options.title = QFileInfo(path).fileName();
+    QString target;
+    if (writePdf) {
+        target = outPath.isEmpty() ? DefaultPreviewPath(path) : QFileInfo(outPath).absoluteFilePath();
+        if (outPath.isEmpty())
+            QDir().mkpath(QFileInfo(target).absolutePath());
+        if (const QString refused = PreviewTargetRefusal(target, path); !refused.isEmpty()) {
+            r.append(QStringLiteral("Błąd: ") + refused);
+            check.exitCode = PreviewFailed;
+            return check;
+        }
+    }
     try {
-        const PrintStreamReport report = InspectPrintStream(bytes, options);
+        const PrintStreamReport report = writePdf ? RenderPrintStream(bytes, options, target)
+                                                  : InspectPrintStream(bytes, options);
         r.append(QStringLiteral("Język: ") + PrintLanguageName(report.language));
         if (!report.codePage.isEmpty())
             r.append(QStringLiteral("Strona kodowa: %1 (%2)")
@@ -71,6 +85,8 @@ std::optional<CaptureCheck> CheckCapture(const QString &programDir, const QStrin
         r.append(QStringLiteral("Stron: %1").arg(report.pages));
         r.append(QStringLiteral("Nieznane polecenia: ")
                  + (report.unknownCommands.isEmpty() ? QStringLiteral("brak") : report.unknownCommands.join(QStringLiteral(", "))));
+        if (writePdf)
+            r.append(QStringLiteral("Podgląd: ") + target);
     } catch (const JobError &e) {
         r.append(QStringLiteral("Błąd: ") + e.message());
         check.exitCode = PreviewFailed;

@@ -80,11 +80,10 @@ int RunPreview(int argc, char *argv[], const CommandLine &cl)
     request.writePdf = !cl.check;
     request.programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
     // A file of a printer port's directory is a print job, not a job file.
-    if (cl.check) {
-        if (const std::optional<CaptureCheck> capture = CheckCapture(request.programDir, cl.previewJob)) {
-            Print(stdout, capture->report.join(u'\n') + u'\n');
-            return capture->exitCode;
-        }
+    if (const std::optional<CaptureCheck> capture =
+            CheckCapture(request.programDir, cl.previewJob, request.writePdf, request.outPath)) {
+        Print(stdout, capture->report.join(u'\n') + u'\n');
+        return capture->exitCode;
     }
     const PreviewOutcome outcome = PreviewJob(request);
     Print(stdout, DosPathMapper::readable(outcome.report.join(u'\n')) + u'\n');

@@ -70,27 +70,6 @@ bool SameFile(const QString &a, const QString &b)
         && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// Why the preview must not go to `target`; empty when it may. A preview replaces an
-// earlier preview, never the job itself nor a file that is not a PDF.
-QString RefusedTarget(const QString &target, const QString &jobPath)
-{
-    const QFileInfo info(target);
-    if (!QFileInfo(info.absolutePath()).isDir())
-        return QStringLiteral("katalog %1 nie istnieje").arg(info.absolutePath());
-    if (SameFile(target, jobPath))
-        return QStringLiteral("%1 to plik zadania: podgląd go nie nadpisze").arg(target);
-    if (info.isSymLink())
-        return {};
-    if (info.exists() && !info.isFile())
-        return QStringLiteral("%1 nie jest zwykłym plikiem").arg(target);
-    if (info.exists()) {
-        QFile file(target);
-        if (!file.open(QIODevice::ReadOnly) || !file.read(5).startsWith("%PDF-"))
-            return QStringLiteral("%1 istnieje i nie jest plikiem PDF: podgląd go nie nadpisze").arg(target);
-    }
-    return {};
-}
-
 // The preview's own file, written under a hidden name beside its final one and renamed
 // over it only when complete: a failed preview leaves an earlier one as it was.
 class PreviewFile {
@@ -282,6 +261,25 @@ void ReportLateJobTag(const QString &job, RenderReport &report)
 
 } // namespace
 
+QString PreviewTargetRefusal(const QString &target, const QString &jobPath)
+{
+    const QFileInfo info(target);
+    if (!QFileInfo(info.absolutePath()).isDir())
+        return QStringLiteral("katalog %1 nie istnieje").arg(info.absolutePath());
+    if (SameFile(target, jobPath))
+        return QStringLiteral("%1 to plik zadania: podgląd go nie nadpisze").arg(target);
+    if (info.isSymLink())
+        return {};
+    if (info.exists() && !info.isFile())
+        return QStringLiteral("%1 nie jest zwykłym plikiem").arg(target);
+    if (info.exists()) {
+        QFile file(target);
+        if (!file.open(QIODevice::ReadOnly) || !file.read(5).startsWith("%PDF-"))
+            return QStringLiteral("%1 istnieje i nie jest plikiem PDF: podgląd go nie nadpisze").arg(target);
+    }
+    return {};
+}
+
 QString DefaultPreviewPath(const QString &jobPath)
 {
     // Not beside the job: previews would pile up in the monitored directory.
@@ -360,7 +358,7 @@ PreviewOutcome PreviewJob(const PreviewRequest &request)
     if (request.writePdf) {
         if (request.outPath.isEmpty())
             QDir().mkpath(QFileInfo(target).absolutePath());
-        if (const QString refused = RefusedTarget(target, job); !refused.isEmpty())
+        if (const QString refused = PreviewTargetRefusal(target, job); !refused.isEmpty())
             return fail(PreviewFailed, refused);
     }
 

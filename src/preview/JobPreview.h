@@ -36,6 +36,10 @@ PreviewOutcome PreviewJob(const PreviewRequest &request);
 // JOB-podglad.pdf in ~/.cache/ostrevo/podglad ($XDG_CACHE_HOME), not beside the job.
 QString DefaultPreviewPath(const QString &jobPath);
 
+// Why the preview must not go to `target`; empty when it may. A preview replaces an
+// earlier preview, never the job itself nor a file that is not a PDF.
+QString PreviewTargetRefusal(const QString &target, const QString &jobPath);
+
 // The job kinds a preview lays out, as the report names them.
 QString PreviewableKinds();
 

@@ -152,4 +152,19 @@ TEST(LptCommand, CheckOfACaptureTellsWhatTheRendererFinds)
         << out.toStdString();
     EXPECT_TRUE(QFile::exists(capture)) << "a check prints and deletes nothing";
     EXPECT_TRUE(install.journal().isEmpty());
+
+    // --preview: the same report, and the PDF the port would make, where it is asked for;
+    // never over the capture itself.
+    const QString preview = install.home.filePath(QStringLiteral("podglad.pdf"));
+    auto shown = install.start({QStringLiteral("--preview"), capture, preview});
+    ASSERT_TRUE(shown->waitForFinished(60000));
+    const QString report = QString::fromUtf8(shown->readAllStandardOutput());
+    EXPECT_EQ(shown->exitCode(), 0) << report.toStdString();
+    EXPECT_TRUE(report.contains(QStringLiteral("Nieznane polecenia: ESC ( Q\nPodgląd: ") + preview)) << report.toStdString();
+    EXPECT_TRUE(PdfText(preview).contains(QStringLiteral("Zażółć gęślą jaźń")));
+    auto refused = install.start({QStringLiteral("--preview"), capture, capture});
+    ASSERT_TRUE(refused->waitForFinished(60000));
+    EXPECT_EQ(refused->exitCode(), 6);
+    EXPECT_TRUE(QFile::exists(capture));
+    EXPECT_TRUE(install.journal().isEmpty());
 }
