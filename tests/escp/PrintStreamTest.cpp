@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -43,6 +44,13 @@ protected:
         if (report)
             *report = made;
         ExpectSoundPdf(path);
+        // A second reader besides qpdf: Ghostscript interprets every page without a word.
+        QProcess gs;
+        gs.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dNODISPLAY"), QStringLiteral("-dBATCH"),
+                                        QStringLiteral("-dNOPAUSE"), QStringLiteral("-dSAFER"), path});
+        EXPECT_TRUE(gs.waitForFinished(60000));
+        EXPECT_EQ(gs.exitCode(), 0);
+        EXPECT_TRUE(gs.readAllStandardOutput().isEmpty() && gs.readAllStandardError().isEmpty()) << path.toStdString();
         return path;
     }
 
