@@ -2,8 +2,6 @@
 
 #include "jobs/Charsets.h"
 
-#include <QHash>
-
 #include <array>
 
 namespace ostrevo {
@@ -37,17 +35,22 @@ constexpr const char16_t *NationalSets[14] = {
     u"#$ÉÆØÅÜéæøåü", u"#$á¡Ñ¿é`íñóú", u"#$á¡Ñ¿éüíñóú", u"#$@[₩]^`{|}~"};
 constexpr const char16_t *LegalSet = u"#$§°’”¶`©®†™";
 
-const QHash<char16_t, unsigned char> &FrameCodes()
+// Box drawing, blocks and shades all lie in U+2500..U+25A0: a table over that range,
+// asked once for every character printed.
+constexpr char16_t FrameFirst = 0x2500;
+constexpr char16_t FrameLast = 0x25A0;
+
+const std::array<unsigned char, FrameLast - FrameFirst + 1> &FrameCodes()
 {
-    static const QHash<char16_t, unsigned char> codes = [] {
-        QHash<char16_t, unsigned char> map;
+    static const auto codes = [] {
+        std::array<unsigned char, FrameLast - FrameFirst + 1> table{};
         const auto &high = HighHalf(DosTable::Cp437);
         for (int b = 0xB0; b <= 0xDF; ++b)
-            map.insert(high[b - 0x80], static_cast<unsigned char>(b));
+            table[high[b - 0x80] - FrameFirst] = static_cast<unsigned char>(b);
         // The frame figures keep ╜ and ╛ under FE and FF: BD and BE are letters in CP852.
-        map.insert(u'╜', 0xFE);
-        map.insert(u'╛', 0xFF);
-        return map;
+        table[u'╜' - FrameFirst] = 0xFE;
+        table[u'╛' - FrameFirst] = 0xFF;
+        return table;
     }();
     return codes;
 }
@@ -137,7 +140,8 @@ QChar NationalCharacter(int country, unsigned char byte)
 
 unsigned char FrameCode(QChar character)
 {
-    return FrameCodes().value(character.unicode(), 0);
+    const char16_t c = character.unicode();
+    return c >= FrameFirst && c <= FrameLast ? FrameCodes()[c - FrameFirst] : 0;
 }
 
 EscpTable GuessPolishTable(const QByteArray &bytes)
