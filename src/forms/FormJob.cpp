@@ -35,7 +35,7 @@ bool FormJob::prepare()
 {
     m_state = FormState{};
     const std::int64_t jobBoxes = PrescanFormJob(*openJob(), m_state);
-    const QMap<QChar, QString> drives = m_context.settings ? m_context.settings->drives : QMap<QChar, QString>{};
+    const QMap<QChar, QString> &drives = m_context.settings->drives;
     m_templatePath = LocateFormTemplate(m_state.params.templateName, m_context.programDir, m_context.currentJobDir,
                                         drives);
     if (m_templatePath.isEmpty())

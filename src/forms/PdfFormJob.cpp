@@ -14,7 +14,7 @@ PdfFormJobs::PdfFormJobs(const TAsBarcode &barcodeDefaults, MailPdfHandOver mail
 
 JobResult PdfFormJobs::PdfFormJob(const JobContext &context, const QString &textPath)
 {
-    const bool ground = context.settings ? context.settings->ground : true;
+    const bool ground = context.settings->ground;
     FormJob job(context, textPath, FormBackground{ground, false});
     // The office waits for a file: that none can come is a failure, not a quiet end.
     if (!job.prepare())

@@ -57,8 +57,8 @@ QString FormPrinter::restorePrinter(bool duplexKnown, std::uint8_t duplex)
 
 JobResult FormPrinter::PrintFormJob(const JobContext &context, const QString &textPath)
 {
-    const bool ground = context.settings ? context.settings->ground : true;
-    const int kartka = context.settings ? context.settings->kartka : 1;
+    const bool ground = context.settings->ground;
+    const int kartka = context.settings->kartka;
     FormJob job(context, textPath, FormBackground{ground, true});
     if (!job.prepare())
         return JobResult::nothingDone(QStringLiteral("brak wzorca %1: nic nie wydrukowano")

@@ -44,7 +44,9 @@ struct JobContext {
     QString currentJobDir;      // CurrentJobDir: the monitored directory as configured (Linux path)
     QString currentPrinterName; // CurrentPrinterName: the printer paired with it
     QString programDir;         // where Ostrevo.ini, DefSym.ovx, Wzorzec/ live
-    const Settings *settings = nullptr;
+    // Never null: a context made outside the monitor (a preview, a test) that sets none
+    // reads a fresh installation's settings.
+    const Settings *settings = &DefaultSettings();
     // The job being performed: its id in the journal (a later outcome names it), its kind
     // and its text file's path (for names only). Empty outside the monitor.
     QString jobId;

@@ -54,10 +54,8 @@ QString OutputDirectoryRefusal(const JobContext &context, const QString &dir)
     QStringList roots;
     if (!context.currentJobDir.isEmpty())
         roots.append(Resolved(context.currentJobDir));
-    if (context.settings) {
-        for (const QString &drive : context.settings->drives)
-            roots.append(Resolved(drive));
-    }
+    for (const QString &drive : context.settings->drives)
+        roots.append(Resolved(drive));
     for (const QString &root : roots) {
         if (Below(place, root))
             return {};

@@ -18,7 +18,7 @@ namespace ostrevo {
 
 PdfJobOutput ResolvePdfOutput(const JobContext &context, const QByteArray &pdfFile, const QByteArray &pdfPath)
 {
-    const QMap<QChar, QString> drives = context.settings ? context.settings->drives : QMap<QChar, QString>{};
+    const QMap<QChar, QString> &drives = context.settings->drives;
     if (!pdfPath.isEmpty()) {
         QByteArray path = pdfPath;
         if (!path.endsWith('\\') && !path.endsWith('/'))

@@ -121,6 +121,13 @@ struct Settings {
     bool operator==(const Settings &) const = default;
 };
 
+// A fresh installation's settings, as one shared instance.
+inline const Settings &DefaultSettings()
+{
+    static const Settings defaults;
+    return defaults;
+}
+
 inline const QString ProgramVersion = QStringLiteral(OSTREVO_PROGRAM_VERSION);
 
 } // namespace ostrevo

@@ -57,7 +57,7 @@ JobResult KsefJobs::perform(const JobContext &context, const QString &textPath)
         context.writeResult({context.currentJobDir, resultName, KsefFailedStatus(code, why)});
         return JobResult::failed(why);
     };
-    const KsefSettings ksef = context.settings ? context.settings->ksef : KsefSettings{};
+    const KsefSettings ksef = context.settings->ksef;
     QString problem;
     if (!KsefEndpointOf(ksef, m_programDir, problem))
         return refuse("KONFIGURACJA", problem);
@@ -113,7 +113,7 @@ JobResult KsefJobs::perform(const JobContext &context, const QString &textPath)
     // Queued, the invoice is the sender's: the job is never performed again. (Were it, after a
     // crash just here, KSeF would know the second copy by its number and answer with the first.)
     context.committed(std::nullopt);
-    m_sender.setSettings(ksef, context.settings ? context.settings->netLimitSeconds : 600);
+    m_sender.setSettings(ksef, context.settings->netLimitSeconds);
     m_sender.start();
     m_sender.wake();
     return JobResult::done(QStringLiteral("faktura %1 w kolejce KSeF jako %2/%3").arg(invoice.number, m_queue.dir(), name))

@@ -53,7 +53,7 @@ FtpTarget TargetOf(const NetJobParams &params, const JobContext &context)
     target.path = RemoteName(params.PATH);
     target.login = params.LOGIN;
     target.password = params.PASSWORD;
-    target.passive = !context.settings || context.settings->passive;
+    target.passive = context.settings->passive;
     return target;
 }
 
@@ -116,7 +116,7 @@ TDM::~TDM()
 
 NetTimeouts TDM::timeoutsOf(const JobContext &context) const
 {
-    return context.settings ? WithLimit(m_timeouts, context.settings->netLimitSeconds) : m_timeouts;
+    return WithLimit(m_timeouts, context.settings->netLimitSeconds);
 }
 
 void TDM::afterSettingsRead(const Settings &settings)
@@ -281,7 +281,7 @@ int TDM::HttpDownload(const JobContext &context, const QByteArray &address, cons
         return 1;
     context.status(QStringLiteral("Pobieranie pliku..."));
     const NetOutcome outcome = HttpGet(TrimControl(address), file.fd, timeoutsOf(context), context.quitRequested,
-                                       context.settings ? context.settings->mail.caFile : QString());
+                                       context.settings->mail.caFile);
     if (httpStatus)
         *httpStatus = outcome.httpStatus;
     if (!outcome.ok || ::fsync(file.fd) != 0 || dir.publish(part, local.name, true) != 0) {
@@ -352,7 +352,7 @@ JobResult TDM::MailJobHandler(const JobContext &context, const QString &textPath
         ReadMailJob(reader, m_mail);
     }
     m_mail.ResultName = JobBaseName(textPath, QStringLiteral(".txt"));
-    const int route = context.settings ? context.settings->mail.poczta : 0;
+    const int route = context.settings->mail.poczta;
     if (route != 0 && route != 1)
         return JobResult::done(QStringLiteral("[Mail] Poczta=%1: poczta nie jest wysyłana").arg(route));
     if (route == 0 && m_mail.Addresses.isEmpty())
@@ -360,7 +360,7 @@ JobResult TDM::MailJobHandler(const JobContext &context, const QString &textPath
 
     MailContent content;
     QString missingAttachment;
-    content.from = context.settings ? context.settings->mail.userName.toUtf8() : QByteArray();
+    content.from = context.settings->mail.userName.toUtf8();
     content.subject = m_mail.Subject;
     content.body = m_mail.Body;
     if (!m_mail.Attachment.isEmpty()) {
@@ -418,7 +418,7 @@ JobResult TDM::sendSystemMail(const JobContext &context, const MailContent &cont
     // result then says that it may not have gone.
     context.committed(ResultLine{context.currentJobDir, m_mail.ResultName, QByteArrayLiteral("NOT")});
     QString why;
-    const SystemMail mail(context.settings ? context.settings->mail.sendmail : QString());
+    const SystemMail mail(context.settings->mail.sendmail);
     const bool sent = mail.send(BuildMessage(content), context.quitRequested, why) == 0;
     WriteNetResult(context, m_mail.ResultName, sent ? QByteArrayLiteral("OK") : QByteArrayLiteral("NOT"), false);
     return sent ? JobResult::done() : JobResult::failed(why);
@@ -435,8 +435,7 @@ JobResult TDM::queueSmtpMail(const JobContext &context, const MailContent &conte
     mail.from = ParseRecipients(content.from).value(0);
     mail.recipients = ParseRecipients(content.to);
     mail.message = BuildMessage(content);
-    if (context.settings)
-        m_sender.setSettings(context.settings->mail, context.settings->netLimitSeconds);
+    m_sender.setSettings(context.settings->mail, context.settings->netLimitSeconds);
     // Once spooled the message goes out, and the sender writes its result: never spooled
     // twice.
     context.committed(std::nullopt);
@@ -454,9 +453,9 @@ void TDM::MailPdf(const JobContext &context, const QString &jobPath, const QStri
         ReadMailBody(reader, m_mail);
     }
     m_mail.ResultName = ResultNameFor(QFileInfo(pdfPath).fileName());
-    const int route = context.settings ? context.settings->mail.poczta : 0;
+    const int route = context.settings->mail.poczta;
     MailContent content;
-    content.from = context.settings ? context.settings->mail.userName.toUtf8() : QByteArray();
+    content.from = context.settings->mail.userName.toUtf8();
     content.to = address.toUtf8();
     content.subject = subject.toUtf8();
     content.headerCharset = "utf-8"; // the subject and the address came as text

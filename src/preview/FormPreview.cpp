@@ -104,7 +104,7 @@ PdfFormPreview RenderPdfFormPreview(const JobContext &context, const QString &jo
                                     RenderReport &report)
 {
     PdfFormPreview preview;
-    const bool ground = context.settings ? context.settings->ground : true;
+    const bool ground = context.settings->ground;
     FormJob job(context, jobPath, FormBackground{ground, false});
     job.setReport(&report);
     if (!job.prepare())
@@ -132,8 +132,8 @@ FormPreview RenderFormPreview(const JobContext &context, const QString &jobPath,
                               const QString &pdfPath, RenderReport &report)
 {
     FormPreview preview;
-    const bool ground = context.settings ? context.settings->ground : true;
-    const int kartka = context.settings ? context.settings->kartka : 1;
+    const bool ground = context.settings->ground;
+    const int kartka = context.settings->kartka;
     FormJob job(context, jobPath, FormBackground{ground, true});
     job.setReport(&report);
     if (!job.prepare())

@@ -63,7 +63,7 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
     PrinterSurface surface(m_printer);
     TextLineRenderer renderer(surface, m_symbols.PrinterSymbols, m_state, m_memory);
     renderer.startJob(metrics);
-    const int kartka = context.settings ? context.settings->kartka : 1;
+    const int kartka = context.settings->kartka;
 
     QString failure;
     bool outputUnavailable = false;

@@ -76,8 +76,7 @@ TRateJob::TRateJob(RateDownload download, NetTimeouts timeouts)
 
 const RateSettings &TRateJob::rateSettings(const JobContext &context) const
 {
-    static const RateSettings Defaults;
-    return context.settings ? context.settings->waluty : Defaults;
+    return context.settings->waluty;
 }
 
 QString TRateJob::tablePath(const QString &fileName) const
@@ -109,7 +108,7 @@ JobResult TRateJob::WalutaJob(const JobContext &context, const QString &textPath
     }
     const QString wanted = dbfValue.isEmpty()
         ? ResolveCaseInsensitive(context.currentJobDir + QStringLiteral("/DBF"))
-        : DosPathMapper(context.settings ? context.settings->drives : QMap<QChar, QString>(), context.programDir)
+        : DosPathMapper(context.settings->drives, context.programDir)
               .toLocal(dbfValue);
     // Where the directory cannot be had, the parts report "NOT" in the job directory's
     // Errors instead, under the names the legacy program looks for.
@@ -366,8 +365,7 @@ std::optional<QList<DailyRecord>> TRateJob::apiTables(const JobContext &context,
     context.status(QStringLiteral("Pobieranie pliku..."));
     QByteArray body;
     const NetOutcome fetched = HttpGetBody(address, "application/json", body,
-                                             context.settings ? WithLimit(m_timeouts, context.settings->netLimitSeconds)
-                                                              : m_timeouts,
+                                             WithLimit(m_timeouts, context.settings->netLimitSeconds),
                                              context.quitRequested);
     if (!fetched.ok) {
         if (fetched.cancelled || context.quitRequested()) {
