@@ -43,20 +43,12 @@ TPrinter &Printer()
 
 int SelectPrinterByName(const QString &name)
 {
-    TPrinter &printer = Printer();
-    printer.setPrinterIndex(printer.printerIndex());
-    const QStringList &list = printer.printers();
-    if (list.isEmpty())
-        return -1;
-    const int index = list.indexOf(name);
-    if (index >= 0)
-        printer.setPrinterIndex(index);
-    return index;
+    return Printer().selectByName(name);
 }
 
 void ResetPrinterCanvas()
 {
-    static_cast<PrinterCanvas &>(Printer().canvas()).reset();
+    Printer().resetCanvas();
 }
 
 std::uint8_t DriverDefaultDuplex(TPrinter &printer, int printerIndex)
@@ -65,6 +57,7 @@ std::uint8_t DriverDefaultDuplex(TPrinter &printer, int printerIndex)
     // the printers afresh, so the printer is looked up by name: an index of the shared
     // list may stand for another printer, or none, once queues come and go.
     TPrinter probe;
+    probe.addDevicesOf(printer);
     if (printerIndex < 0) {
         probe.setPrinterIndex(-1);
         return probe.GetDuplex();

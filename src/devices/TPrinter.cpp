@@ -52,6 +52,8 @@ const QStringList &TPrinter::printers()
 {
     if (!m_listBuilt) {
         m_printers = InstalledPrinterNames();
+        for (const auto &[name, make] : m_ownDevices)
+            m_printers.append(name);
         m_listBuilt = true;
     }
     return m_printers;
@@ -96,10 +98,45 @@ void TPrinter::choose(int index)
 {
     m_printerIndex = index;
     Chosen &c = *m_chosen;
-    c.device = MakeDevice(m_printers[index], builtinDirectory());
+    c.device.reset();
+    for (const auto &[name, make] : m_ownDevices)
+        if (name == m_printers[index])
+            c.device = make();
+    if (!c.device)
+        c.device = MakeDevice(m_printers[index], builtinDirectory());
     c.mode = DeviceMode{};
     c.hasMode = c.device->loadDefaults(c.mode);
     c.metrics.reset();
+}
+
+void TPrinter::addDevice(const QString &name, DeviceMaker make)
+{
+    requireNotPrinting();
+    m_ownDevices.append({name, std::move(make)});
+    m_listBuilt = false;
+}
+
+void TPrinter::addDevicesOf(const TPrinter &other)
+{
+    for (const auto &[name, make] : other.m_ownDevices)
+        addDevice(name, make);
+}
+
+int TPrinter::selectByName(const QString &name)
+{
+    setPrinterIndex(printerIndex());
+    const QStringList &list = printers();
+    if (list.isEmpty())
+        return -1;
+    const int index = list.indexOf(name);
+    if (index >= 0)
+        setPrinterIndex(index);
+    return index;
+}
+
+void TPrinter::resetCanvas()
+{
+    m_canvas->reset();
 }
 
 PrintDevice &TPrinter::device()

@@ -9,8 +9,10 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace ostrevo {
 
@@ -78,6 +80,20 @@ public:
     // into the built-in printer's directory; false on failure.
     bool printPdfFile(const QString &pdfPath, const QString &printerName = {});
 
+    // Re-chooses the current printer (reloading its defaults), then chooses the entry named
+    // exactly `name`; -1 when there is none.
+    int selectByName(const QString &name);
+    // Neutral font, pen and brush on the canvas.
+    void resetCanvas();
+
+    // A printer of the program's own, listed after the CUPS queues and the built-in
+    // printer: `make` gives its device whenever it is chosen. The seam through which a
+    // printer that fails part-way is plugged in.
+    using DeviceMaker = std::function<std::unique_ptr<PrintDevice>()>;
+    void addDevice(const QString &name, DeviceMaker make);
+    // The printers of the program's own that `other` has, added to this one too.
+    void addDevicesOf(const TPrinter &other);
+
 private:
     struct Chosen;
 
@@ -100,6 +116,7 @@ private:
     bool m_printing = false;
     bool m_aborted = false;
     QString m_documentName;
+    QList<std::pair<QString, DeviceMaker>> m_ownDevices;
     mutable std::mutex m_builtinDirectoryMutex;
     QString m_builtinDirectory;
 };

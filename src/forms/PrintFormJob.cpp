@@ -1,6 +1,7 @@
 #include "forms/PrintFormJob.h"
 
 #include "devices/DuplexRequest.h"
+#include "devices/PrintSession.h"
 #include "devices/TPrinter.h"
 #include "forms/FormCanvasDrawer.h"
 #include "forms/FormJob.h"
@@ -36,25 +37,6 @@ FormPrinter::FormPrinter(TPrinter &printer, const TAsBarcode &barcodeDefaults)
 {
 }
 
-QString FormPrinter::restorePrinter(bool duplexKnown, std::uint8_t duplex)
-{
-    QString problem;
-    const auto attempt = [&problem](auto step) {
-        try {
-            step();
-        } catch (const std::exception &error) {
-            if (problem.isEmpty())
-                problem = MessageOf(error);
-        }
-    };
-    attempt([this] { m_printer.setOrientation(0); });
-    attempt([this] { m_printer.setCopies(1); });
-    if (duplexKnown)
-        attempt([this, duplex] { m_printer.SetDuplex(duplex); });
-    ResetPrinterCanvas();
-    return problem;
-}
-
 JobResult FormPrinter::PrintFormJob(const JobContext &context, const QString &textPath)
 {
     const bool ground = context.settings->ground;
@@ -68,23 +50,17 @@ JobResult FormPrinter::PrintFormJob(const JobContext &context, const QString &te
     QString failure;
     bool outputUnavailable = false;
     bool delivered = false;
-    bool duplexKnown = false;
-    std::uint8_t savedDuplex = 0;
     int pages = 0;
     QStringList files;
+    PrintSession session(m_printer);
     try {
-        const int index = SelectPrinterByName(context.currentPrinterName);
-        savedDuplex = DriverDefaultDuplex(m_printer, index);
-        duplexKnown = true;
-        // Chosen twice so that its device mode is re-read from the driver.
-        m_printer.setPrinterIndex(index);
-        m_printer.setPrinterIndex(m_printer.printerIndex());
+        session.choose(context.currentPrinterName);
         // No copies at all is not what anyone sending a form to the printer meant.
         m_printer.setCopies(std::max<int>(1, params.copies));
         m_printer.setDocumentName(QFileInfo(textPath).completeBaseName());
         // A document on its way to the printer is not taken back: a quit after that point
         // must not keep the job to be printed again at the next start.
-        PrinterSheets sheets(m_printer, DuplexToApply(RequestOf(params.duplex), kartka, savedDuplex), [&] {
+        PrinterSheets sheets(m_printer, DuplexToApply(RequestOf(params.duplex), kartka, session.driverDuplex()), [&] {
             context.committed(std::nullopt);
             delivered = true;
         });
@@ -106,7 +82,7 @@ JobResult FormPrinter::PrintFormJob(const JobContext &context, const QString &te
         failure = QStringLiteral("Wydruk formularza przerwany: %1").arg(MessageOf(error));
         outputUnavailable = dynamic_cast<const OutputUnavailable *>(&error) != nullptr;
     }
-    const QString notRestored = restorePrinter(duplexKnown, savedDuplex);
+    const QString notRestored = session.restore();
     if (!failure.isEmpty()) {
         // Performed again later only when nothing of it has been printed yet.
         if (outputUnavailable && !delivered)

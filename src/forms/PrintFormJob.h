@@ -26,8 +26,6 @@ public:
     JobResult PrintFormJob(const JobContext &context, const QString &textPath);
 
 private:
-    QString restorePrinter(bool duplexKnown, std::uint8_t duplex);
-
     TPrinter &m_printer;
     const TAsBarcode &m_barcodeDefaults;
 };

@@ -1,5 +1,6 @@
 #include "textprint/TextPrinter.h"
 
+#include "devices/PrintSession.h"
 #include "devices/TPrinter.h"
 #include "jobs/Errors.h"
 #include "jobs/JobFile.h"
@@ -37,25 +38,12 @@ TextPrinter::TextPrinter(SymbolTable &symbols, TPrinter &printer) : m_symbols(sy
 
 TextPrinter::TextPrinter(SymbolTable &symbols) : TextPrinter(symbols, Printer()) {}
 
-QString TextPrinter::restoreDuplex(std::uint8_t value)
-{
-    try {
-        m_printer.SetDuplex(value);
-    } catch (const std::exception &error) {
-        return MessageOf(error);
-    }
-    return {};
-}
-
 JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &textPath)
 {
-    const int index = SelectPrinterByName(context.currentPrinterName);
+    PrintSession session(m_printer);
+    session.choose(context.currentPrinterName);
     const DuplexRequest request = ScanDuplexRequest(textPath, context.jobText);
     LineReader reader(context.jobText, textPath);
-    const std::uint8_t printerDefault = DriverDefaultDuplex(m_printer, index);
-    // Chosen twice so that its device mode is re-read from the driver.
-    m_printer.setPrinterIndex(index);
-    m_printer.setPrinterIndex(m_printer.printerIndex());
     // Laid out for the printer that prints it, also when the directory's printer is gone
     // and the default printer stands in.
     const PageMetrics metrics{m_printer.pageWidth(), m_printer.pageHeight(), m_printer.dpiX(), m_printer.dpiY()};
@@ -70,7 +58,7 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
     int pages = 0;
     bool begun = false;
     try {
-        const std::uint8_t applied = DuplexToApply(request, kartka, printerDefault);
+        const std::uint8_t applied = DuplexToApply(request, kartka, session.driverDuplex());
         m_printer.SetDuplex(applied);
         m_printer.setDocumentName(QFileInfo(textPath).completeBaseName());
         m_printer.beginDoc();
@@ -90,9 +78,8 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
         failure = QStringLiteral("Wydruk przerwany: %1").arg(MessageOf(error));
         outputUnavailable = dynamic_cast<const OutputUnavailable *>(&error) != nullptr;
         if (!begun) {
-            // Nothing to abort yet: the real reason goes to the caller, the default back first.
-            ResetPrinterCanvas();
-            restoreDuplex(printerDefault);
+            // Nothing to abort yet: the real reason goes to the caller, the printer set back first.
+            session.restore();
             throw;
         }
     }
@@ -103,9 +90,8 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
         } catch (const std::exception &) {
             // The document is gone either way; the first failure is the one to report.
         }
-        ResetPrinterCanvas();
     }
-    const QString notRestored = restoreDuplex(printerDefault);
+    const QString notRestored = session.restore();
     if (!failure.isEmpty())
         return outputUnavailable ? JobResult::retryLater(failure) : JobResult::failed(failure);
     QString detail = QStringLiteral("stron: %1").arg(pages);
@@ -113,7 +99,7 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
     if (!file.isEmpty())
         detail += QStringLiteral(", plik: %1").arg(file);
     if (!notRestored.isEmpty())
-        detail += QStringLiteral("; domyślny druk dwustronny nie przywrócony: %1").arg(notRestored);
+        detail += QStringLiteral("; ustawienia drukarki nie przywrócone: %1").arg(notRestored);
     return JobResult::done(detail).withOutput(file);
 }
 

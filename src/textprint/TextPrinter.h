@@ -17,8 +17,7 @@ class TPrinter;
 // script and the script shifts) and reads the symbol table loaded at start.
 class TextPrinter {
 public:
-    // `printer` is the shared printer: the one SelectPrinterByName and ResetPrinterCanvas
-    // work on.
+    // `printer` is the printer the jobs print on: the shared one, or one of a test's own.
     explicit TextPrinter(SymbolTable &symbols, TPrinter &printer);
     explicit TextPrinter(SymbolTable &symbols);
 
@@ -32,8 +31,6 @@ public:
     const ScriptMemory &scriptMemory() const { return m_memory; }
 
 private:
-    QString restoreDuplex(std::uint8_t value);
-
     SymbolTable &m_symbols;
     TPrinter &m_printer;
     TextPrintState m_state;

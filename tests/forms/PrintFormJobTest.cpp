@@ -8,6 +8,7 @@
 #include "forms/PrintFormJob.h"
 #include "forms/TurnedForm.h"
 #include "jobs/Errors.h"
+#include "support/FailingPrinter.h"
 #include "support/BarcodeReader.h"
 #include "support/PdfTools.h"
 
@@ -291,6 +292,31 @@ TEST_F(PrintFormJobTest, OutputThatCannotBeWrittenKeepsTheJobForLater)
     const JobResult result = print(PagedTemplate(1), PagedJob("WZOR", 1));
     EXPECT_EQ(result.outcome, JobResult::Retry) << result.detail.toStdString();
     expectPrinterRestored();
+}
+
+// A printer that stops taking pages after the first page of four: the document is aborted,
+// the job fails with the printer's reason, and the printer is set back (orientation, copies,
+// two-sided printing) for the next job.
+TEST_F(PrintFormJobTest, APrinterThatFailsPartWayAbortsTheFormAndIsSetBack)
+{
+    TPrinter own;
+    auto log = std::make_shared<FailingPrinter::Log>();
+    own.addDevice(QStringLiteral("Awaria"), [log] { return std::make_unique<FailingPrinter>(1, log); });
+    FormPrinter printer(own, m_barcode);
+    m_rig.context.currentPrinterName = QStringLiteral("Awaria");
+    m_rig.writeTemplate(PagedTemplate(4), QStringLiteral("WZOR"));
+    const JobResult result = printer.PrintFormJob(m_rig.context, job(QStringLiteral("AWARIA"), PagedJob("WZOR", 4, {"COPIES=2"})));
+    EXPECT_EQ(result.outcome, JobResult::Failed) << result.detail.toStdString();
+    EXPECT_TRUE(result.detail.startsWith(QStringLiteral("Wydruk formularza przerwany: drukarka przestała przyjmować strony")))
+        << result.detail.toStdString();
+    EXPECT_EQ(log->begun, 1);
+    EXPECT_EQ(log->pages, 1);
+    EXPECT_EQ(log->aborted, 1);
+    EXPECT_EQ(log->ended, 0);
+    EXPECT_FALSE(own.printing());
+    EXPECT_EQ(own.orientation(), 0);
+    EXPECT_EQ(own.copies(), 1);
+    EXPECT_EQ(own.GetDuplex(), 0);
 }
 
 TEST_F(PrintFormJobTest, RegisteredAsTheHandlerOfPrintedForms)

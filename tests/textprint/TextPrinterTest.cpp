@@ -4,6 +4,7 @@
 #include "devices/TPrinter.h"
 #include "jobs/Errors.h"
 #include "handling/JobHandlers.h"
+#include "support/FailingPrinter.h"
 #include "support/PdfTools.h"
 #include "support/TestSupport.h"
 #include "textprint/SymbolTable.h"
@@ -153,6 +154,32 @@ TEST_F(TextPrinterTest, FailureWhilePrintingAbortsTellsWhyAndTheNextJobPrints)
     EXPECT_EQ(m_printer.PrintTextJob(m_context, job(QStringLiteral("NASTEPNY.txt"), DosLines({"dalej"}))).outcome,
               JobResult::Done);
     EXPECT_EQ(PdfFilesIn(m_out), QStringList{QStringLiteral("NASTEPNY.pdf")});
+}
+
+// A printer that stops taking pages in the middle of a printout: the document is aborted,
+// the job fails with the printer's reason, and the printer is set back for the next job
+// (the two-sided printing the job asked for is not left on).
+TEST_F(TextPrinterTest, APrinterThatFailsPartWayAbortsTheJobAndIsSetBack)
+{
+    TPrinter own;
+    auto log = std::make_shared<FailingPrinter::Log>();
+    own.addDevice(QStringLiteral("Awaria"), [log] { return std::make_unique<FailingPrinter>(2, log); });
+    TextPrinter printer(m_symbols, own);
+    m_context.currentPrinterName = QStringLiteral("Awaria");
+    QList<QByteArray> lines{"<DX+>"};
+    for (int page = 0; page < 5; ++page)
+        lines += {"strona", "<Nstr>"};
+    const JobResult result = printer.PrintTextJob(m_context, job(QStringLiteral("AWARIA.txt"), DosLines(lines)));
+    EXPECT_EQ(result.outcome, JobResult::Failed);
+    EXPECT_EQ(result.detail, QStringLiteral("Wydruk przerwany: drukarka przestała przyjmować strony"));
+    EXPECT_EQ(log->begun, 1);
+    EXPECT_EQ(log->pages, 2);
+    EXPECT_EQ(log->aborted, 1);
+    EXPECT_EQ(log->ended, 0);
+    EXPECT_FALSE(own.printing());
+    EXPECT_EQ(own.GetDuplex(), 0);
+    // The shared printer never took part.
+    EXPECT_TRUE(PdfFilesIn(m_out).isEmpty());
 }
 
 TEST_F(TextPrinterTest, QuittingProgramAbortsThePrintoutCleanly)
