@@ -1,77 +1,110 @@
 #include "app/CommandLine.h"
 
+#include <QCommandLineParser>
 #include <QRegularExpression>
 
 namespace ostrevo {
 
+using namespace Qt::StringLiterals;
+
+namespace {
+
+CommandLine Failed(CommandLine cl, const QString &error)
+{
+    cl.error = error;
+    return cl;
+}
+
+} // namespace
+
 CommandLine CommandLine::parse(const QStringList &arguments)
 {
+    // Qt's parser reads the options; the rules of which go together are ours, and so is the
+    // usage text (Qt's generated help would not say what each mode does).
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption headless(QStringLiteral("headless"));
+    const QCommandLineOption once(QStringLiteral("once"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption status(QStringLiteral("status"));
+    const QCommandLineOption pause(QStringLiteral("pause"));
+    const QCommandLineOption resume(QStringLiteral("resume"));
+    const QCommandLineOption preview(QStringLiteral("preview"), QString(), QStringLiteral("JOB"));
+    const QCommandLineOption check(QStringLiteral("check"), QString(), QStringLiteral("JOB"));
+    const QCommandLineOption lpt(QStringLiteral("lpt"), QString(), QStringLiteral("PORT"));
+    const QCommandLineOption home(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
+    parser.addOptions({headless, once, help, version, status, pause, resume, preview, check, lpt, home});
+
     CommandLine cl;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString &arg = arguments.at(i);
-        if (arg == u"--headless")
-            cl.headless = true;
-        else if (arg == u"--once")
-            cl.once = true;
-        else if (arg == u"--help" || arg == u"-h")
-            cl.help = true;
-        else if (arg == u"--version")
-            cl.version = true;
-        else if (arg == u"--status" || arg == u"--pause" || arg == u"--resume") {
-            if (!cl.control.isEmpty()) {
-                cl.error = QStringLiteral("one of --status, --pause, --resume at a time");
-                break;
-            }
-            cl.control = arg.mid(2).toLatin1();
-        }
-        else if (arg == u"--preview" || arg == u"--check") {
-            if (!cl.previewJob.isEmpty()) {
-                cl.error = QStringLiteral("one --preview or --check at a time");
-                break;
-            }
-            if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(u"--")) {
-                cl.error = QStringLiteral("%1 needs a job file").arg(arg);
-                break;
-            }
-            cl.check = arg == u"--check";
-            cl.previewJob = arguments.at(++i);
-            // The preview file may follow the job, but not a check, which writes none.
-            if (!cl.check && i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(u"--"))
-                cl.previewOut = arguments.at(++i);
-        } else if (arg == u"--lpt") {
-            if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(u"--")) {
-                cl.error = QStringLiteral("--lpt needs a port (LPT1, LPT2, ... or COM1, ...)");
-                break;
-            }
-            cl.lptPort = arguments.at(++i);
-            static const QRegularExpression port(QStringLiteral("^(LPT|COM)[1-9][0-9]?$"),
-                                                 QRegularExpression::CaseInsensitiveOption);
-            if (!port.match(cl.lptPort).hasMatch()) {
-                cl.error = QStringLiteral("--lpt %1: a port is LPT1, LPT2, ... or COM1, ...").arg(cl.lptPort);
-                break;
-            }
-        } else if (arg == u"--home") {
-            if (i + 1 >= arguments.size()) {
-                cl.error = QStringLiteral("--home needs a directory");
-                break;
-            }
-            cl.home = arguments.at(++i);
-        } else if (arg.startsWith(u"--home=")) {
-            cl.home = arg.mid(7);
-        } else {
-            cl.error = QStringLiteral("unknown argument: %1").arg(arg);
-            break;
-        }
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            cl.error = QStringLiteral("unknown argument: %1%2").arg(unknown.first().size() == 1 ? u"-"_s : u"--"_s, unknown.first());
+        else if (parser.errorText().contains(QLatin1String("home")))
+            cl.error = QStringLiteral("--home needs a directory");
+        else if (parser.errorText().contains(QLatin1String("lpt")))
+            cl.error = QStringLiteral("--lpt needs a port (LPT1, LPT2, ... or COM1, ...)");
+        else if (parser.errorText().contains(QLatin1String("preview")) || parser.errorText().contains(QLatin1String("check")))
+            cl.error = QStringLiteral("%1 needs a job file").arg(parser.errorText().contains(QLatin1String("preview")) ? u"--preview"_s : u"--check"_s);
+        else
+            cl.error = parser.errorText();
+        return cl;
     }
-    if (cl.error.isEmpty() && cl.home.isEmpty() && arguments.contains(QStringLiteral("--home=")))
-        cl.error = QStringLiteral("--home needs a directory");
-    if (cl.error.isEmpty() && !cl.previewJob.isEmpty() && (cl.once || cl.headless))
-        cl.error = QStringLiteral("--preview and --check run alone, without --once or --headless");
-    if (cl.error.isEmpty() && !cl.lptPort.isEmpty() && (cl.once || cl.headless || !cl.previewJob.isEmpty() || !cl.control.isEmpty()))
-        cl.error = QStringLiteral("--lpt reads one print job from standard input; it goes with --home only");
-    if (cl.error.isEmpty() && !cl.control.isEmpty() && (cl.once || cl.headless || !cl.previewJob.isEmpty()))
-        cl.error = QStringLiteral("--%1 asks a running monitor; it goes with --home only")
-                       .arg(QString::fromLatin1(cl.control));
+    cl.headless = parser.isSet(headless);
+    cl.once = parser.isSet(once);
+    cl.help = parser.isSet(help);
+    cl.version = parser.isSet(version);
+
+    int controls = 0;
+    for (const auto *option : {&status, &pause, &resume})
+        if (parser.isSet(*option)) {
+            ++controls;
+            cl.control = option->names().first().toLatin1();
+        }
+    if (controls > 1)
+        return Failed(cl, QStringLiteral("one of --status, --pause, --resume at a time"));
+
+    const QStringList previews = parser.values(preview) + parser.values(check);
+    if (previews.size() > 1)
+        return Failed(cl, QStringLiteral("one --preview or --check at a time"));
+    const QStringList positional = parser.positionalArguments();
+    if (previews.size() == 1) {
+        cl.check = parser.isSet(check);
+        cl.previewJob = previews.first();
+        if (cl.previewJob.isEmpty() || cl.previewJob.startsWith(u"--"))
+            return Failed(cl, QStringLiteral("%1 needs a job file").arg(cl.check ? u"--check"_s : u"--preview"_s));
+        // The preview file may follow the job, but not a check, which writes none.
+        if (!cl.check && positional.size() == 1)
+            cl.previewOut = positional.first();
+        else if (!positional.isEmpty())
+            return Failed(cl, QStringLiteral("unknown argument: %1").arg(positional.last()));
+    } else if (!positional.isEmpty()) {
+        return Failed(cl, QStringLiteral("unknown argument: %1").arg(positional.first()));
+    }
+
+    if (parser.isSet(lpt)) {
+        cl.lptPort = parser.values(lpt).last();
+        static const QRegularExpression port(QStringLiteral("^(LPT|COM)[1-9][0-9]?$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+        if (cl.lptPort.startsWith(u"--"))
+            return Failed(cl, QStringLiteral("--lpt needs a port (LPT1, LPT2, ... or COM1, ...)"));
+        if (!port.match(cl.lptPort).hasMatch())
+            return Failed(cl, QStringLiteral("--lpt %1: a port is LPT1, LPT2, ... or COM1, ...").arg(cl.lptPort));
+    }
+    if (parser.isSet(home)) {
+        cl.home = parser.values(home).last();
+        if (cl.home.isEmpty())
+            return Failed(cl, QStringLiteral("--home needs a directory"));
+    }
+
+    if (!cl.previewJob.isEmpty() && (cl.once || cl.headless))
+        return Failed(cl, QStringLiteral("--preview and --check run alone, without --once or --headless"));
+    if (!cl.lptPort.isEmpty() && (cl.once || cl.headless || !cl.previewJob.isEmpty() || !cl.control.isEmpty()))
+        return Failed(cl, QStringLiteral("--lpt reads one print job from standard input; it goes with --home only"));
+    if (!cl.control.isEmpty() && (cl.once || cl.headless || !cl.previewJob.isEmpty()))
+        return Failed(cl, QStringLiteral("--%1 asks a running monitor; it goes with --home only")
+                              .arg(QString::fromLatin1(cl.control)));
     return cl;
 }
 
