@@ -187,30 +187,12 @@ void TpiPDFDocument::EndDoc()
 
 void TpiPDFDocument::publish()
 {
-    const QByteArray part = QFile::encodeName(m_partPath);
-    const QByteArray final = QFile::encodeName(m_path);
+    const QString part = m_partPath;
     m_partPath.clear();
     const UniqueFd lock = std::move(m_partLock);
     // On disk before it takes the name: the job's files are deleted right after this.
-    int err = 0;
-    const int fd = ::open(part.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0)
-        err = errno;
-    if (fd >= 0)
-        ::close(fd);
-    // rename replaces a file of that name at once; it never follows a link there.
-    if (err == 0 && ::rename(part.constData(), final.constData()) != 0)
-        err = errno;
-    if (err != 0) {
-        ::unlink(part.constData());
+    if (const int err = PublishPart(part, m_path); err != 0)
         ThrowFileError(QStringLiteral("Nie można zapisać pliku PDF"), m_path, err);
-    }
-    const QByteArray dir = QFile::encodeName(QFileInfo(m_path).absolutePath());
-    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
 }
 
 void TpiPDFDocument::Abort()

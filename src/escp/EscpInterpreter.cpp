@@ -288,10 +288,10 @@ void EscpInterpreter::command(QByteArrayView stream, qsizetype at, qsizetype len
         m_customTabs = true;
         m_tabs.clear();
         for (qsizetype i = 0; i < p.size() && n(i) && (i == 0 || n(i) > n(i - 1)); ++i)
-            m_tabs.append(qint64(n(i)) * columnWidth());
+            m_tabs.append(qint64(n(i)) * advance());
         break;
     case 'l': {
-        const qint64 margin = qint64(n(0)) * columnWidth();
+        const qint64 margin = qint64(n(0)) * advance();
         if (margin < m_rightMargin) {
             m_leftMargin = margin;
             m_x = std::max(m_x, m_leftMargin);
@@ -299,7 +299,7 @@ void EscpInterpreter::command(QByteArrayView stream, qsizetype at, qsizetype len
         break;
     }
     case 'Q': {
-        const qint64 margin = qint64(n(0)) * columnWidth();
+        const qint64 margin = qint64(n(0)) * advance();
         if (margin > m_leftMargin)
             m_rightMargin = std::min(margin, PrintableWidth);
         break;
@@ -453,11 +453,6 @@ qint64 EscpInterpreter::advance() const
             pitch *= 2;
     }
     return pitch + m_extraSpace * (wide ? 2 : 1);
-}
-
-qint64 EscpInterpreter::columnWidth() const
-{
-    return advance();
 }
 
 qint64 EscpInterpreter::emHeight() const
@@ -683,7 +678,7 @@ void EscpInterpreter::horizontalTab()
                 break;
             }
     } else {
-        const qint64 every = 8 * columnWidth();
+        const qint64 every = 8 * advance();
         if (every > 0)
             stop = (along / every + 1) * every;
     }

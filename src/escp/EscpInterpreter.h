@@ -49,7 +49,6 @@ private:
     void unknown(const QString &name);
 
     qint64 advance() const;
-    qint64 columnWidth() const;
     qint64 emHeight() const;
     qint64 pageBottom() const;
     void carriageReturn();

@@ -16,8 +16,6 @@
 #include <optional>
 
 #include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace ostrevo {
@@ -108,23 +106,10 @@ DeviceMetrics SheetMetrics(const EscpPage &page)
     return metrics;
 }
 
-// A finished file beside its final name takes that name; the directory is synced so that
-// the name survives a power cut.
 void Publish(const QString &part, const QString &pdfPath)
 {
-    const QByteArray from = QFile::encodeName(part);
-    const QByteArray to = QFile::encodeName(pdfPath);
-    if (::rename(from.constData(), to.constData()) != 0) {
-        const int error = errno;
-        ::unlink(from.constData());
+    if (const int error = PublishPart(part, pdfPath); error != 0)
         throw IoError(QStringLiteral("Nie można zapisać pliku PDF %1: %2").arg(pdfPath, ErrnoText(error)));
-    }
-    const int dir = ::open(QFile::encodeName(QFileInfo(pdfPath).absolutePath()).constData(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        SyncDirectory(dir);
-        ::close(dir);
-    }
 }
 
 PartFile NewPart(const QString &pdfPath)
@@ -133,7 +118,8 @@ PartFile NewPart(const QString &pdfPath)
     PartFile part = CreatePartFile(QFileInfo(pdfPath).absolutePath(), QStringLiteral("ostrevo"), error);
     if (part.fd.fd < 0) {
         const QString message = QStringLiteral("Nie można zapisać pliku PDF %1: %2").arg(pdfPath, ErrnoText(error));
-        if (error == ENOSPC || error == EROFS || error == ENOENT || error == EACCES)
+        // A folder that is not there yet may be made: as unavailable as a full disk.
+        if (OutputMayClear(error) || error == ENOENT)
             throw OutputUnavailable(message);
         throw IoError(message);
     }

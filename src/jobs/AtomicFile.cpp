@@ -18,7 +18,7 @@ namespace {
 [[noreturn]] void Fail(const QString &path, int error)
 {
     const QString message = QStringLiteral("Nie można zapisać %1: %2").arg(path, ErrnoText(error));
-    if (error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS || error == EACCES || error == EPERM)
+    if (OutputMayClear(error))
         throw OutputUnavailable(message);
     throw IoError(message);
 }

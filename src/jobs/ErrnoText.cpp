@@ -38,4 +38,9 @@ QString ErrnoText(int error)
     }
 }
 
+bool OutputMayClear(int error)
+{
+    return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS || error == EACCES || error == EPERM;
+}
+
 } // namespace ostrevo

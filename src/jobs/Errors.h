@@ -32,6 +32,10 @@ public:
     using IoError::IoError;
 };
 
+// Whether a failed write's errno is a condition of the place that may clear (a full disk,
+// a read-only file system, no permission): the output is unavailable, not the job wrong.
+bool OutputMayClear(int error);
+
 // An errno value in the user's words (Polish), as the journal and the status show them;
 // a value the office is unlikely to meet keeps the system's text and its number.
 QString ErrnoText(int error);

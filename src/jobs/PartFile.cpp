@@ -1,6 +1,7 @@
 #include "jobs/PartFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QRandomGenerator>
 
@@ -146,6 +147,31 @@ int RemoveStalePartFilesAt(int dirFd)
             ++removed;
     }
     return removed;
+}
+
+int PublishPart(const QString &part, const QString &final)
+{
+    const QByteArray from = QFile::encodeName(part);
+    const QByteArray to = QFile::encodeName(final);
+    int error = 0;
+    const int fd = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0)
+        error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    // rename replaces a file of that name at once; it never follows a link there.
+    if (error == 0 && ::rename(from.constData(), to.constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(from.constData());
+        return error;
+    }
+    const int dir = ::open(QFile::encodeName(QFileInfo(final).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return 0;
 }
 
 } // namespace ostrevo

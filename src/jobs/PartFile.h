@@ -27,6 +27,11 @@ PartFile CreatePartFile(const QString &dir, const QString &stem, int &error);
 // to the directory, goes to `name`.
 UniqueFd CreatePartFileAt(int dirFd, const QString &stem, mode_t mode, QByteArray &name, int &error);
 
+// Gives a finished part file the name FINAL in its directory, replacing a file of that name
+// (never following a link there): the part is synced first and the directory after, so
+// that the new name survives a power cut. 0, or the errno, the part file removed then.
+int PublishPart(const QString &part, const QString &final);
+
 // Removes the part files a killed run left in DIR: regular files named as ours and locked
 // by no writer, in DIR itself, never through a link. Returns how many went.
 int RemoveStalePartFiles(const QString &dir);
