@@ -404,7 +404,9 @@ void TForm1::jobFinished(const JobRecord &record)
 {
     const QString job = record.jobFile + u": "_s + OutcomeSentence(record).left(200);
     m_lastJob = job;
-    const QString key = record.directory + u'/' + record.jobFile;
+    // A warning about a job that has ended (an invoice still waiting for KSeF) is told once
+    // per distinct warning; its sender says each only when something changed.
+    const QString key = record.directory + u'/' + record.jobFile + (record.follows.isEmpty() ? QString() : u'\n' + record.detail);
     const bool attention = record.failed() || record.nothingDone();
     // A job kept for a retry is told once, not at each of its tries.
     const bool retriedBefore = record.outcome == JobOutcome::Retry && m_retrying.contains(key);

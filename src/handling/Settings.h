@@ -49,6 +49,10 @@ struct KsefSettings {
     QString nip;         // NIP: the seller whose invoices these are (the context)
     QString tokenFile;   // Token: the file that holds the KSeF token (mode 0600)
     QString caFile;      // CAFile: certificates to trust instead of the system's
+    // CertyfikatOffline, KluczOffline: the KSeF certificate of type Offline and its private
+    // key (mode 0600), which sign KOD II of invoices issued while KSeF is out of reach
+    QString offlineCertificate;
+    QString offlineKey;
 
     bool operator==(const KsefSettings &) const = default;
 };

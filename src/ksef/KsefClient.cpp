@@ -2,6 +2,7 @@
 #include "ksef/KsefCrypto.h"
 #include "ksef/KsefDate.h"
 #include "ksef/KsefNumber.h"
+#include "ksef/KsefUpo.h"
 
 #include "jobs/Errors.h"
 
@@ -184,7 +185,7 @@ void KsefClient::State::forgetSession()
     sessionValidUntil = {};
 }
 
-void KsefClient::State::sendInvoice(const QByteArray &xml, KsefSendResult &result,
+void KsefClient::State::sendInvoice(const QByteArray &xml, bool offline, KsefSendResult &result,
                                     const std::function<void(const QString &, const QString &)> &sent)
 {
     for (int attempt = 0;; ++attempt) {
@@ -199,7 +200,7 @@ void KsefClient::State::sendInvoice(const QByteArray &xml, KsefSendResult &resul
             {QStringLiteral("encryptedInvoiceHash"), QString::fromLatin1(Sha256(encrypted).toBase64())},
             {QStringLiteral("encryptedInvoiceSize"), qint64(encrypted.size())},
             {QStringLiteral("encryptedInvoiceContent"), QString::fromLatin1(encrypted.toBase64())},
-            {QStringLiteral("offlineMode"), false},
+            {QStringLiteral("offlineMode"), offline},
         };
         const KsefReply reply = call("POST", "/sessions/online/" + PathPart(sessionRef) + "/invoices", request);
         if (reply.status == 202) {
@@ -287,6 +288,7 @@ void KsefClient::State::takeDuplicate(const QJsonObject &status, KsefSendResult 
     const QString original = extensions.value(QStringLiteral("originalSessionReferenceNumber")).toString();
     if (!original.isEmpty())
         result.upo = fetchUpo("/sessions/" + PathPart(original) + "/invoices/ksef/" + PathPart(number) + "/upo");
+    result.acquisitionDate = AcquisitionDateInUpo(result.upo, number);
 }
 
 QByteArray KsefClient::State::fetchUpo(const QByteArray &path)
@@ -335,9 +337,11 @@ KsefSendResult Conversation(KsefSendResult result, const QByteArray &token, Step
 } // namespace
 
 KsefSendResult KsefClient::send(const QByteArray &invoiceXml,
-                                const std::function<void(const QString &sessionRef, const QString &invoiceRef)> &sent)
+                                const std::function<void(const QString &sessionRef, const QString &invoiceRef)> &sent,
+                                bool offline)
 {
-    return Conversation({}, m_state->endpoint.token, [&](KsefSendResult &result) { m_state->sendInvoice(invoiceXml, result, sent); });
+    return Conversation({}, m_state->endpoint.token,
+                        [&](KsefSendResult &result) { m_state->sendInvoice(invoiceXml, offline, result, sent); });
 }
 
 KsefSendResult KsefClient::follow(const QString &sessionRef, const QString &invoiceRef)

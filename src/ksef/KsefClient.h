@@ -65,8 +65,10 @@ public:
     // Sends one FA(3) invoice and follows it to its end. `sent` is called as soon as KSeF
     // has taken the invoice (its answer 202), before the polling, so that the caller can
     // record the references: after a crash the invoice is followed, not sent again.
+    // `offline`: the invoice was issued while KSeF could not be reached (offlineMode).
     KsefSendResult send(const QByteArray &invoiceXml,
-                        const std::function<void(const QString &sessionRef, const QString &invoiceRef)> &sent);
+                        const std::function<void(const QString &sessionRef, const QString &invoiceRef)> &sent,
+                        bool offline = false);
 
     // Follows an invoice sent by an earlier run to its end (status, then UPO).
     KsefSendResult follow(const QString &sessionRef, const QString &invoiceRef);

@@ -75,7 +75,7 @@ struct KsefClient::State {
     // KsefClient.cpp
     void openSession();
     void forgetSession();
-    void sendInvoice(const QByteArray &xml, KsefSendResult &result,
+    void sendInvoice(const QByteArray &xml, bool offline, KsefSendResult &result,
                      const std::function<void(const QString &, const QString &)> &sent);
     void followInvoice(KsefSendResult &result);
     void takeDuplicate(const QJsonObject &status, KsefSendResult &result);

@@ -98,6 +98,7 @@ JobResult KsefJobs::perform(const JobContext &context, const QString &textPath)
     queued.jobId = context.jobId;
     queued.jobFile = QFileInfo(textPath).fileName();
     queued.invoiceNumber = invoice.number;
+    queued.issued = invoice.issued;
     queued.queuedAt = QDateTime::currentDateTimeUtc();
     queued.xml = xml;
     // "Waiting" goes first: the sender may write the final result before this job ends.

@@ -104,7 +104,7 @@ void TableHead(Page &page, double y)
 } // namespace
 
 void WriteKsefPrintout(const QString &path, const KsefInvoice &invoice, const QByteArray &verificationAddress,
-                       const QString &ksefNumber)
+                       const QString &ksefNumber, const QByteArray &certificateAddress)
 {
     TpiPDFDocument pdf;
     pdf.SetFileName(path);
@@ -187,18 +187,29 @@ void WriteKsefPrintout(const QString &path, const KsefInvoice &invoice, const QB
     if (p.paid.isValid())
         page.text(Left, y += 12, QStringLiteral("Zapłacono: %1").arg(p.paid.toString(Qt::ISODate)));
 
-    // KOD I, 30 mm on a side, and under it what KSeF knows the invoice by.
+    // KOD I, 30 mm on a side, and under it what KSeF knows the invoice by; KOD II of an
+    // invoice issued offline at the right, with its label.
     y += 20;
     constexpr double Side = 85;
-    // Eight pixels a module: a reader's smoothing of the image must not blur the modules.
-    const QImage code = KsefQrImage(verificationAddress);
-    pdf.ShowImage(pdf.AddImage(code.scaled(code.size() * 8, Qt::IgnoreAspectRatio, Qt::FastTransformation), 0), 0, Side,
-                  Side, Left, y);
-    page.font(8, true);
-    page.text(Left, y + Side + 2, ksefNumber.isEmpty() ? QStringLiteral("OFFLINE") : ksefNumber);
+    const auto showCode = [&](const QByteArray &address, double x, const QString &label) {
+        // Eight pixels a module: a reader's smoothing of the image must not blur the modules.
+        const QImage code = KsefQrImage(address);
+        pdf.ShowImage(pdf.AddImage(code.scaled(code.size() * 8, Qt::IgnoreAspectRatio, Qt::FastTransformation), 0), 0,
+                      Side, Side, x, y);
+        page.font(8, true);
+        page.text(x, y + Side + 2, label);
+    };
+    showCode(verificationAddress, Left, ksefNumber.isEmpty() ? QStringLiteral("OFFLINE") : ksefNumber);
+    double textRight = Right;
+    if (!certificateAddress.isEmpty()) {
+        showCode(certificateAddress, Right - Side, QStringLiteral("CERTYFIKAT"));
+        textRight = Right - Side - 10;
+    }
     page.font(7);
     page.text(Left + Side + 10, y + 10, QStringLiteral("Sprawdź fakturę w KSeF:"));
-    page.text(Left + Side + 10, y + 20, page.fitted(QString::fromLatin1(verificationAddress), Right - Left - Side - 10));
+    page.text(Left + Side + 10, y + 20, page.fitted(QString::fromLatin1(verificationAddress), textRight - Left - Side - 10));
+    if (!certificateAddress.isEmpty())
+        page.text(Left + Side + 10, y + 34, QStringLiteral("Faktura wystawiona w trybie offline"));
     pdf.EndDoc();
 }
 

@@ -54,6 +54,9 @@ QByteArray KsefQueue::encode(const QueuedInvoice &invoice)
     o.insert(QStringLiteral("pdf"), invoice.pdfPath);
     o.insert(QStringLiteral("address"), QString::fromLatin1(invoice.verificationAddress));
     o.insert(QStringLiteral("jobtext"), QString::fromLatin1(invoice.jobText.toBase64()));
+    o.insert(QStringLiteral("issued"), invoice.issued.toString(Qt::ISODate));
+    o.insert(QStringLiteral("offline"), invoice.offline);
+    o.insert(QStringLiteral("kod2"), QString::fromLatin1(invoice.certificateAddress));
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
@@ -79,6 +82,10 @@ std::optional<QueuedInvoice> KsefQueue::decode(const QByteArray &bytes)
     invoice.pdfPath = o.value(QStringLiteral("pdf")).toString();
     invoice.verificationAddress = o.value(QStringLiteral("address")).toString().toLatin1();
     invoice.jobText = QByteArray::fromBase64(o.value(QStringLiteral("jobtext")).toString().toLatin1());
+    // Entries written before offline issuing was known have none of these.
+    invoice.issued = QDate::fromString(o.value(QStringLiteral("issued")).toString(), Qt::ISODate);
+    invoice.offline = o.value(QStringLiteral("offline")).toBool();
+    invoice.certificateAddress = o.value(QStringLiteral("kod2")).toString().toLatin1();
     // A file cut short or planted is not sent: it must name its result and hold an invoice.
     if (invoice.resultDir.isEmpty() || invoice.resultName.isEmpty() || invoice.xml.isEmpty()
         || !invoice.queuedAt.isValid())

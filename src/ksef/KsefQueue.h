@@ -27,6 +27,11 @@ struct QueuedInvoice {
     QString pdfPath;
     QByteArray verificationAddress;
     QByteArray jobText;
+    QDate issued; // P_1: an invoice issued offline must reach KSeF by the next business day
+    // Issued offline: KSeF could not be reached when it was first sent. It goes with
+    // offlineMode, and its PDF carries KOD II (`certificateAddress`) when a certificate signs it.
+    bool offline = false;
+    QByteArray certificateAddress;
 
     bool operator==(const QueuedInvoice &) const = default;
 };

@@ -6,6 +6,7 @@
 #include "jobs/Errors.h"
 #include "jobs/JobFile.h"
 #include "ksef/KsefJobReader.h"
+#include "ksef/KsefOffline.h"
 #include "ksef/KsefPrintout.h"
 #include "ksef/NipNumber.h"
 
@@ -51,6 +52,11 @@ QByteArray KsefFailedStatus(const QByteArray &code, const QString &reason)
     return code + "\r\nOPIS=" + Ascii(reason);
 }
 
+QByteArray KsefOfflineStatus(const QDate &deadline, const QString &reason)
+{
+    return "OFFLINE\r\nTERMIN=" + deadline.toString(Qt::ISODate).toLatin1() + "\r\nOPIS=" + Ascii(reason);
+}
+
 std::optional<KsefEndpoint> KsefEndpointOf(const KsefSettings &settings, const QString &programDir, QString &problem)
 {
     KsefEndpoint endpoint;
@@ -79,17 +85,8 @@ std::optional<KsefEndpoint> KsefEndpointOf(const KsefSettings &settings, const Q
         return std::nullopt;
     }
     const QString path = QDir(programDir).absoluteFilePath(settings.tokenFile);
-    struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        problem = QStringLiteral("[KSeF] Token=%1: nie ma takiego pliku").arg(path);
+    if (problem = SecretFileProblem(path, QStringLiteral("Token")); !problem.isEmpty())
         return std::nullopt;
-    }
-    // The token lets anyone issue invoices in the seller's name.
-    if ((st.st_mode & 077) != 0 || st.st_uid != ::geteuid()) {
-        problem = QStringLiteral("[KSeF] Token=%1: plik mogą czytać inni; powinien należeć do użytkownika "
-                                 "monitora i mieć prawa 600 (chmod 600)").arg(path);
-        return std::nullopt;
-    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         problem = QStringLiteral("[KSeF] Token=%1: %2").arg(path, file.errorString());
@@ -150,6 +147,8 @@ QueueWorker::Step KsefSender::processOne(const QString &fileName)
     QString problem;
     const std::optional<KsefEndpoint> endpoint = KsefEndpointOf(settings, m_programDir, problem);
     if (!endpoint) {
+        if (invoice->invoiceRef.isEmpty())
+            keepOffline(fileName, *invoice, settings, problem);
         warnOnce(QStringLiteral("Faktury czekają w kolejce KSeF: %1").arg(problem));
         return Step::Later;
     }
@@ -170,7 +169,7 @@ QueueWorker::Step KsefSender::processOne(const QString &fileName)
                 if (warn)
                     warn(e.message());
             }
-        });
+        }, invoice->offline);
     } else {
         result = m_client->follow(invoice->sessionRef, invoice->invoiceRef);
         // KSeF dropped its processing of the invoice (cancelled with its session, or failed
@@ -187,7 +186,64 @@ QueueWorker::Step KsefSender::processOne(const QString &fileName)
             }
         }
     }
+    // Not taken by KSeF: the invoice stands issued offline, and its deadline runs.
+    if (result.outcome == KsefSendResult::Unreachable && invoice->invoiceRef.isEmpty())
+        keepOffline(fileName, *invoice, settings, result.reason);
     return conclude(fileName, *invoice, result);
+}
+
+void KsefSender::keepOffline(const QString &fileName, QueuedInvoice &invoice, const KsefSettings &settings,
+                             const QString &reason)
+{
+    if (!invoice.issued.isValid())
+        invoice.issued = invoice.queuedAt.toLocalTime().date();
+    const QDate deadline = KsefOfflineDeadline(invoice.issued);
+    if (invoice.offline) {
+        remindOfDeadline(fileName, invoice, deadline);
+        return;
+    }
+    invoice.offline = true;
+    QString withoutKod2;
+    invoice.certificateAddress = KsefCertificateAddress(settings, m_programDir, NormalisedNip(settings.nip), invoice.xml, withoutKod2);
+    try {
+        m_queue.update(fileName, invoice);
+    } catch (const JobError &e) {
+        // Sent without offlineMode, KSeF still marks it offline by its late date.
+        if (warn)
+            warn(e.message());
+    }
+    try {
+        WriteResultFile(invoice.resultDir, invoice.resultName, KsefOfflineStatus(deadline, reason));
+    } catch (const JobError &e) {
+        if (warn)
+            warn(e.message());
+    }
+    if (!invoice.pdfPath.isEmpty())
+        rewritePrintout(invoice, {});
+    const QString due = deadline < QDate::currentDate()
+        ? QStringLiteral("termin jej wysłania (%1) już minął; kolejka wyśle ją, gdy tylko KSeF będzie dostępny")
+        : QStringLiteral("musi trafić do KSeF do %1, kolejka wyśle ją sama");
+    QString detail = QStringLiteral("faktura %1 wystawiona w trybie offline, bo KSeF jest nieosiągalny (%2); %3")
+                         .arg(invoice.invoiceNumber, reason, due.arg(deadline.toString(Qt::ISODate)));
+    if (!withoutKod2.isEmpty())
+        detail += QStringLiteral("; %1").arg(withoutKod2);
+    report(invoice, false, detail, true);
+    m_remindedOn.insert(fileName, QDate::currentDate());
+}
+
+void KsefSender::remindOfDeadline(const QString &fileName, const QueuedInvoice &invoice, const QDate &deadline)
+{
+    const QDate today = QDate::currentDate();
+    if (today < deadline || m_remindedOn.value(fileName) == today)
+        return;
+    m_remindedOn.insert(fileName, today);
+    const QString when = today == deadline ? QStringLiteral("dziś mija termin (%1)").arg(deadline.toString(Qt::ISODate))
+                                           : QStringLiteral("termin minął %1").arg(deadline.toString(Qt::ISODate));
+    report(invoice, false,
+           QStringLiteral("faktura %1 wystawiona w trybie offline wciąż czeka na KSeF: %2; wyślij ją, gdy tylko KSeF "
+                          "będzie dostępny (albo sprawdź ustawienia [KSeF])")
+               .arg(invoice.invoiceNumber, when),
+           true);
 }
 
 QueueWorker::Step KsefSender::conclude(const QString &fileName, const QueuedInvoice &invoice, const KsefSendResult &result)
@@ -209,6 +265,7 @@ QueueWorker::Step KsefSender::conclude(const QString &fileName, const QueuedInvo
         }
         report(invoice, false, QStringLiteral("faktura %1 odrzucona: %2").arg(invoice.invoiceNumber, result.reason));
         m_queue.remove(fileName);
+        m_remindedOn.remove(fileName);
         return Step::Done;
     case KsefSendResult::Accepted:
         break;
@@ -234,6 +291,7 @@ QueueWorker::Step KsefSender::conclude(const QString &fileName, const QueuedInvo
                .arg(invoice.invoiceNumber, result.ksefNumber,
                     result.duplicate ? QStringLiteral(" (KSeF miał ją już wcześniej)") : QString()));
     m_queue.remove(fileName);
+    m_remindedOn.remove(fileName);
     return Step::Done;
 }
 
@@ -244,7 +302,8 @@ void KsefSender::rewritePrintout(const QueuedInvoice &invoice, const QString &ks
         buffer.setData(invoice.jobText);
         buffer.open(QIODevice::ReadOnly);
         LineReader reader(&buffer);
-        WriteKsefPrintout(invoice.pdfPath, ReadKsefJob(reader), invoice.verificationAddress, ksefNumber);
+        WriteKsefPrintout(invoice.pdfPath, ReadKsefJob(reader), invoice.verificationAddress, ksefNumber,
+                          invoice.certificateAddress);
     } catch (const JobError &e) {
         // The buyer's copy keeps "OFFLINE" under its code; the number is in the result file.
         if (warn)
@@ -253,7 +312,7 @@ void KsefSender::rewritePrintout(const QueuedInvoice &invoice, const QString &ks
     }
 }
 
-void KsefSender::report(const QueuedInvoice &invoice, bool ok, const QString &detail)
+void KsefSender::report(const QueuedInvoice &invoice, bool ok, const QString &detail, bool retry)
 {
     if (!outcomes)
         return;
@@ -263,6 +322,7 @@ void KsefSender::report(const QueuedInvoice &invoice, bool ok, const QString &de
     outcome.jobFile = invoice.jobFile.isEmpty() ? invoice.resultName : invoice.jobFile;
     outcome.kind = QStringLiteral("jkKsef");
     outcome.ok = ok;
+    outcome.retry = retry;
     outcome.detail = detail;
     outcomes->report(outcome);
 }

@@ -6,6 +6,8 @@
 #include "ksef/KsefClient.h"
 #include "ksef/KsefQueue.h"
 
+#include <QHash>
+
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -18,6 +20,8 @@ namespace ostrevo {
 QByteArray KsefAcceptedStatus(const QString &ksefNumber, const QString &acquisitionDate);
 QByteArray KsefFailedStatus(const QByteArray &code, const QString &reason);
 inline const QByteArray KsefQueuedStatus = QByteArrayLiteral("KOLEJKA");
+// An invoice issued offline: "OFFLINE", the last day it may reach KSeF ("TERMIN=") and why.
+QByteArray KsefOfflineStatus(const QDate &deadline, const QString &reason);
 
 // The base address of [KSeF], its seller and its token (a relative Token= is in the
 // program directory); `problem` says what is missing or wrong.
@@ -46,7 +50,12 @@ private:
     Step processOne(const QString &fileName) override;
     void drained() override;
     Step conclude(const QString &fileName, const QueuedInvoice &invoice, const KsefSendResult &result);
-    void report(const QueuedInvoice &invoice, bool ok, const QString &detail);
+    // `retry`: not an end, a warning about an invoice still queued.
+    void report(const QueuedInvoice &invoice, bool ok, const QString &detail, bool retry = false);
+    // KSeF did not take the invoice: the first time it becomes issued offline (result
+    // file, KOD II, journal); later, the journal is reminded once a day from its deadline on.
+    void keepOffline(const QString &fileName, QueuedInvoice &invoice, const KsefSettings &settings, const QString &reason);
+    void remindOfDeadline(const QString &fileName, const QueuedInvoice &invoice, const QDate &deadline);
     void rewritePrintout(const QueuedInvoice &invoice, const QString &ksefNumber);
     void warnOnce(const QString &problem);
 
@@ -59,6 +68,7 @@ private:
     KsefSettings m_clientSettings;
     std::unique_ptr<KsefClient> m_client;
     QString m_lastProblem;
+    QHash<QString, QDate> m_remindedOn; // queue file: the day its invoice's deadline was last told
 };
 
 } // namespace ostrevo

@@ -1,6 +1,7 @@
 #include "ksef/KsefVerification.h"
 
 #include "jobs/Errors.h"
+#include "ksef/KsefOffline.h"
 
 #include <QCryptographicHash>
 
@@ -12,9 +13,7 @@ namespace ostrevo {
 QByteArray KsefInvoiceAddress(const QString &environment, const QString &sellerNip, const QDate &issued,
                               const QByteArray &xml)
 {
-    const QByteArray base = environment == u"produkcja" ? "https://qr.ksef.mf.gov.pl"
-                            : environment == u"demo"    ? "https://qr-demo.ksef.mf.gov.pl"
-                                                        : "https://qr-test.ksef.mf.gov.pl";
+    const QByteArray base = KsefQrBase(environment);
     const QByteArray hash = QCryptographicHash::hash(xml, QCryptographicHash::Sha256)
                                 .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
     return base + "/invoice/" + sellerNip.toLatin1() + '/' + issued.toString(QStringLiteral("dd-MM-yyyy")).toLatin1() + '/'

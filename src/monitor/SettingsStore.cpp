@@ -226,6 +226,8 @@ Settings SettingsStore::fromIni(const IniFile &ini)
     s.ksef.nip = ini.string("KSeF", "NIP").trimmed();
     s.ksef.tokenFile = ini.string("KSeF", "Token").trimmed();
     s.ksef.caFile = ini.string("KSeF", "CAFile").trimmed();
+    s.ksef.offlineCertificate = ini.string("KSeF", "CertyfikatOffline").trimmed();
+    s.ksef.offlineKey = ini.string("KSeF", "KluczOffline").trimmed();
     const int limit = Integer(ini, "Siec", "LimitCzasu", s.netLimitSeconds);
     s.netLimitSeconds = limit >= 0 ? limit : s.netLimitSeconds;
     ReadPorts(ini, s.ports);

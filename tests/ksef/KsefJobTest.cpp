@@ -4,6 +4,7 @@
 // the queue with KSeF's reason.
 #include "ksef/KsefNumber.h"
 #include "ksef/KsefStandIn.h"
+#include "ksef/OfflineCertificate.h"
 
 #include "support/BarcodeReader.h"
 #include "support/OnceRun.h"
@@ -11,6 +12,7 @@
 #include "support/TestSupport.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QJsonArray>
 #include <QProcess>
@@ -42,12 +44,12 @@ public:
         ::chmod(QFile::encodeName(home.filePath(QStringLiteral("ksef-token"))).constData(), 0600);
     }
 
-    void settings(const QByteArray &baseUrl, const QByteArray &environment = "test")
+    void settings(const QByteArray &baseUrl, const QByteArray &environment = "test", const QByteArray &more = {})
     {
         QByteArray ini = "[Opcje]\r\nKatalog=" + jobs.toUtf8() + "\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\n";
         if (!environment.isEmpty())
             ini += "[KSeF]\r\nSrodowisko=" + environment + "\r\nAdres=" + baseUrl + "\r\nNIP=" + KsefStandIn::Nip
-                   + "\r\nToken=ksef-token\r\n";
+                   + "\r\nToken=ksef-token\r\n" + more;
         WriteFile(home.filePath(QStringLiteral("Ostrevo.ini")), ini);
     }
 
@@ -127,6 +129,12 @@ TEST(KsefJob, AnInvoiceReachesKsefOnceAndItsNumberComesBack)
     office.job(QStringLiteral("FV42B"), InvoiceJob("FV/2026/12/0042"));
     office.runOnce();
     EXPECT_EQ(NumberIn(office.result(QStringLiteral("FV42B"))), number) << office.result(QStringLiteral("FV42B")).constData();
+    // The date is the first one's, from its UPO: the duplicate's answer gives none.
+    const auto acquired = [](const QByteArray &lines) {
+        return QDateTime::fromString(QString::fromLatin1(lines.split('\n').value(2).trimmed().mid(10)), Qt::ISODateWithMs);
+    };
+    EXPECT_TRUE(acquired(result).isValid()) << result.constData();
+    EXPECT_EQ(acquired(office.result(QStringLiteral("FV42B"))), acquired(result)) << office.result(QStringLiteral("FV42B")).constData();
     EXPECT_EQ(AcceptedCount(ksef), 1);
 }
 
@@ -158,32 +166,79 @@ TEST(KsefJob, AWrongJobOrAMissingSetUpSendsNothing)
     EXPECT_TRUE(ksef.state().value(QStringLiteral("invoices")).toArray().isEmpty());
 }
 
-TEST(KsefJob, AnInvoiceWaitsWhileKsefIsOutOfReachAndGoesAtTheNextRun)
+// KSeF out of reach: the invoice stands issued offline, with its deadline, KOD II signed by
+// the office's offline certificate on the buyer's copy and a journal line; it goes with
+// offlineMode at the next run that reaches KSeF.
+TEST(KsefJob, AnInvoiceIssuedWhileKsefIsOutOfReachIsOfflineAndGoesAtTheNextRun)
 {
     Office office;
+    const OfflineCertificate certificate = MakeOfflineCertificate(office.home.path());
+    const QByteArray offline = "CertyfikatOffline=offline.pem\r\nKluczOffline=offline.key\r\n";
     {
         // A port where nothing listens any more.
         KsefStandIn gone;
         ASSERT_TRUE(gone.running());
-        office.settings(gone.baseUrl());
+        office.settings(gone.baseUrl(), "test", offline);
     }
     office.job(QStringLiteral("FV7"), InvoiceJob("FV/2026/12/0007", "650,00", "PDF_FILE=FV7.pdf\r\n"));
     office.runOnce();
-    EXPECT_EQ(office.result(QStringLiteral("FV7")), "error=KOLEJKA\r\n");
+    const QByteArray waiting = office.result(QStringLiteral("FV7"));
+    // Issued on Tuesday 1 December: KSeF must have it by Wednesday.
+    EXPECT_TRUE(waiting.startsWith("error=OFFLINE\r\nTERMIN=2026-12-02\r\nOPIS=")) << waiting.constData();
     const QString pdf = office.jobs + QStringLiteral("/PDF/FV7.pdf");
-    EXPECT_TRUE(PdfText(pdf).contains(QStringLiteral("OFFLINE"))) << "no KSeF number yet";
-    EXPECT_EQ(DecodeQrInPdf(pdf, 1).size(), 1);
+    const QString text = PdfText(pdf);
+    EXPECT_TRUE(text.contains(QStringLiteral("OFFLINE"))) << "no KSeF number yet";
+    EXPECT_TRUE(text.contains(QStringLiteral("CERTYFIKAT"))) << text.toStdString();
+    const QStringList codes = DecodeQrInPdf(pdf, 1, 300);
+    ASSERT_EQ(codes.size(), 2) << codes.join(u' ').toStdString();
+    const QString kod2 = codes.filter(QStringLiteral("/certificate/")).value(0);
+    EXPECT_TRUE(kod2.startsWith(QStringLiteral("https://qr-test.ksef.mf.gov.pl/certificate/Nip/5265877635/5265877635/"
+                                               "01F20A5D352AE590/")))
+        << kod2.toStdString();
+    EXPECT_TRUE(SignatureHolds(kod2.toLatin1(), certificate, office.home.path())) << kod2.toStdString();
     EXPECT_EQ(office.queued().size(), 1);
     EXPECT_FALSE(QFile::exists(office.jobs + QStringLiteral("/FV7.txt"))) << "the queue holds it now";
+    EXPECT_TRUE(office.journal().contains(QStringLiteral("wystawiona w trybie offline"))) << office.journal().toStdString();
+
+    // Still out of reach, past its deadline: the journal says so.
+    office.runOnce();
+    EXPECT_TRUE(office.journal().contains(QStringLiteral("termin minął 2026-12-02"))) << office.journal().toStdString();
 
     KsefStandIn ksef;
     ASSERT_TRUE(ksef.running());
-    office.settings(ksef.baseUrl());
+    office.settings(ksef.baseUrl(), "test", offline);
     office.runOnce();
-    EXPECT_TRUE(office.result(QStringLiteral("FV7")).startsWith("error=OK\r\nNR_KSEF=")) << office.result(QStringLiteral("FV7")).constData();
-    EXPECT_TRUE(PdfText(pdf).contains(NumberIn(office.result(QStringLiteral("FV7"))))) << "written again with its number";
+    const QByteArray result = office.result(QStringLiteral("FV7"));
+    EXPECT_TRUE(result.startsWith("error=OK\r\nNR_KSEF=")) << result.constData();
+    const QJsonObject received = ksef.state().value(QStringLiteral("invoices")).toArray().first().toObject();
+    EXPECT_TRUE(received.value(QStringLiteral("offline")).toBool()) << "sent with offlineMode";
+    // Its KOD II is of the very file KSeF holds.
+    const QByteArray hash = QCryptographicHash::hash(received.value(QStringLiteral("xml")).toString().toUtf8(),
+                                                     QCryptographicHash::Sha256)
+                                .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    EXPECT_TRUE(kod2.contains(QString::fromLatin1(hash))) << kod2.toStdString();
+    const QString accepted = PdfText(pdf);
+    EXPECT_TRUE(accepted.contains(NumberIn(result))) << "written again with its number";
+    EXPECT_TRUE(accepted.contains(QStringLiteral("CERTYFIKAT"))) << "still an invoice issued offline";
     EXPECT_TRUE(office.queued().isEmpty());
     EXPECT_EQ(AcceptedCount(ksef), 1);
+}
+
+// Without an offline certificate the invoice still waits and goes, and the journal says
+// its copy has no KOD II.
+TEST(KsefJob, AnOfflineInvoiceWithoutACertificateSaysItHasNoKodII)
+{
+    Office office;
+    {
+        KsefStandIn gone;
+        ASSERT_TRUE(gone.running());
+        office.settings(gone.baseUrl());
+    }
+    office.job(QStringLiteral("FV6"), InvoiceJob("FV/2026/12/0006", "650,00", "PDF_FILE=FV6.pdf\r\n"));
+    office.runOnce();
+    EXPECT_TRUE(office.result(QStringLiteral("FV6")).startsWith("error=OFFLINE\r\nTERMIN=")) << office.result(QStringLiteral("FV6")).constData();
+    EXPECT_EQ(DecodeQrInPdf(office.jobs + QStringLiteral("/PDF/FV6.pdf"), 1).size(), 1);
+    EXPECT_TRUE(office.journal().contains(QStringLiteral("nie ma kodu KOD II"))) << office.journal().toStdString();
 }
 
 TEST(KsefJob, AnAnswerLostAfterKsefTookTheInvoiceNeverMakesASecondOne)
