@@ -8,11 +8,12 @@
 #include "jobs/Errors.h"
 #include "jobs/JobFile.h"
 #include "ksef/KsefCheck.h"
+#include "ksef/KsefEarlierInvoice.h"
 #include "monitor/JobFiles.h"
 #include "monitor/MonitoredDirectories.h"
 #include "monitor/SettingsStore.h"
-#include "preview/JobInspection.h"
 #include "preview/FormPreview.h"
+#include "preview/JobInspection.h"
 #include "preview/PdfJobPreview.h"
 #include "preview/PreviewPrinter.h"
 #include "preview/TextPreview.h"
@@ -160,6 +161,7 @@ Layout LayOutText(const QString &job, const MonitoredPlace &place, const Setting
     setup.metrics = printer.metrics;
     setup.duplex = duplex;
     setup.title = QFileInfo(job).completeBaseName();
+    setup.invoiceCode = EarlierInvoiceCodes(ContextOf(job, place, settings, programDir).currentJobDir, settings.ksef.environment);
     layout.pages = RenderTextPreview(job, setup, pdfPath, &report);
     return layout;
 }

@@ -4,6 +4,7 @@
 #include "handling/RenderReport.h"
 #include "jobs/Charsets.h"
 #include "jobs/JobFile.h"
+#include "ksef/KsefEarlierInvoice.h"
 #include "textprint/TFormA1.h"
 
 #include <QFileInfo>
@@ -45,6 +46,7 @@ PdfJobPreview RenderPdfJobPreview(const JobContext &context, const QString &jobP
     ScriptMemory memory;
     TFormA1 form(fonts, memory, site);
     form.setReport(&report);
+    form.invoiceCode = EarlierInvoiceCodes(context.currentJobDir, context.settings->ksef.environment);
     preview.pages = form.render(reader, pdfPath, {});
     return preview;
 }

@@ -41,6 +41,7 @@ int RenderTextPreview(const QString &jobPath, const TextPreviewSetup &setup, con
     ScriptMemory memory;
     TextLineRenderer renderer(surface, setup.symbols, state, memory);
     renderer.setReport(report);
+    renderer.invoiceCode = setup.invoiceCode;
     renderer.startJob({setup.metrics.width, setup.metrics.height, setup.metrics.dpiX, setup.metrics.dpiY});
     LineReader reader(jobPath);
     renderer.renderLines(reader, {});

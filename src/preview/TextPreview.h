@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 namespace ostrevo {
 
@@ -16,6 +17,8 @@ struct TextPreviewSetup {
     DeviceMetrics metrics;  // of the printer the job would go to
     std::uint8_t duplex = 0; // the two-sided value the job would print with
     QString title;
+    // The codes of earlier invoices a "<KSEF:number>" tag draws, as the job would draw them.
+    std::function<QByteArray(const QString &ksefNumber)> invoiceCode;
 };
 
 // Lays a plain-text printout out exactly as the printer renderer does on a printer of

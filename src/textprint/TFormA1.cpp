@@ -4,6 +4,8 @@
 #include "jobs/Charsets.h"
 #include "jobs/JobFile.h"
 #include "jobs/Rounding.h"
+#include "ksef/KsefEarlierInvoice.h"
+#include "ksef/KsefVerification.h"
 #include "textprint/FrameChars.h"
 #include "textprint/MarginTag.h"
 #include "textprint/PagePosition.h"
@@ -136,9 +138,50 @@ void TFormA1::applyFont()
 void TFormA1::renderLine(QByteArray line, bool moreLines)
 {
     applyMarginTag(line);
+    if (invoiceCode) {
+        while (const std::optional<KsefCodeTag> tag = FindKsefCodeTag(line)) {
+            renderPiece(line.left(tag->at), moreLines, true);
+            drawInvoiceCode(tag->number);
+            line.remove(0, tag->at + tag->length);
+        }
+    }
+    renderPiece(line, moreLines, false);
+}
+
+void TFormA1::renderPiece(const QByteArray &piece, bool moreLines, bool advance)
+{
+    QByteArray last;
     SplitAtSymbols(
-        m_tags, line, [&](int hit, const QByteArray &segment) { carryOut(m_meanings[size_t(hit)], segment, moreLines); },
-        [&](const QByteArray &segment) { drawSegment(segment); });
+        m_tags, piece, [&](int hit, const QByteArray &segment) { carryOut(m_meanings[size_t(hit)], segment, moreLines); },
+        [&](const QByteArray &segment) {
+            drawSegment(segment);
+            last = segment;
+        });
+    if (advance)
+        advanceOver(last);
+}
+
+void TFormA1::drawInvoiceCode(const QString &ksefNumber)
+{
+    const QImage code = KsefQrImage(invoiceCode(ksefNumber));
+    // An inch on the sheet whatever the page's scaling; eight pixels a module, so that a
+    // reader's smoothing does not blur the modules.
+    const double across = m_state.dpiX / m_scaleX;
+    const double down = m_state.dpiY / m_scaleY;
+    const int image = piPDF1.AddImage(code.scaled(code.size() * 8, Qt::IgnoreAspectRatio, Qt::FastTransformation), 0);
+    TextPrintState &s = m_state;
+    piPDF1.SetFont(QStringLiteral("Arial"), false, false, false, false, std::max(1, RoundHalfEven(s.dpiY / 16.0)), 238);
+    // The code takes its inch of the line: what follows the tag stands beside it.
+    if (m_angle == 90) {
+        piPDF1.ShowImage(image, 90, across, down, s.x, s.y);
+        piPDF1.ShowText(s.x + across, s.y, 90, ksefNumber.toLatin1());
+        s.y = ClampPosition(qint64(s.y) - qint64(std::ceil(down)));
+    } else {
+        piPDF1.ShowImage(image, 0, down, across, s.x, s.y);
+        piPDF1.ShowText(s.x, s.y + down, 0, ksefNumber.toLatin1());
+        s.x = ClampPosition(qint64(s.x) + qint64(std::ceil(across)));
+    }
+    applyFont();
 }
 
 void TFormA1::applyMarginTag(QByteArray &line)

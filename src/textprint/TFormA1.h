@@ -33,11 +33,20 @@ public:
     // What a preview wants to know of the job; none (the default) in normal runs.
     void setReport(RenderReport *report) { m_report = report; }
 
+    // KOD I of an invoice sent earlier, by its KSeF number, for a "<KSEF:number>" tag: the
+    // address its QR code holds; throws JobError when there is none. Unset, tags are text.
+    std::function<QByteArray(const QString &ksefNumber)> invoiceCode;
+
     TpiPDFDocument piPDF1;
 
 private:
     void startJob();
     void renderLine(QByteArray line, bool moreLines);
+    // Part of a line; `advance`: what follows it on the line starts where it ends.
+    void renderPiece(const QByteArray &piece, bool moreLines, bool advance);
+    // The QR code of an earlier invoice, an inch square from where the line stands, with
+    // its number under it; the lines after it are left to the job.
+    void drawInvoiceCode(const QString &ksefNumber);
     void applyMarginTag(QByteArray &line);
     void carryOut(int symbol, const QByteArray &segment, bool moreLines);
     void applyFont();

@@ -3,11 +3,13 @@
 #include "handling/RenderReport.h"
 #include "jobs/Charsets.h"
 #include "jobs/JobFile.h"
+#include "jobs/Rounding.h"
+#include "ksef/KsefEarlierInvoice.h"
+#include "ksef/KsefVerification.h"
 #include "textprint/FrameChars.h"
 #include "textprint/MarginTag.h"
 #include "textprint/PagePosition.h"
 #include "textprint/PrintSurface.h"
-#include "jobs/Rounding.h"
 #include "textprint/SymbolScanner.h"
 
 #include <algorithm>
@@ -88,9 +90,54 @@ void TextLineRenderer::renderLine(const QByteArray &original, bool moreLines)
 {
     QByteArray line = original;
     applyMarginTag(line);
+    if (invoiceCode) {
+        while (const std::optional<KsefCodeTag> tag = FindKsefCodeTag(line)) {
+            renderPiece(line.left(tag->at), moreLines, true);
+            drawInvoiceCode(tag->number);
+            line.remove(0, tag->at + tag->length);
+        }
+    }
+    renderPiece(line, moreLines, false);
+}
+
+void TextLineRenderer::renderPiece(const QByteArray &piece, bool moreLines, bool advance)
+{
+    QByteArray last;
     SplitAtSymbols(
-        m_symbols, line, [&](int symbol, const QByteArray &segment) { carryOut(symbol, segment, moreLines); },
-        [&](const QByteArray &segment) { drawSegment(segment); });
+        m_symbols, piece, [&](int symbol, const QByteArray &segment) { carryOut(symbol, segment, moreLines); },
+        [&](const QByteArray &segment) {
+            drawSegment(segment);
+            last = segment;
+        });
+    if (advance)
+        advanceOver(last);
+}
+
+void TextLineRenderer::drawInvoiceCode(const QString &ksefNumber)
+{
+    // Eight pixels a module: scaled to the inch, the modules stay sharp.
+    const QImage qr = KsefQrImage(invoiceCode(ksefNumber));
+    const QImage code = qr.scaled(qr.size() * 8, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    Canvas &c = canvas();
+    TextPrintState &s = m_state;
+    LogFont label;
+    label.height = std::max(1, RoundHalfEven(s.dpiY / 16.0));
+    label.faceName = QStringLiteral("Arial");
+    if (s.escapement == 900) {
+        // Turned with the text: its top towards the line's top.
+        label.escapement = 900;
+        c.drawImage(QRect(s.x, s.y - s.dpiY, s.dpiX, s.dpiY), code.transformed(QTransform().rotate(-90)));
+        c.setFont(label);
+        c.textOut(s.x + s.dpiX, s.y, ksefNumber.toLatin1());
+        s.y = ClampPosition(qint64(s.y) - s.dpiY);
+    } else {
+        c.drawImage(QRect(s.x, s.y, s.dpiX, s.dpiY), code);
+        c.setFont(label);
+        c.textOut(s.x, s.y + s.dpiY, ksefNumber.toLatin1());
+        // The code takes its inch of the line: what follows the tag stands beside it.
+        s.x = ClampPosition(qint64(s.x) + s.dpiX);
+    }
+    realiseFont();
 }
 
 void TextLineRenderer::applyMarginTag(QByteArray &line)

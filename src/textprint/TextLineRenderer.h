@@ -43,10 +43,19 @@ public:
     // What a preview wants to know of the job; none (the default) in normal runs.
     void setReport(RenderReport *report) { m_report = report; }
 
+    // KOD I of an invoice sent earlier, by its KSeF number, for a "<KSEF:number>" tag: the
+    // address its QR code holds; throws JobError when there is none. Unset, tags are text.
+    std::function<QByteArray(const QString &ksefNumber)> invoiceCode;
+
     int baseHeight() const { return m_baseHeight; }
     int columns() const { return m_columns; }
 
 private:
+    // Part of a line; `advance`: what follows it on the line starts where it ends.
+    void renderPiece(const QByteArray &piece, bool moreLines, bool advance);
+    // The QR code of an earlier invoice, an inch square from where the line stands, with
+    // its number under it; the lines after it are left to the job.
+    void drawInvoiceCode(const QString &ksefNumber);
     void applyMarginTag(QByteArray &line);
     void carryOut(int symbol, const QByteArray &segment, bool moreLines);
     // The bytes [first, last) of a segment's text whose cells reach into the page, and

@@ -4,6 +4,7 @@
 #include "devices/TPrinter.h"
 #include "jobs/Errors.h"
 #include "jobs/JobFile.h"
+#include "ksef/KsefEarlierInvoice.h"
 #include "textprint/DuplexScan.h"
 #include "textprint/PrintSurface.h"
 #include "textprint/TextLineRenderer.h"
@@ -51,6 +52,7 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
     PrinterSurface surface(m_printer);
     TextLineRenderer renderer(surface, m_symbols.PrinterSymbols, m_state, m_memory);
     renderer.startJob(metrics);
+    renderer.invoiceCode = EarlierInvoiceCodes(context.currentJobDir, context.settings->ksef.environment);
     const int kartka = context.settings->kartka;
 
     QString failure;

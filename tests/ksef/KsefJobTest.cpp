@@ -298,3 +298,45 @@ TEST(KsefJob, CheckShowsTheInvoiceAsItWouldGoOrTheLineThatIsWrong)
     EXPECT_EQ(code, 6) << refused.toStdString();
     EXPECT_TRUE(refused.contains(QStringLiteral("wiersz 20: WARTOSC=600,00: ILOSC × CENA daje 650.00"))) << refused.toStdString();
 }
+
+// A printout or a <PDF> job names an invoice sent earlier by its KSeF number: its KOD I is
+// drawn where the tag stands, with the number under it; an invoice this directory never
+// sent fails the job instead of printing it without its code.
+TEST(KsefJob, APrintoutCarriesTheCodeOfAnInvoiceSentEarlier)
+{
+    KsefStandIn ksef;
+    ASSERT_TRUE(ksef.running());
+    Office office;
+    const QString printed = office.home.filePath(QStringLiteral("out"));
+    office.settings(ksef.baseUrl(), "test", "[DrukarkaPDF]\r\nKatalog=" + printed.toUtf8() + "\r\n");
+    office.job(QStringLiteral("FV50"), InvoiceJob("FV/2026/12/0050"));
+    office.runOnce();
+    const QString number = NumberIn(office.result(QStringLiteral("FV50")));
+    ASSERT_TRUE(IsKsefNumber(number)) << office.result(QStringLiteral("FV50")).constData();
+    const QByteArray xml = ReadFile(office.jobs + QStringLiteral("/KSEF/") + number + QStringLiteral(".xml"));
+    const QString address = QStringLiteral("https://qr-test.ksef.mf.gov.pl/invoice/5265877635/01-12-2026/")
+                            + QString::fromLatin1(QCryptographicHash::hash(xml, QCryptographicHash::Sha256)
+                                                      .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+
+    const QByteArray lines = "Faktura FV/2026/12/0050  <KSEF:" + number.toLatin1() + "> do zap\x88" "aty\r\n\r\n\r\n\r\n\r\n\r\n\r\n"
+                             "Dzi\xa9kujemy\r\n";
+    office.job(QStringLiteral("KOD"), "<PDF>\r\nPDF_FILE=kod.pdf\r\n<END>\r\n" + lines);
+    office.job(QStringLiteral("WYDRUK"), lines);
+    const QByteArray prefix = "5265877635-20261201-0100A0D6723E";
+    const QByteArray foreign = prefix + '-' + QByteArray::number(KsefCrc8(prefix), 16).toUpper().rightJustified(2, '0');
+    ASSERT_TRUE(IsKsefNumber(QString::fromLatin1(foreign)));
+    office.job(QStringLiteral("OBCA"), "<PDF>\r\nPDF_FILE=obca.pdf\r\n<END>\r\n<KSEF:" + foreign + ">\r\n");
+    office.runOnce();
+
+    for (const QString &pdf : {office.jobs + QStringLiteral("/PDF/kod.pdf"), printed + QStringLiteral("/WYDRUK.pdf")}) {
+        EXPECT_EQ(DecodeQrInPdf(pdf, 1), QStringList{address}) << pdf.toStdString();
+        const QString text = PdfText(pdf);
+        EXPECT_TRUE(text.contains(number)) << text.toStdString();
+        // What follows the tag stands beside the code, and the lines after it are the job's.
+        EXPECT_TRUE(text.contains(QStringLiteral("do zapłaty"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("Dziękujemy"))) << text.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(office.jobs + QStringLiteral("/PDF/obca.pdf")));
+    EXPECT_TRUE(office.journal().contains(QStringLiteral("kod QR faktury ") + QString::fromLatin1(foreign)))
+        << office.journal().toStdString();
+}
