@@ -22,14 +22,15 @@ QString Amount(std::int64_t grosze)
 struct TotalFields {
     int field;
     const char *net;
-    const char *vat; // nullptr: the rate has no tax field
+    const char *vat;      // nullptr: the rate has no tax field
+    const char *vatZloty; // the tax in złoty of an invoice in another currency
 };
 
 constexpr TotalFields Fields[] = {
-    {1, "P_13_1", "P_14_1"},   {2, "P_13_2", "P_14_2"},   {3, "P_13_3", "P_14_3"},
-    {4, "P_13_4", "P_14_4"},   {61, "P_13_6_1", nullptr}, {62, "P_13_6_2", nullptr},
-    {63, "P_13_6_3", nullptr}, {7, "P_13_7", nullptr},    {8, "P_13_8", nullptr},
-    {9, "P_13_9", nullptr},    {10, "P_13_10", nullptr},
+    {1, "P_13_1", "P_14_1", "P_14_1W"}, {2, "P_13_2", "P_14_2", "P_14_2W"}, {3, "P_13_3", "P_14_3", "P_14_3W"},
+    {4, "P_13_4", "P_14_4", "P_14_4W"}, {61, "P_13_6_1", nullptr, nullptr}, {62, "P_13_6_2", nullptr, nullptr},
+    {63, "P_13_6_3", nullptr, nullptr}, {7, "P_13_7", nullptr, nullptr},    {8, "P_13_8", nullptr, nullptr},
+    {9, "P_13_9", nullptr, nullptr},    {10, "P_13_10", nullptr, nullptr},
 };
 
 class Writer {
@@ -146,7 +147,7 @@ void WriteCorrection(Writer &w, const KsefCorrected &corrected)
     w.close();
 }
 
-void WriteLines(Writer &w, const QList<KsefLine> &lines)
+void WriteLines(Writer &w, const QList<KsefLine> &lines, const std::optional<KsefDecimal> &exchangeRate)
 {
     int number = 0;
     for (const KsefLine &line : lines) {
@@ -160,6 +161,8 @@ void WriteLines(Writer &w, const QList<KsefLine> &lines)
             w.text("P_9A", QString::fromLatin1(line.unitPrice->shortText()));
         w.text("P_11", Amount(line.net.units));
         w.text("P_12", line.rate.code);
+        if (exchangeRate)
+            w.text("KursWaluty", QString::fromLatin1(exchangeRate->shortText()));
         if (line.before)
             w.text("StanPrzed", QStringLiteral("1"));
         w.close();
@@ -230,6 +233,8 @@ QByteArray WriteFa3(const KsefInvoice &invoice, const QDateTime &created)
             w.text(f.net, Amount(t.net));
             if (f.vat)
                 w.text(f.vat, Amount(t.vat));
+            if (f.vatZloty && invoice.exchangeRate)
+                w.text(f.vatZloty, Amount(t.vatZloty));
         }
     }
     w.text("P_15", Amount(invoice.gross));
@@ -237,7 +242,7 @@ QByteArray WriteFa3(const KsefInvoice &invoice, const QDateTime &created)
     w.text("RodzajFaktury", invoice.correction ? QStringLiteral("KOR") : QStringLiteral("VAT"));
     if (invoice.correction)
         WriteCorrection(w, invoice.corrected);
-    WriteLines(w, invoice.lines);
+    WriteLines(w, invoice.lines, invoice.exchangeRate);
     WritePayment(w, invoice.payment);
     w.close(); // Fa
 

@@ -28,9 +28,13 @@ KsefCheck CheckKsefJob(const QString &jobPath, const Settings &settings, const Q
     check.lines.append(QStringLiteral("Nabywca: %1%2").arg(buyer, invoice.buyer.name.isEmpty() ? QString() : QStringLiteral(", ") + invoice.buyer.name));
     check.lines.append(QStringLiteral("Pozycji: %1").arg(invoice.lines.size()));
     for (const KsefRateTotal &t : invoice.totals)
-        check.lines.append(QStringLiteral("Stawka %1: netto %2, VAT %3")
+        check.lines.append(QStringLiteral("Stawka %1: netto %2, VAT %3%4")
                                .arg(t.rate.code, QString::fromLatin1(KsefDecimal{t.net, 2}.text()),
-                                    QString::fromLatin1(KsefDecimal{t.vat, 2}.text())));
+                                    QString::fromLatin1(KsefDecimal{t.vat, 2}.text()),
+                                    invoice.exchangeRate ? QStringLiteral(" (%1 PLN)").arg(QString::fromLatin1(KsefDecimal{t.vatZloty, 2}.text()))
+                                                         : QString()));
+    if (invoice.exchangeRate)
+        check.lines.append(QStringLiteral("Kurs: 1 %1 = %2 PLN").arg(invoice.currency, QString::fromLatin1(invoice.exchangeRate->shortText())));
     check.lines.append(QStringLiteral("Do zapłaty: %1 %2").arg(QString::fromLatin1(KsefDecimal{invoice.gross, 2}.text()), invoice.currency));
     check.lines.append(QStringLiteral("Schemat FA(3): plik zgodny (%1 B)").arg(xml.size()));
     QString problem;

@@ -96,6 +96,19 @@ std::optional<std::int64_t> AddMoney(std::int64_t a, std::int64_t b)
     return sum;
 }
 
+std::optional<std::int64_t> InZloty(std::int64_t amount, const KsefDecimal &rate)
+{
+    std::int64_t divisor = 1;
+    for (int i = 0; i < rate.scale; ++i)
+        divisor *= 10;
+    std::int64_t product = 0;
+    const std::int64_t half = amount >= 0 ? divisor / 2 : -divisor / 2;
+    // Far beyond any invoice: a billion złoty at a rate of a thousand still fits.
+    if (__builtin_mul_overflow(amount, rate.units, &product) || __builtin_add_overflow(product, half, &product))
+        return std::nullopt;
+    return product / divisor;
+}
+
 std::int64_t VatOf(std::int64_t net, int percent)
 {
     const std::int64_t product = net * percent; // |net| < 10^17, percent <= 23

@@ -33,4 +33,8 @@ std::optional<std::int64_t> AddMoney(std::int64_t a, std::int64_t b);
 // `net` × `percent` / 100 rounded half away from zero to whole grosze.
 std::int64_t VatOf(std::int64_t net, int percent);
 
+// An amount of a foreign currency in złoty at `rate` (złoty for one unit), rounded half
+// away from zero to whole grosze; nothing when it is too large.
+std::optional<std::int64_t> InZloty(std::int64_t amount, const KsefDecimal &rate);
+
 } // namespace ostrevo

@@ -47,6 +47,7 @@ struct KsefRateTotal {
     KsefRate rate;
     std::int64_t net = 0;
     std::int64_t vat = 0;
+    std::int64_t vatZloty = 0; // an invoice in a foreign currency: the tax in złoty
 };
 
 struct KsefCorrected {
@@ -72,6 +73,8 @@ struct KsefInvoice {
     QDate supplied; // null: the same as `issued`, not written
     QString place;
     QString currency = QStringLiteral("PLN");
+    // Another currency: złoty for one unit (KURS=), by which the tax is given in złoty.
+    std::optional<KsefDecimal> exchangeRate;
     bool correction = false;
     KsefCorrected corrected;
     QString exemptionBasis; // the legal basis of exempt ("zw") lines

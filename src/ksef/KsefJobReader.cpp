@@ -9,6 +9,7 @@
 
 #include <QMap>
 
+#include <algorithm>
 #include <functional>
 
 namespace ostrevo {
@@ -28,7 +29,7 @@ struct Block {
 
 // The keys each block knows: a mistyped key must not drop a price or a date unseen.
 const QMap<QByteArray, QList<QByteArray>> KnownKeys = {
-    {"<KSEF>", {"NUMER", "DATA", "DATA_DOSTAWY", "MIEJSCE", "WALUTA", "RODZAJ", "ZWOLNIENIE", "MPP", "KODOWANIE", "PDF_FILE", "PDF_PATH"}},
+    {"<KSEF>", {"NUMER", "DATA", "DATA_DOSTAWY", "MIEJSCE", "WALUTA", "KURS", "RODZAJ", "ZWOLNIENIE", "MPP", "KODOWANIE", "PDF_FILE", "PDF_PATH"}},
     {"<SPRZEDAWCA>", {"NIP", "NAZWA", "ADRES", "ADRES2", "KRAJ", "EMAIL", "TELEFON"}},
     {"<NABYWCA>", {"NIP", "NRID", "NAZWA", "ADRES", "ADRES2", "KRAJ", "EMAIL", "TELEFON"}},
     {"<POZYCJA>", {"NAZWA", "JM", "ILOSC", "CENA", "WARTOSC", "VAT", "PRZED"}},
@@ -362,9 +363,25 @@ KsefInvoice ReadKsefJob(LineReader &reader)
         job.fail(head->line, QStringLiteral("w bloku <KSEF> brak DATA= (data wystawienia)"));
     invoice.supplied = keys.date("DATA_DOSTAWY");
     invoice.place = keys.optional("MIEJSCE", 256);
-    // Another currency needs the tax in złoty and the rate beside every amount: not yet.
-    if (keys.has("WALUTA") && UpperAscii(keys.raw("WALUTA").trimmed()) != "PLN")
-        keys.fail("WALUTA", QStringLiteral("na razie tylko faktury w złotych (PLN)"));
+    if (keys.has("WALUTA")) {
+        const QByteArray code = UpperAscii(keys.raw("WALUTA").trimmed());
+        if (code.size() != 3 || !std::all_of(code.begin(), code.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+            keys.fail("WALUTA", QStringLiteral("trzyliterowy kod waluty ISO 4217 (PLN, EUR, USD, ...)"));
+        invoice.currency = QString::fromLatin1(code);
+    }
+    // The tax of an invoice in another currency is given in złoty too, at the rate the
+    // program gives (the law's rate: the central bank's of the day before).
+    if (keys.has("KURS")) {
+        if (invoice.currency == u"PLN")
+            keys.fail("KURS", QStringLiteral("kurs podaje się tylko dla faktury w walucie obcej (WALUTA=)"));
+        invoice.exchangeRate = KsefDecimal::parse(keys.raw("KURS"), 6);
+        if (!invoice.exchangeRate || invoice.exchangeRate->units <= 0)
+            keys.fail("KURS", QStringLiteral("kurs waluty w złotych: liczba dodatnia, najwyżej 6 miejsc po przecinku "
+                                             "(np. 4,2512)"));
+    } else if (invoice.currency != u"PLN") {
+        job.fail(head->line, QStringLiteral("faktura w %1 wymaga w bloku <KSEF> KURS= (złote za 1 %1), by podać "
+                                            "podatek w złotych").arg(invoice.currency));
+    }
     if (keys.has("MPP")) {
         const QByteArray v = keys.raw("MPP").trimmed();
         if (v != "1" && v != "0")
@@ -415,6 +432,14 @@ KsefInvoice ReadKsefJob(LineReader &reader)
     }
     if (const auto problem = ComputeKsefTotals(invoice, given))
         job.fail(problem->line, problem->what);
+    if (invoice.exchangeRate) {
+        for (KsefRateTotal &t : invoice.totals) {
+            const std::optional<std::int64_t> zloty = InZloty(t.vat, *invoice.exchangeRate);
+            if (!zloty)
+                job.fail(head->line, QStringLiteral("podatek w złotych przekracza zakres kwot"));
+            t.vatZloty = *zloty;
+        }
+    }
     return invoice;
 }
 

@@ -171,6 +171,14 @@ void WriteKsefPrintout(const QString &path, const KsefInvoice &invoice, const QB
         page.right(ColNet, y, QStringLiteral("netto %1").arg(PolishMoney(t.net)));
         page.right(ColRate, y, QStringLiteral("VAT %1").arg(PolishMoney(t.vat)));
         y += 12;
+        if (invoice.exchangeRate) {
+            page.right(ColRate, y, QStringLiteral("VAT w złotych: %1 zł").arg(PolishMoney(t.vatZloty)));
+            y += 12;
+        }
+    }
+    if (invoice.exchangeRate) {
+        page.right(ColRate, y, QStringLiteral("Kurs: 1 %1 = %2 zł").arg(invoice.currency, Polish(invoice.exchangeRate->shortText())));
+        y += 12;
     }
     page.font(11, true);
     page.right(ColRate, y + 4, QStringLiteral("Do zapłaty: %1 %2").arg(PolishMoney(invoice.gross), invoice.currency));

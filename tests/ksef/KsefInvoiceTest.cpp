@@ -117,6 +117,31 @@ TEST(KsefInvoice, AFullInvoiceComesOutAsValidFa3WithItsTotalsPerRate)
     EXPECT_EQ(Elements(xml, QStringLiteral("FormaPlatnosci")), QStringList{QStringLiteral("6")});
 }
 
+// In another currency the tax is given in złoty too, at the program's rate, on every rate
+// with a tax, and the rate stands beside each line.
+TEST(KsefInvoice, AnInvoiceInEurosGivesItsTaxInZlotyAtItsRate)
+{
+    QList<QByteArray> job = Head;
+    job.insert(2, "WALUTA=eur");
+    job.insert(3, "KURS=4,2512");
+    job += Buyer;
+    job += Line("Towar A", "3", "333,33", "", "23"); // 999.99 EUR, VAT 230.00 = 977.78 zł
+    job += Line("Towar B", "1", "0,03", "", "8");     // VAT 0.00
+    job += Line("Towar C", "1", "100", "", "0");
+    const KsefInvoice invoice = Read(Job(job));
+    const QByteArray xml = WriteFa3(invoice, QDateTime::currentDateTimeUtc());
+    EXPECT_EQ(Schema().validate(xml), QString()) << xml.constData();
+    EXPECT_EQ(Elements(xml, QStringLiteral("KodWaluty")), QStringList{QStringLiteral("EUR")});
+    EXPECT_EQ(Elements(xml, QStringLiteral("P_14_1")), QStringList{QStringLiteral("230.00")});
+    // 230.00 × 4.2512 = 977.776 zł, rounded half away from zero.
+    EXPECT_EQ(Elements(xml, QStringLiteral("P_14_1W")), QStringList{QStringLiteral("977.78")});
+    EXPECT_EQ(Elements(xml, QStringLiteral("P_14_2W")), QStringList{QStringLiteral("0.00")});
+    EXPECT_TRUE(Elements(xml, QStringLiteral("P_14_3W")).isEmpty()) << "no such rate on the invoice";
+    EXPECT_EQ(Elements(xml, QStringLiteral("KursWaluty")),
+              (QStringList{QStringLiteral("4.2512"), QStringLiteral("4.2512"), QStringLiteral("4.2512")}));
+    EXPECT_EQ(Elements(xml, QStringLiteral("P_15")), QStringList{QStringLiteral("1330.02")}) << "in euros";
+}
+
 TEST(KsefInvoice, AConsumerAndACorrectionAreValidFa3Too)
 {
     {
@@ -184,7 +209,10 @@ TEST(KsefInvoice, MistakesFailWithTheirLineAndNothingIsGuessed)
         {badKsef, "to nie jest numer KSeF"},
         {Head + Buyer + Line("Kurs", "1", "10", "", "zw"), ""}, // the exemption's basis is in Head
         {QList<QByteArray>{"<KSEF>", "NUMER=1", "DATA=31.02.2026", "<END>"}, "DATA=31.02.2026: to nie jest data"},
-        {QList<QByteArray>{"<KSEF>", "NUMER=1", "DATA=2026-12-10", "WALUTA=EUR", "<END>"}, "tylko faktury w złotych"},
+        {QList<QByteArray>{"<KSEF>", "NUMER=1", "DATA=2026-12-10", "WALUTA=EUR", "<END>"}, "faktura w EUR wymaga w bloku <KSEF> KURS="},
+        {QList<QByteArray>{"<KSEF>", "NUMER=1", "DATA=2026-12-10", "KURS=4,25", "<END>"}, "tylko dla faktury w walucie obcej"},
+        {QList<QByteArray>{"<KSEF>", "NUMER=1", "DATA=2026-12-10", "WALUTA=EUR", "KURS=-4,25", "<END>"}, "liczba dodatnia"},
+        {QList<QByteArray>{"<KSEF>", "NUMER=1", "DATA=2026-12-10", "WALUTA=EURO", "<END>"}, "trzyliterowy kod waluty"},
         {QList<QByteArray>{"<SPRZEDAWCA>", "<END>"}, "zadanie zaczyna się od <KSEF>"},
     };
     for (const Case &c : cases) {
