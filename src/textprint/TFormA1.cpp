@@ -310,8 +310,17 @@ void TFormA1::drawFrames(const QByteArray &segment)
     if (!any)
         return;
     const double widthX = piPDF1.GetTextWidth(LetterX);
-    const FrameCell cell = MakeFrameCell(RoundHalfEven(widthX * FrameScale), m_fontSize * FrameScale,
-                                         m_state.dpiY * FrameScale, m_state.lineHeight * FrameScale);
+    FrameCell cell = MakeFrameCell(RoundHalfEven(widthX * FrameScale), m_fontSize * FrameScale,
+                                   m_state.dpiY * FrameScale, m_state.lineHeight * FrameScale);
+    // In double height or a script the page is stretched across the lines: the cell is
+    // stretched with it, as on the printer the taller font makes it taller, but the two
+    // strokes of a double line stay as far apart as the pen makes them there.
+    const double stretch = m_sizeFactor;
+    if (stretch != 1.0) {
+        const int apart = RoundHalfEven((cell.ym - cell.y1) / stretch);
+        cell.y1 = cell.ym - apart;
+        cell.y2 = cell.ym + apart;
+    }
     QVector<QLine> lines;
     const int escapement = m_angle == 90 ? 900 : 0;
     const double fraction = carriedFraction();
@@ -330,13 +339,31 @@ void TFormA1::drawFrames(const QByteArray &segment)
     }
     if (lines.isEmpty())
         return;
+    // A rule of box characters is one stroke, not one per cell.
+    MergeStraightLines(lines);
     const double width = double(cell.penWidth) / FrameScale;
+    if (stretch == 1.0) {
+        strokeFrameLines(lines, width);
+        return;
+    }
+    // A stroke along the text is thickened by the stretch, so its width is divided by it
+    // and it keeps the pen's width on the page (in double height it came out twice as
+    // thick). The width of a stroke across the lines lies along them and is not stretched.
+    QVector<QLine> along, across;
+    for (const QLine &line : lines)
+        ((escapement == 900 ? line.x1() == line.x2() : line.y1() == line.y2()) ? along : across).append(line);
+    strokeFrameLines(across, width);
+    strokeFrameLines(along, width / stretch);
+}
+
+void TFormA1::strokeFrameLines(const QVector<QLine> &lines, double width)
+{
+    if (lines.isEmpty())
+        return;
     if (width != m_lineWidth) {
         piPDF1.SetLineWidth(width);
         m_lineWidth = width;
     }
-    // A rule of box characters is one stroke, not one per cell.
-    MergeStraightLines(lines);
     QVector<QLineF> strokes;
     strokes.reserve(lines.size());
     for (const QLine &line : lines)

@@ -5,7 +5,9 @@
 #include "textprint/TextPrintState.h"
 
 #include <QByteArray>
+#include <QLine>
 #include <QString>
+#include <QVector>
 
 #include <functional>
 #include <vector>
@@ -52,6 +54,8 @@ private:
     void applyFont();
     void drawSegment(const QByteArray &segment);
     void drawFrames(const QByteArray &segment);
+    // Strokes frame lines given in hundredths of a page unit with a pen of `width` units.
+    void strokeFrameLines(const QVector<QLine> &lines, double width);
     void reportSegment(const QByteArray &segment, const QByteArray &converted, double charWidth, double limit);
     void advanceOver(const QByteArray &segment);
     double carriedFraction() const;

@@ -188,6 +188,142 @@ TEST_F(PdfTextJobTest, FramesAreJoinedLinesWithDoubleStrokesApart)
         ASSERT_TRUE(Dark(page, side, y)) << "gap at y " << y;
 }
 
+// Ink along a row or column of pixels: each run of inked pixels with where it starts and
+// how much ink it holds (255 a fully black pixel), so that a thin stroke counts the same
+// whichever pixels its edges fall on.
+struct InkRun {
+    int start = 0;
+    int ink = 0;
+};
+
+QList<InkRun> InkRuns(const QImage &image, QPoint from, QPoint step, int count)
+{
+    QList<InkRun> runs;
+    bool inside = false;
+    for (int i = 0; i < count; ++i) {
+        const QPoint at = from + step * i;
+        const int ink = image.valid(at) ? 255 - qGray(image.pixel(at)) : 0;
+        if (ink > 40) {
+            if (!inside)
+                runs.append({i, 0});
+            runs.last().ink += ink;
+            inside = true;
+        } else {
+            inside = false;
+        }
+    }
+    return runs;
+}
+
+// The table of a printout at 150 dpi, rendered as a reader shows it, and where its ink lies.
+struct RenderedTable {
+    QImage page;
+    QRect frame;
+};
+
+RenderedTable RenderTable(const QString &pdf, const QString &prefix)
+{
+    RunTool(QStringLiteral("pdftoppm"), {QStringLiteral("-gray"), QStringLiteral("-r"), QStringLiteral("150"),
+                                          QStringLiteral("-singlefile"), pdf, prefix});
+    RenderedTable table{QImage(prefix + QStringLiteral(".pgm")), QRect()};
+    for (int y = 0; y < table.page.height(); ++y)
+        for (int x = 0; x < table.page.width(); ++x)
+            if (qGray(table.page.pixel(x, y)) < 215)
+                table.frame |= QRect(x, y, 1, 1);
+    return table;
+}
+
+// A framed table in double height, upright and on a turned page: the page is stretched
+// across the lines, and the frame with it, but its strokes keep the pen's width and a
+// double rule its two strokes as far apart as in the table of normal height (both were
+// doubled); the sides run on from row to row, and nothing of the frame stands out past
+// its top or bottom rule.
+TEST_F(PdfTextJobTest, FramesInDoubleHeightKeepTheirStrokesAndJoinWithoutStubs)
+{
+    const QByteArray top = "\xC9" + QByteArray(4, '\xCD') + "\xD1" + QByteArray(4, '\xCD') + "\xBB";
+    const QByteArray between = "\xC7" + QByteArray(4, '\xC4') + "\xC5" + QByteArray(4, '\xC4') + "\xB6";
+    const QByteArray bottom = "\xC8" + QByteArray(4, '\xCD') + "\xCF" + QByteArray(4, '\xCD') + "\xBC";
+    const QList<QByteArray> rows{top, "\xBA AB \xB3 CD \xBA", between, "\xBA" "EF  \xB3  GH\xBA", bottom};
+    QList<QByteArray> high = rows;
+    high.first().prepend("<2xH>");
+    high.last().append("<1xH>");
+    for (const QByteArray &turn : {QByteArray(), QByteArray("<Poz>")}) {
+        SCOPED_TRACE(turn.isEmpty() ? "upright" : "turned");
+        const QString name = turn.isEmpty() ? QStringLiteral("pion") : QStringLiteral("poziom");
+        run(PdfJob(name.toLatin1() + "-normalna.pdf", QList<QByteArray>{turn, "", ""} + rows));
+        run(PdfJob(name.toLatin1() + "-wysoka.pdf", QList<QByteArray>{turn, "", ""} + high));
+        // Each page is rendered the way its text reads.
+        const RenderedTable normal =
+            RenderTable(pdf(name + QStringLiteral("-normalna.pdf")), m_tmp.filePath(name + QStringLiteral("-n")));
+        const RenderedTable tall =
+            RenderTable(pdf(name + QStringLiteral("-wysoka.pdf")), m_tmp.filePath(name + QStringLiteral("-w")));
+        ASSERT_FALSE(normal.frame.isEmpty());
+        ASSERT_FALSE(tall.frame.isEmpty());
+        EXPECT_NEAR(tall.frame.width(), normal.frame.width(), 1);
+
+        // Columns of 583 / 80 points from the table's first cell: the sides in columns 0
+        // and 10, the inner rule in 5; a side's outer stroke lies 0.38 columns in.
+        const double column = 583.0 / 80 * 150 / 72;
+        const auto columnAt = [&](const RenderedTable &t, double c) {
+            return t.frame.left() - int(0.37 * column) + int(c * column);
+        };
+        const auto across = [&](const RenderedTable &t, int y) {
+            QList<InkRun> strokes;
+            for (int c : {0, 5, 10})
+                for (InkRun stroke : InkRuns(t.page, QPoint(columnAt(t, c), y), QPoint(1, 0), int(column))) {
+                    stroke.start += columnAt(t, c);
+                    strokes.append(stroke);
+                }
+            return strokes;
+        };
+        // Through the middle of the first row: five vertical strokes, each of the normal width.
+        const QList<InkRun> normalSides = across(normal, normal.frame.top() + normal.frame.height() / 4);
+        const QList<InkRun> tallSides = across(tall, tall.frame.top() + tall.frame.height() / 4);
+        ASSERT_EQ(normalSides.size(), 5);
+        ASSERT_EQ(tallSides.size(), 5);
+        for (qsizetype i = 0; i < 5; ++i)
+            EXPECT_NEAR(tallSides[i].ink, normalSides[i].ink, normalSides[i].ink * 0.25) << "vertical stroke " << i;
+
+        // Down through the top and the bottom rule: two strokes each, of the normal width
+        // and as far apart as in the normal table.
+        const auto down = [&](const RenderedTable &t, int from) {
+            return InkRuns(t.page, QPoint(columnAt(t, 2.5), from), QPoint(0, 1), 12);
+        };
+        const QList<InkRun> rules[2][2] = {{down(normal, normal.frame.top()), down(normal, normal.frame.bottom() - 11)},
+                                           {down(tall, tall.frame.top()), down(tall, tall.frame.bottom() - 11)}};
+        for (int r = 0; r < 2; ++r) {
+            const QList<InkRun> &normalRule = rules[0][r], &tallRule = rules[1][r];
+            ASSERT_EQ(normalRule.size(), 2);
+            ASSERT_EQ(tallRule.size(), 2);
+            EXPECT_NEAR(tallRule[1].start - tallRule[0].start, normalRule[1].start - normalRule[0].start, 1);
+            for (qsizetype i = 0; i < 2; ++i)
+                EXPECT_NEAR(tallRule[i].ink, normalRule[i].ink, normalRule[i].ink * 0.25) << "horizontal stroke " << i;
+        }
+        // Rows twice as far apart: four lines of the normal table from rule to rule, eight here.
+        const auto span = [](const RenderedTable &t, const QList<InkRun> &topRule, const QList<InkRun> &bottomRule) {
+            return (t.frame.bottom() - 11 + bottomRule[0].start) - (t.frame.top() + topRule[0].start);
+        };
+        EXPECT_NEAR(span(tall, rules[1][0], rules[1][1]), 2 * span(normal, rules[0][0], rules[0][1]), 2);
+
+        // The sides and the inner rule run unbroken from the top rule to the bottom one.
+        for (const InkRun &stroke : tallSides) {
+            int gaps = 0;
+            for (int y = tall.frame.top() + 8; y < tall.frame.bottom() - 8; ++y)
+                if (qGray(tall.page.pixel(stroke.start, y)) > 215 && qGray(tall.page.pixel(stroke.start + 1, y)) > 215)
+                    ++gaps;
+            EXPECT_EQ(gaps, 0) << "side at x " << stroke.start;
+        }
+        // The top and bottom rows of ink are the rules themselves, across the table: no
+        // stroke reaches past them.
+        for (int y : {tall.frame.top(), tall.frame.bottom()}) {
+            int inked = 0;
+            for (int px = tall.frame.left(); px <= tall.frame.right(); ++px)
+                inked += qGray(tall.page.pixel(px, y)) < 215 ? 1 : 0;
+            EXPECT_GT(inked, tall.frame.width() * 9 / 10) << "stubs at y " << y;
+        }
+    }
+}
+
 TEST_F(PdfTextJobTest, PagesFollowTheLinesAndAFullLastPageEndsWithAnEmptyOne)
 {
     // 12-point lines on an 825-point page whose font is 11 points: 68 lines a page.
