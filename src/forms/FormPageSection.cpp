@@ -91,19 +91,24 @@ void FormPageSection::assign(FormSource &source, const FormLine &line)
     const auto sizeValue = [&](std::uint16_t &into, const char *what) {
         const auto number = ParseFormInteger(line.value);
         if (!number || *number < 0 || *number > 65535)
-            return;
+            return false;
         // A zero would divide every coordinate or the page scale by nothing.
         if (*number == 0)
             Fail(source, QStringLiteral("%1=0: %2 musi wynosić co najmniej 1")
                              .arg(QString::fromLatin1(line.key), QString::fromUtf8(what)));
         into = std::uint16_t(*number);
+        return true;
     };
     if (line.key == "ORIENTATION")
         return; // taken from the template by the pre-scan
-    if (line.key == "MAXX")
-        return sizeValue(m_state.maxX, "szerokość formularza w milimetrach");
-    if (line.key == "MAXY")
-        return sizeValue(m_state.maxY, "wysokość formularza w milimetrach");
+    if (line.key == "MAXX") {
+        m_state.maxXGiven = sizeValue(m_state.maxX, "szerokość formularza w milimetrach") || m_state.maxXGiven;
+        return;
+    }
+    if (line.key == "MAXY") {
+        m_state.maxYGiven = sizeValue(m_state.maxY, "wysokość formularza w milimetrach") || m_state.maxYGiven;
+        return;
+    }
     if (line.key == "MMJEDN") {
         std::uint16_t unit = std::uint16_t(m_state.mmjedn[source.id()]);
         sizeValue(unit, "liczba jednostek współrzędnych w milimetrze");

@@ -10,7 +10,8 @@ class TpiPDFDocument;
 
 // The form's scale on a PDF page taken as an A4 sheet: each axis stretched or shrunk to
 // fill the page on its own, except that a form smaller than A4 both ways keeps the
-// natural scale vertically. Page units per 100 mm of the form.
+// natural scale vertically. A size the form does not give is the sheet's own in the
+// page's orientation. Page units per 100 mm of the form.
 struct FormPdfScale {
     double fx = 0;
     double fy = 0;

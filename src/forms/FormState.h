@@ -40,6 +40,10 @@ struct FormPageSize {
     std::uint16_t maxX = 210;  // MAXX, mm, shared by both files
     std::uint16_t maxY = 297;  // MAXY
     double wsp = 1.0;          // the template's WSP
+    // Whether a page section gave MAXX or MAXY; the PDF page takes an A4 sheet's lengths
+    // in its own orientation for those not given.
+    bool maxXGiven = false;
+    bool maxYGiven = false;
     bool operator==(const FormPageSize &) const = default;
 };
 
@@ -60,6 +64,8 @@ struct FormState {
     FormAttributeSlots attributes; // the five slots
     std::uint16_t maxX = 210;          // MAXX, kept from page to page
     std::uint16_t maxY = 297;          // MAXY
+    bool maxXGiven = false;            // set by a page section, kept as the values are
+    bool maxYGiven = false;
     std::array<int, 3> mmjedn{1, 1, 1}; // MMJEDN per source (index 1 job, 2 template)
     std::vector<std::uint8_t> landscape; // per template page: 0 portrait, 1 landscape
     TBox boxes;
@@ -71,7 +77,7 @@ struct FormState {
     }
     FormPageSize pageSize() const
     {
-        return FormPageSize{maxX, maxY, header.wsp};
+        return FormPageSize{maxX, maxY, header.wsp, maxXGiven, maxYGiven};
     }
 };
 

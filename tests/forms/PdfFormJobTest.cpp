@@ -148,6 +148,79 @@ TEST_F(PdfFormJobTest, FormsFillTheA4PageAlongEachAxis)
     EXPECT_TRUE(m_mails.isEmpty());
 }
 
+// Where the ink of a thin stroke lies along a row or column of pixels, from `from` in
+// steps of `step` for `count` pixels: the centre of the ink weighed by how dark it is,
+// in pixels from `from`; -1 when there is none.
+double InkCentre(const QImage &image, QPoint from, QPoint step, int count)
+{
+    double sum = 0, weight = 0;
+    for (int i = 0; i < count; ++i) {
+        const QPoint at = from + step * i;
+        if (!image.valid(at))
+            continue;
+        const int ink = 255 - qGray(image.pixel(at));
+        if (ink > 40) {
+            sum += double(i) * ink;
+            weight += ink;
+        }
+    }
+    return weight > 0 ? sum / weight : -1;
+}
+
+// A landscape page that gives no MAXX or MAXY is a landscape sheet at its true size (it
+// was an upright sheet's 210 x 297 mm pulled across the turned one, 1.41 times too wide
+// and 0.71 times too low); a page that gives them keeps to them.
+TEST_F(PdfFormJobTest, ALandscapePageWithoutItsSizeIsDrawnAtTrueSize)
+{
+    const auto form = [](const QList<QByteArray> &size) {
+        return QList<QByteArray>{"<PARAMETERS>", "PAGE=1", "<END>", "<PAGE1>", "ORIENTATION=L"} + size +
+               QList<QByteArray>{"L_THICKNESS=10", "B(1,20,30,270,180,0)", "BX(2,20,30,270,180)", "T_PADLEFT=0",
+                                 "T_PADTOP=0", "T1(2,1)", "NAROZNIK", "<END>"};
+    };
+    const QList<QByteArray> values{"<PAGE1>", "<END>"};
+    // Millimetres of the sheet, horizontally and vertically, per millimetre of the form.
+    struct Case {
+        QList<QByteArray> size;
+        const char *file;
+        double mmX, mmY;
+    };
+    const Case cases[] = {
+        {{}, "bez.pdf", 1, 1},
+        {{"MAXX=297", "MAXY=210"}, "podany.pdf", 1, 1},
+        {{"MAXX=210", "MAXY=297"}, "pionowy.pdf", 297.0 / 210, 210.0 / 297},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        ASSERT_EQ(run(form(c.size), Job({"PDF_FILE=" + QByteArray(c.file)}, values)).outcome, JobResult::Done);
+        const QString file = output(QString::fromLatin1(c.file));
+        EXPECT_EQ(PageSizes(file), QStringList{QStringLiteral("842 x 595")});
+        const QImage page = RenderedPdfPage(file, 1, 300);
+        ASSERT_FALSE(page.isNull());
+        const double perMm = 300 / 25.4;
+        // The frame's strokes, each looked for within 5 mm of where it belongs.
+        const auto strokeX = [&](double mm, double atY) {
+            const int from = int((mm - 5) * perMm);
+            return (from + InkCentre(page, QPoint(from, int(atY * perMm)), QPoint(1, 0), int(10 * perMm)) + 0.5) / perMm;
+        };
+        const auto strokeY = [&](double mm, double atX) {
+            const int from = int((mm - 5) * perMm);
+            return (from + InkCentre(page, QPoint(int(atX * perMm), from), QPoint(0, 1), int(10 * perMm)) + 0.5) / perMm;
+        };
+        const double middleX = 100 * c.mmX, middleY = 105 * c.mmY;
+        EXPECT_NEAR(strokeX(20 * c.mmX, middleY), 20 * c.mmX, 0.2);
+        EXPECT_NEAR(strokeY(30 * c.mmY, middleX), 30 * c.mmY, 0.2);
+        EXPECT_NEAR(strokeY(180 * c.mmY, middleX), 180 * c.mmY, 0.2);
+        // The upright sizes put the right side past the sheet.
+        if (c.mmX == 1) {
+            EXPECT_NEAR(strokeX(270, middleY), 270, 0.2);
+        }
+        // The text in its box's corner.
+        const PdfWord corner = WordNamed(PdfWords(file), QStringLiteral("NAROZNIK"));
+        EXPECT_NEAR(corner.box.left() / Mm, 20 * c.mmX, 0.2);
+        EXPECT_NEAR(corner.box.top() / Mm, 30 * c.mmY, 0.3);
+    }
+}
+
 TEST_F(PdfFormJobTest, OneDocumentWhosePagesTurnAsTheTemplateSays)
 {
     // Copies and two-sided printing mean nothing to a file.
