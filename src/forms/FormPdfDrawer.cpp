@@ -92,7 +92,9 @@ void FormPdfDrawer::setPageScale(const FormPageSize &size)
 void FormPdfDrawer::applyTextAttributes(const FormAttributes &a)
 {
     m_text = a;
-    const double size = std::trunc(m_scale.fy * 0.875 * a.textSize / 10000);
+    // Unrounded: a PDF font size may be fractional, and whole points made small print up
+    // to a fifth smaller than the printer prints it.
+    const double size = m_scale.fy * 0.875 * a.textSize / 10000;
     // A point at least: a form's smallest print is still there to be read.
     m_fontSize = std::isfinite(size) ? std::clamp(size, 1.0, 5000.0) : 1.0;
     m_pdf.SetFont(QString::fromLatin1(FormFontFace(a.font)), a.bold == 1, a.italic != 0, a.underline != 0,

@@ -13,6 +13,7 @@
 #include "support/PdfTools.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QRegularExpression>
 
@@ -167,6 +168,20 @@ double InkCentre(const QImage &image, QPoint from, QPoint step, int count)
     return weight > 0 ? sum / weight : -1;
 }
 
+// The font sizes of every Tf of page contents, in the order written.
+QList<double> ContentFontSizes(const QString &pdf, const QString &scratch)
+{
+    RunTool(QStringLiteral("qpdf"), {QStringLiteral("--qdf"), QStringLiteral("--object-streams=disable"), pdf, scratch});
+    QFile file(scratch);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<double> sizes;
+    static const QRegularExpression tf(QStringLiteral(R"(/\w+ ([0-9.]+) Tf)"));
+    for (const QRegularExpressionMatch &m : tf.globalMatch(QString::fromLatin1(file.readAll())))
+        sizes.append(m.captured(1).toDouble());
+    return sizes;
+}
+
 // A landscape page that gives no MAXX or MAXY is a landscape sheet at its true size (it
 // was an upright sheet's 210 x 297 mm pulled across the turned one, 1.41 times too wide
 // and 0.71 times too low); a page that gives them keeps to them.
@@ -219,6 +234,27 @@ TEST_F(PdfFormJobTest, ALandscapePageWithoutItsSizeIsDrawnAtTrueSize)
         EXPECT_NEAR(corner.box.left() / Mm, 20 * c.mmX, 0.2);
         EXPECT_NEAR(corner.box.top() / Mm, 30 * c.mmY, 0.3);
     }
+}
+
+// Text sizes keep their fraction of a point: T_SIZE 300 on A4 is 7.44 points and 220 is
+// 5.46, as large as the printer prints them (whole points made them 6 and 8 % smaller).
+TEST_F(PdfFormJobTest, TextSizesAreNotCutToWholePoints)
+{
+    const QList<QByteArray> form{"<PARAMETERS>", "PAGE=1", "<END>", "<PAGE1>", "MAXX=210", "MAXY=297",
+                                 "BX(1,20,20,190,40)", "BX(2,20,50,190,70)", "T_SIZE=300", "T1(1,1)", "WIEKSZY",
+                                 "T_SIZE=220", "T1(2,1)", "MNIEJSZY", "<END>"};
+    ASSERT_EQ(run(form, Job({"PDF_FILE=rozmiary.pdf"}, {"<PAGE1>", "<END>"})).outcome, JobResult::Done);
+    const QString file = output(QStringLiteral("rozmiary.pdf"));
+    const QList<double> sizes = ContentFontSizes(file, m_rig.root.filePath(QStringLiteral("qdf.pdf")));
+    ASSERT_EQ(sizes.size(), 2);
+    const double fy = 100 * 842.0 / 297;
+    EXPECT_NEAR(sizes[0], fy * 0.875 * 300 / 10000, 0.001);
+    EXPECT_NEAR(sizes[1], fy * 0.875 * 220 / 10000, 0.001);
+    // And so the letters: their heights in the ratio of the sizes.
+    const QList<PdfWord> words = PdfWords(file);
+    EXPECT_NEAR(WordNamed(words, QStringLiteral("WIEKSZY")).box.height() /
+                    WordNamed(words, QStringLiteral("MNIEJSZY")).box.height(),
+                300.0 / 220, 0.01);
 }
 
 TEST_F(PdfFormJobTest, OneDocumentWhosePagesTurnAsTheTemplateSays)
