@@ -48,14 +48,9 @@ constexpr int MaxBarcodeRows = 4000;
 
 FormPdfScale::FormPdfScale(const FormPageSize &size, int pageWidth, int pageHeight)
 {
-    // A length the form does not give is the sheet's own in the orientation in force, so
-    // that a landscape page without MAXX and MAXY comes out at its true size instead of an
-    // upright sheet's 210 x 297 mm pulled across the turned one.
     const bool landscape = pageWidth > pageHeight;
-    const double maxX = size.maxXGiven || !landscape ? double(size.maxX) : 297.0;
-    const double maxY = size.maxYGiven || !landscape ? double(size.maxY) : 210.0;
-    double sx = 210.0 / (maxX * size.wsp);
-    double sy = 297.0 / (maxY * size.wsp);
+    double sx = 210.0 / (size.nominalX(landscape) * size.wsp);
+    double sy = 297.0 / (size.nominalY(landscape) * size.wsp);
     if (sx > 1 && sy > 1) {
         sx /= sy;
         sy = 1;

@@ -38,9 +38,11 @@ long double Clamped(long double v)
 } // namespace
 
 FormPrinterScale::FormPrinterScale(const DeviceMetrics &metrics, const FormPageSize &size)
-    : m_fx(PixelsPer100Mm(metrics.width, metrics.dpiX, size.maxX * static_cast<long double>(size.wsp)))
-    , m_fy(PixelsPer100Mm(metrics.height, metrics.dpiY, size.maxY * static_cast<long double>(size.wsp)))
 {
+    // Measured in millimetres: a printer's dots need not be square.
+    const bool landscape = Millimetres(metrics.width, metrics.dpiX) > Millimetres(metrics.height, metrics.dpiY);
+    m_fx = PixelsPer100Mm(metrics.width, metrics.dpiX, size.nominalX(landscape) * static_cast<long double>(size.wsp));
+    m_fy = PixelsPer100Mm(metrics.height, metrics.dpiY, size.nominalY(landscape) * static_cast<long double>(size.wsp));
 }
 
 int FormPrinterScale::roundX(std::int64_t v) const

@@ -45,6 +45,12 @@ struct FormPageSize {
     bool maxXGiven = false;
     bool maxYGiven = false;
     bool operator==(const FormPageSize &) const = default;
+
+    // The nominal lengths a page is laid out by, in millimetres: one the form does not give
+    // is the A4 sheet's own in the page's orientation, so that a turned page without MAXX
+    // and MAXY comes out at its true size instead of an upright sheet's 210 x 297 mm.
+    double nominalX(bool landscape) const { return maxXGiven || !landscape ? double(maxX) : 297.0; }
+    double nominalY(bool landscape) const { return maxYGiven || !landscape ? double(maxY) : 210.0; }
 };
 
 // The background option "Drukuj tło formularzy" and how a renderer reads it: with the

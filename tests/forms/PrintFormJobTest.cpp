@@ -123,6 +123,31 @@ TEST_F(PrintFormJobTest, ValuesLandInTheirBoxesAtTheTrueSize)
     expectPrinterRestored();
 }
 
+// A turned page that gives no MAXX or MAXY is laid out on the turned sheet as the A4 sheet
+// it is, 297 x 210 mm shrunk to the printable area, as in PDF; the upright sheet's 297 mm
+// down squashed it to two thirds (a value at 150 mm printed at 103 mm).
+TEST_F(PrintFormJobTest, ALandscapePageWithoutItsSizeIsPrintedAtTrueSize)
+{
+    const QList<QByteArray> form{"<PARAMETERS>", "PAGE=1", "<END>", "<PAGE1>", "ORIENTATION=L", "BX(1,10,150,100,160)",
+                                 "BX(2,250,10,280,20)", "T1(2,1)", "PRAWY", "<END>"};
+    const JobResult result = print(form, PagedJob("WZOR", 1));
+    ASSERT_EQ(result.outcome, JobResult::Done) << result.detail.toStdString();
+    const QString file = output(QStringLiteral("FORM.pdf"));
+    EXPECT_TRUE(PdfPageSize(file).startsWith(QStringLiteral("842 x 595"))) << PdfPageSize(file).toStdString();
+    // The printable area of the turned sheet, 6800 x 4800 dots at 600 dpi, in its middle;
+    // the form's 297 x 210 mm fill it, each way on its own.
+    const double offsetX = (297 / 25.4 * 600 - 6800) / 2 * 72 / 600;
+    const double offsetY = (210 / 25.4 * 600 - 4800) / 2 * 72 / 600;
+    const double perMmX = 6800.0 / 600 * 72 / 297, perMmY = 4800.0 / 600 * 72 / 210;
+    const QList<PdfWord> words = PdfWords(file);
+    const PdfWord low = WordNamed(words, QStringLiteral("WARTOSC1"));
+    EXPECT_NEAR(low.box.left(), offsetX + 10 * perMmX, 0.3);
+    EXPECT_GE(low.box.top(), offsetY + 150 * perMmY - 0.3);
+    EXPECT_LE(low.box.bottom(), offsetY + 160 * perMmY + 0.3);
+    EXPECT_NEAR(WordNamed(words, QStringLiteral("PRAWY")).box.left(), offsetX + 250 * perMmX, 0.3);
+    expectPrinterRestored();
+}
+
 TEST_F(PrintFormJobTest, PageRangeAndParityChooseThePages)
 {
     // No TO_PAGE: all four pages of the template.
