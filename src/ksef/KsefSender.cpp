@@ -147,8 +147,7 @@ QueueWorker::Step KsefSender::processOne(const QString &fileName)
     QString problem;
     const std::optional<KsefEndpoint> endpoint = KsefEndpointOf(settings, m_programDir, problem);
     if (!endpoint) {
-        if (invoice->invoiceRef.isEmpty())
-            keepOffline(fileName, *invoice, settings, problem);
+        keepAllOffline(fileName, *invoice, settings, problem);
         warnOnce(QStringLiteral("Faktury czekają w kolejce KSeF: %1").arg(problem));
         return Step::Later;
     }
@@ -186,10 +185,25 @@ QueueWorker::Step KsefSender::processOne(const QString &fileName)
             }
         }
     }
-    // Not taken by KSeF: the invoice stands issued offline, and its deadline runs.
-    if (result.outcome == KsefSendResult::Unreachable && invoice->invoiceRef.isEmpty())
-        keepOffline(fileName, *invoice, settings, result.reason);
+    if (result.outcome == KsefSendResult::Unreachable)
+        keepAllOffline(fileName, *invoice, settings, result.reason);
     return conclude(fileName, *invoice, result);
+}
+
+void KsefSender::keepAllOffline(const QString &head, QueuedInvoice &invoice, const KsefSettings &settings,
+                                const QString &reason)
+{
+    // Not taken by KSeF: the invoice stands issued offline, and its deadline runs. So does
+    // every one waiting behind it, which cannot go before it.
+    if (invoice.invoiceRef.isEmpty())
+        keepOffline(head, invoice, settings, reason);
+    for (const QString &name : m_queue.waiting()) {
+        if (name == head)
+            continue;
+        std::optional<QueuedInvoice> waiting = m_queue.read(name);
+        if (waiting && waiting->invoiceRef.isEmpty())
+            keepOffline(name, *waiting, settings, reason);
+    }
 }
 
 void KsefSender::keepOffline(const QString &fileName, QueuedInvoice &invoice, const KsefSettings &settings,

@@ -55,6 +55,8 @@ private:
     // KSeF did not take the invoice: the first time it becomes issued offline (result
     // file, KOD II, journal); later, the journal is reminded once a day from its deadline on.
     void keepOffline(const QString &fileName, QueuedInvoice &invoice, const KsefSettings &settings, const QString &reason);
+    // The same for `head`, which could not go, and every invoice waiting behind it.
+    void keepAllOffline(const QString &head, QueuedInvoice &invoice, const KsefSettings &settings, const QString &reason);
     void remindOfDeadline(const QString &fileName, const QueuedInvoice &invoice, const QDate &deadline);
     void rewritePrintout(const QueuedInvoice &invoice, const QString &ksefNumber);
     void warnOnce(const QString &problem);

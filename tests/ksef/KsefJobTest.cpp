@@ -226,8 +226,8 @@ TEST(KsefJob, AnInvoiceIssuedWhileKsefIsOutOfReachIsOfflineAndGoesAtTheNextRun)
     EXPECT_EQ(AcceptedCount(ksef), 1);
 }
 
-// Without an offline certificate the invoice still waits and goes, and the journal says
-// its copy has no KOD II.
+// Without an offline certificate the invoices still wait, offline, and the journal says
+// their copy has no KOD II.
 TEST(KsefJob, AnOfflineInvoiceWithoutACertificateSaysItHasNoKodII)
 {
     Office office;
@@ -237,8 +237,11 @@ TEST(KsefJob, AnOfflineInvoiceWithoutACertificateSaysItHasNoKodII)
         office.settings(gone.baseUrl());
     }
     office.job(QStringLiteral("FV6"), InvoiceJob("FV/2026/12/0006", "650,00", "PDF_FILE=FV6.pdf\r\n"));
+    office.job(QStringLiteral("FV5"), InvoiceJob("FV/2026/12/0005"));
     office.runOnce();
     EXPECT_TRUE(office.result(QStringLiteral("FV6")).startsWith("error=OFFLINE\r\nTERMIN=")) << office.result(QStringLiteral("FV6")).constData();
+    // The one behind it in the queue cannot go either: it is offline too.
+    EXPECT_TRUE(office.result(QStringLiteral("FV5")).startsWith("error=OFFLINE\r\nTERMIN=")) << office.result(QStringLiteral("FV5")).constData();
     EXPECT_EQ(DecodeQrInPdf(office.jobs + QStringLiteral("/PDF/FV6.pdf"), 1).size(), 1);
     EXPECT_TRUE(office.journal().contains(QStringLiteral("nie ma kodu KOD II"))) << office.journal().toStdString();
 }
