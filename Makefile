@@ -105,6 +105,7 @@ bench: configure
 	cmake -S . -B $(BUILD) -DOSTREVO_BENCH=ON
 	cmake --build $(BUILD) -j2
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+	@echo "== bench/bench-startup.sh"; bench/bench-startup.sh $(BUILD)
 
 screenshot: build
 	scripts/screenshot.sh $(BUILD)

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "handling/Settings.h"
+
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
@@ -106,6 +108,11 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         return Failed(cl, QStringLiteral("--%1 asks a running monitor; it goes with --home only")
                               .arg(QString::fromLatin1(cl.control)));
     return cl;
+}
+
+QString CommandLine::versionText()
+{
+    return QStringLiteral("Ostrevo %1\n").arg(ProgramVersion);
 }
 
 QString CommandLine::usage(const QString &programName)

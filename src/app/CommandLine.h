@@ -24,6 +24,8 @@ struct CommandLine {
 
     static CommandLine parse(const QStringList &arguments);
     static QString usage(const QString &programName);
+    // What --version prints, line end included.
+    static QString versionText();
 };
 
 } // namespace ostrevo

@@ -10,6 +10,7 @@
 #include "app/SingleInstance.h"
 #include "app/Subsystems.h"
 #include "devices/TPrinter.h"
+#include "jobs/CalledAs.h"
 #include "jobs/DosPath.h"
 #include "monitor/Autostart.h"
 #include "net/rates/IsolatedConversion.h"
@@ -78,7 +79,7 @@ int RunPreview(int argc, char *argv[], const CommandLine &cl)
     request.jobPath = cl.previewJob;
     request.outPath = cl.previewOut;
     request.writePdf = !cl.check;
-    request.programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
+    request.programDir = ResolveProgramDir(cl.home, CalledExecutableDir());
     // A file of a printer port's directory is a print job, not a job file.
     if (const std::optional<CaptureCheck> capture =
             CheckCapture(request.programDir, cl.previewJob, request.writePdf, request.outPath)) {
@@ -111,7 +112,7 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (cl.version) {
-        Print(stdout, QStringLiteral("Ostrevo %1\n").arg(ProgramVersion));
+        Print(stdout, CommandLine::versionText());
         return 0;
     }
 
@@ -124,16 +125,16 @@ int main(int argc, char *argv[])
         QGuiApplication app(argc, argv);
         QGuiApplication::setApplicationName(QStringLiteral("Ostrevo"));
         LptCommand command;
-        command.programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
-        command.executableName = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+        command.programDir = ResolveProgramDir(cl.home, CalledExecutableDir());
+        command.executableName = QFileInfo(CalledExecutablePath()).fileName();
         command.port = cl.lptPort;
         command.desktop = desktop;
         return RunLptCommand(command);
     }
     if (!cl.control.isEmpty()) {
         QCoreApplication app(argc, argv);
-        const QString programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
-        const SingleInstance instance(QFileInfo(QCoreApplication::applicationFilePath()).fileName(), programDir);
+        const QString programDir = ResolveProgramDir(cl.home, CalledExecutableDir());
+        const SingleInstance instance(QFileInfo(CalledExecutablePath()).fileName(), programDir);
         return AskRunningMonitor(instance.socketPath(), programDir, cl.control);
     }
 
@@ -164,8 +165,8 @@ int main(int argc, char *argv[])
     QGuiApplication::setApplicationVersion(ProgramVersion);
     LoadQtTranslations(app.get());
 
-    const QString executablePath = QCoreApplication::applicationFilePath();
-    const QString programDir = ResolveProgramDir(cl.home, QCoreApplication::applicationDirPath());
+    const QString executablePath = CalledExecutablePath();
+    const QString programDir = ResolveProgramDir(cl.home, CalledExecutableDir());
     if (!QFileInfo(programDir).isDir()) {
         Print(stderr, programName + QStringLiteral(": the program directory %1 does not exist (--home); nothing was "
                                                    "started or created\n").arg(programDir));

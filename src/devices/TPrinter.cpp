@@ -4,6 +4,7 @@
 #include "devices/CupsPrinter.h"
 #include "devices/PrintDevice.h"
 #include "devices/PrinterCanvas.h"
+#include "jobs/CalledAs.h"
 
 #include <QCoreApplication>
 
@@ -253,7 +254,7 @@ QString TPrinter::builtinDirectory() const
         if (!m_builtinDirectory.isEmpty())
             return m_builtinDirectory;
     }
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/wydruki");
+    return CalledExecutableDir() + QStringLiteral("/wydruki");
 }
 
 void TPrinter::dropConnection()

@@ -3,6 +3,7 @@
 #include "devices/Canvas.h"
 #include "devices/PrintDevice.h"
 #include "devices/PrinterError.h"
+#include "handling/BuiltinPrinter.h"
 
 #include <QSizeF>
 #include <QString>
@@ -17,9 +18,6 @@
 namespace ostrevo {
 
 class PrinterCanvas;
-
-// The name of the printer that is always there, writing each document as a PDF file.
-inline QString BuiltinPrinterName() { return QStringLiteral("Ostrevo PDF"); }
 
 // One printer at a time: the list of printers, the choice of one, its device mode
 // (copies, orientation, two-sided printing), and the document and page brackets.

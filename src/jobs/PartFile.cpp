@@ -125,14 +125,16 @@ int RemoveStalePartFiles(const QString &dir)
     return dirFd.fd < 0 ? 0 : RemoveStalePartFilesAt(dirFd.fd);
 }
 
-int RemoveStalePartFilesAt(int dirFd)
+namespace {
+// The names in the open directory that look like part files.
+QList<QByteArray> PartNamesAt(int dirFd)
 {
     const int listFd = ::dup(dirFd);
     DIR *list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
     if (!list) {
         if (listFd >= 0)
             ::close(listFd);
-        return 0;
+        return {};
     }
     ::rewinddir(list); // the copy shares the read position of earlier listings
     QList<QByteArray> names;
@@ -141,12 +143,24 @@ int RemoveStalePartFilesAt(int dirFd)
             names.append(QByteArray(entry->d_name));
     }
     ::closedir(list);
+    return names;
+}
+} // namespace
+
+int RemoveStalePartFilesAt(int dirFd)
+{
     int removed = 0;
-    for (const QByteArray &name : names) {
+    for (const QByteArray &name : PartNamesAt(dirFd)) {
         if (RemoveIfStale(dirFd, name.constData()))
             ++removed;
     }
     return removed;
+}
+
+bool HasPartFiles(const QString &dir)
+{
+    const UniqueFd dirFd(::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dirFd.fd >= 0 && !PartNamesAt(dirFd.fd).isEmpty();
 }
 
 int PublishPart(const QString &part, const QString &final)

@@ -35,6 +35,8 @@ int PublishPart(const QString &part, const QString &final);
 // Removes the part files a killed run left in DIR: regular files named as ours and locked
 // by no writer, in DIR itself, never through a link. Returns how many went.
 int RemoveStalePartFiles(const QString &dir);
+// Whether DIR holds any file named as a part file, stale or still being written.
+bool HasPartFiles(const QString &dir);
 int RemoveStalePartFilesAt(int dirFd);
 
 // STEM cut at a character boundary until STEM + TAIL takes at most `limit` bytes, then

@@ -1,5 +1,6 @@
 #include "ksef/Fa3Schema.h"
 
+#include "jobs/CalledAs.h"
 #include "jobs/Errors.h"
 
 #include <QCoreApplication>
@@ -71,7 +72,7 @@ void Collect(void *into, xmlErrorPtr error)
 
 QString KsefSchemaDir()
 {
-    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/ostrevo/ksef");
+    const QString installed = CalledExecutableDir() + QStringLiteral("/../share/ostrevo/ksef");
     if (QFileInfo::exists(installed + SchemaFile))
         return QFileInfo(installed).canonicalFilePath();
     return QStringLiteral(OSTREVO_KSEF_SOURCE_DIR);

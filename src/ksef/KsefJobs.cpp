@@ -16,7 +16,7 @@
 namespace ostrevo {
 
 KsefJobs::KsefJobs(QString programDir, LaterOutcomes &outcomes, NetTimeouts timeouts, KsefPacing pacing)
-    : m_programDir(std::move(programDir)), m_queue(m_programDir + QStringLiteral("/ksef")),
+    : m_programDir(std::move(programDir)), m_queue(KsefQueue::dirIn(m_programDir)),
       m_sender(m_queue, m_programDir, timeouts, pacing)
 {
     m_sender.outcomes = &outcomes;

@@ -42,6 +42,8 @@ struct QueuedInvoice {
 class KsefQueue {
 public:
     explicit KsefQueue(QString dir);
+    // The queue of the program directory.
+    static QString dirIn(const QString &programDir) { return programDir + QStringLiteral("/ksef"); }
 
     const QString &dir() const { return m_dir; }
     // Writes the invoice; returns its file name. Throws IoError.

@@ -20,12 +20,6 @@ QString PortDirectory(const PortSettings &port, const Settings &settings, const 
     return ResolveMonitoredDirectory(port.katalog, settings, programDir);
 }
 
-QString BuiltinPrinterDirectory(const Settings &settings, const QString &programDir)
-{
-    return settings.pdfPrinterDir.isEmpty() ? programDir + QStringLiteral("/wydruki")
-                                            : DosPathMapper(settings.drives, programDir).toLocal(settings.pdfPrinterDir);
-}
-
 bool PrintsOnBuiltinPrinter(const PortSettings &port)
 {
     return port.drukarka.isEmpty() || port.drukarka.compare(BuiltinPrinterName(), Qt::CaseInsensitive) == 0;

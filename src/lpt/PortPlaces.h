@@ -1,5 +1,6 @@
 #pragma once
 
+#include "handling/BuiltinPrinter.h"
 #include "handling/Settings.h"
 
 #include <QString>
@@ -11,10 +12,6 @@ namespace ostrevo {
 // (a Linux path, a DOS path through [Dyski], or relative to the program directory) and
 // the folder its PDF files are kept in.
 QString PortDirectory(const PortSettings &port, const Settings &settings, const QString &programDir);
-
-// The built-in printer's directory: [DrukarkaPDF] Katalog, or "wydruki" in the program
-// directory.
-QString BuiltinPrinterDirectory(const Settings &settings, const QString &programDir);
 
 // Where the port keeps its PDF files: KatalogPDF, or the built-in printer's directory when
 // the port prints on it; empty when the PDF is only printed (a CUPS queue, no KatalogPDF).

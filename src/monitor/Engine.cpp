@@ -509,6 +509,34 @@ int Engine::runOnce()
     return 0;
 }
 
+bool Engine::onceFindsNothing()
+{
+    m_onceMode = true;
+    bool said = false;
+    const QMetaObject::Connection listening = connect(this, &Engine::warning, this, [&said] { said = true; });
+    readSettings();
+    disconnect(listening);
+    // No printer named means the system's default, which only the program can ask for.
+    if (said || m_settings.drukarka.isEmpty() || CheckSettings() != 0 || !m_ledger->isEmpty())
+        return false;
+    // As recoverJobs and the scans of runOnce look.
+    QStringList claimed{resolveDirectory(m_settings.katalog)};
+    if (!m_settings.katalog2.isEmpty())
+        claimed.append(resolveDirectory(m_settings.katalog2));
+    for (const QString &directory : std::as_const(claimed)) {
+        if (!ownClaims(directory).isEmpty())
+            return false;
+    }
+    QStringList scanned{resolveDirectory(m_settings.katalog)};
+    if (m_settings.monitorowanie2)
+        scanned.append(resolveDirectory(m_settings.katalog2));
+    for (const QString &directory : std::as_const(scanned)) {
+        if (!JobDirectory(directory).markers().empty())
+            return false;
+    }
+    return true;
+}
+
 void Engine::shutdown()
 {
     if (m_shutDown)

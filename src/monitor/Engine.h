@@ -94,6 +94,12 @@ public:
     // --once: one scan of each monitored directory, every waiting job performed.
     // Returns 0, or the CheckSettings code when the settings fail.
     int runOnce();
+    // What runOnce would find, found without performing, clearing or restoring anything:
+    // true when it would only read settings that pass their check, with nothing said
+    // (warnings, afterSettingsRead's too), no job record left from an earlier run, no
+    // claimed text to give back and no job in any monitored directory. The launcher's
+    // quick --once asks this of an engine that has no handlers.
+    bool onceFindsNothing();
 
     // Any thread: the program is quitting. No further job starts; the running one may
     // finish within the quit grace, and only after it do handlers see quitRequested.
@@ -199,6 +205,7 @@ private:
     void recoverJobs();
     void recoverEntry(LedgerEntry entry);
     void restoreOwnClaims(const QString &directory);
+    QList<QByteArray> ownClaims(const QString &directory) const;
     QString heldProblem() const;
 
     void scheduleRetry();

@@ -564,6 +564,9 @@ void Engine::restoreOwnClaims(const QString &directory)
 {
     // A job this monitor had claimed when it stopped, before it began anything that cannot
     // be taken back: its text gets its name back, and the job is performed.
+    const QList<QByteArray> claims = ownClaims(directory);
+    if (claims.isEmpty())
+        return;
     const QByteArray dir = QFile::encodeName(directory);
     UniqueFd dirFd{::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     if (dirFd.fd < 0)
@@ -573,25 +576,31 @@ void Engine::restoreOwnClaims(const QString &directory)
         if (entry.directory == directory)
             heldTexts.insert(entry.claim);
     }
-    QList<QByteArray> names;
-    if (const int listFd = ::fcntl(dirFd.fd, F_DUPFD_CLOEXEC, 0); listFd >= 0) {
-        if (DIR *list = ::fdopendir(listFd)) {
-            ::rewinddir(list); // the copy shares the read position of earlier listings
-            while (const dirent *d = ::readdir(list))
-                names.append(QByteArray(d->d_name));
-            ::closedir(list);
-        } else {
-            ::close(listFd);
-        }
-    }
-    for (const QByteArray &name : names) {
-        if (!IsClaimedText(name, m_claimSuffix) || heldTexts.contains(name))
+    for (const QByteArray &name : claims) {
+        if (heldTexts.contains(name))
             continue;
         const QByteArray original = name.left(name.size() - m_claimSuffix.size());
         if (RenameAtomically(dirFd.fd, name.constData(), dirFd.fd, original.constData()) != 0)
             emit warning(QStringLiteral("%1/%2: tekst zadania nie może odzyskać swojej nazwy")
                              .arg(directory, QFile::decodeName(name)));
     }
+}
+
+// The texts in `directory` that this program directory's runs claimed.
+QList<QByteArray> Engine::ownClaims(const QString &directory) const
+{
+    const QByteArray dir = QFile::encodeName(directory);
+    DIR *list = ::opendir(dir.constData());
+    if (!list)
+        return {};
+    QList<QByteArray> names;
+    while (const dirent *d = ::readdir(list)) {
+        const QByteArray name(d->d_name);
+        if (IsClaimedText(name, m_claimSuffix))
+            names.append(name);
+    }
+    ::closedir(list);
+    return names;
 }
 
 void Engine::journal(JobRecord &record)

@@ -189,11 +189,23 @@ void JobLedger::remove(const QString &id)
     ::close(fd);
 }
 
+namespace {
+QStringList EntryFiles(const QDir &dir)
+{
+    return dir.entryList({u'*' + Suffix}, QDir::Files | QDir::Hidden, QDir::Name);
+}
+} // namespace
+
+bool JobLedger::isEmpty() const
+{
+    return EntryFiles(QDir(m_dir)).isEmpty();
+}
+
 QList<LedgerEntry> JobLedger::load(QStringList *problems) const
 {
     QList<LedgerEntry> entries;
     const QDir dir(m_dir);
-    for (const QString &name : dir.entryList({u'*' + Suffix}, QDir::Files | QDir::Hidden, QDir::Name)) {
+    for (const QString &name : EntryFiles(dir)) {
         QFile file(dir.filePath(name));
         std::optional<LedgerEntry> entry;
         if (file.open(QIODevice::ReadOnly))

@@ -71,6 +71,8 @@ public:
     void remove(const QString &id);
     // Every entry; damaged files are set aside as NAME.bad and named in `problems`.
     QList<LedgerEntry> load(QStringList *problems = nullptr) const;
+    // No entry, readable or not, as load() would list them; nothing is set aside.
+    bool isEmpty() const;
 
     static QByteArray encode(const LedgerEntry &entry);
     static std::optional<LedgerEntry> decode(const QByteArray &bytes);

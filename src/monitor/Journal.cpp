@@ -21,10 +21,15 @@ QByteArray Generation(const QString &path, int n)
 }
 } // namespace
 
+bool Journal::dueForRotation(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() && info.size() > RotateAtBytes;
+}
+
 Journal::Journal(QString path) : m_path(std::move(path))
 {
-    const QFileInfo info(m_path);
-    if (info.exists() && info.size() > RotateAtBytes) {
+    if (dueForRotation(m_path)) {
         for (int n = KeptGenerations - 1; n >= 0; --n)
             ::rename(Generation(m_path, n).constData(), Generation(m_path, n + 1).constData());
     }

@@ -17,6 +17,9 @@ public:
     Journal(const Journal &) = delete;
     Journal &operator=(const Journal &) = delete;
 
+    // Whether a Journal made now on `path` would first set the file aside as ostrevo.log.1.
+    static bool dueForRotation(const QString &path);
+
     // Appends the record's line; returns it as written (without its line end).
     QString record(const JobRecord &record);
     const QString &path() const { return m_path; }

@@ -33,6 +33,9 @@ struct SpooledMail {
 // under its name only when complete and on disk (written, synced, renamed).
 class MailSpool {
 public:
+    // The spool of the program directory.
+    static QString dirIn(const QString &programDir) { return programDir + QStringLiteral("/poczta"); }
+
     // add() may be called from several threads (the job thread, the printer ports).
     explicit MailSpool(QString dir);
 

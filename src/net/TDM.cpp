@@ -100,7 +100,7 @@ std::optional<MailAttachment> ReadPdf(const QString &pdfPath)
 
 TDM::TDM(QString programDir, NetTimeouts timeouts)
     : m_programDir(std::move(programDir)), m_timeouts(timeouts),
-      m_spool(m_programDir + QStringLiteral("/poczta")), m_sender(m_spool, timeouts),
+      m_spool(MailSpool::dirIn(m_programDir)), m_sender(m_spool, timeouts),
       m_rates([this](const JobContext &context, const QByteArray &address, const QByteArray &name, long *status) {
           return HttpDownload(context, address, name, status);
       }, timeouts)

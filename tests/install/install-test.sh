@@ -36,7 +36,7 @@ expected=$(printf 'Ostrevo v %d.%02d.%03d' "$major" "$minor" "$patch")
 [ "$(/usr/bin/ostrevo --version)" = "$expected" ] || fail "ostrevo --version says '$(/usr/bin/ostrevo --version)', not '$expected'"
 echo "install-test: $expected"
 
-for f in /usr/bin/ostrevo /usr/lib/ostrevo/thermal-serial/libThermalServiceLibrary.so \
+for f in /usr/bin/ostrevo /usr/libexec/ostrevo/ostrevo /usr/lib/ostrevo/thermal-serial/libThermalServiceLibrary.so \
          /usr/lib/ostrevo/simulator/libElzabdr.so /usr/lib/ostrevo/simulator/libThermalServiceLibrary.so \
          /usr/share/applications/ostrevo.desktop /usr/share/icons/hicolor/scalable/apps/ostrevo.svg \
          /etc/xdg/autostart/Ostv.desktop /usr/share/man/man1/ostrevo.1.gz /usr/share/doc/ostrevo/copyright \
@@ -81,6 +81,16 @@ ls "$home"/wydruki/*.pdf > /dev/null 2>&1 || fail "no printout in $home/wydruki"
 [ ! -e "$home/jobs/FAKTURA.txt" ] || fail "the job file is still there"
 echo "install-test: a printout by the installed service's command line, ended by SIGTERM with 0"
 
+# The installed command is the launcher: Qt Core alone; it finds the installed program and
+# ends an --once with nothing waiting by itself.
+! ldd /usr/bin/ostrevo | grep -q libQt6Gui || fail "/usr/bin/ostrevo maps Qt Gui"
+rc=0; HOME="$work" XDG_RUNTIME_DIR="$work/runtime" /usr/bin/ostrevo --home "$home" --once > "$work/stderr" 2>&1 || rc=$?
+[ "$rc" -eq 0 ] && [ ! -s "$work/stderr" ] || { cat "$work/stderr"; fail "an --once with nothing waiting ended with $rc"; }
+rc=0; HOME="$work" XDG_RUNTIME_DIR="$work/runtime" /usr/bin/ostrevo --home "$work/nonexistent" --once > "$work/stderr" 2>&1 || rc=$?
+[ "$rc" -eq 1 ] && grep -q 'nothing was started or created' "$work/stderr" \
+  || { cat "$work/stderr"; fail "the program did not explain a missing program directory (exit $rc)"; }
+echo "install-test: the launcher ends an empty --once and hands the rest to the program"
+
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get purge -y -qq ostrevo > "$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get purge"; }
 ! dpkg-query -W -f='${Status}' ostrevo 2>/dev/null | grep -q "installed" || fail "dpkg still knows ostrevo"
 left=0
@@ -88,7 +98,7 @@ while read -r f; do
   # Directories the package shares with others (/usr/bin, /etc/xdg) stay.
   if [ -e "$f" ] && [ ! -d "$f" ]; then echo "install-test: left behind: $f" >&2; left=1; fi
 done < "$work/files"
-for d in /usr/lib/ostrevo /usr/share/doc/ostrevo; do
+for d in /usr/lib/ostrevo /usr/libexec/ostrevo /usr/share/doc/ostrevo; do
   [ ! -e "$d" ] || { echo "install-test: left behind: $d" >&2; left=1; }
 done
 [ "$left" -eq 0 ] || fail "files of the package remain after the purge"

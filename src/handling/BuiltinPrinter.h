@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace ostrevo {
+
+struct Settings;
+
+// The name of the printer that is always there, writing each document as a PDF file.
+inline QString BuiltinPrinterName() { return QStringLiteral("Ostrevo PDF"); }
+
+// The built-in printer's directory: [DrukarkaPDF] Katalog, or "wydruki" in the program
+// directory.
+QString BuiltinPrinterDirectory(const Settings &settings, const QString &programDir);
+
+} // namespace ostrevo
