@@ -10,6 +10,7 @@ ostrevo="$top/$build/src/ostrevo"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/home/jobs" "$work/home/out" "$work/run"
+chmod 700 "$work/run"
 printf '[Opcje]\r\nKatalog=jobs\r\nDrukarka=Ostrevo PDF\r\nTimer=1\r\nMonitorowanie=1\r\n[DrukarkaPDF]\r\nKatalog=out\r\n' \
   > "$work/home/Ostrevo.ini"
 export XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
@@ -29,4 +30,4 @@ echo "--version:    $(median_ms "$ostrevo" --version)"
 echo "empty --once: $(median_ms "$ostrevo" --home "$work/home" --once)"
 libraries=$(LD_DEBUG=files "$ostrevo" --home "$work/home" --once 2>&1 | grep -c 'calling init:' || true)
 echo "empty --once maps $libraries shared libraries"
-[ -z "$(ls -A "$work/home/jobs" "$work/home/out")" ] || echo "bench-startup: the empty --once left files behind" >&2
+[ -z "$(find "$work/home/jobs" "$work/home/out" -mindepth 1)" ] || echo "bench-startup: the empty --once left files behind" >&2

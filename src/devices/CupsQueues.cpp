@@ -1,5 +1,7 @@
 #include "devices/CupsQueues.h"
 
+#include "devices/CupsNames.h"
+
 #include <QFile>
 
 #include <cups/cups.h>
@@ -120,18 +122,8 @@ void ApplyDefaultMedia(const QString &queue, cups_dest_t *dest, cups_dinfo_t *in
 
 QStringList CupsQueueNames()
 {
-    cups_dest_t *dests = nullptr;
-    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
-    DestPtr guard(dests, DestsDeleter{count});
-    QStringList names;
-    for (int i = 0; i < count; ++i) {
-        if (dests[i].instance)
-            continue; // instances are lpoptions presets of a queue, not printers
-        const QString name = QString::fromUtf8(dests[i].name);
-        if (!names.contains(name))
-            names.append(name);
-    }
-    return names;
+    // The launcher's quick --once reads the same list.
+    return LoadedCupsQueueNames().value_or(QStringList());
 }
 
 QString CupsDefaultQueue()

@@ -1,6 +1,7 @@
 #include "launcher/OnceProbe.h"
 
 #include "app/SingleInstance.h"
+#include "devices/CupsNames.h"
 #include "handling/BuiltinPrinter.h"
 #include "handling/Settings.h"
 #include "jobs/PartFile.h"
@@ -26,6 +27,12 @@ bool StartHasWork(const Settings &settings, const QString &programDir)
         || !KsefQueue(KsefQueue::dirIn(programDir)).waiting().isEmpty();
 }
 
+bool NamesCupsPrinter(const Settings &settings)
+{
+    const auto builtin = [](const QString &name) { return name.compare(BuiltinPrinterName(), Qt::CaseInsensitive) == 0; };
+    return !builtin(settings.drukarka) || (settings.monitorowanie2 && !builtin(settings.drukarka2));
+}
+
 } // namespace
 
 bool OnceHasNothingToDo(const QString &programDir, const QString &executableName)
@@ -39,11 +46,18 @@ bool OnceHasNothingToDo(const QString &programDir, const QString &executableName
         return false;
     EngineConfig config;
     config.programDir = programDir;
-    // The built-in printer is always in the list; any other is CUPS's to confirm, which
-    // the program asks.
-    config.printers.list = [] { return QStringList{BuiltinPrinterName()}; };
+    // The printer list as the program has it, CUPS asked only when the settings name a
+    // printer other than the built-in one.
+    const Settings *read = nullptr;
+    config.printers.list = [&read] {
+        const QStringList builtin{BuiltinPrinterName()};
+        if (!read || !NamesCupsPrinter(*read))
+            return builtin;
+        return LoadedCupsQueueNames().value_or(QStringList()) + builtin;
+    };
     bool startHasWork = false;
-    config.afterSettingsRead = [&startHasWork, &programDir](const Settings &settings) {
+    config.afterSettingsRead = [&read, &startHasWork, &programDir](const Settings &settings) {
+        read = &settings;
         startHasWork = StartHasWork(settings, programDir);
         // Bad lines of DefSym.ovx are warnings the program prints.
         SymbolTable symbols;

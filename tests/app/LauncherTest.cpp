@@ -2,6 +2,7 @@
 // other start is the program's. Whatever it decides, a caller sees what the program gives.
 
 #include "monitor/JobFiles.h"
+#include "support/CupsServer.h"
 #include "support/ProgramInstall.h"
 
 #include <QDirIterator>
@@ -23,7 +24,7 @@ QString ProgramBinary()
 struct Outcome {
     int exitCode = -1;
     QString errors;
-    QStringList files; // every file under the program directory, with its contents
+    QStringList files; // every file and directory under the program directory, files with their contents
 
     bool operator==(const Outcome &) const = default;
 };
@@ -70,9 +71,14 @@ Outcome RunOnce(const Install &install, const QString &binary)
         return outcome;
     outcome.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     outcome.errors = QString::fromUtf8(WithoutRunTimes(p.readAllStandardError())).replace(install.home.path(), QStringLiteral("HOME"));
-    QDirIterator it(install.home.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator it(install.home.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
+        if (it.fileInfo().isDir()) {
+            outcome.files.append(path.mid(install.home.path().size() + 1) + u'/');
+            continue;
+        }
         QByteArray bytes = ReadFile(path);
         bytes.replace(install.home.path().toUtf8(), "HOME");
         outcome.files.append(Comparable(path.mid(install.home.path().size() + 1), bytes));
@@ -171,6 +177,32 @@ TEST(Launcher, OnceGivesWhatTheProgramGivesInEveryState)
     }
 }
 
+// A CUPS queue as the printer: CUPS is asked, by the launcher as by the program.
+TEST(Launcher, OnceOnACupsPrinterGivesWhatTheProgramGives)
+{
+    const CupsServer cups;
+    if (cups.notInstalled())
+        GTEST_SKIP() << cups.failure().toStdString();
+    ASSERT_TRUE(cups.running()) << cups.failure().toStdString();
+    const QList<State> states = {
+        {"empty", [](Install &i) { AddIni(i, "Drukarka=ps\r\n"); }, 0},
+        {"printer 2 unknown",
+         [](Install &i) { AddIni(i, "Drukarka=PS\r\nMonitorowanie2=1\r\nKatalog2=" + i.jobs.toUtf8() + "\r\nDrukarka2=Nie ma takiej\r\n"); },
+         4},
+    };
+    for (const State &state : states) {
+        SCOPED_TRACE(state.name);
+        Install viaLauncher;
+        Install direct;
+        state.make(viaLauncher);
+        state.make(direct);
+        const Outcome launched = RunOnce(viaLauncher, OstrevoBinary());
+        const Outcome program = RunOnce(direct, ProgramBinary());
+        EXPECT_EQ(launched.exitCode, state.exitCode) << launched.errors.toStdString();
+        EXPECT_EQ(launched, program);
+    }
+}
+
 // The same beside a running monitor: the lock is taken as the program takes it.
 TEST(Launcher, OnceBesideARunningMonitorEndsAsTheProgramDoes)
 {
@@ -243,6 +275,20 @@ TEST_F(LauncherLayout, EndsAnEmptyOnceWithoutTheProgram)
     p = run(once);
     EXPECT_EQ(p->exitCode(), 42);
     EXPECT_EQ(ReadFile(startNote()), QFile::encodeName(program() + u'\n' + once.join(u'\n') + u'\n' + launcher() + u'\n'));
+}
+
+TEST_F(LauncherLayout, EndsAnEmptyOnceOnACupsPrinterWithoutTheProgram)
+{
+    const CupsServer cups;
+    if (cups.notInstalled())
+        GTEST_SKIP() << cups.failure().toStdString();
+    ASSERT_TRUE(cups.running()) << cups.failure().toStdString();
+    installNotingProgram();
+    AddIni(m_install, "Drukarka=ps\r\n");
+    QProcess *p = run({QStringLiteral("--home"), m_install.home.path(), QStringLiteral("--once")});
+    EXPECT_EQ(p->exitCode(), 0);
+    EXPECT_TRUE(p->readAllStandardError().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(startNote()));
 }
 
 TEST_F(LauncherLayout, AnswersHelpAndVersionItselfAndHandsOverEveryOtherMode)
