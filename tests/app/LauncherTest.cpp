@@ -1,6 +1,8 @@
 // The installed command is a launcher: --once that would find nothing ends in it, every
 // other start is the program's. Whatever it decides, a caller sees what the program gives.
 
+#include "jobs/CalledAs.h"
+#include "ksef/Fa3Schema.h"
 #include "monitor/JobFiles.h"
 #include "support/CupsServer.h"
 #include "support/ProgramInstall.h"
@@ -321,4 +323,19 @@ TEST_F(LauncherLayout, SaysSoWhenTheProgramIsMissing)
     EXPECT_EQ(p->exitCode(), 1);
     EXPECT_EQ(QString::fromLocal8Bit(p->readAllStandardError()),
               QStringLiteral("ostrevo: the program %1 cannot be started: No such file or directory\n").arg(program()));
+}
+
+// Installed, the program lives in libexec/ostrevo: what is installed beside the command
+// (share/ostrevo/ksef) is found from the command the launcher names, not from the program.
+TEST(CalledAs, FindsTheDataInstalledBesideTheCommand)
+{
+    QTemporaryDir root;
+    const QString schema = root.filePath(QStringLiteral("share/ostrevo/ksef/faktury/schemy/FA/schemat_FA(3)_v1-0E.xsd"));
+    QDir().mkpath(QFileInfo(schema).path());
+    WriteFile(schema, "<xs:schema/>");
+    QDir().mkpath(root.filePath(QStringLiteral("bin")));
+    qputenv(ostrevo::CalledAsVariable, QFile::encodeName(root.filePath(QStringLiteral("bin/ostrevo"))));
+    const QString found = ostrevo::KsefSchemaDir();
+    qunsetenv(ostrevo::CalledAsVariable);
+    EXPECT_EQ(found, QFileInfo(root.filePath(QStringLiteral("share/ostrevo/ksef"))).canonicalFilePath());
 }
