@@ -110,6 +110,13 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     return cl;
 }
 
+void PrintText(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
 QString CommandLine::versionText()
 {
     return QStringLiteral("Ostrevo %1\n").arg(ProgramVersion);

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
+
 namespace ostrevo {
 
 struct CommandLine {
@@ -27,5 +29,8 @@ struct CommandLine {
     // What --version prints, line end included.
     static QString versionText();
 };
+
+// Writes a text of the command line (usage, an error) in the locale's encoding, at once.
+void PrintText(FILE *stream, const QString &text);
 
 } // namespace ostrevo

@@ -35,13 +35,6 @@ using namespace ostrevo;
 
 namespace {
 
-void Print(FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
-
 constexpr int OnceMailWaitMs = 180000;
 // A start that did nothing because a monitor already runs on the program directory.
 constexpr int AlreadyRunningExitCode = 5;
@@ -52,11 +45,11 @@ constexpr int AlreadyRunningExitCode = 5;
 void ExplainUnopenedDisplay(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type != QtFatalMsg) {
-        Print(stderr, message + u'\n');
+        PrintText(stderr, message + u'\n');
         return;
     }
     const QString display = QString::fromLocal8Bit(qgetenv(qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ? "WAYLAND_DISPLAY" : "DISPLAY"));
-    Print(stderr, QStringLiteral("ostrevo: the display %1 cannot be opened, so the window cannot be shown; "
+    PrintText(stderr, QStringLiteral("ostrevo: the display %1 cannot be opened, so the window cannot be shown; "
                                  "without a window the monitor runs as ostrevo --headless\n").arg(display));
     std::_Exit(1);
 }
@@ -83,11 +76,11 @@ int RunPreview(int argc, char *argv[], const CommandLine &cl)
     // A file of a printer port's directory is a print job, not a job file.
     if (const std::optional<CaptureCheck> capture =
             CheckCapture(request.programDir, cl.previewJob, request.writePdf, request.outPath)) {
-        Print(stdout, capture->report.join(u'\n') + u'\n');
+        PrintText(stdout, capture->report.join(u'\n') + u'\n');
         return capture->exitCode;
     }
     const PreviewOutcome outcome = PreviewJob(request);
-    Print(stdout, DosPathMapper::readable(outcome.report.join(u'\n')) + u'\n');
+    PrintText(stdout, DosPathMapper::readable(outcome.report.join(u'\n')) + u'\n');
     return outcome.exitCode;
 }
 
@@ -104,15 +97,15 @@ int main(int argc, char *argv[])
     const QString programName = QFileInfo(arguments.value(0, QStringLiteral("ostrevo"))).fileName();
     const CommandLine cl = CommandLine::parse(arguments);
     if (!cl.error.isEmpty()) {
-        Print(stderr, programName + QStringLiteral(": ") + cl.error + u'\n' + CommandLine::usage(programName));
+        PrintText(stderr, programName + QStringLiteral(": ") + cl.error + u'\n' + CommandLine::usage(programName));
         return 2;
     }
     if (cl.help) {
-        Print(stdout, CommandLine::usage(programName));
+        PrintText(stdout, CommandLine::usage(programName));
         return 0;
     }
     if (cl.version) {
-        Print(stdout, CommandLine::versionText());
+        PrintText(stdout, CommandLine::versionText());
         return 0;
     }
 
@@ -143,7 +136,7 @@ int main(int argc, char *argv[])
     windows = false;
 #endif
     if (windows && !HasDisplay()) {
-        Print(stderr, programName + QStringLiteral(": no display to show the window on; use --headless\n"));
+        PrintText(stderr, programName + QStringLiteral(": no display to show the window on; use --headless\n"));
         return 1;
     }
     // The headless monitor needs fonts and printers but no screen, whatever platform the
@@ -168,7 +161,7 @@ int main(int argc, char *argv[])
     const QString executablePath = CalledExecutablePath();
     const QString programDir = ResolveProgramDir(cl.home, CalledExecutableDir());
     if (!QFileInfo(programDir).isDir()) {
-        Print(stderr, programName + QStringLiteral(": the program directory %1 does not exist (--home); nothing was "
+        PrintText(stderr, programName + QStringLiteral(": the program directory %1 does not exist (--home); nothing was "
                                                    "started or created\n").arg(programDir));
         return 1;
     }
@@ -177,22 +170,22 @@ int main(int argc, char *argv[])
     SingleInstance instance(QFileInfo(executablePath).fileName(), programDir);
     const SingleInstance::Outcome outcome = instance.acquire();
     if (outcome == SingleInstance::Outcome::Failed) {
-        Print(stderr, programName + QStringLiteral(": ") + instance.error() + u'\n');
+        PrintText(stderr, programName + QStringLiteral(": ") + instance.error() + u'\n');
         return 1;
     }
     if (outcome == SingleInstance::Outcome::Second) {
         // --once beside a running monitor would perform nothing, and must not look like success.
         if (cl.once) {
-            Print(stderr, programName + QStringLiteral(": a monitor already runs on %1; --once did nothing\n").arg(programDir));
+            PrintText(stderr, programName + QStringLiteral(": a monitor already runs on %1; --once did nothing\n").arg(programDir));
             return AlreadyRunningExitCode;
         }
         // The desktop program already running is brought to the front instead.
         if (windows && InstanceChannel::requestShow(instance.socketPath())) {
-            Print(stderr, programName + QStringLiteral(": Ostrevo already runs for %1; its window was brought to the front\n")
+            PrintText(stderr, programName + QStringLiteral(": Ostrevo already runs for %1; its window was brought to the front\n")
                               .arg(instance.canonicalProgramDir()));
             return 0;
         }
-        Print(stderr, programName + QStringLiteral(": another Ostrevo already runs for %1 (lock %2); this one ends\n")
+        PrintText(stderr, programName + QStringLiteral(": another Ostrevo already runs for %1 (lock %2); this one ends\n")
                           .arg(instance.canonicalProgramDir(), instance.heldLock()));
 #ifdef OSTREVO_WITH_GUI
         // The one running has no window to bring forward: a service, most likely.
@@ -219,9 +212,9 @@ int main(int argc, char *argv[])
         // A scripted run reports the mail its jobs queued: their result files are there
         // when it ends, or the messages wait in the spool for the next start.
         if (!subsystems.waitForQueuedMail(OnceMailWaitMs))
-            Print(stderr, programName + QStringLiteral(": mail still waits to be sent; it goes out at the next start\n"));
+            PrintText(stderr, programName + QStringLiteral(": mail still waits to be sent; it goes out at the next start\n"));
         if (const int waiting = subsystems.invoicesWaitingForKsef())
-            Print(stderr, programName + QStringLiteral(": %1 invoice(s) wait for KSeF in the queue; they go at the next start\n").arg(waiting));
+            PrintText(stderr, programName + QStringLiteral(": %1 invoice(s) wait for KSeF in the queue; they go at the next start\n").arg(waiting));
         // The outcomes the senders reported are queued to the engine: into the journal
         // with them before the engine goes.
         QCoreApplication::sendPostedEvents();
@@ -238,7 +231,7 @@ int main(int argc, char *argv[])
     MonitorControl control(host.engine(), &channel);
     control.setPortRequests([&subsystems](const QString &port) { return subsystems.portRequest(port); });
     if (!channel.listen())
-        Print(stderr, programName + QStringLiteral(": another start cannot reach this one (--status, --pause, "
+        PrintText(stderr, programName + QStringLiteral(": another start cannot reach this one (--status, --pause, "
                                                    "--resume, the window to the front): ")
                           + channel.error() + u'\n');
 #ifdef OSTREVO_WITH_GUI

@@ -131,7 +131,7 @@ void KsefClient::State::waitForAuthentication(const QByteArray &reference)
 {
     for (int query = 0; query < pacing.pollLimit; ++query) {
         if (query > 0)
-            pause(pacing.pollIntervalMs);
+            pause(pacing.pollPause(query));
         const KsefReply reply = call("GET", "/auth/" + reference, {}, KsefBearer::Operation);
         if (reply.status != 200)
             unexpected(reply, QStringLiteral("stan uwierzytelniania"));

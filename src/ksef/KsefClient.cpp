@@ -234,7 +234,7 @@ void KsefClient::State::followInvoice(KsefSendResult &result)
     const QByteArray path = "/sessions/" + PathPart(result.sessionReference) + "/invoices/" + PathPart(result.invoiceReference);
     for (int query = 0; query < pacing.pollLimit; ++query) {
         if (query > 0)
-            pause(pacing.pollIntervalMs);
+            pause(pacing.pollPause(query));
         const KsefReply reply = call("GET", path);
         if (reply.status != 200)
             unexpected(reply, QStringLiteral("sprawdzenie stanu faktury"));

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -45,6 +46,10 @@ struct KsefPacing {
     int pollLimit = 120;     // status queries per invoice before it counts as unreachable
     int maxRetryAfterS = 60; // a 429 asking for longer makes the invoice wait for a later run
     int serverErrorRetries = 2;
+
+    // The wait before status query `query` (from 1): a quarter second, half a second, then
+    // the interval; KSeF mostly has an answer within the first second.
+    int pollPause(int query) const { return query <= 2 ? std::min(pollIntervalMs, 250 << (query - 1)) : pollIntervalMs; }
 };
 
 // One conversation with KSeF: authenticates with the token (challenge, RSA-OAEP of

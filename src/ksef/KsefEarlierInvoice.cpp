@@ -43,6 +43,17 @@ std::optional<KsefCodeTag> FindKsefCodeTag(const QByteArray &line)
     return KsefCodeTag{at, close + 1 - at, number};
 }
 
+void SplitAtKsefCodeTags(QByteArray line, const std::function<void(const QByteArray &, bool)> &text,
+                         const std::function<void(const QString &)> &code)
+{
+    while (const std::optional<KsefCodeTag> tag = FindKsefCodeTag(line)) {
+        text(line.left(tag->at), true);
+        code(tag->number);
+        line.remove(0, tag->at + tag->length);
+    }
+    text(line, false);
+}
+
 QByteArray EarlierInvoiceAddress(const QString &jobDir, const QString &environment, const QString &ksefNumber,
                                  QString &problem)
 {

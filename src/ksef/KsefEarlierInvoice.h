@@ -19,6 +19,11 @@ struct KsefCodeTag {
 // The first such tag of a line, with a well-formed number; anything else is text.
 std::optional<KsefCodeTag> FindKsefCodeTag(const QByteArray &line);
 
+// Hands `line` out in order: each piece before a tag to `text` with true (a code follows
+// it), each tag's number to `code`, and the rest of the line to `text` with false.
+void SplitAtKsefCodeTags(QByteArray line, const std::function<void(const QByteArray &piece, bool codeFollows)> &text,
+                         const std::function<void(const QString &ksefNumber)> &code);
+
 // KOD I of an invoice this program sent from `jobDir`: its FA(3) file as KSeF took it is in
 // that directory's KSEF/ under its number. Empty, with `problem`, when it is not there.
 QByteArray EarlierInvoiceAddress(const QString &jobDir, const QString &environment, const QString &ksefNumber,

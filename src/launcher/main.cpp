@@ -25,13 +25,6 @@ using namespace ostrevo;
 
 namespace {
 
-void Print(FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
-
 // This executable's own path, as the kernel knows it (links resolved).
 QString OwnPath()
 {
@@ -46,7 +39,7 @@ int RunProgram(char *argv[], const QString &self, const QString &programName)
     ::setenv(CalledAsVariable, QFile::encodeName(self).constData(), 1);
     ::execv(QFile::encodeName(program).constData(), argv);
     const int error = errno;
-    Print(stderr, programName + QStringLiteral(": the program %1 cannot be started: %2\n")
+    PrintText(stderr, programName + QStringLiteral(": the program %1 cannot be started: %2\n")
                       .arg(program, QString::fromLocal8Bit(std::strerror(error))));
     return 1;
 }
@@ -63,11 +56,11 @@ int main(int argc, char *argv[])
     const CommandLine cl = CommandLine::parse(arguments);
     // A wrong command line is the program's to explain, like everything else below.
     if (cl.error.isEmpty() && cl.help) {
-        Print(stdout, CommandLine::usage(programName));
+        PrintText(stdout, CommandLine::usage(programName));
         return 0;
     }
     if (cl.error.isEmpty() && cl.version) {
-        Print(stdout, CommandLine::versionText());
+        PrintText(stdout, CommandLine::versionText());
         return 0;
     }
     if (cl.error.isEmpty() && cl.once && !self.isEmpty()

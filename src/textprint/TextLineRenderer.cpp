@@ -90,14 +90,11 @@ void TextLineRenderer::renderLine(const QByteArray &original, bool moreLines)
 {
     QByteArray line = original;
     applyMarginTag(line);
-    if (invoiceCode) {
-        while (const std::optional<KsefCodeTag> tag = FindKsefCodeTag(line)) {
-            renderPiece(line.left(tag->at), moreLines, true);
-            drawInvoiceCode(tag->number);
-            line.remove(0, tag->at + tag->length);
-        }
-    }
-    renderPiece(line, moreLines, false);
+    if (!invoiceCode)
+        return renderPiece(line, moreLines, false);
+    SplitAtKsefCodeTags(
+        line, [&](const QByteArray &piece, bool codeFollows) { renderPiece(piece, moreLines, codeFollows); },
+        [&](const QString &ksefNumber) { drawInvoiceCode(ksefNumber); });
 }
 
 void TextLineRenderer::renderPiece(const QByteArray &piece, bool moreLines, bool advance)

@@ -179,13 +179,10 @@ const QList<State> &States()
     return states;
 }
 
-} // namespace
-
-// Each state once through the launcher and once through the program itself, each in a
-// program directory of its own made the same way.
-TEST(Launcher, OnceGivesWhatTheProgramGivesInEveryState)
+// Each state made twice, one run through the launcher and one of the program itself.
+void ExpectLauncherGivesWhatTheProgramGives(const QList<State> &states)
 {
-    for (const State &state : States()) {
+    for (const State &state : states) {
         SCOPED_TRACE(state.name);
         Install viaLauncher;
         Install direct;
@@ -196,6 +193,15 @@ TEST(Launcher, OnceGivesWhatTheProgramGivesInEveryState)
         EXPECT_EQ(launched.exitCode, state.exitCode) << launched.errors.toStdString();
         EXPECT_EQ(launched, program);
     }
+}
+
+} // namespace
+
+// Each state once through the launcher and once through the program itself, each in a
+// program directory of its own made the same way.
+TEST(Launcher, OnceGivesWhatTheProgramGivesInEveryState)
+{
+    ExpectLauncherGivesWhatTheProgramGives(States());
 }
 
 // A CUPS queue as the printer: CUPS is asked, by the launcher as by the program.
@@ -211,17 +217,7 @@ TEST(Launcher, OnceOnACupsPrinterGivesWhatTheProgramGives)
          [](Install &i) { AddIni(i, "Drukarka=PS\r\nMonitorowanie2=1\r\nKatalog2=" + i.jobs.toUtf8() + "\r\nDrukarka2=Nie ma takiej\r\n"); },
          4},
     };
-    for (const State &state : states) {
-        SCOPED_TRACE(state.name);
-        Install viaLauncher;
-        Install direct;
-        state.make(viaLauncher);
-        state.make(direct);
-        const Outcome launched = RunOnce(viaLauncher, OstrevoBinary());
-        const Outcome program = RunOnce(direct, ProgramBinary());
-        EXPECT_EQ(launched.exitCode, state.exitCode) << launched.errors.toStdString();
-        EXPECT_EQ(launched, program);
-    }
+    ExpectLauncherGivesWhatTheProgramGives(states);
 }
 
 // The same beside a running monitor: the lock is taken as the program takes it.
