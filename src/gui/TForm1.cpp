@@ -446,7 +446,8 @@ void TForm1::Dziennik1Click()
         options.printoutFolder = m_options.printoutFolder;
         options.open = m_options.open;
         if (!m_options.programDir.isEmpty()) {
-            options.executablePath = QCoreApplication::applicationFilePath();
+            // The command the user called: it finds the program and the data installed with it.
+            options.executablePath = m_options.executablePath;
             options.programDir = m_options.programDir;
             options.waitingJobs = [this] { return WaitingJobs(m_settings, m_options.programDir); };
         }
