@@ -817,8 +817,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if fault is not None:
             self.answer_fault(fault, method, path)
         else:
-            self.send(reply)
+            # Recorded before it is answered: a client that asks /_state right after the
+            # answer must find the request there.
             self.record(method, path, reply.status, False)
+            self.send(reply)
 
     def problem_details(self):
         return self.headers.get("X-Error-Format", "").lower() == "problem-details"
@@ -871,8 +873,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             reply = problem(status, path, "Błąd wywołany przez test.")
             if fault.retry_after is not None:
                 reply.headers.append(("Retry-After", str(int(fault.retry_after))))
-        self.send(reply)
         self.record(method, path, status, True)
+        self.send(reply)
 
     def test_endpoint(self, method, path, body):
         if path == "/_state" and method == "GET":
