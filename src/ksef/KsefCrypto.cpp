@@ -1,27 +1,17 @@
 #include "ksef/KsefCrypto.h"
 
 #include "jobs/Errors.h"
+#include "ksef/OpenSslHandles.h"
 
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
-#include <memory>
 
 namespace ostrevo {
 
 namespace {
-
-struct CipherContextFree {
-    void operator()(EVP_CIPHER_CTX *context) const { EVP_CIPHER_CTX_free(context); }
-};
-struct KeyContextFree {
-    void operator()(EVP_PKEY_CTX *context) const { EVP_PKEY_CTX_free(context); }
-};
-struct CertificateFree {
-    void operator()(X509 *certificate) const { X509_free(certificate); }
-};
 
 [[noreturn]] void Fail(const char *what)
 {
@@ -53,7 +43,7 @@ QByteArray Aes256CbcEncrypt(const QByteArray &key, const QByteArray &iv, const Q
 {
     if (key.size() != 32 || iv.size() != 16)
         Fail("klucz AES-256 ma 32 bajty, a wektor 16");
-    std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree> context(EVP_CIPHER_CTX_new());
+    CipherContext context(EVP_CIPHER_CTX_new());
     const auto *k = reinterpret_cast<const unsigned char *>(key.constData());
     const auto *v = reinterpret_cast<const unsigned char *>(iv.constData());
     if (!context || EVP_EncryptInit_ex2(context.get(), EVP_aes_256_cbc(), k, v, nullptr) != 1)
@@ -74,11 +64,11 @@ QByteArray Aes256CbcEncrypt(const QByteArray &key, const QByteArray &iv, const Q
 QByteArray RsaOaepSha256Encrypt(const QByteArray &certificateDer, const QByteArray &plain)
 {
     const auto *der = reinterpret_cast<const unsigned char *>(certificateDer.constData());
-    std::unique_ptr<X509, CertificateFree> certificate(d2i_X509(nullptr, &der, long(certificateDer.size())));
+    CertificateHandle certificate(d2i_X509(nullptr, &der, long(certificateDer.size())));
     EVP_PKEY *key = certificate ? X509_get0_pubkey(certificate.get()) : nullptr;
     if (!key)
         Fail("certyfikat klucza publicznego KSeF jest nieczytelny");
-    std::unique_ptr<EVP_PKEY_CTX, KeyContextFree> context(EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr));
+    KeyContext context(EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr));
     if (!context || EVP_PKEY_encrypt_init(context.get()) != 1
         || EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_OAEP_PADDING) != 1
         || EVP_PKEY_CTX_set_rsa_oaep_md(context.get(), EVP_sha256()) != 1

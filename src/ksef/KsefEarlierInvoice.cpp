@@ -1,6 +1,8 @@
 #include "ksef/KsefEarlierInvoice.h"
 
+#include "handling/JobHandlers.h"
 #include "handling/ResultFile.h"
+#include "handling/Settings.h"
 #include "jobs/Errors.h"
 #include "ksef/KsefNumber.h"
 #include "ksef/KsefVerification.h"
@@ -8,6 +10,8 @@
 #include <QDate>
 #include <QFile>
 #include <QXmlStreamReader>
+
+#include <optional>
 
 namespace ostrevo {
 
@@ -27,8 +31,13 @@ QDate IssueDateOf(const QByteArray &xml)
     return {};
 }
 
-} // namespace
+struct KsefCodeTag {
+    qsizetype at = 0;
+    qsizetype length = 0;
+    QString number;
+};
 
+// The first tag of a line with a well-formed number.
 std::optional<KsefCodeTag> FindKsefCodeTag(const QByteArray &line)
 {
     const qsizetype at = line.indexOf(TagStart);
@@ -43,6 +52,8 @@ std::optional<KsefCodeTag> FindKsefCodeTag(const QByteArray &line)
     return KsefCodeTag{at, close + 1 - at, number};
 }
 
+} // namespace
+
 void SplitAtKsefCodeTags(QByteArray line, const std::function<void(const QByteArray &, bool)> &text,
                          const std::function<void(const QString &)> &code)
 {
@@ -54,34 +65,20 @@ void SplitAtKsefCodeTags(QByteArray line, const std::function<void(const QByteAr
     text(line, false);
 }
 
-QByteArray EarlierInvoiceAddress(const QString &jobDir, const QString &environment, const QString &ksefNumber,
-                                 QString &problem)
+std::function<QByteArray(const QString &)> EarlierInvoiceCodes(const JobContext &context)
 {
-    const QString path = WorkDirectory(jobDir, QStringLiteral("KSEF")) + u'/' + ksefNumber + QStringLiteral(".xml");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        problem = QStringLiteral("kod QR faktury %1: nie ma jej w %2 (kod drukuje się tylko dla faktury wysłanej z "
-                                 "tego katalogu)").arg(ksefNumber, path);
-        return {};
-    }
-    const QByteArray xml = file.readAll();
-    const QDate issued = IssueDateOf(xml);
-    if (!issued.isValid()) {
-        problem = QStringLiteral("kod QR faktury %1: plik %2 nie ma daty wystawienia (P_1)").arg(ksefNumber, path);
-        return {};
-    }
-    // The number begins with the seller's NIP.
-    return KsefInvoiceAddress(environment, ksefNumber.left(10), issued, xml);
-}
-
-std::function<QByteArray(const QString &)> EarlierInvoiceCodes(const QString &jobDir, const QString &environment)
-{
-    return [jobDir, environment](const QString &ksefNumber) {
-        QString problem;
-        QByteArray address = EarlierInvoiceAddress(jobDir, environment, ksefNumber, problem);
-        if (address.isEmpty())
-            throw JobError(problem);
-        return address;
+    return [jobDir = context.currentJobDir, environment = context.settings->ksef.environment](const QString &ksefNumber) {
+        const QString path = WorkDirectory(jobDir, QStringLiteral("KSEF")) + u'/' + ksefNumber + QStringLiteral(".xml");
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw JobError(QStringLiteral("kod QR faktury %1: nie ma jej w %2 (kod drukuje się tylko dla faktury "
+                                          "wysłanej z tego katalogu)").arg(ksefNumber, path));
+        const QByteArray xml = file.readAll();
+        const QDate issued = IssueDateOf(xml);
+        if (!issued.isValid())
+            throw JobError(QStringLiteral("kod QR faktury %1: plik %2 nie ma daty wystawienia (P_1)").arg(ksefNumber, path));
+        // The number begins with the seller's NIP.
+        return KsefInvoiceAddress(environment, ksefNumber.left(10), issued, xml);
     };
 }
 

@@ -3,48 +3,27 @@
 #include "handling/Settings.h"
 #include "jobs/Errors.h"
 #include "ksef/NipNumber.h"
+#include "ksef/OpenSslHandles.h"
+#include "ksef/KsefSender.h"
+#include "ksef/KsefVerification.h"
 #include "net/rates/RateCalendar.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 
-#include <memory>
-#include <openssl/bn.h>
-#include <openssl/ec.h>
-#include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ostrevo {
 
 namespace {
 
-struct OfflineKeyFree {
-    void operator()(EVP_PKEY *key) const { EVP_PKEY_free(key); }
-};
-struct OfflineCertificateFree {
-    void operator()(X509 *certificate) const { X509_free(certificate); }
-};
-struct OfflineBioFree {
-    void operator()(BIO *bio) const { BIO_free(bio); }
-};
-struct OfflineDigestFree {
-    void operator()(EVP_MD_CTX *context) const { EVP_MD_CTX_free(context); }
-};
-struct OfflineSignatureFree {
-    void operator()(ECDSA_SIG *signature) const { ECDSA_SIG_free(signature); }
-};
-using OfflineKey = std::unique_ptr<EVP_PKEY, OfflineKeyFree>;
-using OfflineCertificate = std::unique_ptr<X509, OfflineCertificateFree>;
-
-std::unique_ptr<BIO, OfflineBioFree> MemoryOf(const QByteArray &bytes)
+BioHandle MemoryOf(const QByteArray &bytes)
 {
-    return std::unique_ptr<BIO, OfflineBioFree>(BIO_new_mem_buf(bytes.constData(), int(bytes.size())));
+    return BioHandle(BIO_new_mem_buf(bytes.constData(), int(bytes.size())));
 }
 
 QByteArray ReadWhole(const QString &path, QString &problem)
@@ -58,9 +37,9 @@ QByteArray ReadWhole(const QString &path, QString &problem)
 }
 
 // PEM or DER, as KSeF hands it out or as openssl converts it.
-OfflineCertificate ReadCertificate(const QByteArray &bytes)
+CertificateHandle ReadCertificate(const QByteArray &bytes)
 {
-    OfflineCertificate certificate(PEM_read_bio_X509(MemoryOf(bytes).get(), nullptr, nullptr, nullptr));
+    CertificateHandle certificate(PEM_read_bio_X509(MemoryOf(bytes).get(), nullptr, nullptr, nullptr));
     if (!certificate) {
         const auto *der = reinterpret_cast<const unsigned char *>(bytes.constData());
         certificate.reset(d2i_X509(nullptr, &der, long(bytes.size())));
@@ -71,8 +50,7 @@ OfflineCertificate ReadCertificate(const QByteArray &bytes)
 // The serial as KSeF writes it in the address: 16 upper-case hexadecimal digits.
 QByteArray SerialOf(X509 *certificate)
 {
-    std::unique_ptr<BIGNUM, void (*)(BIGNUM *)> number(ASN1_INTEGER_to_BN(X509_get0_serialNumber(certificate), nullptr),
-                                                       BN_free);
+    const BigNumber number(ASN1_INTEGER_to_BN(X509_get0_serialNumber(certificate), nullptr));
     if (!number)
         return {};
     char *hex = BN_bn2hex(number.get());
@@ -114,7 +92,7 @@ QString CertificateProblem(X509 *certificate, EVP_PKEY *key)
 // RSASSA-PSS with SHA-256, MGF1-SHA-256 and a 32-byte salt, or ECDSA P-256 as r‖s (64 bytes).
 QByteArray Sign(EVP_PKEY *key, const QByteArray &text)
 {
-    std::unique_ptr<EVP_MD_CTX, OfflineDigestFree> context(EVP_MD_CTX_new());
+    DigestContext context(EVP_MD_CTX_new());
     EVP_PKEY_CTX *keyContext = nullptr;
     if (!context || EVP_DigestSignInit(context.get(), &keyContext, EVP_sha256(), nullptr, key) != 1)
         return {};
@@ -135,7 +113,7 @@ QByteArray Sign(EVP_PKEY *key, const QByteArray &text)
     if (rsa)
         return signature;
     const auto *der = reinterpret_cast<const unsigned char *>(signature.constData());
-    std::unique_ptr<ECDSA_SIG, OfflineSignatureFree> parts(d2i_ECDSA_SIG(nullptr, &der, long(signature.size())));
+    EcdsaSignature parts(d2i_ECDSA_SIG(nullptr, &der, long(signature.size())));
     if (!parts)
         return {};
     QByteArray plain(64, '\0');
@@ -155,25 +133,6 @@ QDate KsefOfflineDeadline(const QDate &issued)
     return day;
 }
 
-QByteArray KsefQrBase(const QString &environment)
-{
-    return environment == u"produkcja" ? "https://qr.ksef.mf.gov.pl"
-           : environment == u"demo"    ? "https://qr-demo.ksef.mf.gov.pl"
-                                       : "https://qr-test.ksef.mf.gov.pl";
-}
-
-QString SecretFileProblem(const QString &path, const QString &setting)
-{
-    struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return QStringLiteral("[KSeF] %1=%2: nie ma takiego pliku").arg(setting, path);
-    // A token or a key lets anyone issue invoices in the seller's name.
-    if ((st.st_mode & 077) != 0 || st.st_uid != ::geteuid())
-        return QStringLiteral("[KSeF] %1=%2: plik mogą czytać inni; powinien należeć do użytkownika monitora i mieć "
-                              "prawa 600 (chmod 600)").arg(setting, path);
-    return {};
-}
-
 QByteArray KsefCertificateAddress(const KsefSettings &settings, const QString &programDir, const QString &sellerNip,
                                   const QByteArray &xml, QString &problem)
 {
@@ -191,12 +150,12 @@ QByteArray KsefCertificateAddress(const KsefSettings &settings, const QString &p
     const QByteArray keyBytes = problem.isEmpty() ? ReadWhole(keyPath, problem) : QByteArray();
     if (!problem.isEmpty())
         return {};
-    const OfflineCertificate certificate = ReadCertificate(certificateBytes);
+    const CertificateHandle certificate = ReadCertificate(certificateBytes);
     if (!certificate) {
         problem = QStringLiteral("[KSeF] CertyfikatOffline=%1: to nie jest certyfikat X.509 (PEM ani DER)").arg(certificatePath);
         return {};
     }
-    const OfflineKey key(PEM_read_bio_PrivateKey(MemoryOf(keyBytes).get(), nullptr, nullptr, nullptr));
+    const KeyHandle key(PEM_read_bio_PrivateKey(MemoryOf(keyBytes).get(), nullptr, nullptr, nullptr));
     if (!key) {
         problem = QStringLiteral("[KSeF] KluczOffline=%1: to nie jest klucz prywatny PEM bez hasła").arg(keyPath);
         return {};

@@ -21,11 +21,4 @@ QDate KsefOfflineDeadline(const QDate &issued);
 QByteArray KsefCertificateAddress(const KsefSettings &settings, const QString &programDir, const QString &sellerNip,
                                   const QByteArray &xml, QString &problem);
 
-// The environment's QR host ("https://qr-test.ksef.mf.gov.pl", ...).
-QByteArray KsefQrBase(const QString &environment);
-
-// Whether a file holding a secret (a token, a private key) is kept as one: a regular file of
-// the monitor's user that nobody else may read. Empty when it is; else what is wrong.
-QString SecretFileProblem(const QString &path, const QString &setting);
-
 } // namespace ostrevo

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace ostrevo {
 
@@ -55,6 +56,18 @@ QByteArray KsefFailedStatus(const QByteArray &code, const QString &reason)
 QByteArray KsefOfflineStatus(const QDate &deadline, const QString &reason)
 {
     return "OFFLINE\r\nTERMIN=" + deadline.toString(Qt::ISODate).toLatin1() + "\r\nOPIS=" + Ascii(reason);
+}
+
+QString SecretFileProblem(const QString &path, const QString &setting)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return QStringLiteral("[KSeF] %1=%2: nie ma takiego pliku").arg(setting, path);
+    // A token or a key lets anyone issue invoices in the seller's name.
+    if ((st.st_mode & 077) != 0 || st.st_uid != ::geteuid())
+        return QStringLiteral("[KSeF] %1=%2: plik mogą czytać inni; powinien należeć do użytkownika monitora i mieć "
+                              "prawa 600 (chmod 600)").arg(setting, path);
+    return {};
 }
 
 std::optional<KsefEndpoint> KsefEndpointOf(const KsefSettings &settings, const QString &programDir, QString &problem)

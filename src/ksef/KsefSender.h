@@ -27,6 +27,11 @@ QByteArray KsefOfflineStatus(const QDate &deadline, const QString &reason);
 // program directory); `problem` says what is missing or wrong.
 std::optional<KsefEndpoint> KsefEndpointOf(const KsefSettings &settings, const QString &programDir, QString &problem);
 
+// Whether a file holding a secret of [KSeF] `setting` (the token, the offline key) is kept
+// as one: a regular file of the monitor's user that nobody else may read. Empty when it
+// is; else what is wrong.
+QString SecretFileProblem(const QString &path, const QString &setting);
+
 // Sends the queued invoices beside the job thread, in queue order, each to its end: the
 // result file, the journal, and the sent XML and its UPO kept under the job directory
 // (KSEF/). While KSeF cannot be reached the queue waits, in order, and is tried again.

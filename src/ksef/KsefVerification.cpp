@@ -1,7 +1,6 @@
 #include "ksef/KsefVerification.h"
 
 #include "jobs/Errors.h"
-#include "ksef/KsefOffline.h"
 
 #include <QCryptographicHash>
 
@@ -9,6 +8,13 @@
 #include <qrencode.h>
 
 namespace ostrevo {
+
+QByteArray KsefQrBase(const QString &environment)
+{
+    return environment == u"produkcja" ? "https://qr.ksef.mf.gov.pl"
+           : environment == u"demo"    ? "https://qr-demo.ksef.mf.gov.pl"
+                                       : "https://qr-test.ksef.mf.gov.pl";
+}
 
 QByteArray KsefInvoiceAddress(const QString &environment, const QString &sellerNip, const QDate &issued,
                               const QByteArray &xml)

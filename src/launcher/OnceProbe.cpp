@@ -29,8 +29,7 @@ bool StartHasWork(const Settings &settings, const QString &programDir)
 
 bool NamesCupsPrinter(const Settings &settings)
 {
-    const auto builtin = [](const QString &name) { return name.compare(BuiltinPrinterName(), Qt::CaseInsensitive) == 0; };
-    return !builtin(settings.drukarka) || (settings.monitorowanie2 && !builtin(settings.drukarka2));
+    return !IsBuiltinPrinter(settings.drukarka) || (settings.monitorowanie2 && !IsBuiltinPrinter(settings.drukarka2));
 }
 
 } // namespace

@@ -22,7 +22,7 @@ QString PortDirectory(const PortSettings &port, const Settings &settings, const 
 
 bool PrintsOnBuiltinPrinter(const PortSettings &port)
 {
-    return port.drukarka.isEmpty() || port.drukarka.compare(BuiltinPrinterName(), Qt::CaseInsensitive) == 0;
+    return port.drukarka.isEmpty() || IsBuiltinPrinter(port.drukarka);
 }
 
 QString PortPdfFolder(const PortSettings &port, const Settings &settings, const QString &programDir)

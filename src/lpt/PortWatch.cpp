@@ -2,6 +2,7 @@
 // file there has become a print job.
 
 #include "jobs/Errors.h"
+#include "jobs/InotifyEvents.h"
 #include "lpt/CaptureFiles.h"
 #include "lpt/PortSpooler.h"
 #include "monitor/NetworkFileSystem.h"
@@ -224,38 +225,30 @@ int PortSpooler::nextWakeMs(qint64 now) const
 
 void PortSpooler::readEvents(qint64 now)
 {
-    alignas(struct inotify_event) char buffer[16 * 1024];
-    for (;;) {
-        const ssize_t length = ::read(m_inotify, buffer, sizeof buffer);
-        if (length <= 0)
+    DrainInotifyEvents(m_inotify, [&](const struct inotify_event &ev) {
+        if (ev.mask & IN_Q_OVERFLOW) {
+            // Events were lost (a close among them, maybe): every directory is looked
+            // through again, and its files judged by their quiet time.
+            for (Port &port : m_ports) {
+                port.rescan = true;
+                for (Candidate &file : port.files)
+                    file.closed = true;
+            }
             return;
-        for (ssize_t offset = 0; offset < length;) {
-            const auto *ev = reinterpret_cast<const struct inotify_event *>(buffer + offset);
-            offset += ssize_t(sizeof(struct inotify_event) + ev->len);
-            if (ev->mask & IN_Q_OVERFLOW) {
-                // Events were lost (a close among them, maybe): every directory is looked
-                // through again, and its files judged by their quiet time.
-                for (Port &port : m_ports) {
-                    port.rescan = true;
-                    for (Candidate &file : port.files)
-                        file.closed = true;
-                }
-                continue;
-            }
-            const auto port = std::find_if(m_ports.begin(), m_ports.end(), [&](const Port &p) { return p.watch == ev->wd; });
-            if (port == m_ports.end())
-                continue;
-            if (ev->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
-                // The directory went away; it is watched again once it is back.
-                if (ev->mask & IN_IGNORED)
-                    port->watch = -1;
-                detach(*port);
-                continue;
-            }
-            if (ev->len > 0)
-                event(*port, QByteArray(ev->name), ev->mask, now);
         }
-    }
+        const auto port = std::find_if(m_ports.begin(), m_ports.end(), [&](const Port &p) { return p.watch == ev.wd; });
+        if (port == m_ports.end())
+            return;
+        if (ev.mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
+            // The directory went away; it is watched again once it is back.
+            if (ev.mask & IN_IGNORED)
+                port->watch = -1;
+            detach(*port);
+            return;
+        }
+        if (ev.len > 0)
+            event(*port, QByteArray(ev.name), ev.mask, now);
+    });
 }
 
 void PortSpooler::watch()

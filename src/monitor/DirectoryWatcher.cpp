@@ -1,5 +1,6 @@
 #include "monitor/DirectoryWatcher.h"
 
+#include "jobs/InotifyEvents.h"
 #include "monitor/JobFiles.h"
 
 #include <QFile>
@@ -134,7 +135,6 @@ void DirectoryWatcher::rearm()
 
 void DirectoryWatcher::run()
 {
-    alignas(struct inotify_event) char buffer[16 * 1024];
     while (!m_stopping.load()) {
         const bool missing = (!m_present[1]) || (m_armed.monitor2 && !m_present[2]);
         pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_inotify, POLLIN, 0}};
@@ -151,40 +151,33 @@ void DirectoryWatcher::run()
             rearm();
 
         if (fds[1].revents & POLLIN) {
-            for (;;) {
-                const ssize_t len = ::read(m_inotify, buffer, sizeof buffer);
-                if (len <= 0)
-                    break;
-                for (ssize_t off = 0; off < len;) {
-                    const auto *ev = reinterpret_cast<const struct inotify_event *>(buffer + off);
-                    off += ssize_t(sizeof(struct inotify_event) + ev->len);
-                    const int n = ev->wd == m_watch[1] ? 1 : ev->wd == m_watch[2] ? 2 : 0;
-                    if (n == 0)
-                        continue;
-                    if (ev->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
-                        if (m_watch[n] >= 0 && !(ev->mask & IN_IGNORED))
-                            inotify_rm_watch(m_inotify, m_watch[n]);
-                        m_watch[n] = -1;
-                        if (m_present[n]) {
-                            m_present[n] = false;
-                            if (m_state)
-                                m_state(n, false);
-                        }
-                        continue;
+            DrainInotifyEvents(m_inotify, [this](const struct inotify_event &ev) {
+                const int n = ev.wd == m_watch[1] ? 1 : ev.wd == m_watch[2] ? 2 : 0;
+                if (n == 0)
+                    return;
+                if (ev.mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
+                    if (m_watch[n] >= 0 && !(ev.mask & IN_IGNORED))
+                        inotify_rm_watch(m_inotify, m_watch[n]);
+                    m_watch[n] = -1;
+                    if (m_present[n]) {
+                        m_present[n] = false;
+                        if (m_state)
+                            m_state(n, false);
                     }
-                    // Only a new marker brings work; a text file matters only while a
-                    // marker of its own directory waits for it. Our own deletions wake nobody.
-                    // A marker is whole when it is created; a text that a marker waits for
-                    // is whole when its writer closes it (or it is renamed into place).
-                    if (ev->len == 0)
-                        continue;
-                    const bool marker = (ev->mask & (IN_CREATE | IN_MOVED_TO)) && HasSuffixCi(ev->name, ".end");
-                    const bool text = (ev->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) && m_markerWaiting[n].load()
-                                      && HasSuffixCi(ev->name, ".txt");
-                    if (marker || text)
-                        m_pending[n] = true;
+                    return;
                 }
-            }
+                // Only a new marker brings work; a text file matters only while a marker
+                // of its own directory waits for it. Our own deletions wake nobody. A
+                // marker is whole when it is created; a text that a marker waits for is
+                // whole when its writer closes it (or it is renamed into place).
+                if (ev.len == 0)
+                    return;
+                const bool marker = (ev.mask & (IN_CREATE | IN_MOVED_TO)) && HasSuffixCi(ev.name, ".end");
+                const bool text = (ev.mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) && m_markerWaiting[n].load()
+                                  && HasSuffixCi(ev.name, ".txt");
+                if (marker || text)
+                    m_pending[n] = true;
+            });
         }
 
         // A directory that went away is watched again once it is back, and scanned.

@@ -520,10 +520,7 @@ bool Engine::onceFindsNothing()
     if (said || m_settings.drukarka.isEmpty() || CheckSettings() != 0 || !m_ledger->isEmpty())
         return false;
     // As recoverJobs and the scans of runOnce look.
-    QStringList claimed{resolveDirectory(m_settings.katalog)};
-    if (!m_settings.katalog2.isEmpty())
-        claimed.append(resolveDirectory(m_settings.katalog2));
-    for (const QString &directory : std::as_const(claimed)) {
+    for (const QString &directory : claimingDirectories()) {
         if (!ownClaims(directory).isEmpty())
             return false;
     }

@@ -206,6 +206,8 @@ private:
     void recoverEntry(LedgerEntry entry);
     void restoreOwnClaims(const QString &directory);
     QList<QByteArray> ownClaims(const QString &directory) const;
+    // The directories whose job texts a run of this program directory may have claimed.
+    QStringList claimingDirectories() const;
     QString heldProblem() const;
 
     void scheduleRetry();

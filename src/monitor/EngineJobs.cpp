@@ -513,9 +513,16 @@ void Engine::recoverJobs()
         recoverEntry(entry);
     for (const QString &problem : problems)
         emit warning(problem);
-    restoreOwnClaims(resolveDirectory(m_settings.katalog));
+    for (const QString &directory : claimingDirectories())
+        restoreOwnClaims(directory);
+}
+
+QStringList Engine::claimingDirectories() const
+{
+    QStringList directories{resolveDirectory(m_settings.katalog)};
     if (!m_settings.katalog2.isEmpty())
-        restoreOwnClaims(resolveDirectory(m_settings.katalog2));
+        directories.append(resolveDirectory(m_settings.katalog2));
+    return directories;
 }
 
 void Engine::recoverEntry(LedgerEntry entry)

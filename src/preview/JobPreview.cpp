@@ -161,7 +161,7 @@ Layout LayOutText(const QString &job, const MonitoredPlace &place, const Setting
     setup.metrics = printer.metrics;
     setup.duplex = duplex;
     setup.title = QFileInfo(job).completeBaseName();
-    setup.invoiceCode = EarlierInvoiceCodes(ContextOf(job, place, settings, programDir).currentJobDir, settings.ksef.environment);
+    setup.invoiceCode = EarlierInvoiceCodes(ContextOf(job, place, settings, programDir));
     layout.pages = RenderTextPreview(job, setup, pdfPath, &report);
     return layout;
 }

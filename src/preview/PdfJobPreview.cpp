@@ -46,7 +46,7 @@ PdfJobPreview RenderPdfJobPreview(const JobContext &context, const QString &jobP
     ScriptMemory memory;
     TFormA1 form(fonts, memory, site);
     form.setReport(&report);
-    form.invoiceCode = EarlierInvoiceCodes(context.currentJobDir, context.settings->ksef.environment);
+    form.invoiceCode = EarlierInvoiceCodes(context);
     preview.pages = form.render(reader, pdfPath, {});
     return preview;
 }

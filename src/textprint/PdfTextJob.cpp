@@ -41,7 +41,7 @@ JobResult PdfTextJobs::PdfTextJob(const JobContext &context, const QString &text
         header = ReadPdfJobHeader(reader);
         pdfPath = PreparePdfOutput(context, header.pdfFile, header.pdfPath);
         TFormA1 form(m_fonts, m_memory, m_site ? &m_site->PrinterSymbols : nullptr);
-        form.invoiceCode = EarlierInvoiceCodes(context.currentJobDir, context.settings->ksef.environment);
+        form.invoiceCode = EarlierInvoiceCodes(context);
         pages = form.render(reader, pdfPath, context.quitRequested);
     }
     const QString detail = QStringLiteral("%1, stron: %2").arg(pdfPath).arg(pages) +

@@ -52,7 +52,7 @@ JobResult TextPrinter::PrintTextJob(const JobContext &context, const QString &te
     PrinterSurface surface(m_printer);
     TextLineRenderer renderer(surface, m_symbols.PrinterSymbols, m_state, m_memory);
     renderer.startJob(metrics);
-    renderer.invoiceCode = EarlierInvoiceCodes(context.currentJobDir, context.settings->ksef.environment);
+    renderer.invoiceCode = EarlierInvoiceCodes(context);
     const int kartka = context.settings->kartka;
 
     QString failure;
